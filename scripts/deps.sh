@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Glimra builds, runs and tests with; quiet when all are present.
+set -euo pipefail
+
+build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+    libxcb1-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-xtest0-dev libxcb-randr0-dev
+    libxcb-xfixes0-dev libxcb-shape0-dev libsecret-1-dev libglib2.0-dev zlib1g-dev
+    libdeflate-dev libpng-dev qt6-qpa-plugins)
+test_pkgs=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb openbox trayer xclip xdotool
+    x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
+bench_pkgs=(scrot maim hyperfine)
+
+want=("${build_pkgs[@]}")
+case "${1:-run}" in
+    test) want+=("${test_pkgs[@]}") ;;
+    bench) want+=("${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
