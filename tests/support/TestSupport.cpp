@@ -63,8 +63,14 @@ ScopedHome::~ScopedHome()
     }
 }
 
-QString ScopedHome::dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
-QString ScopedHome::libraryDir() const { return dataHome() + QStringLiteral("/Glimra"); }
+QString ScopedHome::dataHome() const
+{
+    return m_dir.path() + QStringLiteral("/data");
+}
+QString ScopedHome::libraryDir() const
+{
+    return dataHome() + QStringLiteral("/Glimra");
+}
 
 QImage makeTestImage(int width, int height, QRgb seed)
 {
@@ -78,8 +84,8 @@ QImage makeTestImage(int width, int height, QRgb seed)
 
 bool writeImage(const QString& path, const QImage& image, const char* format)
 {
-    const QString tmp = QFileInfo(path).dir().filePath(QStringLiteral(".writing-") +
-                                                       QFileInfo(path).fileName());
+    const QString tmp =
+        QFileInfo(path).dir().filePath(QStringLiteral(".writing-") + QFileInfo(path).fileName());
     if (!image.save(tmp, format))
         return false;
     QFile::remove(path);

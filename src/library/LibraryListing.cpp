@@ -1,0 +1,71 @@
+#include "library/LibraryListing.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+
+namespace glimra {
+
+bool hasLibraryImageExtension(const QString& fileName)
+{
+    return fileName.endsWith(QLatin1String(".png")) || fileName.endsWith(QLatin1String(".jpg")) ||
+           fileName.endsWith(QLatin1String(".jpeg"));
+}
+
+QDateTime creationTime(const QFileInfo& info)
+{
+    QDateTime time = info.birthTime();
+    if (!time.isValid())
+        time = info.lastModified();
+    if (!time.isValid())
+        time = QDateTime::currentDateTime();
+    return time;
+}
+
+FolderListing listFolder(const QString& folder, bool includeHidden)
+{
+    FolderListing listing;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        listing.error = QString::fromLocal8Bit(std::strerror(errno));
+        return listing;
+    }
+    const QDir base(folder);
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        if (!includeHidden && name.startsWith(QLatin1Char('.')))
+            continue;
+        listing.entries.append({name, base.filePath(name)});
+    }
+    if (errno != 0)
+        listing.error = QString::fromLocal8Bit(std::strerror(errno));
+    ::closedir(dir);
+    return listing;
+}
+
+LibraryScan scanLibraryFolder(const QString& folder)
+{
+    LibraryScan scan;
+    FolderListing listing = listFolder(folder);
+    if (listing.error) {
+        scan.error = listing.error;
+        return scan;
+    }
+    for (const FolderEntry& entry : std::as_const(listing.entries)) {
+        if (!hasLibraryImageExtension(entry.name))
+            continue;
+        const QFileInfo info(entry.path);
+        if (!info.isFile())
+            continue;
+        scan.candidates.append({entry.path, creationTime(info)});
+    }
+    return scan;
+}
+
+} // namespace glimra

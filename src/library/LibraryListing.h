@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace glimra {
+
+// "png", "jpg" and "jpeg", exactly: other spellings (PNG, tif) are not library images.
+bool hasLibraryImageExtension(const QString& fileName);
+
+// The file's birth time; its modification time where the file system keeps no birth time; the
+// current time only when neither can be read.
+QDateTime creationTime(const QFileInfo& info);
+
+struct FolderEntry {
+    QString name;
+    QString path;
+};
+
+struct FolderListing {
+    QList<FolderEntry> entries; // in the order the file system returns them
+    std::optional<QString> error;
+};
+
+// The folder's direct entries, hidden ones (a leading dot) left out unless asked for.
+FolderListing listFolder(const QString& folder, bool includeHidden = false);
+
+struct LibraryCandidate {
+    QString path;
+    QDateTime date;
+};
+
+// Image files of the library folder with their creation times, in listing order.
+struct LibraryScan {
+    QList<LibraryCandidate> candidates;
+    std::optional<QString> error;
+};
+LibraryScan scanLibraryFolder(const QString& folder);
+
+// Newest first; entries with equal dates keep their relative order.
+template <typename T, typename DateOf> void sortNewestFirst(QList<T>& list, DateOf dateOf)
+{
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const T& a, const T& b) { return dateOf(a) > dateOf(b); });
+}
+
+} // namespace glimra

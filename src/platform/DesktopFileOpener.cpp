@@ -1,0 +1,13 @@
+#include "platform/DesktopFileOpener.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace glimra {
+
+bool DesktopFileOpener::open(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace glimra

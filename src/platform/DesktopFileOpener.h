@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/FileOpener.h"
+
+namespace glimra {
+
+class DesktopFileOpener final : public FileOpener {
+public:
+    bool open(const QString& path) override;
+};
+
+} // namespace glimra

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/FolderPicker.h"
+
+namespace glimra {
+
+class DialogFolderPicker final : public FolderPicker {
+public:
+    std::optional<QString> chooseFolder(const QString& prompt, const QString& message) override;
+};
+
+} // namespace glimra

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace glimra {
+
+// Opens a file in the application the desktop associates with its type.
+class FileOpener {
+public:
+    virtual ~FileOpener() = default;
+    virtual bool open(const QString& path) = 0;
+};
+
+} // namespace glimra

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+namespace glimra {
+
+class Clipboard;
+class FolderPicker;
+class FileOpener;
+class GlobalMouseMonitor;
+
+// Every desktop service the managers use, chosen once for the session Glimra runs in.
+struct PlatformServices {
+    std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<FolderPicker> folderPicker;
+    std::unique_ptr<FileOpener> fileOpener;
+    std::unique_ptr<GlobalMouseMonitor> mouseMonitor;
+
+    PlatformServices();
+    ~PlatformServices();
+    PlatformServices(PlatformServices&&) noexcept;
+    PlatformServices& operator=(PlatformServices&&) noexcept;
+};
+
+// X11 implementations on an X11 session; elsewhere do-nothing ones for what the session forbids.
+PlatformServices createPlatformServices();
+
+} // namespace glimra

@@ -1,0 +1,14 @@
+#include "platform/Settings.h"
+
+#include <QStandardPaths>
+
+namespace glimra {
+
+std::unique_ptr<QSettings> openSettings()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return std::make_unique<QSettings>(folder + QStringLiteral("/Glimra/Glimra.conf"),
+                                       QSettings::IniFormat);
+}
+
+} // namespace glimra
