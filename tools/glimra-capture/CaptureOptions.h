@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace glimra::capture {
+
+enum class CaptureMode { FullScreen, Area, Window };
+
+struct CaptureOptions {
+    CaptureMode mode = CaptureMode::FullScreen;
+    QString path;
+    bool showHelp = false;
+};
+
+struct ParsedArguments {
+    CaptureOptions options;
+    // Empty when the arguments were understood; otherwise one line for standard error.
+    QString error;
+};
+
+// Reads `[-x] [-s | -w] PATH` (arguments without the program name). Single-letter options
+// may be bundled ("-xs") because scripts written for the macOS tool do that.
+ParsedArguments parseArguments(const QStringList& arguments);
+
+QString usageText();
+
+} // namespace glimra::capture

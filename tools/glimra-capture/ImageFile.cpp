@@ -1,0 +1,125 @@
+#include "ImageFile.h"
+
+#include "PngEncoder.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace glimra::capture {
+
+namespace {
+
+constexpr int kJpegQuality = 90;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+ImageFormat formatForPath(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
+        suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0)
+        return ImageFormat::Jpeg;
+    return ImageFormat::Png;
+}
+
+QString destinationProblem(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.fileName().isEmpty())
+        return QStringLiteral("%1 names a folder, not a file").arg(path);
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder").arg(path);
+    const QString folder = info.absolutePath();
+    const QByteArray native = QFile::encodeName(folder);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return QStringLiteral("cannot write %1: folder %2: %3")
+            .arg(path, folder, systemError(errno));
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("cannot write %1: %2 is not a folder").arg(path, folder);
+    if (::access(native.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("cannot write %1: folder %2: %3")
+            .arg(path, folder, systemError(errno));
+    return {};
+}
+
+QByteArray encodeForPath(const QImage& image, const QString& path)
+{
+    if (image.isNull())
+        return {};
+    if (formatForPath(path) == ImageFormat::Png)
+        return encodePng(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(kJpegQuality);
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB32)))
+        return {};
+    return bytes;
+}
+
+QString writeFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    // Hidden, so folder watchers and file managers that skip dot files never list a partial
+    // screenshot.
+    const QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                                 info.fileName() + QStringLiteral(".XXXXXX"));
+    QByteArray tempName = pattern;
+    const int fd = ::mkstemp(tempName.data());
+    if (fd < 0)
+        return QStringLiteral("cannot write %1: %2").arg(path, systemError(errno));
+
+    // mkstemp makes the file private; a screenshot gets the usual permissions of a new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+
+    // No fsync: the rename already keeps readers from seeing a partial file, and waiting for
+    // the disk would double the time a capture takes on slow media.
+    const bool written = writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    const int writeErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        ::unlink(tempName.constData());
+        return QStringLiteral("cannot write %1: %2")
+            .arg(path, systemError(written ? errno : writeErrno));
+    }
+    if (::rename(tempName.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) !=
+        0) {
+        const int renameErrno = errno;
+        ::unlink(tempName.constData());
+        return QStringLiteral("cannot write %1: %2").arg(path, systemError(renameErrno));
+    }
+    return {};
+}
+
+} // namespace glimra::capture

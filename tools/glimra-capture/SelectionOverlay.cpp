@@ -1,0 +1,211 @@
+#include "SelectionOverlay.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+namespace glimra::capture {
+
+namespace {
+
+// A held shortcut key keeps the window manager's or hot-key daemon's passive grab active
+// until it is released, so the first grab attempts may fail; give the user that long.
+constexpr int kGrabRetryMs = 20;
+constexpr int kGrabGiveUpMs = 2000;
+const QColor kAccent(0x3d, 0xae, 0xe9);
+const QColor kDim(0, 0, 0, 110);
+
+} // namespace
+
+SelectionOverlay::SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
+                                   const QRect& desktop)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::Tool),
+      m_session(session), m_device(deviceRect({screen->geometry(), screen->devicePixelRatio()})),
+      m_dpr(screen->devicePixelRatio())
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setCursor(Qt::CrossCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QStringLiteral("glimra-capture"));
+    setScreen(screen);
+    setGeometry(screen->geometry());
+
+    // Both versions are made once, so painting during a drag only copies pixels.
+    QImage part = frozen.copy(deviceToImage(m_device, desktop));
+    if (part.size() != m_device.size()) {
+        // A monitor reaching past the root window (should not happen) shows black there.
+        QImage full(m_device.size(), QImage::Format_RGB32);
+        full.fill(Qt::black);
+        QPainter(&full).drawImage(0, 0, part);
+        part = full;
+    }
+    m_clear = QPixmap::fromImage(part);
+    QImage dimmed = part;
+    QPainter(&dimmed).fillRect(dimmed.rect(), kDim);
+    m_dimmed = QPixmap::fromImage(dimmed);
+    m_clear.setDevicePixelRatio(m_dpr);
+    m_dimmed.setDevicePixelRatio(m_dpr);
+}
+
+QPoint SelectionOverlay::toDevice(const QMouseEvent* event) const
+{
+    return localToDevice(event->position(), m_device.topLeft(), m_dpr);
+}
+
+void SelectionOverlay::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_dimmed);
+
+    const QRect highlight = m_session.model().highlight();
+    const QRect visible = highlight.intersected(m_device);
+    if (visible.isEmpty())
+        return;
+    const QRectF local = deviceToLocal(visible, m_device.topLeft(), m_dpr);
+    p.drawPixmap(local, m_clear, QRectF(visible.topLeft() - m_device.topLeft(), visible.size()));
+
+    p.setPen(QPen(kAccent, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(deviceToLocal(highlight, m_device.topLeft(), m_dpr).adjusted(1, 1, -1, -1));
+
+    // The size in device pixels is what the saved image will measure.
+    const QString text =
+        QStringLiteral("%1 \u00d7 %2").arg(highlight.width()).arg(highlight.height());
+    QFont font = p.font();
+    font.setBold(true);
+    p.setFont(font);
+    const QSize textSize = p.fontMetrics().size(Qt::TextSingleLine, text) + QSize(12, 6);
+    const QRect labelDevice = sizeLabelRect(
+        highlight, QSize(qRound(textSize.width() * m_dpr), qRound(textSize.height() * m_dpr)),
+        m_device);
+    const QRectF label = deviceToLocal(labelDevice, m_device.topLeft(), m_dpr);
+    if (!label.intersects(rect()))
+        return;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 190));
+    p.drawRoundedRect(label, 4, 4);
+    p.setPen(Qt::white);
+    p.drawText(label, Qt::AlignCenter, text);
+}
+
+void SelectionOverlay::mouseMoveEvent(QMouseEvent* event)
+{
+    m_session.model().move(toDevice(event));
+    m_session.changed();
+}
+
+void SelectionOverlay::mousePressEvent(QMouseEvent* event)
+{
+    m_session.model().press(toDevice(event), event->button());
+    m_session.changed();
+}
+
+void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_session.model().release(toDevice(event), event->button());
+    m_session.changed();
+}
+
+void SelectionOverlay::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_session.model().cancel();
+        m_session.changed();
+    }
+}
+
+SelectionSession::SelectionSession(CaptureMode mode, QImage frozen, const QRect& desktop,
+                                   std::vector<WindowFrame> frames)
+    : m_mode(mode), m_frozen(std::move(frozen)), m_desktop(desktop),
+      m_model(mode, desktop, std::move(frames))
+{
+    m_grabTimer.setInterval(kGrabRetryMs);
+    connect(&m_grabTimer, &QTimer::timeout, this, &SelectionSession::tryGrab);
+}
+
+SelectionSession::~SelectionSession()
+{
+    for (const auto& overlay : m_overlays) {
+        if (overlay)
+            overlay->close();
+    }
+}
+
+void SelectionSession::start()
+{
+    for (QScreen* screen : QGuiApplication::screens()) {
+        auto* overlay = new SelectionOverlay(*this, screen, m_frozen, m_desktop);
+        m_overlays.emplace_back(overlay);
+        overlay->show();
+    }
+    if (m_overlays.empty()) {
+        Q_EMIT failed(QStringLiteral("no screens to show the selection on"));
+        return;
+    }
+    // The pointer starts wherever it is; show the window under it before the first move.
+    if (m_mode == CaptureMode::Window) {
+        const QPoint pointer = QCursor::pos();
+        std::vector<Monitor> monitors;
+        for (QScreen* screen : QGuiApplication::screens())
+            monitors.push_back({screen->geometry(), screen->devicePixelRatio()});
+        m_model.move(logicalToDevice(monitors, pointer));
+    }
+    m_overlays.front()->raise();
+    m_overlays.front()->activateWindow();
+    m_grabClock.start();
+    m_grabTimer.start();
+    tryGrab();
+}
+
+void SelectionSession::tryGrab()
+{
+    SelectionOverlay* first = m_overlays.front();
+    QWindow* window = first ? first->windowHandle() : nullptr;
+    // Grabs need a viewable window; until the first expose they are refused like a busy grab.
+    if (window && window->isExposed() && window->setKeyboardGrabEnabled(true) &&
+        window->setMouseGrabEnabled(true)) {
+        m_grabTimer.stop();
+        return;
+    }
+    if (window)
+        window->setKeyboardGrabEnabled(false);
+    if (m_grabClock.elapsed() > kGrabGiveUpMs) {
+        m_grabTimer.stop();
+        if (!m_reported) {
+            m_reported = true;
+            Q_EMIT failed(QStringLiteral("another program holds the keyboard or pointer"));
+        }
+    }
+}
+
+void SelectionSession::changed()
+{
+    for (const auto& overlay : m_overlays) {
+        if (overlay)
+            overlay->update();
+    }
+    if (m_reported)
+        return;
+    switch (m_model.outcome()) {
+    case SelectionModel::Outcome::Pending:
+        return;
+    case SelectionModel::Outcome::Done:
+        m_reported = true;
+        Q_EMIT selected(m_model.result());
+        return;
+    case SelectionModel::Outcome::Cancelled:
+        m_reported = true;
+        Q_EMIT cancelled();
+        return;
+    }
+}
+
+} // namespace glimra::capture

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "CaptureGeometry.h"
+#include "SelectionModel.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <vector>
+
+class QScreen;
+
+namespace glimra::capture {
+
+class SelectionSession;
+
+// One frameless, always-on-top window over one monitor, showing that monitor's part of the
+// frozen screen. One per monitor rather than one over the whole desktop, because monitors may
+// differ in pixel ratio and a window has only one.
+class SelectionOverlay final : public QWidget {
+    Q_OBJECT
+public:
+    SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
+                     const QRect& desktop);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QPoint toDevice(const QMouseEvent* event) const;
+
+    SelectionSession& m_session;
+    QRect m_device; // this monitor in device pixels
+    qreal m_dpr;
+    QPixmap m_clear;
+    QPixmap m_dimmed;
+};
+
+// Runs one interactive capture: freezes nothing itself (it is handed the frozen image), shows
+// the overlays, takes the keyboard and pointer, and reports the chosen rectangle.
+class SelectionSession final : public QObject {
+    Q_OBJECT
+public:
+    SelectionSession(CaptureMode mode, QImage frozen, const QRect& desktop,
+                     std::vector<WindowFrame> frames);
+    ~SelectionSession() override;
+
+    void start();
+    SelectionModel& model() { return m_model; }
+    CaptureMode mode() const { return m_mode; }
+    // Called by the overlays after they fed the model an event.
+    void changed();
+
+Q_SIGNALS:
+    void selected(QRect device);
+    void cancelled();
+    void failed(QString reason);
+
+private:
+    void tryGrab();
+
+    CaptureMode m_mode;
+    QImage m_frozen;
+    QRect m_desktop;
+    SelectionModel m_model;
+    std::vector<QPointer<SelectionOverlay>> m_overlays;
+    QTimer m_grabTimer;
+    QElapsedTimer m_grabClock;
+    bool m_reported = false;
+};
+
+} // namespace glimra::capture

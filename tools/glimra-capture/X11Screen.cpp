@@ -1,0 +1,150 @@
+#include "X11Screen.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace glimra::capture {
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_screen_t* screenOfRoot(xcb_connection_t* c, xcb_window_t root)
+{
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+        if (it.data->root == root)
+            return it.data;
+    }
+    return nullptr;
+}
+
+bool readsAsRgb32(xcb_connection_t* c, std::uint8_t depth)
+{
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST || (depth != 24 && depth != 32))
+        return false;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+        if (it.data->depth == depth)
+            return it.data->bits_per_pixel == 32;
+    }
+    return false;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+} // namespace
+
+std::uint32_t defaultRoot(xcb_connection_t* connection)
+{
+    int screenNumber = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screenNumber))
+        std::free(host);
+    else
+        screenNumber = 0;
+    auto it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && it.rem > 1; ++i)
+        xcb_screen_next(&it);
+    return it.data ? it.data->root : xcb_window_t{XCB_WINDOW_NONE};
+}
+
+QImage grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error)
+{
+    xcb_screen_t* screen = screenOfRoot(connection, root);
+    if (!screen) {
+        *error = QStringLiteral("no X screen for the root window");
+        return {};
+    }
+    if (!readsAsRgb32(connection, screen->root_depth)) {
+        *error = QStringLiteral("unsupported screen depth %1").arg(screen->root_depth);
+        return {};
+    }
+    const int width = screen->width_in_pixels;
+    const int height = screen->height_in_pixels;
+    xcb_generic_error_t* xerror = nullptr;
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0,
+                      static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u),
+        &xerror);
+    if (!reply) {
+        *error = xerror ? QStringLiteral("the X server refused the screen image (error %1)")
+                              .arg(xerror->error_code)
+                        : QStringLiteral("lost the connection to the X server");
+        std::free(xerror);
+        return {};
+    }
+    const int length = xcb_get_image_data_length(reply);
+    if (length < width * height * 4) {
+        std::free(reply);
+        *error = QStringLiteral("the X server sent a short screen image");
+        return {};
+    }
+    // The image borrows the reply's buffer instead of copying 8 MB per 1080p screen; the
+    // reply is freed with the last image that shares it.
+    QImage image(
+        xcb_get_image_data(reply), width, height, width * 4, QImage::Format_RGB32,
+        [](void* r) { std::free(r); }, reply);
+    return image;
+}
+
+std::vector<WindowFrame> visibleFrames(xcb_connection_t* connection, std::uint32_t root)
+{
+    std::vector<WindowFrame> frames;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr));
+    if (!tree)
+        return frames;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    const xcb_atom_t extentsAtom = internAtom(connection, "_NET_FRAME_EXTENTS");
+
+    // Send every request first and collect the replies after, so the whole list costs one
+    // round trip rather than three per window.
+    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
+    std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+    std::vector<xcb_get_property_cookie_t> extentCookies;
+    for (int i = 0; i < count; ++i) {
+        attributeCookies.push_back(xcb_get_window_attributes(connection, children[i]));
+        geometryCookies.push_back(xcb_get_geometry(connection, children[i]));
+        extentCookies.push_back(
+            xcb_get_property(connection, 0, children[i], extentsAtom, XCB_ATOM_CARDINAL, 0, 4));
+    }
+    for (int i = 0; i < count; ++i) {
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(connection, attributeCookies[i], nullptr));
+        Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(connection, geometryCookies[i], nullptr));
+        Reply<xcb_get_property_reply_t> extents(
+            xcb_get_property_reply(connection, extentCookies[i], nullptr));
+        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
+            continue;
+        const int border = geometry->border_width;
+        QRect frame(geometry->x, geometry->y, geometry->width + 2 * border,
+                    geometry->height + 2 * border);
+        if (extents && extents->format == 32 &&
+            xcb_get_property_value_length(extents.get()) >= 16) {
+            const auto* e =
+                static_cast<const std::uint32_t*>(xcb_get_property_value(extents.get()));
+            frame.adjust(-static_cast<int>(e[0]), -static_cast<int>(e[2]), static_cast<int>(e[1]),
+                         static_cast<int>(e[3]));
+        }
+        frames.push_back({children[i], frame});
+    }
+    return frames;
+}
+
+} // namespace glimra::capture

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "CaptureGeometry.h"
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+// Kept opaque so that no X11 header leaks into code that includes this one.
+struct xcb_connection_t;
+
+namespace glimra::capture {
+
+// The root window of the connection's default screen (from DISPLAY).
+std::uint32_t defaultRoot(xcb_connection_t* connection);
+
+// Copies every pixel of the root window (all monitors, device pixels) into an RGB32 image.
+// Returns a null image and sets error when the server uses a pixel layout this reader does not
+// handle (anything but 24/32-bit true colour, which every current X server offers).
+QImage grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error);
+
+// The visible top-level frames, bottom to top, in root (device) coordinates. Under a
+// reparenting window manager the root's children are the frames themselves; a client that
+// is a direct child of the root gets its _NET_FRAME_EXTENTS added, so its decorations are
+// part of the frame either way.
+std::vector<WindowFrame> visibleFrames(xcb_connection_t* connection, std::uint32_t root);
+
+} // namespace glimra::capture
