@@ -1,0 +1,273 @@
+#include "sync/NetworkManager.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSettings>
+#include <QSslConfiguration>
+#include <QTimer>
+
+#include <memory>
+
+namespace glimra {
+
+using namespace sync;
+
+namespace {
+
+// Qt turns some HTTP statuses into reply errors; the service gives meaning to the body alone,
+// so those are not failures of the transfer.
+bool comesFromHttpStatus(QNetworkReply::NetworkError code)
+{
+    const int value = static_cast<int>(code);
+    return (value >= 201 && value <= 299) || code == QNetworkReply::ProtocolInvalidOperationError ||
+           (value >= 401 && value <= 499);
+}
+
+struct ReplyState {
+    QByteArray body;
+    std::optional<QString> abortReason;
+    bool finished = false;
+};
+
+} // namespace
+
+QString NetworkManager::defaultOrigin()
+{
+    return QStringLiteral("http://localhost:8787");
+}
+
+QString NetworkManager::configuredOrigin()
+{
+    const QString origin = QSettings().value(QStringLiteral("serverOrigin")).toString();
+    return origin.trimmed().isEmpty() ? defaultOrigin() : origin;
+}
+
+QString NetworkManager::configuredCaCertificatesFile()
+{
+    return QSettings().value(QStringLiteral("serverCACertificates")).toString();
+}
+
+NetworkManager* NetworkManager::fromSettings(QObject* parent)
+{
+    auto* manager = new NetworkManager(configuredOrigin(), parent);
+    const QString bundle = configuredCaCertificatesFile();
+    if (!bundle.isEmpty())
+        manager->addCaCertificates(bundle);
+    return manager;
+}
+
+NetworkManager::NetworkManager(const QString& origin, QObject* parent)
+    : QObject(parent), m_access(new QNetworkAccessManager(this)),
+      m_auth(endpointUrl(origin, kAuthPath)), m_sync(endpointUrl(origin, kSyncPath))
+{
+    QString base = origin.trimmed();
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    m_authUrl = base + kAuthPath;
+    m_syncUrl = base + kSyncPath;
+    // A redirect must meet the same rule as the origin, or a loopback server could bounce
+    // the password to a remote host in clear.
+    m_access->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
+}
+
+NetworkManager::~NetworkManager() = default;
+
+bool NetworkManager::addCaCertificates(const QString& pemPath)
+{
+    const QList<QSslCertificate> certificates =
+        QSslCertificate::fromPath(pemPath, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
+    if (certificates.isEmpty())
+        return false;
+    m_extraCertificates += certificates;
+    return true;
+}
+
+QNetworkRequest NetworkManager::makeRequest(const QUrl& url) const
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(m_timeout.count()));
+    // The service identifies the user by the token it is given, never by a cookie.
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    if (!m_extraCertificates.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + m_extraCertificates);
+        request.setSslConfiguration(tls);
+    }
+    return request;
+}
+
+void NetworkManager::later(std::function<void()> call)
+{
+    QTimer::singleShot(0, this, std::move(call));
+}
+
+void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler)
+{
+    auto state = std::make_shared<ReplyState>();
+    const auto abortWith = [reply, state](const QString& reason) {
+        if (!state->abortReason)
+            state->abortReason = reason;
+        reply->abort();
+    };
+    const QString tooLarge = tr("The server's reply is too large");
+
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes, abortWith, tooLarge] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBytes)
+            abortWith(tooLarge);
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, state, abortWith, tooLarge] {
+        state->body += reply->readAll();
+        if (state->body.size() > maxBytes)
+            abortWith(tooLarge);
+    });
+    connect(reply, &QNetworkReply::redirected, reply, [reply, abortWith](const QUrl& target) {
+        const QString scheme = target.scheme().toLower();
+        if (scheme == u"https" || (scheme == u"http" && isLoopbackHost(target.host())))
+            Q_EMIT reply->redirectAllowed();
+        else
+            abortWith(tr("The server redirected to an insecure address"));
+    });
+    connect(reply, &QNetworkReply::finished, this, [reply, state, handler = std::move(handler)] {
+        if (state->finished)
+            return;
+        state->finished = true;
+        reply->deleteLater();
+
+        Transfer transfer;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid())
+            transfer.httpStatus = status.toInt();
+        const QNetworkReply::NetworkError code = reply->error();
+        if (state->abortReason) {
+            transfer.error = state->abortReason;
+        } else if (code == QNetworkReply::OperationCanceledError) {
+            // Nothing here cancels a reply except the transfer timeout, and Qt describes
+            // that as a cancellation the user never asked for.
+            transfer.error = tr("The request timed out");
+        } else if (code != QNetworkReply::NoError &&
+                   !(transfer.httpStatus && comesFromHttpStatus(code))) {
+            transfer.error = reply->errorString();
+        } else {
+            state->body += reply->readAll();
+            transfer.body = std::move(state->body);
+        }
+        handler(transfer);
+    });
+}
+
+void NetworkManager::postJson(const std::optional<QUrl>& url, const QJsonObject& body,
+                              TransferHandler handler, std::function<void()> onInvalidUrl)
+{
+    if (!url) {
+        later(std::move(onInvalidUrl));
+        return;
+    }
+    QNetworkRequest request = makeRequest(*url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    QNetworkReply* reply =
+        m_access->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    track(reply, kMaxJsonReplyBytes, std::move(handler));
+}
+
+void NetworkManager::login(const QString& username, const QString& password,
+                           AuthCompletion completion)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("login")},
+                           {QStringLiteral("username"), username},
+                           {QStringLiteral("password"), password}};
+    postJson(
+        m_auth, body,
+        [completion](const Transfer& t) { completion(decodeAuthReply(AuthAction::Login, t)); },
+        [completion] {
+            completion({false, QStringLiteral("Invalid URL"), std::nullopt});
+        });
+}
+
+void NetworkManager::registerAccount(const QString& username, const QString& email,
+                                     const QString& password, AuthCompletion completion)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("register")},
+                           {QStringLiteral("username"), username},
+                           {QStringLiteral("email"), email},
+                           {QStringLiteral("password"), password}};
+    postJson(
+        m_auth, body,
+        [completion](const Transfer& t) { completion(decodeAuthReply(AuthAction::Register, t)); },
+        [completion] {
+            completion({false, QStringLiteral("Invalid URL"), std::nullopt});
+        });
+}
+
+void NetworkManager::validate(const QString& token, ValidateCompletion completion)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("validate")},
+                           {QStringLiteral("token"), token}};
+    postJson(
+        m_auth, body, [completion](const Transfer& t) { completion(decodeValidateReply(t)); },
+        [completion] { completion({}); });
+}
+
+void NetworkManager::listServerScreenshots(const QString& token, ListCompletion completion)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("list")},
+                           {QStringLiteral("token"), token}};
+    postJson(
+        m_sync, body, [completion](const Transfer& t) { completion(decodeListReply(t)); },
+        [completion] { completion({}); });
+}
+
+void NetworkManager::deleteServerScreenshot(const QString& token, qint64 screenshotId,
+                                            DeleteCompletion completion)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("delete")},
+                           {QStringLiteral("token"), token},
+                           {QStringLiteral("screenshot_id"), screenshotId}};
+    postJson(
+        m_sync, body, [completion](const Transfer& t) { completion(decodeDeleteReply(t)); },
+        [completion] {
+            completion({false, QStringLiteral("Invalid URL")});
+        });
+}
+
+void NetworkManager::uploadScreenshot(const QString& token, const QString& filePath,
+                                      const QString& captureType, UploadCompletion completion)
+{
+    QFile file(filePath);
+    if (!m_sync || !file.open(QIODevice::ReadOnly)) {
+        later([completion] { completion({}); });
+        return;
+    }
+    const QByteArray fileBytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        later([completion] { completion({}); });
+        return;
+    }
+    const QString boundary = newBoundary();
+    QNetworkRequest request = makeRequest(*m_sync);
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QString(QStringLiteral("multipart/form-data; boundary=") + boundary));
+    const QByteArray body =
+        multipartBody(boundary, token, captureType, QFileInfo(filePath).fileName(), fileBytes);
+    track(m_access->post(request, body), kMaxJsonReplyBytes,
+          [completion](const Transfer& t) { completion(decodeUploadReply(t)); });
+}
+
+void NetworkManager::downloadScreenshot(const QString& token, qint64 screenshotId,
+                                        DownloadCompletion completion)
+{
+    if (!m_sync) {
+        later([completion] { completion({false, std::nullopt, std::nullopt}); });
+        return;
+    }
+    const QNetworkRequest request = makeRequest(downloadUrl(*m_sync, token, screenshotId));
+    track(m_access->get(request), kMaxDownloadBytes,
+          [completion](const Transfer& t) { completion(classifyDownload(t)); });
+}
+
+} // namespace glimra

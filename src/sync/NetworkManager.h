@@ -1,0 +1,108 @@
+#pragma once
+
+#include "sync/Protocol.h"
+
+#include <QList>
+#include <QObject>
+#include <QSslCertificate>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+namespace glimra {
+
+// The application's only client of the web service: one request per call, no state between
+// calls, no retry. The session token is always passed in; this class never reads the store.
+//
+// Every operation returns at once. Its completion runs exactly once, later, on the thread
+// that owns this object (the GUI thread), never from inside the call itself, even when the
+// request could not be made at all. Calls still in flight when the manager is destroyed are
+// dropped without running their completion.
+//
+// Which failures carry a message, and which message, is decided in sync/Protocol.h. Server
+// replies are JSON objects; the records inside them (account, screenshot) are passed on
+// undecoded for their users to interpret.
+class NetworkManager final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NetworkManager)
+
+public:
+    using AuthCompletion = std::function<void(const sync::AuthReply&)>;
+    using ValidateCompletion = std::function<void(const sync::ValidateReply&)>;
+    using UploadCompletion = std::function<void(const sync::UploadReply&)>;
+    using ListCompletion = std::function<void(const sync::ListReply&)>;
+    using DeleteCompletion = std::function<void(const sync::DeleteReply&)>;
+    using DownloadCompletion = std::function<void(const sync::DownloadReply&)>;
+
+    static constexpr std::chrono::milliseconds kDefaultTimeout{60'000};
+
+    // The companion server's address during development; the settings override it.
+    static QString defaultOrigin();
+    // Settings key "serverOrigin", or defaultOrigin() when it is missing or empty.
+    static QString configuredOrigin();
+    // Settings key "serverCACertificates": path of an extra PEM bundle, or empty.
+    static QString configuredCaCertificatesFile();
+    // The production instance: origin and extra certificates from the settings.
+    static NetworkManager* fromSettings(QObject* parent = nullptr);
+
+    // origin is scheme, host and optional port ("https://glimra.example:8443"). An origin that
+    // is not https, or plain http to anything but this machine, makes every call fail as if
+    // the endpoint did not parse ("Invalid URL" where a message is given) and sends nothing.
+    explicit NetworkManager(const QString& origin, QObject* parent = nullptr);
+    ~NetworkManager() override;
+
+    QString authUrl() const { return m_authUrl; }
+    QString syncUrl() const { return m_syncUrl; }
+
+    // Trusts the certificates of a PEM bundle in addition to the system ones, for a
+    // self-hosted server with a private CA. Verification itself is never switched off.
+    // Returns false (and trusts nothing new) when the file holds no certificate.
+    bool addCaCertificates(const QString& pemPath);
+    // Idle time after which a request fails; tests shorten it.
+    void setRequestTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+
+    // POST {"action":"login","username","password"} to the auth endpoint. Success: text is the
+    // session token (absent if the reply had none), user the account record ({} if none).
+    void login(const QString& username, const QString& password, AuthCompletion completion);
+    // As login, with "action":"register" and "email".
+    void registerAccount(const QString& username, const QString& email, const QString& password,
+                         AuthCompletion completion);
+    // Checks a stored token. Success carries the account record; failure never a message.
+    void validate(const QString& token, ValidateCompletion completion);
+    // Sends the image file as a multipart form (token, action, capture_type,
+    // original_filename, file). An unreadable file fails without a message or request.
+    void uploadScreenshot(const QString& token, const QString& filePath, const QString& captureType,
+                          UploadCompletion completion);
+    // The account's screenshot records in the server's order; failure never has a message.
+    void listServerScreenshots(const QString& token, ListCompletion completion);
+    void deleteServerScreenshot(const QString& token, qint64 screenshotId,
+                                DeleteCompletion completion);
+    // GET with action, token and id in the query; success carries the file's bytes.
+    void downloadScreenshot(const QString& token, qint64 screenshotId,
+                            DownloadCompletion completion);
+
+private:
+    using TransferHandler = std::function<void(const sync::Transfer&)>;
+
+    QNetworkRequest makeRequest(const QUrl& url) const;
+    void postJson(const std::optional<QUrl>& url, const QJsonObject& body, TransferHandler handler,
+                  std::function<void()> onInvalidUrl);
+    void track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler);
+    void later(std::function<void()> call);
+
+    QNetworkAccessManager* m_access;
+    QString m_authUrl;
+    QString m_syncUrl;
+    std::optional<QUrl> m_auth;
+    std::optional<QUrl> m_sync;
+    QList<QSslCertificate> m_extraCertificates;
+    std::chrono::milliseconds m_timeout = kDefaultTimeout;
+};
+
+} // namespace glimra
