@@ -16,6 +16,14 @@ bool hasLibraryImageExtension(const QString& fileName);
 // current time only when neither can be read.
 QDateTime creationTime(const QFileInfo& info);
 
+// Size and modification time: enough to tell whether a file changed between two looks.
+struct FileStamp {
+    qint64 size = -1;
+    QDateTime modified;
+    static FileStamp of(const QFileInfo& info) { return {info.size(), info.lastModified()}; }
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 struct FolderEntry {
     QString name;
     QString path;

@@ -26,10 +26,14 @@ QString libraryFolder()
     return folder;
 }
 
+static QString configuredScreenshotFolder()
+{
+    return openSettings()->value(QStringLiteral("screenshotLocation")).toString();
+}
+
 QString systemScreenshotFolder()
 {
-    const QString configured =
-        openSettings()->value(QStringLiteral("screenshotLocation")).toString();
+    const QString configured = configuredScreenshotFolder();
     if (!configured.isEmpty()) {
         if (configured == QLatin1String("~"))
             return QDir::homePath();
@@ -41,6 +45,16 @@ QString systemScreenshotFolder()
     if (pictures.isEmpty())
         pictures = QDir::homePath() + QStringLiteral("/Pictures");
     return pictures + QStringLiteral("/Screenshots");
+}
+
+QString watchableScreenshotFolder()
+{
+    const QString folder = systemScreenshotFolder();
+    // The desktop makes ~/Pictures/Screenshots with its first screenshot; made now, that first
+    // screenshot is seen too. A folder the user named is never made for them.
+    if (configuredScreenshotFolder().isEmpty() && !QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+    return folder;
 }
 
 QString timestampedStem(const QDateTime& time)

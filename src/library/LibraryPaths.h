@@ -15,6 +15,9 @@ QString libraryFolder();
 // set (a leading ~ stands for the home folder), else the pictures folder's Screenshots.
 QString systemScreenshotFolder();
 
+// The same folder, made first when it is the desktop's default and does not exist yet.
+QString watchableScreenshotFolder();
+
 // "Glimra_" and the local time as yyyy-MM-dd_HH-mm-ss.
 QString timestampedStem(const QDateTime& time);
 

@@ -67,8 +67,10 @@ struct DecodedFile {
 };
 
 struct ImportResult {
-    std::optional<QString> destination; // nothing: the copy failed
+    enum Outcome { Imported, CopyFailed, NotReady } outcome;
+    std::optional<QString> destination;
     std::optional<QImage> preview;
+    FileStamp stamp; // of a source that was not ready
 };
 
 } // namespace
@@ -336,7 +338,7 @@ void ScreenshotManager::selectSaveFolder()
 void ScreenshotManager::startWatchingScreenshots()
 {
     stopWatchingScreenshots();
-    const QString systemFolder = macScreenshotDir();
+    const QString systemFolder = watchableScreenshotFolder();
     const FolderListing present = listFolder(systemFolder, true);
     if (!present.error) {
         m_knownDesktopFiles.clear();
@@ -401,6 +403,12 @@ void ScreenshotManager::checkForNewScreenshots()
         // Its writer is not done with it; the close that ends the write brings us back.
         if (m_screenshotDirWatcher && m_screenshotDirWatcher->isBeingWritten(entry.name))
             continue;
+        const auto unready = m_unreadyDesktopFiles.constFind(entry.name);
+        if (unready != m_unreadyDesktopFiles.constEnd()) {
+            if (*unready == FileStamp::of(QFileInfo(entry.path)))
+                continue; // unchanged since it last failed to decode
+            m_unreadyDesktopFiles.erase(unready);
+        }
         m_knownDesktopFiles.insert(entry.name);
         importScreenshot(entry.path);
     }
@@ -412,19 +420,41 @@ void ScreenshotManager::importScreenshot(const QString& sourcePath)
     const QString stem = timestampedStem(QDateTime::currentDateTime());
     const QString extension = QFileInfo(sourcePath).suffix();
     auto job = [sourcePath, folder, stem, extension]() -> ImportResult {
+        // Some writers create the file, close it empty and only then write it, so a finished
+        // write is no proof of a finished file: the source must decode, and must not change
+        // while it is copied, before it is removed.
+        const QFileInfo before(sourcePath);
+        if (before.size() == 0)
+            return {ImportResult::NotReady, {}, {}, FileStamp::of(before)};
+        std::optional<QImage> preview = decodePreview(sourcePath);
+        if (!preview)
+            return {ImportResult::NotReady, {}, {}, FileStamp::of(before)};
         const CopyResult copy = copyIntoFolder(sourcePath, folder, stem, extension);
         if (!copy.path)
-            return {};
+            return {ImportResult::CopyFailed, {}, {}, {}};
+        const QFileInfo after(sourcePath);
+        if (FileStamp::of(after) != FileStamp::of(before)) {
+            QFile::remove(*copy.path);
+            return {ImportResult::NotReady, {}, {}, FileStamp::of(after)};
+        }
         QFile::remove(sourcePath);
-        return {copy.path, decodePreview(*copy.path)};
+        return {ImportResult::Imported, copy.path, std::move(preview), {}};
     };
-    runInBackground(&m_ioPool, this, std::move(job), [this](const ImportResult& result) {
-        if (!result.destination) {
+    const QString name = QFileInfo(sourcePath).fileName();
+    runInBackground(&m_ioPool, this, std::move(job), [this, name](const ImportResult& result) {
+        switch (result.outcome) {
+        case ImportResult::CopyFailed:
             setStatusMessage(QStringLiteral("Failed to import screenshot"));
             return;
-        }
-        if (!result.preview)
+        case ImportResult::NotReady:
+            // Not a picture, or not a whole one yet: it stays where it is, and is looked at
+            // again once it changes.
+            m_knownDesktopFiles.remove(name);
+            m_unreadyDesktopFiles.insert(name, result.stamp);
             return;
+        case ImportResult::Imported:
+            break;
+        }
         insertNewItem(std::make_shared<ScreenshotItem>(
             *result.preview, QDateTime::currentDateTime(), SyncStatus::Local, std::nullopt,
             *result.destination, QStringLiteral("fullscreen")));

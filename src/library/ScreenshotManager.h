@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/LibraryListing.h"
 #include "library/ScreenshotItem.h"
 #include "library/ServerScreenshot.h"
 
@@ -132,6 +133,8 @@ private:
     DirectoryWatcher* m_storageDirWatcher = nullptr;
     QHash<QString, QDateTime> m_knownFileModDates;
     QSet<QString> m_knownDesktopFiles;
+    // System screenshots that did not decode, with how they looked then.
+    QHash<QString, FileStamp> m_unreadyDesktopFiles;
 
     QSet<QString> m_reservedPaths; // capture targets whose tool has not finished yet
     quint64 m_nextTicket = 1;

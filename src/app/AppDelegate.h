@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/PlatformServices.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace glimra {
+
+class PopoverWindow;
+class RemoteControl;
+class ScreenshotManager;
+
+// Owns every long-lived manager, brings them up in order at launch and takes down what launch
+// installed when the application ends.
+class AppDelegate final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AppDelegate)
+public:
+    explicit AppDelegate(PlatformServices services, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+
+    void togglePopover();
+    void closePopover();
+    void setPinned(bool pinned);
+    bool isPinned() const { return m_isPinned; }
+
+    ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
+    PopoverWindow* popover() const;
+    QSystemTrayIcon* statusItem() const { return m_statusItem; }
+
+    // The commands a second `glimra` sends to this instance.
+    void registerRemoteCommands(RemoteControl* remote);
+
+private:
+    void showPopover();
+    void onGlobalMousePress(QPoint position);
+
+    PlatformServices m_services;
+    ScreenshotManager* m_screenshotManager;
+    QSystemTrayIcon* m_statusItem = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QPointer<PopoverWindow> m_popover;
+    bool m_isPinned = false;
+    bool m_monitorActive = false;
+    bool m_launched = false;
+    bool m_terminated = false;
+    QElapsedTimer m_sinceAutoClose;
+};
+
+// The one running delegate, set first at launch and cleared last at teardown, so that events
+// arriving after teardown find nobody to act on.
+AppDelegate* appDelegateInstance();
+
+} // namespace glimra

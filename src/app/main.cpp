@@ -1,0 +1,152 @@
+#include "app/AppDelegate.h"
+#include "app/RemoteControl.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace glimra;
+
+namespace {
+
+const char* const kUsage = "Usage: glimra [COMMAND]\n"
+                           "  (none)                     start Glimra, or show its popover\n"
+                           "  list [--json]              print the library, newest first\n"
+                           "  capture full|area|window   take a screenshot\n"
+                           "  quit                       end the running Glimra\n";
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// A session logout sends SIGTERM: quit through the event loop so teardown runs in order.
+void quitOnTerminationSignals(QCoreApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] auto n = ::read(g_signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int runInstance(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Glimra"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Glimra"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    RemoteControl remote;
+    if (!remote.claimInstance()) {
+        // Another instance is starting at this moment: let it show itself instead.
+        for (int i = 0; i < 50; ++i) {
+            if (sendRemoteCommand(QStringLiteral("toggle"), {}, {}, 2000).connected)
+                return 0;
+            QThread::msleep(100);
+        }
+        print(stderr, QStringLiteral("Glimra is already running but does not answer\n"));
+        return 1;
+    }
+    if (!remote.listen())
+        print(stderr, QStringLiteral("Glimra: the command socket could not be opened\n"));
+
+    AppDelegate delegate(createPlatformServices());
+    delegate.registerRemoteCommands(&remote);
+    quitOnTerminationSignals(app);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
+}
+
+// Starts an instance in the background and waits until it takes commands.
+bool startInstance()
+{
+    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
+        return false;
+    for (int i = 0; i < 100; ++i) {
+        if (sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+int runClient(int argc, char** argv, const QString& command, const QStringList& args)
+{
+    QCoreApplication app(argc, argv);
+    int timeoutMs = 30000;
+    if (command == QLatin1String("capture")) {
+        timeoutMs = 30 * 60 * 1000; // an area selection waits for the user
+        if (!sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected &&
+            !startInstance()) {
+            print(stderr, QStringLiteral("Glimra could not be started\n"));
+            return 1;
+        }
+    }
+    const RemoteResult result = sendRemoteCommand(command, args, {}, timeoutMs);
+    if (!result.connected) {
+        print(stderr, QStringLiteral("Glimra is not running\n"));
+        return 1;
+    }
+    print(stdout, result.out);
+    print(stderr, result.err);
+    return result.exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+
+    if (command == QLatin1String("-h") || command == QLatin1String("--help") ||
+        command == QLatin1String("help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command.isEmpty()) {
+        {
+            QCoreApplication probe(argc, argv);
+            if (sendRemoteCommand(QStringLiteral("toggle"), {}, {}, 2000).connected)
+                return 0;
+        }
+        return runInstance(argc, argv);
+    }
+    static const QStringList clientCommands{QStringLiteral("list"), QStringLiteral("quit"),
+                                            QStringLiteral("capture")};
+    if (!clientCommands.contains(command)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    return runClient(argc, argv, command, args);
+}

@@ -1,0 +1,115 @@
+#include "ui/PopoverWindow.h"
+
+#include "library/ScreenshotManager.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace glimra {
+
+PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_screenshots(screenshots), m_list(new QListWidget(this)), m_status(new QLabel(this)),
+      m_pin(new QToolButton(this))
+{
+    setObjectName(QStringLiteral("GlimraPopover"));
+    setWindowTitle(QStringLiteral("Glimra"));
+    setFixedSize(kContentSize);
+    setAttribute(Qt::WA_X11NetWmWindowTypeDropDownMenu, false);
+
+    auto* title = new QLabel(QStringLiteral("<b>Glimra</b>"), this);
+    m_pin->setCheckable(true);
+    m_pin->setToolTip(QStringLiteral("Keep open"));
+    connect(m_pin, &QToolButton::clicked, this, &PopoverWindow::pinToggled);
+    setPinnedLook(false);
+
+    auto* header = new QHBoxLayout;
+    header->addWidget(title);
+    header->addStretch();
+    header->addWidget(m_pin);
+
+    auto* buttons = new QHBoxLayout;
+    const std::pair<const char*, void (ScreenshotManager::*)()> actions[] = {
+        {"Full Screen", &ScreenshotManager::captureFullScreen},
+        {"Area", &ScreenshotManager::captureArea},
+        {"Window", &ScreenshotManager::captureWindow}};
+    for (const auto& [label, action] : actions) {
+        auto* button = new QPushButton(QString::fromLatin1(label), this);
+        connect(button, &QPushButton::clicked, m_screenshots, action);
+        buttons->addWidget(button);
+    }
+
+    auto* autoCopy = new QCheckBox(QStringLiteral("Auto Copy"), this);
+    autoCopy->setChecked(m_screenshots->autoCopyEnabled());
+    connect(autoCopy, &QCheckBox::toggled, m_screenshots, &ScreenshotManager::setAutoCopyEnabled);
+
+    m_list->setIconSize(QSize(80, 50));
+    m_list->setUniformItemSizes(true);
+    m_status->setWordWrap(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(header);
+    layout->addLayout(buttons);
+    layout->addWidget(m_status);
+    layout->addWidget(autoCopy);
+    layout->addWidget(m_list, 1);
+
+    connect(m_screenshots, &ScreenshotManager::screenshotsChanged, this,
+            &PopoverWindow::refreshList);
+    connect(m_screenshots, &ScreenshotManager::statusMessageChanged, this,
+            &PopoverWindow::refreshStatus);
+    refreshList();
+    refreshStatus();
+}
+
+void PopoverWindow::setPinnedLook(bool pinned)
+{
+    m_pin->setChecked(pinned);
+    m_pin->setText(pinned ? QStringLiteral("Pinned") : QStringLiteral("Pin"));
+}
+
+void PopoverWindow::refreshList()
+{
+    m_list->clear();
+    for (const ScreenshotItemPtr& item : m_screenshots->screenshots()) {
+        const QString name = item->filePath ? QFileInfo(*item->filePath).fileName() : QString();
+        const QString text = name + QLatin1Char('\n') +
+                             item->date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                             QStringLiteral("  ") + syncStatusText(item->syncStatus);
+        const QPixmap preview = QPixmap::fromImage(
+            item->image.scaled(QSize(160, 100), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_list->addItem(new QListWidgetItem(QIcon(preview), text));
+    }
+}
+
+void PopoverWindow::refreshStatus()
+{
+    m_status->setText(m_screenshots->statusMessage());
+    m_status->setVisible(!m_screenshots->statusMessage().isEmpty());
+}
+
+bool PopoverWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate)
+        Q_EMIT deactivated();
+    return QWidget::event(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace glimra
