@@ -16,7 +16,7 @@ namespace {
 constexpr int kGrabRetryMs = 20;
 constexpr int kGrabGiveUpMs = 2000;
 const QColor kAccent(0x3d, 0xae, 0xe9);
-const QColor kDim(0, 0, 0, 110);
+const QColor kDim(0, 0, 0, 128);
 
 } // namespace
 
@@ -71,9 +71,11 @@ void SelectionOverlay::paintEvent(QPaintEvent*)
     const QRectF local = deviceToLocal(visible, m_device.topLeft(), m_dpr);
     p.drawPixmap(local, m_clear, QRectF(visible.topLeft() - m_device.topLeft(), visible.size()));
 
+    // The outline sits just outside the rectangle, so every pixel inside it is one the image
+    // will hold.
     p.setPen(QPen(kAccent, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(deviceToLocal(highlight, m_device.topLeft(), m_dpr).adjusted(1, 1, -1, -1));
+    p.drawRect(deviceToLocal(highlight, m_device.topLeft(), m_dpr).adjusted(-1, -1, 1, 1));
 
     // The size in device pixels is what the saved image will measure.
     const QString text =

@@ -63,8 +63,23 @@ int captureFullScreen(const QString& path)
     return save(image, path);
 }
 
+bool canReachX11()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool ok = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return ok;
+}
+
 int captureInteractively(int argc, char** argv, const CaptureOptions& options)
 {
+    // The overlay relies on X11 grabs, so Qt must not pick Wayland even where both exist, and
+    // a missing display is reported here rather than by Qt aborting.
+    if (!canReachX11()) {
+        complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
+        return kExitFailed;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
     if (!x11) {

@@ -1,0 +1,270 @@
+#include "CaptureOptions.h"
+#include "ImageFile.h"
+#include "PngEncoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+using namespace glimra::capture;
+
+namespace {
+
+// Screen-like content: flat areas, sharp text-like edges and noise, so that every filter and
+// strip boundary sees real differences.
+QImage busyImage(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            if (x < width / 3)
+                row[x] = qRgb(240, 240, 240);
+            else if (x < 2 * width / 3)
+                row[x] = ((x / 3 + y / 5) % 4 == 0) ? qRgb(20, 20, 20) : qRgb(250, 250, 250);
+            else
+                row[x] = random.generate() | 0xff000000u;
+        }
+    }
+    return image;
+}
+
+std::uint32_t readBigEndian(const unsigned char* p)
+{
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           p[3];
+}
+
+// Walks the chunks with their CRCs and inflates the joined IDAT data, letting zlib verify the
+// stream's own checksum. Decoders differ in how much of this they check; this checks it all.
+::testing::AssertionResult isStrictlyValidPng(const QByteArray& png, qsizetype expectedRawSize)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(png.constData());
+    const std::size_t size = static_cast<std::size_t>(png.size());
+    if (size < 8 || std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) != 0)
+        return ::testing::AssertionFailure() << "no PNG signature";
+    std::size_t pos = 8;
+    QByteArray idat;
+    bool sawEnd = false;
+    while (pos + 12 <= size) {
+        const std::uint32_t length = readBigEndian(data + pos);
+        if (pos + 12 + length > size)
+            return ::testing::AssertionFailure() << "chunk runs past the end";
+        const std::string type(reinterpret_cast<const char*>(data + pos + 4), 4);
+        const uLong crc = crc32(0, data + pos + 4, length + 4);
+        if (crc != readBigEndian(data + pos + 8 + length))
+            return ::testing::AssertionFailure() << "bad CRC in " << type;
+        if (type == "IDAT")
+            idat.append(reinterpret_cast<const char*>(data + pos + 8), length);
+        pos += 12 + length;
+        if (type == "IEND") {
+            sawEnd = true;
+            break;
+        }
+    }
+    if (!sawEnd || pos != size)
+        return ::testing::AssertionFailure() << "IEND missing or trailing bytes";
+    QByteArray raw(expectedRawSize + 1, '\0');
+    uLongf rawSize = static_cast<uLongf>(raw.size());
+    const int status = uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawSize,
+                                  reinterpret_cast<const Bytef*>(idat.constData()),
+                                  static_cast<uLong>(idat.size()));
+    if (status != Z_OK)
+        return ::testing::AssertionFailure() << "zlib stream rejected: " << status;
+    if (static_cast<qsizetype>(rawSize) != expectedRawSize)
+        return ::testing::AssertionFailure() << "inflated to " << rawSize << " bytes";
+    return ::testing::AssertionSuccess();
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+} // namespace
+
+TEST(CapturePng, DecodesToTheSamePixelsForAnySizeAndStripCount)
+{
+    // Heights around the strip minimum and uneven splits are where strips join wrongly.
+    const QSize sizes[] = {{1, 1}, {3, 2}, {17, 65}, {640, 129}, {333, 64 * 3 + 1}, {1920, 1080}};
+    for (const QSize size : sizes) {
+        const QImage source = busyImage(size.width(), size.height(), 7u + size.height());
+        for (const int threads : {1, 2, 3, 8}) {
+            const QByteArray png = encodePng(source, threads);
+            const qsizetype raw = qsizetype(size.height()) * (size.width() * 3 + 1);
+            ASSERT_TRUE(isStrictlyValidPng(png, raw))
+                << size.width() << "x" << size.height() << " threads " << threads;
+            QImage decoded;
+            ASSERT_TRUE(decoded.loadFromData(png, "PNG"));
+            ASSERT_EQ(decoded.convertToFormat(QImage::Format_RGB32), source)
+                << size.width() << "x" << size.height() << " threads " << threads;
+        }
+    }
+}
+
+TEST(CapturePng, DropsAlphaConvertsOtherFormatsAndRejectsNull)
+{
+    QImage translucent(40, 30, QImage::Format_ARGB32);
+    translucent.fill(qRgba(10, 200, 30, 0));
+    QImage decoded;
+    ASSERT_TRUE(decoded.loadFromData(encodePng(translucent), "PNG"));
+    EXPECT_FALSE(decoded.hasAlphaChannel());
+    EXPECT_EQ(decoded.pixel(5, 5), qRgb(10, 200, 30));
+
+    QImage indexed = busyImage(50, 70, 3).convertToFormat(QImage::Format_RGB16);
+    ASSERT_TRUE(decoded.loadFromData(encodePng(indexed), "PNG"));
+    EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32),
+              indexed.convertToFormat(QImage::Format_RGB32));
+
+    EXPECT_TRUE(encodePng(QImage()).isEmpty());
+}
+
+TEST(CapturePng, FlatScreensCompressToAlmostNothing)
+{
+    QImage flat(1920, 1080, QImage::Format_RGB32);
+    flat.fill(qRgb(0x30, 0x30, 0x38));
+    EXPECT_LT(encodePng(flat).size(), 1920 * 1080 * 3 / 200);
+}
+
+TEST(CaptureFile, ExtensionChoosesTheEncoding)
+{
+    for (const char* jpeg : {"a.jpg", "a.jpeg", "/x/y.JPG", "shot.JpEg", "a.png.jpg"})
+        EXPECT_EQ(formatForPath(QString::fromLatin1(jpeg)), ImageFormat::Jpeg) << jpeg;
+    for (const char* png :
+         {"a.png", "a.PNG", "a.tiff", "noextension", "a.jpg.png", ".jpg.d/a", "a.jpgx"})
+        EXPECT_EQ(formatForPath(QString::fromLatin1(png)), ImageFormat::Png) << png;
+
+    const QImage image = busyImage(64, 48, 1);
+    const QByteArray jpeg = encodeForPath(image, QStringLiteral("x.JPEG"));
+    ASSERT_TRUE(jpeg.startsWith("\xff\xd8\xff"));
+    EXPECT_EQ(QImage::fromData(jpeg).size(), image.size());
+    EXPECT_TRUE(encodeForPath(image, QStringLiteral("x.bmp")).startsWith("\x89PNG"));
+}
+
+TEST(CaptureFile, DestinationProblemsAreFoundBeforeCapturing)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    EXPECT_TRUE(destinationProblem(folder + QStringLiteral("/shot.png")).isEmpty());
+
+    QFile plain(folder + QStringLiteral("/plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString problems[] = {
+        folder + QStringLiteral("/missing/shot.png"),
+        folder + QStringLiteral("/plain/shot.png"), // the "folder" is a file
+        folder,                                     // the path is a folder
+        folder + QStringLiteral("/"),
+    };
+    for (const QString& path : problems) {
+        const QString problem = destinationProblem(path);
+        EXPECT_FALSE(problem.isEmpty()) << path.toStdString();
+        EXPECT_FALSE(problem.contains(QLatin1Char('\n'))) << problem.toStdString();
+    }
+
+    // Root may write anywhere, but not into a process's folder under /proc.
+    QString locked = QStringLiteral("/proc/self/shot.png");
+    if (::geteuid() != 0) {
+        QDir(folder).mkdir(QStringLiteral("locked"));
+        ::chmod(QFile::encodeName(folder + QStringLiteral("/locked")).constData(), 0500);
+        locked = folder + QStringLiteral("/locked/shot.png");
+    }
+    EXPECT_FALSE(destinationProblem(locked).isEmpty());
+}
+
+TEST(CaptureFile, AtomicWriteLeavesTheWholeFileAndNothingElse)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    const QByteArray first(300000, 'a');
+    ASSERT_EQ(writeFileAtomically(path, first), QString());
+    const QByteArray second("replaced");
+    ASSERT_EQ(writeFileAtomically(path, second), QString());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), second);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{QStringLiteral("shot.png")});
+
+    // Permissions are those of any new file, not the private ones of the temporary file.
+    const mode_t mask = ::umask(022);
+    ASSERT_EQ(writeFileAtomically(path, first), QString());
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(CaptureFile, FailedWriteReportsAndLeavesNothing)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("gone/shot.png"));
+    const QString error = writeFileAtomically(missing, QByteArray("x"));
+    EXPECT_TRUE(error.contains(missing)) << error.toStdString();
+    EXPECT_TRUE(filesIn(dir.path()).isEmpty());
+
+    // Renaming onto a folder fails after the data was written: the temporary must go too.
+    QDir(dir.path()).mkdir(QStringLiteral("taken.png"));
+    QDir(dir.filePath(QStringLiteral("taken.png"))).mkdir(QStringLiteral("inner"));
+    EXPECT_FALSE(
+        writeFileAtomically(dir.filePath(QStringLiteral("taken.png")), QByteArray("x")).isEmpty());
+    EXPECT_TRUE(filesIn(dir.path()).isEmpty());
+}
+
+TEST(CaptureArguments, AcceptsTheScreencaptureForms)
+{
+    struct Case {
+        QStringList args;
+        CaptureMode mode;
+        QString path;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("/t/a.png")}, CaptureMode::FullScreen, QStringLiteral("/t/a.png")},
+        {{QStringLiteral("-x"), QStringLiteral("a.png")},
+         CaptureMode::FullScreen,
+         QStringLiteral("a.png")},
+        {{QStringLiteral("-x"), QStringLiteral("-s"), QStringLiteral("a")},
+         CaptureMode::Area,
+         QStringLiteral("a")},
+        {{QStringLiteral("-w"), QStringLiteral("-x"), QStringLiteral("a")},
+         CaptureMode::Window,
+         QStringLiteral("a")},
+        {{QStringLiteral("-xs"), QStringLiteral("a")}, CaptureMode::Area, QStringLiteral("a")},
+        {{QStringLiteral("--"), QStringLiteral("-s")},
+         CaptureMode::FullScreen,
+         QStringLiteral("-s")},
+    };
+    for (const Case& c : cases) {
+        const ParsedArguments parsed = parseArguments(c.args);
+        EXPECT_TRUE(parsed.error.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(parsed.options.mode, c.mode) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(parsed.options.path, c.path);
+    }
+    EXPECT_TRUE(parseArguments({QStringLiteral("--help")}).options.showHelp);
+}
+
+TEST(CaptureArguments, RejectsWhatItCannotDo)
+{
+    const QList<QStringList> bad = {
+        {},
+        {QStringLiteral("-x")},
+        {QStringLiteral("-s"), QStringLiteral("-w"), QStringLiteral("a.png")},
+        {QStringLiteral("-sw"), QStringLiteral("a.png")},
+        {QStringLiteral("a.png"), QStringLiteral("b.png")},
+        {QStringLiteral("-c"), QStringLiteral("a.png")}, // screencapture's clipboard option
+        {QString()},
+    };
+    for (const QStringList& args : bad) {
+        const QString error = parseArguments(args).error;
+        EXPECT_FALSE(error.isEmpty()) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(error.contains(QLatin1Char('\n')));
+    }
+}
