@@ -18,13 +18,43 @@ using namespace sync;
 
 namespace {
 
-// Qt turns some HTTP statuses into reply errors; the service gives meaning to the body alone,
-// so those are not failures of the transfer.
-bool comesFromHttpStatus(QNetworkReply::NetworkError code)
+// Qt reports an HTTP error status as a reply error. The service gives meaning to the body
+// alone, so exactly the error Qt derives from the status is not a failed transfer; any other
+// error (a broken body, a failed decompression) still is, even on a 200 reply.
+QNetworkReply::NetworkError errorForStatus(int status)
 {
-    const int value = static_cast<int>(code);
-    return (value >= 201 && value <= 299) || code == QNetworkReply::ProtocolInvalidOperationError ||
-           (value >= 401 && value <= 499);
+    using E = QNetworkReply::NetworkError;
+    switch (status) {
+    case 400:
+    case 418:
+        return E::ProtocolInvalidOperationError;
+    case 401:
+        return E::AuthenticationRequiredError;
+    case 403:
+        return E::ContentAccessDenied;
+    case 404:
+        return E::ContentNotFoundError;
+    case 405:
+        return E::ContentOperationNotPermittedError;
+    case 407:
+        return E::ProxyAuthenticationRequiredError;
+    case 409:
+        return E::ContentConflictError;
+    case 410:
+        return E::ContentGoneError;
+    case 500:
+        return E::InternalServerError;
+    case 501:
+        return E::OperationNotImplementedError;
+    case 503:
+        return E::ServiceUnavailableError;
+    default:
+        if (status > 500)
+            return E::UnknownServerError;
+        if (status >= 400)
+            return E::UnknownContentError;
+        return E::NoError;
+    }
 }
 
 struct ReplyState {
@@ -32,6 +62,28 @@ struct ReplyState {
     std::optional<QString> abortReason;
     bool finished = false;
 };
+
+Transfer transferOf(QNetworkReply* reply, ReplyState& state)
+{
+    Transfer transfer;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        transfer.httpStatus = status.toInt();
+    const QNetworkReply::NetworkError code = reply->error();
+    if (state.abortReason) {
+        transfer.error = state.abortReason;
+    } else if (code == QNetworkReply::OperationCanceledError) {
+        // Nothing here cancels a reply but the transfer timeout, and Qt describes that as a
+        // cancellation the user never asked for.
+        transfer.error = NetworkManager::tr("The request timed out");
+    } else if (code != QNetworkReply::NoError &&
+               !(transfer.httpStatus && code == errorForStatus(*transfer.httpStatus))) {
+        transfer.error = reply->errorString();
+    } else {
+        transfer.body = std::move(state.body);
+    }
+    return transfer;
+}
 
 } // namespace
 
@@ -108,6 +160,8 @@ void NetworkManager::later(std::function<void()> call)
 
 void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler)
 {
+    // Qt would otherwise buffer the whole reply before the size check could see it.
+    reply->setReadBufferSize(1024 * 1024);
     auto state = std::make_shared<ReplyState>();
     const auto abortWith = [reply, state](const QString& reason) {
         if (!state->abortReason)
@@ -133,32 +187,19 @@ void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandle
         else
             abortWith(tr("The server redirected to an insecure address"));
     });
-    connect(reply, &QNetworkReply::finished, this, [reply, state, handler = std::move(handler)] {
-        if (state->finished)
-            return;
-        state->finished = true;
-        reply->deleteLater();
-
-        Transfer transfer;
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid())
-            transfer.httpStatus = status.toInt();
-        const QNetworkReply::NetworkError code = reply->error();
-        if (state->abortReason) {
-            transfer.error = state->abortReason;
-        } else if (code == QNetworkReply::OperationCanceledError) {
-            // Nothing here cancels a reply except the transfer timeout, and Qt describes
-            // that as a cancellation the user never asked for.
-            transfer.error = tr("The request timed out");
-        } else if (code != QNetworkReply::NoError &&
-                   !(transfer.httpStatus && comesFromHttpStatus(code))) {
-            transfer.error = reply->errorString();
-        } else {
-            state->body += reply->readAll();
-            transfer.body = std::move(state->body);
-        }
-        handler(transfer);
-    });
+    connect(reply, &QNetworkReply::finished, this,
+            [reply, state, maxBytes, tooLarge, handler = std::move(handler)] {
+                if (state->finished)
+                    return;
+                state->finished = true;
+                reply->deleteLater();
+                // The last piece may come with the end of the transfer, after any readyRead.
+                if (reply->isOpen())
+                    state->body += reply->readAll();
+                if (state->body.size() > maxBytes && !state->abortReason)
+                    state->abortReason = tooLarge;
+                handler(transferOf(reply, *state));
+            });
 }
 
 void NetworkManager::postJson(const std::optional<QUrl>& url, const QJsonObject& body,

@@ -255,7 +255,9 @@ QByteArray multipartBody(const QString& boundary, const QString& token, const QS
 {
     const QByteArray crlf = "\r\n";
     const QByteArray delimiter = "--" + boundary.toUtf8() + crlf;
-    const auto field = [&](const char* name, const QByteArray& value) {
+    // An explicit return type: a deduced one would be a string-builder expression that
+    // outlives the temporaries it refers to.
+    const auto field = [&](const char* name, const QByteArray& value) -> QByteArray {
         return delimiter + "Content-Disposition: form-data; name=\"" + name + '"' + crlf + crlf +
                value + crlf;
     };
