@@ -92,7 +92,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusItem->setToolTip(QStringLiteral("Glimra"));
     connect(m_statusItem, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                // Two clicks in quick succession arrive as a double click; each is a toggle.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     togglePopover();
             });
     m_trayMenu = new QMenu;

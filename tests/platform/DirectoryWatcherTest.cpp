@@ -1,0 +1,56 @@
+#include "platform/DirectoryWatcher.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace glimra;
+using namespace glimra::test;
+
+TEST(DirectoryWatcher, reportsFinishedWritesRenamesAndDeletesButNotCreation)
+{
+    QTemporaryDir dir;
+    DirectoryWatcher watcher;
+    ASSERT_TRUE(watcher.watch(dir.path()));
+    int changes = 0;
+    QObject::connect(&watcher, &DirectoryWatcher::changed, [&] { ++changes; });
+
+    QFile file(dir.filePath(QStringLiteral("a.png")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("partial");
+    file.flush();
+    processEvents(std::chrono::milliseconds(100));
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(watcher.isBeingWritten(QStringLiteral("a.png")));
+
+    file.close();
+    ASSERT_TRUE(waitUntil([&] { return changes == 1; }));
+    EXPECT_FALSE(watcher.isBeingWritten(QStringLiteral("a.png")));
+
+    ASSERT_TRUE(QFile::rename(dir.filePath(QStringLiteral("a.png")),
+                              dir.filePath(QStringLiteral("b.png"))));
+    ASSERT_TRUE(waitUntil([&] { return changes >= 2; }));
+    const int afterRename = changes;
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("b.png"))));
+    ASSERT_TRUE(waitUntil([&] { return changes > afterRename; }));
+
+    watcher.stop();
+    EXPECT_FALSE(watcher.isWatching());
+    const int afterStop = changes;
+    QFile late(dir.filePath(QStringLiteral("c.png")));
+    ASSERT_TRUE(late.open(QIODevice::WriteOnly));
+    late.close();
+    processEvents(std::chrono::milliseconds(100));
+    EXPECT_EQ(changes, afterStop);
+}
+
+TEST(DirectoryWatcher, aMissingFolderCannotBeWatched)
+{
+    QTemporaryDir dir;
+    DirectoryWatcher watcher;
+    EXPECT_FALSE(watcher.watch(dir.filePath(QStringLiteral("missing"))));
+    EXPECT_FALSE(watcher.isWatching());
+}

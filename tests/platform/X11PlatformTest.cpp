@@ -1,0 +1,106 @@
+#include "library/ScreenshotItem.h"
+#include "library/ScreenshotMimeData.h"
+#include "platform/SystemClipboard.h"
+#include "platform/X11MouseMonitor.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace glimra;
+using namespace glimra::test;
+
+namespace {
+
+// Runs a desktop tool without blocking this thread, which must answer the X selection
+// requests the tool makes.
+QByteArray runTool(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                   std::chrono::seconds(10))) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+TEST(X11Clipboard, offersPngAndTiffToOtherApplicationsAndCountsChanges)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    ASSERT_TRUE(makeTestImage(320, 200).save(path));
+    auto item = std::make_shared<ScreenshotItem>(QImage(16, 10, QImage::Format_RGB32),
+                                                 QDateTime::currentDateTime(), SyncStatus::Local,
+                                                 std::nullopt, path, std::nullopt);
+    SystemClipboard clipboard;
+    const quint64 before = clipboard.changeCount();
+    clipboard.setMimeData(new ScreenshotMimeData(item));
+    ASSERT_TRUE(waitUntil([&] { return clipboard.changeCount() > before; }));
+
+    const QStringList targets =
+        QString::fromUtf8(
+            runTool(QStringLiteral("xclip"),
+                    {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                     QStringLiteral("-t"), QStringLiteral("TARGETS"), QStringLiteral("-o")}))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_TRUE(targets.contains(QStringLiteral("image/png")));
+    EXPECT_TRUE(targets.contains(QStringLiteral("image/tiff")));
+    EXPECT_FALSE(targets.contains(QStringLiteral("text/plain")));
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(runTool(QStringLiteral("xclip"),
+                      {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                       QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")}),
+              file.readAll());
+    const QByteArray tiff =
+        runTool(QStringLiteral("xclip"),
+                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+                 QStringLiteral("image/tiff"), QStringLiteral("-o")});
+    EXPECT_EQ(QImage::fromData(tiff, "TIFF").size(), QSize(320, 200));
+
+    // Another program taking the clipboard raises the count as well.
+    const quint64 ours = clipboard.changeCount();
+    QProcess other;
+    other.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"), QStringLiteral("echo hi | xclip -selection clipboard")});
+    EXPECT_TRUE(
+        waitUntil([&] { return clipboard.changeCount() > ours; }, std::chrono::seconds(10)));
+    other.waitForFinished();
+}
+
+TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
+{
+    X11MouseMonitor monitor;
+    ASSERT_TRUE(monitor.start());
+    QList<QPoint> presses;
+    QObject::connect(&monitor, &GlobalMouseMonitor::mousePressed,
+                     [&](QPoint p) { presses.append(p); });
+    processEvents(std::chrono::milliseconds(50));
+
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("321"), QStringLiteral("123"),
+             QStringLiteral("click"), QStringLiteral("3")});
+    ASSERT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
+    EXPECT_EQ(presses.constFirst(), QPoint(321, 123));
+
+    // The wheel is no click.
+    presses.clear();
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("4")});
+    processEvents(std::chrono::milliseconds(150));
+    EXPECT_TRUE(presses.isEmpty());
+
+    monitor.stop();
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")});
+    processEvents(std::chrono::milliseconds(150));
+    EXPECT_TRUE(presses.isEmpty());
+}
