@@ -8,7 +8,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libdeflate-dev libpng-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev)
 test_pkgs=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb openbox trayer xclip xdotool
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
-bench_pkgs=(scrot maim hyperfine)
+bench_pkgs=(scrot maim hyperfine libvips-tools bc time)
 
 want=("${build_pkgs[@]}")
 case "${1:-run}" in
