@@ -84,6 +84,11 @@ std::uint32_t readBigEndian(const unsigned char* p)
     return ::testing::AssertionSuccess();
 }
 
+PixelView viewOf(const QImage& rgb32)
+{
+    return {rgb32.constBits(), rgb32.width(), rgb32.height(), rgb32.bytesPerLine()};
+}
+
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
@@ -98,7 +103,7 @@ TEST(CapturePng, DecodesToTheSamePixelsForAnySizeAndStripCount)
     for (const QSize size : sizes) {
         const QImage source = busyImage(size.width(), size.height(), 7u + size.height());
         for (const int threads : {1, 2, 3, 8}) {
-            const QByteArray png = encodePng(source, threads);
+            const QByteArray png = encodePng(viewOf(source), threads);
             const qsizetype raw = qsizetype(size.height()) * (size.width() * 3 + 1);
             ASSERT_TRUE(isStrictlyValidPng(png, raw))
                 << size.width() << "x" << size.height() << " threads " << threads;
@@ -110,28 +115,30 @@ TEST(CapturePng, DecodesToTheSamePixelsForAnySizeAndStripCount)
     }
 }
 
-TEST(CapturePng, DropsAlphaConvertsOtherFormatsAndRejectsNull)
+TEST(CapturePng, IgnoresThePaddingByteAndRejectsEmptyViews)
 {
-    QImage translucent(40, 30, QImage::Format_ARGB32);
-    translucent.fill(qRgba(10, 200, 30, 0));
-    QImage decoded;
-    ASSERT_TRUE(decoded.loadFromData(encodePng(translucent), "PNG"));
-    EXPECT_FALSE(decoded.hasAlphaChannel());
-    EXPECT_EQ(decoded.pixel(5, 5), qRgb(10, 200, 30));
-
-    QImage indexed = busyImage(50, 70, 3).convertToFormat(QImage::Format_RGB16);
-    ASSERT_TRUE(decoded.loadFromData(encodePng(indexed), "PNG"));
-    EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGB32),
-              indexed.convertToFormat(QImage::Format_RGB32));
-
-    EXPECT_TRUE(encodePng(QImage()).isEmpty());
+    // X servers leave the fourth byte of each pixel undefined; it must not leak into colour.
+    QImage padded = busyImage(90, 70, 5);
+    QImage clean = padded.copy();
+    QRandomGenerator random(11);
+    for (int y = 0; y < padded.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(padded.scanLine(y));
+        for (int x = 0; x < padded.width(); ++x)
+            row[x] = (row[x] & 0xffffffu) | (random.generate() << 24);
+    }
+    for (const QString& name : {QStringLiteral("a.png"), QStringLiteral("a.jpg")}) {
+        EXPECT_EQ(encodeForPath(viewOf(padded), name), encodeForPath(viewOf(clean), name))
+            << name.toStdString();
+    }
+    EXPECT_TRUE(encodePng(PixelView{}).isEmpty());
+    EXPECT_TRUE(encodeForPath(PixelView{}, QStringLiteral("a.jpg")).isEmpty());
 }
 
 TEST(CapturePng, FlatScreensCompressToAlmostNothing)
 {
     QImage flat(1920, 1080, QImage::Format_RGB32);
     flat.fill(qRgb(0x30, 0x30, 0x38));
-    EXPECT_LT(encodePng(flat).size(), 1920 * 1080 * 3 / 200);
+    EXPECT_LT(encodePng(viewOf(flat)).size(), 1920 * 1080 * 3 / 200);
 }
 
 TEST(CaptureFile, ExtensionChoosesTheEncoding)
@@ -143,10 +150,19 @@ TEST(CaptureFile, ExtensionChoosesTheEncoding)
         EXPECT_EQ(formatForPath(QString::fromLatin1(png)), ImageFormat::Png) << png;
 
     const QImage image = busyImage(64, 48, 1);
-    const QByteArray jpeg = encodeForPath(image, QStringLiteral("x.JPEG"));
+    const QByteArray jpeg = encodeForPath(viewOf(image), QStringLiteral("x.JPEG"));
     ASSERT_TRUE(jpeg.startsWith("\xff\xd8\xff"));
-    EXPECT_EQ(QImage::fromData(jpeg).size(), image.size());
-    EXPECT_TRUE(encodeForPath(image, QStringLiteral("x.bmp")).startsWith("\x89PNG"));
+    const QImage decoded = QImage::fromData(jpeg);
+    ASSERT_EQ(decoded.size(), image.size());
+    // Channels in the right order: X11's blue-first bytes must not swap red and blue.
+    QImage orange(32, 32, QImage::Format_RGB32);
+    orange.fill(qRgb(220, 120, 10));
+    const QRgb seen =
+        QImage::fromData(encodeForPath(viewOf(orange), QStringLiteral("o.jpg"))).pixel(16, 16);
+    EXPECT_NEAR(qRed(seen), 220, 6);
+    EXPECT_NEAR(qGreen(seen), 120, 6);
+    EXPECT_NEAR(qBlue(seen), 10, 6);
+    EXPECT_TRUE(encodeForPath(viewOf(image), QStringLiteral("x.bmp")).startsWith("\x89PNG"));
 }
 
 TEST(CaptureFile, DestinationProblemsAreFoundBeforeCapturing)

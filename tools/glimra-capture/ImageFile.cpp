@@ -2,13 +2,14 @@
 
 #include "PngEncoder.h"
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageWriter>
 
 #include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <jpeglib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,20 +71,63 @@ QString destinationProblem(const QString& path)
     return {};
 }
 
-QByteArray encodeForPath(const QImage& image, const QString& path)
+namespace {
+
+struct JpegFailure {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+// libjpeg reports errors by calling this and expects it not to return.
+[[noreturn]] void jumpOut(j_common_ptr info)
 {
-    if (image.isNull())
+    std::longjmp(reinterpret_cast<JpegFailure*>(info->err)->jump, 1);
+}
+
+// libjpeg-turbo reads the X11 byte order (B, G, R, unused) directly, so no converted copy
+// of the screen is made.
+QByteArray encodeJpeg(const PixelView& pixels)
+{
+    jpeg_compress_struct info{};
+    JpegFailure failure{};
+    info.err = jpeg_std_error(&failure.base);
+    failure.base.error_exit = jumpOut;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    if (setjmp(failure.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        return {};
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(pixels.width);
+    info.image_height = static_cast<JDIMENSION>(pixels.height);
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, kJpegQuality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(pixels.row(static_cast<int>(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::free(buffer);
+    return bytes;
+}
+
+} // namespace
+
+QByteArray encodeForPath(const PixelView& pixels, const QString& path)
+{
+    if (pixels.isNull())
         return {};
     if (formatForPath(path) == ImageFormat::Png)
-        return encodePng(image);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(kJpegQuality);
-    if (!writer.write(image.convertToFormat(QImage::Format_RGB32)))
-        return {};
-    return bytes;
+        return encodePng(pixels);
+    return encodeJpeg(pixels);
 }
 
 QString writeFileAtomically(const QString& path, const QByteArray& bytes)

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "PixelView.h"
+
 #include <QByteArray>
-#include <QImage>
 #include <QString>
 
 namespace glimra::capture {
@@ -16,8 +17,8 @@ ImageFormat formatForPath(const QString& path);
 // never costs the user an interactive selection.
 QString destinationProblem(const QString& path);
 
-// Encodes the image in the format its path asks for. Empty on failure.
-QByteArray encodeForPath(const QImage& image, const QString& path);
+// Encodes the pixels in the format the path asks for. Empty on failure.
+QByteArray encodeForPath(const PixelView& pixels, const QString& path);
 
 // Writes bytes to a hidden file beside path and renames it over path, so readers see the whole
 // file or none. Returns an empty string on success, the reason otherwise; on failure nothing

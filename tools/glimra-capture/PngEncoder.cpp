@@ -61,40 +61,38 @@ struct Strip {
     bool ok = false;
 };
 
-// Turns one row of xRGB pixels into RGB bytes.
-inline void toRgb(const QRgb* in, int width, unsigned char* out)
+// Up filter straight from the 32-bit source rows: each byte minus the byte above, packed to
+// RGB in the same pass. The bytewise subtraction is done four lanes at a time in one 32-bit
+// word (borrows masked off), which keeps this pass far cheaper than deflate.
+inline void filterUpRow(const std::uint8_t* current, const std::uint8_t* above, int width,
+                        unsigned char* out)
 {
+    constexpr std::uint32_t kHigh = 0x80808080u;
     for (int x = 0; x < width; ++x) {
-        const QRgb p = in[x];
-        out[0] = static_cast<unsigned char>(p >> 16);
-        out[1] = static_cast<unsigned char>(p >> 8);
-        out[2] = static_cast<unsigned char>(p);
+        std::uint32_t a;
+        std::uint32_t b = 0;
+        std::memcpy(&a, current + 4 * x, 4);
+        if (above)
+            std::memcpy(&b, above + 4 * x, 4);
+        const std::uint32_t d = ((a | kHigh) - (b & ~kHigh)) ^ ((a ^ ~b) & kHigh);
+        out[0] = static_cast<unsigned char>(d >> 16);
+        out[1] = static_cast<unsigned char>(d >> 8);
+        out[2] = static_cast<unsigned char>(d);
         out += 3;
     }
 }
 
-void encodeStrip(const QImage& image, Strip& strip)
+void encodeStrip(const PixelView& image, Strip& strip)
 {
-    const int width = image.width();
-    const std::size_t rgbBytes = static_cast<std::size_t>(width) * 3;
-    const std::size_t rowBytes = rgbBytes + 1;
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3 + 1;
     std::vector<unsigned char> filtered(rowBytes * static_cast<std::size_t>(strip.rowCount));
-    std::vector<unsigned char> previous(rgbBytes, 0);
-    std::vector<unsigned char> current(rgbBytes);
-
-    // Up filter: each row minus the one above. The row above a strip is taken from the image,
-    // so strips filter exactly as one pass over the whole image would.
-    if (strip.firstRow > 0)
-        toRgb(reinterpret_cast<const QRgb*>(image.constScanLine(strip.firstRow - 1)), width,
-              previous.data());
+    // The row above a strip comes from the image, so strips filter exactly as one pass over
+    // the whole image would.
     for (int r = 0; r < strip.rowCount; ++r) {
-        toRgb(reinterpret_cast<const QRgb*>(image.constScanLine(strip.firstRow + r)), width,
-              current.data());
+        const int y = strip.firstRow + r;
         unsigned char* out = filtered.data() + rowBytes * static_cast<std::size_t>(r);
-        out[0] = 2;
-        for (std::size_t i = 0; i < rgbBytes; ++i)
-            out[1 + i] = static_cast<unsigned char>(current[i] - previous[i]);
-        current.swap(previous);
+        out[0] = 2; // Up
+        filterUpRow(image.row(y), y > 0 ? image.row(y - 1) : nullptr, image.width, out + 1);
     }
     strip.filteredSize = filtered.size();
     strip.adler = libdeflate_adler32(1, filtered.data(), filtered.size());
@@ -118,17 +116,14 @@ void encodeStrip(const QImage& image, Strip& strip)
 
 } // namespace
 
-QByteArray encodePng(const QImage& source, int threads)
+QByteArray encodePng(const PixelView& image, int threads)
 {
-    if (source.isNull())
+    if (image.isNull())
         return {};
-    QImage image = source;
-    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
 
     if (threads <= 0)
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int height = image.height();
+    const int height = image.height;
     const int stripCount = std::clamp(height / kMinRowsPerStrip, 1, threads);
 
     std::vector<Strip> strips(static_cast<std::size_t>(stripCount));
@@ -165,7 +160,7 @@ QByteArray encodePng(const QImage& source, int threads)
     out.append(reinterpret_cast<const char*>(kSignature), sizeof kSignature);
 
     unsigned char header[13];
-    putBigEndian(header, static_cast<std::uint32_t>(image.width()));
+    putBigEndian(header, static_cast<std::uint32_t>(image.width));
     putBigEndian(header + 4, static_cast<std::uint32_t>(height));
     header[8] = 8;  // bits per sample
     header[9] = 2;  // truecolour, no alpha

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "PixelView.h"
+
 #include <QByteArray>
-#include <QImage>
 
 namespace glimra::capture {
 
@@ -12,8 +13,8 @@ namespace glimra::capture {
 // writers, for files of about the same size. The image is cut into horizontal strips that are
 // filtered and compressed on separate threads; each strip ends on a byte boundary (a sync
 // flush), so the strips join into the one zlib stream PNG allows, with their checksums
-// combined. threads == 0 picks one per core. Alpha, if any, is dropped.
-// Returns an empty array for a null image.
-QByteArray encodePng(const QImage& image, int threads = 0);
+// combined. threads == 0 picks one per core. The unused fourth byte is dropped.
+// Returns an empty array for a null view.
+QByteArray encodePng(const PixelView& pixels, int threads = 0);
 
 } // namespace glimra::capture

@@ -60,7 +60,7 @@ std::uint32_t defaultRoot(xcb_connection_t* connection)
     return it.data ? it.data->root : xcb_window_t{XCB_WINDOW_NONE};
 }
 
-QImage grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error)
+PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error)
 {
     xcb_screen_t* screen = screenOfRoot(connection, root);
     if (!screen) {
@@ -92,12 +92,13 @@ QImage grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error
         *error = QStringLiteral("the X server sent a short screen image");
         return {};
     }
-    // The image borrows the reply's buffer instead of copying 8 MB per 1080p screen; the
-    // reply is freed with the last image that shares it.
-    QImage image(
-        xcb_get_image_data(reply), width, height, width * 4, QImage::Format_RGB32,
-        [](void* r) { std::free(r); }, reply);
-    return image;
+    // The pixels stay in the reply's buffer instead of being copied (8 MB for one 1080p
+    // screen); the reply is freed with the last user.
+    PixelBuffer pixels;
+    pixels.storage.reset(reinterpret_cast<const std::uint8_t*>(reply),
+                         [](const std::uint8_t* r) { std::free(const_cast<std::uint8_t*>(r)); });
+    pixels.view = {xcb_get_image_data(reply), width, height, qsizetype(width) * 4};
+    return pixels;
 }
 
 std::vector<WindowFrame> visibleFrames(xcb_connection_t* connection, std::uint32_t root)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CaptureGeometry.h"
+#include "PixelView.h"
 
-#include <QImage>
 #include <QString>
 
 #include <vector>
@@ -15,10 +15,10 @@ namespace glimra::capture {
 // The root window of the connection's default screen (from DISPLAY).
 std::uint32_t defaultRoot(xcb_connection_t* connection);
 
-// Copies every pixel of the root window (all monitors, device pixels) into an RGB32 image.
-// Returns a null image and sets error when the server uses a pixel layout this reader does not
-// handle (anything but 24/32-bit true colour, which every current X server offers).
-QImage grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error);
+// Copies every pixel of the root window (all monitors, device pixels). Returns a null view and
+// sets error when the server uses a pixel layout this reader does not handle (anything but
+// 24/32-bit true colour, which every current X server offers).
+PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error);
 
 // The visible top-level frames, bottom to top, in root (device) coordinates. Under a
 // reparenting window manager the root's children are the frames themselves; a client that

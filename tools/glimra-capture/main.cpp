@@ -1,50 +1,38 @@
 // glimra-capture: the screenshot tool Glimra runs for every capture. Its arguments and exit
 // status follow the macOS screencapture tool, so the capture code can treat both alike.
+//
+// This executable links no Qt GUI library: loading one costs more than a third of a
+// full-screen capture. The interactive modes need windows, so they are handed to
+// glimra-capture-select, which replaces this process (same process id, same exit status).
 
 #include "CaptureOptions.h"
 #include "ImageFile.h"
-#include "SelectionOverlay.h"
 #include "X11Screen.h"
 
-#include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 using namespace glimra::capture;
 
 namespace {
 
-constexpr int kExitCancelled = 1;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr char kSelectTool[] = "glimra-capture-select";
 
 void complain(const QString& message)
 {
     std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
 }
 
-int save(const QImage& image, const QString& path)
-{
-    const QByteArray bytes = encodeForPath(image, path);
-    if (bytes.isEmpty()) {
-        complain(QStringLiteral("could not encode the image for %1").arg(path));
-        return kExitFailed;
-    }
-    const QString error = writeFileAtomically(path, bytes);
-    if (!error.isEmpty()) {
-        complain(error);
-        return kExitFailed;
-    }
-    return 0;
-}
-
-// The whole screen needs no window and no event loop, so it talks to the X server directly:
-// starting a Qt GUI application (platform plugin, fonts, screens) would cost more than the
-// capture itself.
 int captureFullScreen(const QString& path)
 {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -54,69 +42,44 @@ int captureFullScreen(const QString& path)
         return kExitFailed;
     }
     QString error;
-    const QImage image = grabRoot(connection, defaultRoot(connection), &error);
+    const PixelBuffer screen = grabRoot(connection, defaultRoot(connection), &error);
     xcb_disconnect(connection);
-    if (image.isNull()) {
+    if (screen.view.isNull()) {
         complain(error);
         return kExitFailed;
     }
-    return save(image, path);
-}
-
-bool canReachX11()
-{
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool ok = !xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    return ok;
-}
-
-int captureInteractively(int argc, char** argv, const CaptureOptions& options)
-{
-    // The overlay relies on X11 grabs, so Qt must not pick Wayland even where both exist, and
-    // a missing display is reported here rather than by Qt aborting.
-    if (!canReachX11()) {
-        complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
+    const QByteArray bytes = encodeForPath(screen.view, path);
+    if (bytes.isEmpty()) {
+        complain(QStringLiteral("could not encode the image for %1").arg(path));
         return kExitFailed;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-    auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11) {
-        complain(QStringLiteral("interactive capture needs an X11 session"));
-        return kExitFailed;
-    }
-    xcb_connection_t* connection = x11->connection();
-    const std::uint32_t root = defaultRoot(connection);
-
-    // Freeze first: the windows listed and the pixels grabbed are the ones the user saw when
-    // the capture began, before the overlay covers them.
-    QString error;
-    const QImage frozen = grabRoot(connection, root, &error);
-    if (frozen.isNull()) {
+    error = writeFileAtomically(path, bytes);
+    if (!error.isEmpty()) {
         complain(error);
         return kExitFailed;
     }
-    const QRect desktop = frozen.rect(); // root pixels start at (0,0) on X11
-    SelectionSession session(options.mode, frozen, desktop, visibleFrames(connection, root));
+    return 0;
+}
 
-    int status = kExitCancelled;
-    QObject::connect(&session, &SelectionSession::selected, &app, [&](QRect device) {
-        status = save(frozen.copy(deviceToImage(device, desktop)), options.path);
-        app.exit();
-    });
-    QObject::connect(&session, &SelectionSession::cancelled, &app, [&] {
-        status = kExitCancelled;
-        app.exit();
-    });
-    QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
-        complain(reason);
-        status = kExitFailed;
-        app.exit();
-    });
-    session.start();
-    app.exec();
-    return status;
+// The selection tool is installed beside this one, wherever that is.
+int runSelectTool(char** argv)
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        complain(QStringLiteral("cannot find my own folder: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kExitFailed;
+    }
+    self[length] = '\0';
+    QByteArray tool(self);
+    tool.truncate(tool.lastIndexOf('/') + 1);
+    tool.append(kSelectTool);
+    argv[0] = tool.data();
+    ::execv(tool.constData(), argv);
+    complain(QStringLiteral("cannot start %1: %2")
+                 .arg(QString::fromLocal8Bit(tool), QString::fromLocal8Bit(std::strerror(errno))));
+    return kExitFailed;
 }
 
 } // namespace
@@ -144,5 +107,5 @@ int main(int argc, char** argv)
     }
     if (parsed.options.mode == CaptureMode::FullScreen)
         return captureFullScreen(parsed.options.path);
-    return captureInteractively(argc, argv, parsed.options);
+    return runSelectTool(argv);
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <memory>
+
+namespace glimra::capture {
+
+// Borrowed 32-bit pixels as X11 hands them over for 24/32-bit screens on little-endian
+// machines: bytes B, G, R, unused per pixel (QImage::Format_RGB32's layout). The full-screen
+// path never loads Qt's GUI library, so it cannot pass a QImage.
+struct PixelView {
+    const std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    qsizetype bytesPerLine = 0;
+
+    bool isNull() const { return !bits || width <= 0 || height <= 0; }
+    const std::uint8_t* row(int y) const { return bits + bytesPerLine * y; }
+};
+
+// Owned pixels: the buffer is whatever the producer allocated (an X reply), freed with it.
+struct PixelBuffer {
+    std::shared_ptr<const std::uint8_t> storage;
+    PixelView view;
+};
+
+} // namespace glimra::capture

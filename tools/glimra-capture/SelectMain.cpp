@@ -1,0 +1,121 @@
+// glimra-capture-select: the interactive half of glimra-capture (-s and -w), started by it
+// with the same arguments. It freezes the screen, lets the user choose on overlays and saves
+// the chosen part.
+
+#include "CaptureOptions.h"
+#include "ImageFile.h"
+#include "SelectionOverlay.h"
+#include "X11Screen.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdio>
+#include <xcb/xcb.h>
+
+using namespace glimra::capture;
+
+namespace {
+
+constexpr int kExitCancelled = 1;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void complain(const QString& message)
+{
+    std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
+}
+
+int save(const QImage& image, const QString& path)
+{
+    const PixelView pixels{image.constBits(), image.width(), image.height(), image.bytesPerLine()};
+    const QByteArray bytes = encodeForPath(pixels, path);
+    if (bytes.isEmpty()) {
+        complain(QStringLiteral("could not encode the image for %1").arg(path));
+        return kExitFailed;
+    }
+    const QString error = writeFileAtomically(path, bytes);
+    if (!error.isEmpty()) {
+        complain(error);
+        return kExitFailed;
+    }
+    return 0;
+}
+
+bool canReachX11()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool ok = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const ParsedArguments parsed = parseArguments(arguments);
+    if (!parsed.error.isEmpty() || parsed.options.showHelp) {
+        complain(parsed.error.isEmpty() ? QStringLiteral("run glimra-capture instead")
+                                        : parsed.error);
+        return kExitUsage;
+    }
+    const CaptureOptions& options = parsed.options;
+    const QString problem = destinationProblem(options.path);
+    if (!problem.isEmpty()) {
+        complain(problem);
+        return kExitFailed;
+    }
+    // The overlay relies on X11 grabs, so Qt must not pick Wayland even where both exist, and
+    // a missing display is reported here rather than by Qt aborting.
+    if (!canReachX11()) {
+        complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
+        return kExitFailed;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) {
+        complain(QStringLiteral("interactive capture needs an X11 session"));
+        return kExitFailed;
+    }
+    xcb_connection_t* connection = x11->connection();
+    const std::uint32_t root = defaultRoot(connection);
+
+    // Freeze first: the windows listed and the pixels grabbed are the ones the user saw when
+    // the capture began, before the overlay covers them.
+    QString error;
+    const PixelBuffer screen = grabRoot(connection, root, &error);
+    if (screen.view.isNull()) {
+        complain(error);
+        return kExitFailed;
+    }
+    const QImage frozen(screen.view.bits, screen.view.width, screen.view.height,
+                        screen.view.bytesPerLine, QImage::Format_RGB32);
+    if (options.mode == CaptureMode::FullScreen)
+        return save(frozen, options.path);
+
+    const QRect desktop = frozen.rect(); // root pixels start at (0,0) on X11
+    SelectionSession session(options.mode, frozen, desktop, visibleFrames(connection, root));
+    int status = kExitCancelled;
+    QObject::connect(&session, &SelectionSession::selected, &app, [&](QRect device) {
+        status = save(frozen.copy(deviceToImage(device, desktop)), options.path);
+        app.exit();
+    });
+    QObject::connect(&session, &SelectionSession::cancelled, &app, [&] {
+        status = kExitCancelled;
+        app.exit();
+    });
+    QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
+        complain(reason);
+        status = kExitFailed;
+        app.exit();
+    });
+    session.start();
+    app.exec();
+    return status;
+}
