@@ -134,13 +134,6 @@ TEST(CapturePng, IgnoresThePaddingByteAndRejectsEmptyViews)
     EXPECT_TRUE(encodeForPath(PixelView{}, QStringLiteral("a.jpg")).isEmpty());
 }
 
-TEST(CapturePng, FlatScreensCompressToAlmostNothing)
-{
-    QImage flat(1920, 1080, QImage::Format_RGB32);
-    flat.fill(qRgb(0x30, 0x30, 0x38));
-    EXPECT_LT(encodePng(viewOf(flat)).size(), 1920 * 1080 * 3 / 200);
-}
-
 TEST(CaptureFile, ExtensionChoosesTheEncoding)
 {
     for (const char* jpeg : {"a.jpg", "a.jpeg", "/x/y.JPG", "shot.JpEg", "a.png.jpg"})
@@ -165,6 +158,7 @@ TEST(CaptureFile, ExtensionChoosesTheEncoding)
     EXPECT_TRUE(encodeForPath(viewOf(image), QStringLiteral("x.bmp")).startsWith("\x89PNG"));
 }
 
+// Unwritable folders are covered by the tool's own test, which knows whether it runs as root.
 TEST(CaptureFile, DestinationProblemsAreFoundBeforeCapturing)
 {
     QTemporaryDir dir;
@@ -185,18 +179,9 @@ TEST(CaptureFile, DestinationProblemsAreFoundBeforeCapturing)
         EXPECT_FALSE(problem.isEmpty()) << path.toStdString();
         EXPECT_FALSE(problem.contains(QLatin1Char('\n'))) << problem.toStdString();
     }
-
-    // Root may write anywhere, but not into a process's folder under /proc.
-    QString locked = QStringLiteral("/proc/self/shot.png");
-    if (::geteuid() != 0) {
-        QDir(folder).mkdir(QStringLiteral("locked"));
-        ::chmod(QFile::encodeName(folder + QStringLiteral("/locked")).constData(), 0500);
-        locked = folder + QStringLiteral("/locked/shot.png");
-    }
-    EXPECT_FALSE(destinationProblem(locked).isEmpty());
 }
 
-TEST(CaptureFile, AtomicWriteLeavesTheWholeFileAndNothingElse)
+TEST(CaptureFile, AtomicWriteLeavesTheWholeFileOrNothing)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("shot.png"));
@@ -217,11 +202,8 @@ TEST(CaptureFile, AtomicWriteLeavesTheWholeFileAndNothingElse)
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
-}
 
-TEST(CaptureFile, FailedWriteReportsAndLeavesNothing)
-{
-    QTemporaryDir dir;
+    QFile::remove(path);
     const QString missing = dir.filePath(QStringLiteral("gone/shot.png"));
     const QString error = writeFileAtomically(missing, QByteArray("x"));
     EXPECT_TRUE(error.contains(missing)) << error.toStdString();
@@ -235,52 +217,30 @@ TEST(CaptureFile, FailedWriteReportsAndLeavesNothing)
     EXPECT_TRUE(filesIn(dir.path()).isEmpty());
 }
 
-TEST(CaptureArguments, AcceptsTheScreencaptureForms)
+TEST(CaptureArguments, AcceptsTheScreencaptureFormsAndRejectsTheRest)
 {
-    struct Case {
-        QStringList args;
-        CaptureMode mode;
-        QString path;
+    const auto parse = [](const char* line) {
+        return parseArguments(
+            QString::fromLatin1(line).split(QLatin1Char(' '), Qt::SkipEmptyParts));
     };
-    const Case cases[] = {
-        {{QStringLiteral("/t/a.png")}, CaptureMode::FullScreen, QStringLiteral("/t/a.png")},
-        {{QStringLiteral("-x"), QStringLiteral("a.png")},
-         CaptureMode::FullScreen,
-         QStringLiteral("a.png")},
-        {{QStringLiteral("-x"), QStringLiteral("-s"), QStringLiteral("a")},
-         CaptureMode::Area,
-         QStringLiteral("a")},
-        {{QStringLiteral("-w"), QStringLiteral("-x"), QStringLiteral("a")},
-         CaptureMode::Window,
-         QStringLiteral("a")},
-        {{QStringLiteral("-xs"), QStringLiteral("a")}, CaptureMode::Area, QStringLiteral("a")},
-        {{QStringLiteral("--"), QStringLiteral("-s")},
-         CaptureMode::FullScreen,
-         QStringLiteral("-s")},
+    const std::pair<const char*, CaptureMode> good[] = {
+        {"/t/a.png", CaptureMode::FullScreen}, {"-x a", CaptureMode::FullScreen},
+        {"-x -s a", CaptureMode::Area},        {"-w -x a", CaptureMode::Window},
+        {"-xs a", CaptureMode::Area},          {"-- -s", CaptureMode::FullScreen},
     };
-    for (const Case& c : cases) {
-        const ParsedArguments parsed = parseArguments(c.args);
-        EXPECT_TRUE(parsed.error.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(parsed.options.mode, c.mode) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(parsed.options.path, c.path);
+    for (const auto& [line, mode] : good) {
+        const ParsedArguments parsed = parse(line);
+        EXPECT_TRUE(parsed.error.isEmpty()) << line;
+        EXPECT_EQ(parsed.options.mode, mode) << line;
+        EXPECT_EQ(parsed.options.path, QString::fromLatin1(line).section(QLatin1Char(' '), -1));
     }
-    EXPECT_TRUE(parseArguments({QStringLiteral("--help")}).options.showHelp);
-}
+    EXPECT_TRUE(parse("--help").options.showHelp);
 
-TEST(CaptureArguments, RejectsWhatItCannotDo)
-{
-    const QList<QStringList> bad = {
-        {},
-        {QStringLiteral("-x")},
-        {QStringLiteral("-s"), QStringLiteral("-w"), QStringLiteral("a.png")},
-        {QStringLiteral("-sw"), QStringLiteral("a.png")},
-        {QStringLiteral("a.png"), QStringLiteral("b.png")},
-        {QStringLiteral("-c"), QStringLiteral("a.png")}, // screencapture's clipboard option
-        {QString()},
-    };
-    for (const QStringList& args : bad) {
-        const QString error = parseArguments(args).error;
-        EXPECT_FALSE(error.isEmpty()) << args.join(QLatin1Char(' ')).toStdString();
+    // -c is screencapture's clipboard option, which this tool does not offer.
+    for (const char* line : {"", "-x", "-s -w a.png", "-sw a.png", "a.png b.png", "-c a.png"}) {
+        const QString error = parse(line).error;
+        EXPECT_FALSE(error.isEmpty()) << line;
         EXPECT_FALSE(error.contains(QLatin1Char('\n')));
     }
+    EXPECT_FALSE(parseArguments({QString()}).error.isEmpty());
 }

@@ -98,27 +98,6 @@ TEST(CaptureGeometry, WindowLocalPositionsMapThroughTheWindowsOwnScale)
     EXPECT_EQ(localToDevice(local.topLeft(), QPoint(-1280, 200), 2.0), r.topLeft());
 }
 
-TEST(CaptureGeometry, DragRectIsTheSameWhicheverWayTheDragGoes)
-{
-    const QRect expected(100, 100, 300, 200);
-    EXPECT_EQ(dragRect(QPoint(100, 100), QPoint(400, 300)), expected);
-    EXPECT_EQ(dragRect(QPoint(400, 300), QPoint(100, 100)), expected);
-    EXPECT_EQ(dragRect(QPoint(100, 300), QPoint(400, 100)), expected);
-    EXPECT_EQ(dragRect(QPoint(400, 100), QPoint(100, 300)), expected);
-    EXPECT_EQ(dragRect(QPoint(-50, -20), QPoint(50, 20)), QRect(-50, -20, 100, 40));
-    EXPECT_TRUE(dragRect(QPoint(7, 7), QPoint(7, 7)).isEmpty());
-}
-
-TEST(CaptureGeometry, ClicksAndWobblesAreNotSelections)
-{
-    EXPECT_FALSE(isDeliberateSelection(QRect(10, 10, 0, 0)));
-    EXPECT_FALSE(isDeliberateSelection(QRect(10, 10, 1, 1)));
-    EXPECT_FALSE(isDeliberateSelection(QRect(10, 10, 2, 2)));
-    EXPECT_FALSE(isDeliberateSelection(QRect(10, 10, 50, 0))); // a line has no pixels
-    EXPECT_TRUE(isDeliberateSelection(QRect(10, 10, 3, 1)));
-    EXPECT_TRUE(isDeliberateSelection(QRect(10, 10, 300, 200)));
-}
-
 TEST(CaptureGeometry, RectanglesAreClippedToTheDesktop)
 {
     const QRect desktop(-1280, 0, 3200, 1224);
@@ -130,21 +109,6 @@ TEST(CaptureGeometry, RectanglesAreClippedToTheDesktop)
     EXPECT_EQ(deviceToImage(QRect(-1280, 0, 10, 10), desktop), QRect(0, 0, 10, 10));
     EXPECT_EQ(deviceToImage(QRect(1900, 1200, 100, 100), desktop), QRect(3180, 1200, 20, 24));
     EXPECT_TRUE(deviceToImage(QRect(-2000, 0, 100, 100), desktop).isEmpty());
-}
-
-TEST(CaptureGeometry, WindowUnderThePointerIsTheTopmostThatHoldsIt)
-{
-    // Bottom to top: a maximised window, a dialog over it, a small tool window over both.
-    const std::vector<WindowFrame> stack = {{1, QRect(0, 0, 1920, 1080)},
-                                            {2, QRect(400, 300, 600, 400)},
-                                            {3, QRect(900, 600, 200, 200)}};
-    EXPECT_EQ(windowAt(stack, QPoint(10, 10))->id, 1u);
-    EXPECT_EQ(windowAt(stack, QPoint(500, 400))->id, 2u);
-    EXPECT_EQ(windowAt(stack, QPoint(950, 650))->id, 3u);  // overlaps window 2, stacked above
-    EXPECT_EQ(windowAt(stack, QPoint(999, 699))->id, 3u);  // last pixel of 2, inside 3
-    EXPECT_EQ(windowAt(stack, QPoint(1000, 500))->id, 1u); // first pixel right of 2
-    EXPECT_FALSE(windowAt(stack, QPoint(1920, 10)).has_value());
-    EXPECT_FALSE(windowAt({}, QPoint(0, 0)).has_value());
 }
 
 TEST(CaptureGeometry, SizeLabelStaysOnTheMonitor)
