@@ -20,8 +20,19 @@ function(glimra_add_test)
     if(T_NO_SESSION_BUS)
         list(APPEND env DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/glimra-no-bus)
     endif()
+    # Empty values vanish from the property list on its way into the generated test script
+    # and shift every later property, so only what has a value is passed. The environment
+    # goes through env(1) in front of the binary: a multi-variable ENVIRONMENT list does not
+    # survive that script, and discovery needs the offscreen platform as much as the run.
+    set(props LABELS "${T_NAME}")
+    if(lock)
+        list(APPEND props RESOURCE_LOCK "${lock}")
+    endif()
+    if(env)
+        set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
+    endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES ENVIRONMENT "${env}" RESOURCE_LOCK "${lock}" LABELS "${T_NAME}"
+        PROPERTIES ${props}
         DISCOVERY_TIMEOUT 30)
 endfunction()
