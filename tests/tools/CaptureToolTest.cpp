@@ -185,14 +185,25 @@ TEST_F(CaptureTool, AreaDragCapturesThatRegionOfTheFrozenScreen)
 {
     const auto window = showPattern(QRect(50, 50, 700, 500));
     const QImage reference = referenceScreen();
-    ASSERT_TRUE(start(QStringLiteral("-x -s ") + path(QStringLiteral("area.png"))));
-    xdotool(QStringLiteral("mousemove 100 100 mousedown 1 mousemove 250 200 mousemove 400 300 "
-                           "mouseup 1"));
-    ASSERT_EQ(finish(), 0) << m_stderr.data();
-    const QImage area(path(QStringLiteral("area.png")));
-    EXPECT_EQ(area.size(), QSize(300, 200));
-    // The overlay's dimming and outline are not in the picture.
-    EXPECT_TRUE(samePixels(area, reference.copy(100, 100, 300, 200)));
+    // At a pixel ratio of 2 an odd device position lies between two logical pixels; the
+    // selection must still start on it.
+    for (const char* scale : {"1", "2"}) {
+        const int at = scale[0] == '1' ? 100 : 101;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QLatin1String(scale));
+        m_process.setProcessEnvironment(env);
+        ASSERT_TRUE(start(QStringLiteral("-x -s ") + path(QStringLiteral("area.png"))));
+        xdotool(QStringLiteral("mousemove %1 %1 mousedown 1 mousemove 250 200 mousemove %2 %3 "
+                               "mouseup 1")
+                    .arg(at)
+                    .arg(at + 300)
+                    .arg(at + 200));
+        ASSERT_EQ(finish(), 0) << m_stderr.data();
+        const QImage area(path(QStringLiteral("area.png")));
+        EXPECT_EQ(area.size(), QSize(300, 200)) << "scale " << scale;
+        // The overlay's dimming and outline are not in the picture.
+        EXPECT_TRUE(samePixels(area, reference.copy(at, at, 300, 200))) << "scale " << scale;
+    }
 }
 
 TEST_F(CaptureTool, WindowClickCapturesTheWholeFrame)

@@ -7,7 +7,6 @@
 #include "SelectionOverlay.h"
 #include "X11Screen.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -77,7 +76,7 @@ int main(int argc, char** argv)
         return kExitFailed;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
     if (!x11) {
         complain(QStringLiteral("interactive capture needs an X11 session"));

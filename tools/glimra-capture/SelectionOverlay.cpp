@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
 
 namespace glimra::capture {
 
@@ -22,18 +21,13 @@ const QColor kDim(0, 0, 0, 128);
 
 SelectionOverlay::SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
                                    const QRect& desktop)
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::X11BypassWindowManagerHint | Qt::Tool),
-      m_session(session), m_device(deviceRect({screen->geometry(), screen->devicePixelRatio()})),
+    : m_session(session), m_device(deviceRect({screen->geometry(), screen->devicePixelRatio()})),
       m_dpr(screen->devicePixelRatio())
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
+    setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+             Qt::Tool);
     setCursor(Qt::CrossCursor);
-    setFocusPolicy(Qt::StrongFocus);
-    setWindowTitle(QStringLiteral("glimra-capture"));
+    setTitle(QStringLiteral("glimra-capture"));
     setScreen(screen);
     setGeometry(screen->geometry());
 
@@ -88,7 +82,7 @@ void SelectionOverlay::paintEvent(QPaintEvent*)
         highlight, QSize(qRound(textSize.width() * m_dpr), qRound(textSize.height() * m_dpr)),
         m_device);
     const QRectF label = deviceToLocal(labelDevice, m_device.topLeft(), m_dpr);
-    if (!label.intersects(rect()))
+    if (!label.intersects(QRectF(QPointF(), size())))
         return;
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -133,20 +127,14 @@ SelectionSession::SelectionSession(CaptureMode mode, QImage frozen, const QRect&
     connect(&m_grabTimer, &QTimer::timeout, this, &SelectionSession::tryGrab);
 }
 
-SelectionSession::~SelectionSession()
-{
-    for (const auto& overlay : m_overlays) {
-        if (overlay)
-            overlay->close();
-    }
-}
+SelectionSession::~SelectionSession() = default;
 
 void SelectionSession::start()
 {
     for (QScreen* screen : QGuiApplication::screens()) {
-        auto* overlay = new SelectionOverlay(*this, screen, m_frozen, m_desktop);
-        m_overlays.emplace_back(overlay);
-        overlay->show();
+        m_overlays.push_back(
+            std::make_unique<SelectionOverlay>(*this, screen, m_frozen, m_desktop));
+        m_overlays.back()->show();
     }
     if (m_overlays.empty()) {
         Q_EMIT failed(QStringLiteral("no screens to show the selection on"));
@@ -161,7 +149,7 @@ void SelectionSession::start()
         m_model.move(logicalToDevice(monitors, pointer));
     }
     m_overlays.front()->raise();
-    m_overlays.front()->activateWindow();
+    m_overlays.front()->requestActivate();
     m_grabClock.start();
     m_grabTimer.start();
     tryGrab();
@@ -169,8 +157,7 @@ void SelectionSession::start()
 
 void SelectionSession::tryGrab()
 {
-    SelectionOverlay* first = m_overlays.front();
-    QWindow* window = first ? first->windowHandle() : nullptr;
+    QWindow* window = m_overlays.front().get();
     // Grabs need a viewable window; until the first expose they are refused like a busy grab.
     if (window && window->isExposed() && window->setKeyboardGrabEnabled(true) &&
         window->setMouseGrabEnabled(true)) {
@@ -190,10 +177,8 @@ void SelectionSession::tryGrab()
 
 void SelectionSession::changed()
 {
-    for (const auto& overlay : m_overlays) {
-        if (overlay)
-            overlay->update();
-    }
+    for (const auto& overlay : m_overlays)
+        overlay->update();
     if (m_reported)
         return;
     switch (m_model.outcome()) {

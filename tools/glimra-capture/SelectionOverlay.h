@@ -7,10 +7,10 @@
 #include <QImage>
 #include <QObject>
 #include <QPixmap>
-#include <QPointer>
+#include <QRasterWindow>
 #include <QTimer>
-#include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QScreen;
@@ -21,8 +21,10 @@ class SelectionSession;
 
 // One frameless, always-on-top window over one monitor, showing that monitor's part of the
 // frozen screen. One per monitor rather than one over the whole desktop, because monitors may
-// differ in pixel ratio and a window has only one.
-class SelectionOverlay final : public QWidget {
+// differ in pixel ratio and a window has only one. A plain window rather than a widget:
+// widgets round pointer positions to whole logical pixels, which at a pixel ratio of 2 moves
+// a selection edge by a device pixel.
+class SelectionOverlay final : public QRasterWindow {
     Q_OBJECT
 public:
     SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
@@ -72,7 +74,7 @@ private:
     QImage m_frozen;
     QRect m_desktop;
     SelectionModel m_model;
-    std::vector<QPointer<SelectionOverlay>> m_overlays;
+    std::vector<std::unique_ptr<SelectionOverlay>> m_overlays;
     QTimer m_grabTimer;
     QElapsedTimer m_grabClock;
     bool m_reported = false;
