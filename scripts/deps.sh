@@ -9,11 +9,13 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
 test_pkgs=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb openbox trayer xclip xdotool
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time)
+fuzz_pkgs=(clang libclang-rt-dev)
 
 want=("${build_pkgs[@]}")
 case "${1:-run}" in
     test) want+=("${test_pkgs[@]}") ;;
     bench) want+=("${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
+    fuzz) want+=("${fuzz_pkgs[@]}") ;;
 esac
 
 missing=()
