@@ -19,6 +19,9 @@ constexpr int kMinRowsPerStrip = 64;
 // Level 1 keeps deflate the fast half of the work; higher levels cost about twice as long for
 // a tenth smaller file, and the size target of the capture path is met already.
 constexpr int kDeflateLevel = 1;
+// Beyond this, thread start-up and the per-strip dictionary loss outweigh the gain on a
+// screen-sized image.
+constexpr unsigned kMaxDefaultThreads = 8;
 
 void putBigEndian(unsigned char* out, std::uint32_t v)
 {
@@ -122,7 +125,8 @@ QByteArray encodePng(const PixelView& image, int threads)
         return {};
 
     if (threads <= 0)
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        threads = static_cast<int>(
+            std::clamp(std::thread::hardware_concurrency(), 1u, kMaxDefaultThreads));
     const int height = image.height;
     const int stripCount = std::clamp(height / kMinRowsPerStrip, 1, threads);
 
