@@ -119,20 +119,14 @@ TEST(CaptureFile, ExtensionChoosesTheEncoding)
          {"a.png", "a.PNG", "a.tiff", "noextension", "a.jpg.png", ".jpg.d/a", "a.jpgx"})
         EXPECT_EQ(formatForPath(QString::fromLatin1(png)), ImageFormat::Png) << png;
 
-    const QImage image = busyImage(64, 48, 1);
-    const QByteArray jpeg = encodeForPath(viewOf(image), QStringLiteral("x.JPEG"));
-    ASSERT_TRUE(jpeg.startsWith("\xff\xd8\xff"));
-    const QImage decoded = QImage::fromData(jpeg);
-    ASSERT_EQ(decoded.size(), image.size());
     // Channels in the right order: X11's blue-first bytes must not swap red and blue.
-    QImage orange(32, 32, QImage::Format_RGB32);
+    QImage orange(40, 30, QImage::Format_RGB32);
     orange.fill(qRgb(220, 120, 10));
-    const QRgb seen =
-        QImage::fromData(encodeForPath(viewOf(orange), QStringLiteral("o.jpg"))).pixel(16, 16);
-    EXPECT_NEAR(qRed(seen), 220, 6);
-    EXPECT_NEAR(qGreen(seen), 120, 6);
-    EXPECT_NEAR(qBlue(seen), 10, 6);
-    EXPECT_TRUE(encodeForPath(viewOf(image), QStringLiteral("x.bmp")).startsWith("\x89PNG"));
+    const QImage jpeg = QImage::fromData(encodeForPath(viewOf(orange), QStringLiteral("o.jpg")));
+    ASSERT_EQ(jpeg.size(), orange.size());
+    EXPECT_NEAR(qRed(jpeg.pixel(16, 16)), 220, 6);
+    EXPECT_NEAR(qGreen(jpeg.pixel(16, 16)), 120, 6);
+    EXPECT_NEAR(qBlue(jpeg.pixel(16, 16)), 10, 6);
 }
 
 // Unwritable folders are covered by the tool's own test, which knows whether it runs as root.

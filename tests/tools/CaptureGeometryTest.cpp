@@ -98,29 +98,10 @@ TEST(CaptureGeometry, WindowLocalPositionsMapThroughTheWindowsOwnScale)
     EXPECT_EQ(localToDevice(local.topLeft(), QPoint(-1280, 200), 2.0), r.topLeft());
 }
 
-TEST(CaptureGeometry, RectanglesAreClippedToTheDesktop)
+TEST(CaptureGeometry, ImagePixelsStartAtTheDesktopCorner)
 {
     const QRect desktop(-1280, 0, 3200, 1224);
-    EXPECT_EQ(clampToDesktop(QRect(-1400, -50, 300, 200), desktop), QRect(-1280, 0, 180, 150));
-    EXPECT_EQ(clampToDesktop(QRect(100, 100, 50, 50), desktop), QRect(100, 100, 50, 50));
-    EXPECT_TRUE(clampToDesktop(QRect(5000, 0, 10, 10), desktop).isEmpty());
-
-    // Image pixels start at the desktop's corner, wherever that is.
     EXPECT_EQ(deviceToImage(QRect(-1280, 0, 10, 10), desktop), QRect(0, 0, 10, 10));
     EXPECT_EQ(deviceToImage(QRect(1900, 1200, 100, 100), desktop), QRect(3180, 1200, 20, 24));
     EXPECT_TRUE(deviceToImage(QRect(-2000, 0, 100, 100), desktop).isEmpty());
-}
-
-TEST(CaptureGeometry, SizeLabelStaysOnTheMonitor)
-{
-    const QRect monitor(0, 0, 1920, 1080);
-    const QSize label(80, 20);
-    // Room above: the label sits over the selection's top-left corner.
-    EXPECT_EQ(sizeLabelRect(QRect(100, 100, 300, 200), label, monitor),
-              QRect(100, 100 - 6 - 20, 80, 20));
-    // At the top edge it moves inside the selection; at the right edge it slides left.
-    EXPECT_EQ(sizeLabelRect(QRect(100, 0, 300, 200), label, monitor).top(), 6);
-    const QRect right = sizeLabelRect(QRect(1900, 500, 20, 20), label, monitor);
-    EXPECT_EQ(right.right(), monitor.right());
-    EXPECT_TRUE(monitor.contains(sizeLabelRect(QRect(0, 1075, 1920, 5), label, monitor)));
 }
