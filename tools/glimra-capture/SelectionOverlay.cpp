@@ -66,10 +66,13 @@ void SelectionOverlay::paintEvent(QPaintEvent*)
     p.drawPixmap(local, m_clear, QRectF(visible.topLeft() - m_device.topLeft(), visible.size()));
 
     // The outline sits just outside the rectangle, so every pixel inside it is one the image
-    // will hold.
+    // will hold; at the monitor's edge (a maximised window) it moves in to stay visible.
     p.setPen(QPen(kAccent, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(deviceToLocal(highlight, m_device.topLeft(), m_dpr).adjusted(-1, -1, 1, 1));
+    const QRectF inner = QRectF(QPointF(), size()).adjusted(1, 1, -1, -1);
+    p.drawRect(deviceToLocal(highlight, m_device.topLeft(), m_dpr)
+                   .adjusted(-1, -1, 1, 1)
+                   .intersected(inner));
 
     // The size in device pixels is what the saved image will measure.
     const QString text =
