@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -38,6 +39,26 @@ bool writeAll(int fd, const char* data, std::size_t size)
     }
     return true;
 }
+
+// Holds back the usual termination signals while the temporary file exists, so a capture
+// stopped at that moment still ends with the whole file or nothing, never a stray temporary.
+class DeferTermination final {
+public:
+    DeferTermination()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&set, signal);
+        pthread_sigmask(SIG_BLOCK, &set, &m_previous);
+    }
+    ~DeferTermination() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    DeferTermination(const DeferTermination&) = delete;
+    DeferTermination& operator=(const DeferTermination&) = delete;
+
+private:
+    sigset_t m_previous;
+};
 
 } // namespace
 
@@ -138,6 +159,7 @@ QString writeFileAtomically(const QString& path, const QByteArray& bytes)
     const QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
                                                  info.fileName() + QStringLiteral(".XXXXXX"));
     QByteArray tempName = pattern;
+    const DeferTermination deferTermination;
     const int fd = ::mkstemp(tempName.data());
     if (fd < 0)
         return QStringLiteral("cannot write %1: %2").arg(path, systemError(errno));
