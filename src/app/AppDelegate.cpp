@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include "account/AuthManager.h"
+#include "account/KeychainHelper.h"
 #include "app/RemoteControl.h"
 #include "library/ScreenshotManager.h"
 #include "platform/Clipboard.h"
@@ -40,6 +42,11 @@ QJsonValue optionalText(const std::optional<QString>& text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
+QJsonValue optionalNumber(const std::optional<qint64>& number)
+{
+    return number ? QJsonValue(*number) : QJsonValue(QJsonValue::Null);
+}
+
 QPoint popoverPosition(const QRect& iconGeometry, QSize size)
 {
     const QPoint anchor = iconGeometry.isValid() ? iconGeometry.center() : QCursor::pos();
@@ -71,7 +78,8 @@ AppDelegate* appDelegateInstance()
 AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
       m_screenshotManager(
-          new ScreenshotManager(m_services.clipboard.get(), m_services.folderPicker.get(), this))
+          new ScreenshotManager(m_services.clipboard.get(), m_services.folderPicker.get(), this)),
+      m_authManager(new AuthManager(this))
 {}
 
 AppDelegate::~AppDelegate()
@@ -116,11 +124,19 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(m_services.mouseMonitor.get(), &GlobalMouseMonitor::mousePressed, this,
             &AppDelegate::onGlobalMousePress);
 
+    // Account and sync share one web client and one credential store.
+    m_screenshotManager->setNetworkManager(m_authManager->network());
+    m_screenshotManager->setKeychain(m_authManager->keychain());
+
     QPointer<AppDelegate> self(this);
     m_screenshotManager->onBeforeCapture = [self] {
         if (self)
             self->closePopover();
     };
+    m_authManager->setOnLoginSuccess([self] {
+        if (self)
+            self->m_screenshotManager->performFullSync();
+    });
     m_screenshotManager->loadScreenshots();
     m_screenshotManager->startWatchingScreenshots();
     m_screenshotManager->performFullSync();
@@ -190,6 +206,7 @@ void AppDelegate::setPinned(bool pinned)
 
 void AppDelegate::registerRemoteCommands(RemoteControl* remote)
 {
+    registerAccountCommands(remote);
     QPointer<AppDelegate> self(this);
     remote->addCommand(QStringLiteral("toggle"), [self](const QStringList&, const QString&,
                                                         const RemoteControl::Reply& reply) {
@@ -272,6 +289,104 @@ void AppDelegate::registerRemoteCommands(RemoteControl* remote)
                 QObject::disconnect(*connection);
                 answer();
             });
+    });
+}
+
+} // namespace glimra
+
+namespace glimra {
+
+void AppDelegate::registerAccountCommands(RemoteControl* remote)
+{
+    QPointer<AuthManager> auth(m_authManager);
+    // Answers once the session has handled its reply: the error, or who is signed in now.
+    auto whenSettled = [auth](const RemoteControl::Reply& reply) {
+        auto answer = [auth, reply] {
+            if (!auth)
+                return reply(1, {}, QStringLiteral("Glimra is not running\n"));
+            if (auth->errorMessage())
+                return reply(1, {}, *auth->errorMessage() + QLatin1Char('\n'));
+            if (!auth->isLoggedIn())
+                return reply(1, {}, QStringLiteral("Login failed\n"));
+            const QString name = auth->currentUser() ? auth->currentUser()->username : QString();
+            reply(0, QStringLiteral("Signed in as %1\n").arg(name), {});
+        };
+        if (!auth || !auth->isLoading())
+            return answer();
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = connect(auth, &AuthManager::isLoadingChanged, auth,
+                              [connection, answer, auth](bool loading) {
+                                  if (loading)
+                                      return;
+                                  QObject::disconnect(*connection);
+                                  // The reply's handler may still be setting the rest of the
+                                  // session; answer once it has finished.
+                                  QTimer::singleShot(0, auth, answer);
+                              });
+    };
+    remote->addCommand(QStringLiteral("login"),
+                       [auth, whenSettled](const QStringList& args, const QString& password,
+                                           const RemoteControl::Reply& reply) {
+                           if (args.size() != 1)
+                               return reply(2, {},
+                                            QStringLiteral("Usage: glimra login USERNAME\n"));
+                           if (!auth)
+                               return reply(1, {}, QStringLiteral("Glimra is not running\n"));
+                           auth->login(args[0], password);
+                           whenSettled(reply);
+                       });
+    remote->addCommand(
+        QStringLiteral("register"),
+        [auth, whenSettled](const QStringList& args, const QString& password,
+                            const RemoteControl::Reply& reply) {
+            if (args.size() != 2)
+                return reply(2, {}, QStringLiteral("Usage: glimra register USERNAME EMAIL\n"));
+            if (!auth)
+                return reply(1, {}, QStringLiteral("Glimra is not running\n"));
+            auth->registerAccount(args[0], args[1], password);
+            whenSettled(reply);
+        });
+    remote->addCommand(QStringLiteral("logout"), [auth](const QStringList&, const QString&,
+                                                        const RemoteControl::Reply& reply) {
+        if (auth)
+            auth->logout();
+        reply(0, {}, {});
+    });
+    QPointer<ScreenshotManager> screenshots(m_screenshotManager);
+    remote->addCommand(QStringLiteral("status"), [auth, screenshots](
+                                                     const QStringList& args, const QString&,
+                                                     const RemoteControl::Reply& reply) {
+        if (!auth || !screenshots)
+            return reply(1, {}, QStringLiteral("Glimra is not running\n"));
+        QJsonValue user(QJsonValue::Null);
+        if (const std::optional<UserInfo> info = auth->currentUser()) {
+            user = QJsonObject{
+                {QStringLiteral("id"), info->id},
+                {QStringLiteral("username"), info->username},
+                {QStringLiteral("email"), info->email},
+                {QStringLiteral("screenshotCount"), optionalNumber(info->screenshotCount)},
+                {QStringLiteral("storageUsedBytes"), optionalNumber(info->storageUsedBytes)}};
+        }
+        const std::optional<QDateTime> synced = screenshots->lastSyncDate();
+        const QJsonObject status{
+            {QStringLiteral("isLoggedIn"), auth->isLoggedIn()},
+            {QStringLiteral("currentUser"), user},
+            {QStringLiteral("statusMessage"), screenshots->statusMessage()},
+            {QStringLiteral("lastSyncDate"),
+             synced ? QJsonValue(isoDate(*synced)) : QJsonValue(QJsonValue::Null)}};
+        if (args.contains(QStringLiteral("--json")))
+            return reply(
+                0, QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented)), {});
+        QString text =
+            auth->isLoggedIn()
+                ? QStringLiteral("Signed in as %1\n")
+                      .arg(auth->currentUser() ? auth->currentUser()->username : QString())
+                : QStringLiteral("Signed out\n");
+        if (synced)
+            text += QStringLiteral("Last sync: %1\n").arg(isoDate(*synced));
+        if (!screenshots->statusMessage().isEmpty())
+            text += screenshots->statusMessage() + QLatin1Char('\n');
+        reply(0, text, {});
     });
 }
 

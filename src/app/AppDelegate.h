@@ -11,6 +11,7 @@ class QSystemTrayIcon;
 
 namespace glimra {
 
+class AuthManager;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
@@ -33,6 +34,7 @@ public:
     bool isPinned() const { return m_isPinned; }
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
+    AuthManager* authManager() const { return m_authManager; }
     PopoverWindow* popover() const;
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -42,9 +44,11 @@ public:
 private:
     void showPopover();
     void onGlobalMousePress(QPoint position);
+    void registerAccountCommands(RemoteControl* remote);
 
     PlatformServices m_services;
     ScreenshotManager* m_screenshotManager;
+    AuthManager* m_authManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

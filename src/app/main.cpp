@@ -8,7 +8,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace glimra;
@@ -19,6 +22,10 @@ const char* const kUsage = "Usage: glimra [COMMAND]\n"
                            "  (none)                     start Glimra, or show its popover\n"
                            "  list [--json]              print the library, newest first\n"
                            "  capture full|area|window   take a screenshot\n"
+                           "  login USERNAME             sign in (password on standard input)\n"
+                           "  register USERNAME EMAIL    create an account and sign in\n"
+                           "  logout                     sign out\n"
+                           "  status [--json]            the account and the last sync\n"
                            "  quit                       end the running Glimra\n";
 
 int g_signalPipe[2] = {-1, -1};
@@ -142,8 +149,10 @@ int main(int argc, char** argv)
         }
         return runInstance(argc, argv);
     }
-    static const QStringList clientCommands{QStringLiteral("list"), QStringLiteral("quit"),
-                                            QStringLiteral("capture")};
+    static const QStringList clientCommands{QStringLiteral("list"),    QStringLiteral("quit"),
+                                            QStringLiteral("capture"), QStringLiteral("login"),
+                                            QStringLiteral("logout"),  QStringLiteral("register"),
+                                            QStringLiteral("status")};
     if (!clientCommands.contains(command)) {
         std::fputs(kUsage, stderr);
         return 2;
