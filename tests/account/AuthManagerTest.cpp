@@ -1,5 +1,6 @@
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
+#include "account/UserInfo.h"
 #include "sync/NetworkManager.h"
 
 #include "TestServer.h"
@@ -10,301 +11,228 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace glimra;
-using glimra::test::TestServer;
 using namespace std::chrono_literals;
+using glimra::test::Received;
+using glimra::test::TestServer;
+using Backend = KeychainHelper::Backend;
 
 namespace {
 
-std::string actionOf(const TestServer::Request& request)
+QString qs(const char* text)
 {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(request.body))
-        .object()
-        .value(QStringLiteral("action"))
-        .toString()
-        .toStdString();
+    return QString::fromUtf8(text);
 }
 
-// A server that knows one account: "ann" / "pw", token "tok-ann". The login reply can be
-// held back until the test releases it.
-class AccountServer {
-public:
-    AccountServer()
+const char* const kUser =
+    R"("user":{"id":7,"username":"ann","email":"a@x.org","storage_used_bytes":2048})";
+
+// One account, "ann" with password "pw" and token "tok-ann". Logins with the right password
+// can be held back until the test lets them go.
+class AuthManagerTest : public ::testing::Test {
+protected:
+    AuthManagerTest()
     {
-        m_server.setResponder([this](const TestServer::Request& r) {
-            const QJsonObject body =
+        server.respond([this](const Received& r, httplib::Response& out) {
+            const QJsonObject in =
                 QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
-            const std::string action = actionOf(r);
-            if (action == "validate") {
-                if (body.value(QStringLiteral("token")).toString() == QStringLiteral("tok-ann"))
-                    return TestServer::Reply::with(200, kUser);
-                return TestServer::Reply::with(401, R"({"success":false,"error":"Invalid token"})");
-            }
-            if (action == "login") {
-                if (body.value(QStringLiteral("password")).toString() != QStringLiteral("pw"))
-                    return TestServer::Reply::with(200,
-                                                   R"({"success":false,"error":"Wrong password"})");
-                while (m_holdLogin.load())
+            const QString action = in.value(qs("action")).toString();
+            std::string reply = R"({"success":false,"error":"Wrong password"})";
+            if (action == qs("validate") && in.value(qs("token")) == qs("tok-ann")) {
+                reply = std::string(R"({"success":true,)") + kUser + "}";
+            } else if (action == qs("validate")) {
+                out.status = 401;
+                reply = R"({"success":false,"error":"Invalid token"})";
+            } else if (action == qs("register")) {
+                reply = R"({"success":false,"error":"Username taken"})";
+            } else if (in.value(qs("password")) == qs("pw")) {
+                while (hold)
                     std::this_thread::sleep_for(5ms);
-                return TestServer::Reply::with(200, m_loginReply);
+                reply = loginReply;
             }
-            if (action == "register")
-                return TestServer::Reply::with(200,
-                                               R"({"success":false,"error":"Username taken"})");
-            return TestServer::Reply::with(400, "{}");
+            out.set_content(reply, "application/json");
         });
     }
 
-    QString origin() const { return m_server.origin(); }
-    std::size_t requestCount() const { return m_server.requestCount(); }
-    std::vector<TestServer::Request> requests() const { return m_server.requests(); }
-    void holdLogin(bool hold) { m_holdLogin = hold; }
-    void setLoginReply(std::string reply) { m_loginReply = std::move(reply); }
-
-    static constexpr const char* kUser =
-        R"({"success":true,"user":{"id":7,"username":"ann","email":"ann@x.org","storage_used_bytes":2048}})";
-
-private:
-    std::atomic<bool> m_holdLogin{false};
-    std::string m_loginReply =
-        R"({"success":true,"token":"tok-ann","user":{"id":7,"username":"ann","email":"ann@x.org","storage_used_bytes":2048}})";
-    TestServer m_server;
-};
-
-class AuthManagerTest : public ::testing::Test {
-protected:
-    std::unique_ptr<KeychainHelper>
-    keychain(KeychainHelper::Backend backend = KeychainHelper::Backend::File)
+    std::unique_ptr<KeychainHelper> keychain(Backend backend = Backend::File)
     {
-        return std::make_unique<KeychainHelper>(kService, backend);
+        return std::make_unique<KeychainHelper>(qs("com.tarnwick.glimra.test.auth"), backend);
     }
-    std::unique_ptr<AuthManager>
-    manager(const QString& origin, KeychainHelper::Backend backend = KeychainHelper::Backend::File)
+    std::unique_ptr<AuthManager> manager(const QString& origin, Backend backend = Backend::File)
     {
         return std::make_unique<AuthManager>(new NetworkManager(origin), keychain(backend));
     }
     std::unique_ptr<AuthManager> manager() { return manager(server.origin()); }
+    static void settle(AuthManager& auth)
+    {
+        ASSERT_TRUE(test::waitUntil([&] { return !auth.isLoading(); }));
+    }
 
-    const QString kService = QStringLiteral("com.tarnwick.glimra.test.auth");
     test::ScopedHome home;
-    AccountServer server;
-};
-
-// Counts emissions of a signal for as long as it lives.
-class SignalCounter {
-public:
-    template <typename Signal>
-    SignalCounter(AuthManager* sender, Signal signal)
-        : m_connection(QObject::connect(sender, signal, [this] { ++m_count; }))
-    {}
-    ~SignalCounter() { QObject::disconnect(m_connection); }
-    int count() const { return m_count; }
-
-private:
-    int m_count = 0;
-    QMetaObject::Connection m_connection;
+    TestServer server;
+    std::atomic<bool> hold{false};
+    std::string loginReply = std::string(R"({"success":true,"token":"tok-ann",)") + kUser + "}";
 };
 
 } // namespace
 
-TEST_F(AuthManagerTest, StartWithoutATokenStaysSignedOutAndAsksNothing)
+TEST_F(AuthManagerTest, AStoredTokenIsCheckedAtStartAndDroppedQuietlyWhenRejected)
 {
-    const auto auth = manager();
+    EXPECT_FALSE(manager()->isLoggedIn());
     test::processEvents(100ms);
-    EXPECT_FALSE(auth->isLoggedIn());
-    EXPECT_FALSE(auth->currentUser());
-    EXPECT_EQ(server.requestCount(), 0u);
-}
+    EXPECT_TRUE(server.received().empty()) << "no token, no request";
 
-TEST_F(AuthManagerTest, ARejectedStoredTokenSignsOutSilently)
-{
-    keychain()->save(QStringLiteral("stale"));
-    const auto auth = manager();
-    EXPECT_TRUE(auth->isLoggedIn()) << "shown signed in while the token is checked";
-    const SignalCounter loggedIn(auth.get(), &AuthManager::isLoggedInChanged);
-    const SignalCounter errors(auth.get(), &AuthManager::errorMessageChanged);
-
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoggedIn(); }));
-    EXPECT_EQ(loggedIn.count(), 1);
+    keychain()->save(qs("stale"));
+    const auto rejected = manager();
+    EXPECT_TRUE(rejected->isLoggedIn()) << "shown signed in while the token is checked";
+    int errorSignals = 0;
+    QObject::connect(rejected.get(), &AuthManager::errorMessageChanged, [&] { ++errorSignals; });
+    ASSERT_TRUE(test::waitUntil([&] { return !rejected->isLoggedIn(); }));
     EXPECT_FALSE(keychain()->retrieve());
-    EXPECT_FALSE(auth->errorMessage());
-    EXPECT_EQ(errors.count(), 0);
-}
+    EXPECT_FALSE(rejected->errorMessage());
+    EXPECT_EQ(errorSignals, 0);
 
-TEST_F(AuthManagerTest, AnUnreachableServerAtStartIsTreatedAsARejection)
-{
-    keychain()->save(QStringLiteral("tok-ann"));
-    const auto auth =
-        manager(QStringLiteral("http://127.0.0.1:") + QString::number(test::closedPort()));
-    EXPECT_TRUE(auth->isLoggedIn());
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoggedIn(); }));
+    // No server at all counts as a rejection too.
+    keychain()->save(qs("tok-ann"));
+    const auto offline = manager(qs("http://127.0.0.1:") + QString::number(test::closedPort()));
+    ASSERT_TRUE(test::waitUntil([&] { return !offline->isLoggedIn(); }));
     EXPECT_FALSE(keychain()->retrieve());
-    EXPECT_FALSE(auth->errorMessage());
-}
 
-TEST_F(AuthManagerTest, AnAcceptedStoredTokenSignsInAndStartsTheSync)
-{
-    keychain()->save(QStringLiteral("tok-ann"));
-    const auto auth = manager();
+    keychain()->save(qs("tok-ann"));
+    const auto accepted = manager();
     int syncs = 0;
-    auth->setOnLoginSuccess([&] { ++syncs; });
-    ASSERT_TRUE(test::waitUntil([&] { return auth->currentUser().has_value(); }));
-    EXPECT_TRUE(auth->isLoggedIn());
-    EXPECT_EQ(auth->currentUser()->username, QStringLiteral("ann"));
+    accepted->setOnLoginSuccess([&] { ++syncs; });
+    ASSERT_TRUE(test::waitUntil([&] { return accepted->currentUser().has_value(); }));
+    EXPECT_TRUE(accepted->isLoggedIn());
     EXPECT_EQ(syncs, 1);
-    EXPECT_EQ(keychain()->retrieve(), QStringLiteral("tok-ann"));
 }
 
-TEST_F(AuthManagerTest, LoginStoresTheTokenAndPublishesTheUser)
+TEST_F(AuthManagerTest, LoginStoresTheTokenPublishesTheUserAndStartsTheSync)
 {
     const auto auth = manager();
-    int syncs = 0;
+    int syncs = 0, loadingSignals = 0;
     auth->setOnLoginSuccess([&] { ++syncs; });
-    const SignalCounter loading(auth.get(), &AuthManager::isLoadingChanged);
-
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
+    QObject::connect(auth.get(), &AuthManager::isLoadingChanged, [&] { ++loadingSignals; });
+    auth->login(qs("ann"), qs("pw"));
     EXPECT_TRUE(auth->isLoading());
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_EQ(loading.count(), 2);
+    settle(*auth);
+    EXPECT_EQ(loadingSignals, 2);
     EXPECT_TRUE(auth->isLoggedIn());
-    EXPECT_FALSE(auth->errorMessage());
-    ASSERT_TRUE(auth->currentUser());
-    EXPECT_EQ(auth->currentUser()->id, 7);
-    EXPECT_EQ(auth->currentUser()->storageUsedBytes, 2048);
-    EXPECT_FALSE(auth->currentUser()->screenshotCount) << "absent, not 0";
     EXPECT_EQ(syncs, 1);
-    EXPECT_EQ(keychain()->retrieve(), QStringLiteral("tok-ann"));
+    EXPECT_EQ(keychain()->retrieve(), qs("tok-ann"));
+    const UserInfo expected{7, qs("ann"), qs("a@x.org"), std::nullopt, 2048};
+    EXPECT_EQ(auth->currentUser(), expected) << "a count the server left out stays absent";
 }
 
-TEST_F(AuthManagerTest, FailedLoginsShowTheirMessageAndStoreNothing)
+TEST_F(AuthManagerTest, FailedAttemptsShowTheirMessageAndStoreNothing)
 {
     const auto auth = manager();
-    server.setLoginReply(R"({"success":true,"user":{"id":7}})");
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_EQ(auth->errorMessage(), QStringLiteral("Login failed"));
-    EXPECT_FALSE(auth->isLoggedIn());
+    loginReply = std::string(R"({"success":true,)") + kUser + "}";
+    auth->login(qs("ann"), qs("pw"));
+    settle(*auth);
+    EXPECT_EQ(auth->errorMessage(), qs("Login failed")) << "success without a token";
+    loginReply = R"({"success":true,"token":""})";
+    auth->login(qs("ann"), qs("pw"));
+    settle(*auth);
+    EXPECT_EQ(auth->errorMessage(), qs("Login failed")) << "an empty token is none";
     EXPECT_FALSE(keychain()->retrieve());
 
-    server.setLoginReply(R"({"success":true,"token":"","user":{}})");
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_EQ(auth->errorMessage(), QStringLiteral("Login failed")) << "an empty token is none";
-    EXPECT_FALSE(keychain()->retrieve());
-
-    auth->login(QStringLiteral("ann"), QStringLiteral("wrong"));
-    EXPECT_FALSE(auth->errorMessage()) << "cleared when a new attempt starts";
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_EQ(auth->errorMessage(), QStringLiteral("Wrong password"));
-
-    auth->registerAccount(QStringLiteral("ann"), QStringLiteral("a@x.org"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_EQ(auth->errorMessage(), QStringLiteral("Username taken"));
+    auth->login(qs("ann"), qs("wrong"));
+    EXPECT_FALSE(auth->errorMessage()) << "cleared when an attempt starts";
+    settle(*auth);
+    EXPECT_EQ(auth->errorMessage(), qs("Wrong password"));
+    auth->registerAccount(qs("ann"), qs("a@x.org"), qs("pw"));
+    settle(*auth);
+    EXPECT_EQ(auth->errorMessage(), qs("Username taken"));
     EXPECT_FALSE(auth->isLoggedIn());
-}
 
-TEST_F(AuthManagerTest, PlainHttpToAnotherHostFailsWithoutSending)
-{
-    const auto auth = manager(QStringLiteral("http://glimra.invalid:8787"));
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }, 1s));
-    EXPECT_EQ(auth->errorMessage(), QStringLiteral("Invalid URL"));
-    EXPECT_FALSE(auth->isLoggedIn());
+    const auto insecure = manager(qs("http://glimra.invalid:8787"));
+    insecure->login(qs("ann"), qs("pw"));
+    settle(*insecure);
+    EXPECT_EQ(insecure->errorMessage(), qs("Invalid URL"));
 }
 
 TEST_F(AuthManagerTest, LogoutDuringALoginSignsOutAtOnceAndTheReplyStillCounts)
 {
     const auto auth = manager();
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    ASSERT_TRUE(auth->isLoggedIn());
-
-    server.holdLogin(true);
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return server.requestCount() == 2; }));
-    auth->logout();
-    EXPECT_FALSE(auth->isLoggedIn());
-    EXPECT_FALSE(auth->currentUser());
-    EXPECT_FALSE(keychain()->retrieve());
-    EXPECT_TRUE(auth->isLoading());
-
-    server.holdLogin(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    EXPECT_TRUE(auth->isLoggedIn());
-    EXPECT_EQ(keychain()->retrieve(), QStringLiteral("tok-ann"));
-}
-
-TEST_F(AuthManagerTest, OverlappingLoginsKeepLoadingUntilTheLastReply)
-{
-    const auto auth = manager();
-    server.holdLogin(true);
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    auth->login(QStringLiteral("ann"), QStringLiteral("wrong"));
+    auth->login(qs("ann"), qs("pw"));
+    settle(*auth);
+    hold = true;
+    auth->login(qs("ann"), qs("pw"));
+    auth->login(qs("ann"), qs("wrong"));
     ASSERT_TRUE(test::waitUntil([&] { return auth->errorMessage().has_value(); }));
     EXPECT_TRUE(auth->isLoading()) << "the held login is still under way";
-    server.holdLogin(false);
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
+    auth->logout();
+    EXPECT_FALSE(auth->isLoggedIn() || auth->currentUser() || auth->errorMessage());
+    EXPECT_FALSE(keychain()->retrieve());
+    hold = false;
+    settle(*auth);
     EXPECT_TRUE(auth->isLoggedIn());
+    EXPECT_EQ(keychain()->retrieve(), qs("tok-ann"));
 }
 
-TEST_F(AuthManagerTest, AStartUpCheckAnsweringLateCannotUndoANewerSignIn)
+TEST_F(AuthManagerTest, LateRepliesCannotUndoWhatHappenedSince)
 {
-    keychain()->save(QStringLiteral("stale"));
+    // The start-up check of a stale token answers after the user has signed in afresh.
+    keychain()->save(qs("stale"));
     TestServer slow;
-    slow.setResponder([](const TestServer::Request& r) {
-        if (actionOf(r) == "login")
-            return TestServer::Reply::with(200, R"({"success":true,"token":"tok-new"})");
-        TestServer::Reply rejection = TestServer::Reply::with(401, R"({"success":false})");
-        rejection.delay = 600ms;
-        return rejection;
+    slow.respond([](const Received& r, httplib::Response& out) {
+        if (r.body.find("\"validate\"") != std::string::npos)
+            std::this_thread::sleep_for(600ms);
+        else
+            out.set_content(R"({"success":true,"token":"tok-new"})", "application/json");
     });
     const auto auth = manager(slow.origin());
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return !auth->isLoading(); }));
-    ASSERT_TRUE(auth->isLoggedIn());
-    ASSERT_EQ(slow.requestCount(), 2u);
-    test::processEvents(1s); // the rejection of the stale token arrives meanwhile
+    auth->login(qs("ann"), qs("pw"));
+    settle(*auth);
+    test::processEvents(1s);
     EXPECT_TRUE(auth->isLoggedIn());
-    EXPECT_EQ(keychain()->retrieve(), QStringLiteral("tok-new"));
-}
+    EXPECT_EQ(keychain()->retrieve(), qs("tok-new"));
 
-TEST_F(AuthManagerTest, ADestroyedManagerIgnoresItsLateReplies)
-{
-    server.holdLogin(true);
-    auto auth = manager();
+    // A manager destroyed while its login is under way is never touched by the reply.
+    hold = true;
+    auto gone = manager();
     int syncs = 0;
-    auth->setOnLoginSuccess([&] { ++syncs; });
-    auth->login(QStringLiteral("ann"), QStringLiteral("pw"));
-    ASSERT_TRUE(test::waitUntil([&] { return server.requestCount() == 1; }));
-    auth.reset();
-    server.holdLogin(false);
+    gone->setOnLoginSuccess([&] { ++syncs; });
+    gone->login(qs("ann"), qs("pw"));
+    ASSERT_TRUE(test::waitUntil([&] { return server.received().size() == 1; }));
+    gone.reset();
+    hold = false;
     test::processEvents(300ms);
     EXPECT_EQ(syncs, 0);
-    EXPECT_FALSE(keychain()->retrieve());
 }
 
-// A restart is a new manager over the same store; it must find the user signed in.
 TEST_F(AuthManagerTest, TheTokenSurvivesARestartInEitherStore)
 {
-    std::vector<KeychainHelper::Backend> backends{KeychainHelper::Backend::File};
-    if (KeychainHelper::secretServiceAnswers())
-        backends.push_back(KeychainHelper::Backend::SecretService);
-    else
-        ADD_FAILURE() << "no Secret Service: run inside scripts/test.sh";
-    for (const KeychainHelper::Backend backend : backends) {
-        SCOPED_TRACE(static_cast<int>(backend));
+    ASSERT_TRUE(KeychainHelper::secretServiceAnswers()) << "run inside scripts/test.sh";
+    for (const Backend backend : {Backend::File, Backend::SecretService}) {
         {
             const auto first = manager(server.origin(), backend);
-            first->login(QStringLiteral("ann"), QStringLiteral("pw"));
-            ASSERT_TRUE(test::waitUntil([&] { return !first->isLoading(); }));
-            ASSERT_TRUE(first->isLoggedIn());
+            first->login(qs("ann"), qs("pw"));
+            settle(*first);
         }
-        const auto second = manager(server.origin(), backend);
-        EXPECT_TRUE(second->isLoggedIn());
-        ASSERT_TRUE(test::waitUntil([&] { return second->currentUser().has_value(); }));
-        EXPECT_TRUE(second->isLoggedIn());
-        EXPECT_EQ(second->currentUser()->username, QStringLiteral("ann"));
-        second->logout();
+        const auto restarted = manager(server.origin(), backend);
+        EXPECT_TRUE(restarted->isLoggedIn());
+        ASSERT_TRUE(test::waitUntil([&] { return restarted->currentUser().has_value(); }));
+        EXPECT_TRUE(restarted->isLoggedIn());
+        restarted->logout();
         EXPECT_FALSE(keychain(backend)->retrieve());
     }
+}
+
+TEST(UserInfo, MembersOfTheWrongTypeFallBack)
+{
+    const auto parse = [](const char* json) {
+        return UserInfo::fromJson(QJsonDocument::fromJson(json).object());
+    };
+    EXPECT_EQ(parse(R"({"id":"1","username":5,"screenshot_count":"3","storage_used_bytes":1.5})"),
+              UserInfo{});
+    EXPECT_EQ(parse(R"({"id":1e30})").id, 0);
+    const UserInfo big =
+        parse(R"({"id":-7,"screenshot_count":0,"storage_used_bytes":9007199254740993})");
+    EXPECT_EQ(big.id, -7);
+    EXPECT_EQ(big.screenshotCount, 0) << "a reported 0 is not an absent count";
+    EXPECT_EQ(big.storageUsedBytes, 9007199254740993LL) << "beyond a double's precision";
 }

@@ -1,4 +1,5 @@
-// The Secret Service store, run inside a session with an unlocked keyring.
+// The Secret Service store, run inside the session with an unlocked keyring that
+// scripts/test.sh provides.
 #include <libsecret/secret.h>
 
 #include "KeychainContract.h"
@@ -17,14 +18,14 @@ namespace glimra::test {
 
 namespace {
 
-// Another program's schema: only the two attributes are shared with ours.
+// Another program's schema that shares only the two attributes with ours; searches with it
+// find items of any schema.
 const SecretSchema* foreignSchema()
 {
     static const SecretSchema schema = [] {
         SecretSchema s;
         std::memset(&s, 0, sizeof s);
         s.name = "org.example.OtherTool";
-        // Searches with it find items of any schema that carry the two attributes.
         s.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
         s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
         s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
@@ -33,14 +34,24 @@ const SecretSchema* foreignSchema()
     return &schema;
 }
 
-GList* search(const KeychainHelper& store)
+std::vector<QByteArray> storedSecrets(const KeychainHelper& store)
 {
     const QByteArray service = store.service().toUtf8();
-    return secret_password_search_sync(
-        foreignSchema(),
-        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK |
-                                       SECRET_SEARCH_LOAD_SECRETS),
+    GList* items = secret_password_search_sync(
+        foreignSchema(), static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
         nullptr, nullptr, "service", service.constData(), "account", "authToken", nullptr);
+    std::vector<QByteArray> secrets;
+    for (GList* item = items; item; item = item->next) {
+        SecretValue* value = secret_retrievable_retrieve_secret_sync(SECRET_RETRIEVABLE(item->data),
+                                                                     nullptr, nullptr);
+        gsize length = 0;
+        const gchar* data = value ? secret_value_get(value, &length) : "";
+        secrets.emplace_back(data, static_cast<qsizetype>(length));
+        if (value)
+            secret_value_unref(value);
+    }
+    g_list_free_full(items, g_object_unref);
+    return secrets;
 }
 
 } // namespace
@@ -57,28 +68,13 @@ bool storeUnderTestAvailable()
 
 int storedItemCount(const KeychainHelper& store)
 {
-    GList* items = search(store);
-    const int count = static_cast<int>(g_list_length(items));
-    g_list_free_full(items, g_object_unref);
-    return count;
+    return static_cast<int>(storedSecrets(store).size());
 }
 
 QByteArray storedBytes(const KeychainHelper& store)
 {
-    GList* items = search(store);
-    QByteArray bytes;
-    if (items) {
-        SecretValue* value = secret_retrievable_retrieve_secret_sync(
-            SECRET_RETRIEVABLE(items->data), nullptr, nullptr);
-        if (value) {
-            gsize length = 0;
-            const gchar* data = secret_value_get(value, &length);
-            bytes = QByteArray(data, static_cast<qsizetype>(length));
-            secret_value_unref(value);
-        }
-    }
-    g_list_free_full(items, g_object_unref);
-    return bytes;
+    const std::vector<QByteArray> secrets = storedSecrets(store);
+    return secrets.empty() ? QByteArray() : secrets.front();
 }
 
 void writeRawItem(const KeychainHelper& store, const QByteArray& bytes)
@@ -86,53 +82,31 @@ void writeRawItem(const KeychainHelper& store, const QByteArray& bytes)
     SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
     const QByteArray service = store.service().toUtf8();
     EXPECT_TRUE(secret_password_store_binary_sync(
-        foreignSchema(), SECRET_COLLECTION_DEFAULT, "written by another tool", value, nullptr,
-        nullptr, "service", service.constData(), "account", "authToken", nullptr));
+        foreignSchema(), SECRET_COLLECTION_DEFAULT, "another tool", value, nullptr, nullptr,
+        "service", service.constData(), "account", "authToken", nullptr));
     secret_value_unref(value);
 }
 
 } // namespace glimra::test
 
-TEST(KeychainSecretService, ChosenWhenTheServiceAnswersAndNothingTouchesTheDisk)
+TEST(KeychainSecretService, ChosenWhenItAnswersAndItTakesOverFromTheFile)
 {
     ASSERT_FALSE(qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         << "run inside scripts/test.sh, which provides a session bus and an unlocked keyring";
     const glimra::test::ScopedHome home;
-    KeychainHelper store(QStringLiteral("com.tarnwick.glimra.test.choice"));
+    const QString service = QStringLiteral("com.tarnwick.glimra.test.takeover");
+    KeychainHelper store(service);
     ASSERT_TRUE(store.usesSecretService());
-    store.save(QStringLiteral("secret"));
-    EXPECT_FALSE(QFile::exists(store.fallbackFilePath()));
-    EXPECT_FALSE(QDir(home.path() + QStringLiteral("/state/Glimra")).exists());
-    EXPECT_EQ(KeychainHelper(store.service()).retrieve(), QStringLiteral("secret"));
     store.remove();
-}
 
-TEST(KeychainSecretService, AnItemOfAnotherToolIsReadAndReplaced)
-{
-    const glimra::test::ScopedHome home;
-    KeychainHelper store(QStringLiteral("com.tarnwick.glimra.test.foreign"),
-                         KeychainHelper::Backend::SecretService);
-    store.remove();
-    glimra::test::writeRawItem(store, "from-elsewhere");
-    EXPECT_EQ(store.retrieve(), QStringLiteral("from-elsewhere"));
-    store.save(QStringLiteral("ours"));
-    EXPECT_EQ(glimra::test::storedItemCount(store), 1);
-    EXPECT_EQ(store.retrieve(), QStringLiteral("ours"));
-    store.remove();
-    EXPECT_EQ(glimra::test::storedItemCount(store), 0);
-}
-
-TEST(KeychainSecretService, ATokenLeftInTheFallbackFileIsKeptUntilTheKeyringTakesOver)
-{
-    const glimra::test::ScopedHome home;
-    const QString service = QStringLiteral("com.tarnwick.glimra.test.migrate");
-    KeychainHelper store(service, KeychainHelper::Backend::SecretService);
-    store.remove();
+    // A run without the keyring kept the token in the file: this run must not lose it.
     KeychainHelper(service, KeychainHelper::Backend::File).save(QStringLiteral("from-file"));
-    // A run without the keyring signed in; this run must not sign the user out.
     EXPECT_EQ(store.retrieve(), QStringLiteral("from-file"));
+    glimra::test::writeRawItem(store, "from-another-tool");
+    EXPECT_EQ(store.retrieve(), QStringLiteral("from-another-tool"));
     store.save(QStringLiteral("fresh"));
+    EXPECT_EQ(glimra::test::storedItemCount(store), 1);
     EXPECT_FALSE(QFile::exists(store.fallbackFilePath()));
-    EXPECT_EQ(store.retrieve(), QStringLiteral("fresh"));
+    EXPECT_EQ(KeychainHelper(service).retrieve(), QStringLiteral("fresh"));
     store.remove();
 }

@@ -3,7 +3,6 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -14,81 +13,75 @@
 
 using namespace glimra;
 using namespace glimra::sync;
-using glimra::test::TestServer;
 using namespace std::chrono_literals;
+using glimra::test::Received;
+using glimra::test::TestServer;
 
 namespace {
-
-QJsonObject jsonOf(const std::string& body)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
-}
 
 QString qs(const char* text)
 {
     return QString::fromUtf8(text);
 }
 
+// Answers every request with this status, body and type, after an optional delay.
+TestServer::Responder answer(int status, std::string body, std::string type = "text/plain",
+                             std::chrono::milliseconds delay = 0ms)
+{
+    return [=](const Received&, httplib::Response& out) {
+        std::this_thread::sleep_for(delay);
+        out.status = status;
+        out.set_content(body, type);
+    };
+}
+
+// Runs one call and checks that its completion runs exactly once, never inside the call.
+template <typename Reply, typename Start> Reply run(Start start)
+{
+    int calls = 0;
+    Reply result;
+    start([&](const Reply& reply) {
+        ++calls;
+        result = reply;
+    });
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return calls > 0; }, 10s));
+    test::processEvents(30ms);
+    EXPECT_EQ(calls, 1);
+    return result;
+}
+
 class NetworkManagerTest : public ::testing::Test {
 protected:
-    // Runs one operation and checks that its completion runs exactly once.
-    template <typename Reply, typename Start> Reply await(NetworkManager& manager, Start start)
+    AuthReply login(NetworkManager& n)
     {
-        int calls = 0;
-        Reply result;
-        start(manager, [&](const Reply& reply) {
-            ++calls;
-            result = reply;
-        });
-        EXPECT_EQ(calls, 0) << "completions never run inside the call";
-        EXPECT_TRUE(test::waitUntil([&] { return calls > 0; }, 10s));
-        test::processEvents(50ms);
-        EXPECT_EQ(calls, 1);
-        return result;
+        return run<AuthReply>([&](auto done) { n.login(qs("ann"), qs("pw"), done); });
     }
-
-    AuthReply login(NetworkManager& manager)
+    AuthReply login() { return login(net); }
+    ValidateReply validate()
     {
-        return await<AuthReply>(
-            manager, [](NetworkManager& m, auto done) { m.login(qs("ann"), qs("pw"), done); });
+        return run<ValidateReply>([&](auto d) { net.validate(qs("t"), d); });
     }
-    ValidateReply validate(NetworkManager& manager)
+    ListReply list()
     {
-        return await<ValidateReply>(
-            manager, [](NetworkManager& m, auto done) { m.validate(qs("tok"), done); });
+        return run<ListReply>([&](auto done) { net.listServerScreenshots(qs("t"), done); });
     }
-    ListReply list(NetworkManager& manager)
+    DeleteReply remove()
     {
-        return await<ListReply>(manager, [](NetworkManager& m, auto done) {
-            m.listServerScreenshots(qs("tok"), done);
-        });
+        return run<DeleteReply>([&](auto done) { net.deleteServerScreenshot(qs("t"), 42, done); });
     }
-    DeleteReply remove(NetworkManager& manager)
+    DownloadReply download(const QString& token = qs("t"))
     {
-        return await<DeleteReply>(manager, [](NetworkManager& m, auto done) {
-            m.deleteServerScreenshot(qs("tok"), 42, done);
-        });
+        return run<DownloadReply>([&](auto done) { net.downloadScreenshot(token, 7, done); });
     }
-    UploadReply upload(NetworkManager& manager, const QString& path)
+    UploadReply upload(const QString& name, const QByteArray& bytes)
     {
-        return await<UploadReply>(manager, [path](NetworkManager& m, auto done) {
-            m.uploadScreenshot(qs("tok"), path, qs("window"), done);
-        });
-    }
-    DownloadReply download(NetworkManager& manager, const QString& token = qs("tok"))
-    {
-        return await<DownloadReply>(manager, [token](NetworkManager& m, auto done) {
-            m.downloadScreenshot(token, 7, done);
-        });
-    }
-
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        QFile file(m_dir.filePath(name));
+        if (!bytes.isNull() && file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        file.close();
+        return run<UploadReply>(
+            [&](auto done) { net.uploadScreenshot(qs("t"), file.fileName(), qs("window"), done); });
     }
 
     TestServer server;
@@ -98,351 +91,197 @@ protected:
 
 } // namespace
 
-TEST_F(NetworkManagerTest, JsonRequestsSendExactlyTheirMembers)
+TEST_F(NetworkManagerTest, JsonRequestsSendExactlyTheirMembersAndNoCookie)
 {
-    server.replyJson(R"({"success":true})");
-    login(net);
-    await<AuthReply>(net, [](NetworkManager& m, auto done) {
-        m.registerAccount(qs("b\u00f6b"), qs("b@x.org"), qs("p\"w"), done);
+    server.respond([](const Received&, httplib::Response& out) {
+        out.set_header("Set-Cookie", "session=1; Path=/");
+        out.set_content(R"({"success":true})", "application/json");
     });
-    validate(net);
-    list(net);
-    remove(net);
+    login();
+    run<AuthReply>(
+        [&](auto done) { net.registerAccount(qs("b\u00f6b"), qs("b@x.org"), qs("p\"w"), done); });
+    validate();
+    list();
+    remove();
 
-    const std::vector<TestServer::Request> requests = server.requests();
-    ASSERT_EQ(requests.size(), 5u);
     const QJsonObject expected[] = {
         {{qs("action"), qs("login")}, {qs("username"), qs("ann")}, {qs("password"), qs("pw")}},
         {{qs("action"), qs("register")},
          {qs("username"), qs("b\u00f6b")},
          {qs("email"), qs("b@x.org")},
          {qs("password"), qs("p\"w")}},
-        {{qs("action"), qs("validate")}, {qs("token"), qs("tok")}},
-        {{qs("action"), qs("list")}, {qs("token"), qs("tok")}},
-        {{qs("action"), qs("delete")}, {qs("token"), qs("tok")}, {qs("screenshot_id"), 42}},
+        {{qs("action"), qs("validate")}, {qs("token"), qs("t")}},
+        {{qs("action"), qs("list")}, {qs("token"), qs("t")}},
+        {{qs("action"), qs("delete")}, {qs("token"), qs("t")}, {qs("screenshot_id"), 42}},
     };
-    const char* paths[] = {"/glimra/api/auth.php", "/glimra/api/auth.php", "/glimra/api/auth.php",
-                           "/glimra/api/sync.php", "/glimra/api/sync.php"};
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        const TestServer::Request& r = requests[i];
-        SCOPED_TRACE(r.body);
-        EXPECT_EQ(r.method, "POST");
-        EXPECT_EQ(r.target, paths[i]);
-        EXPECT_EQ(r.contentType, "application/json");
-        EXPECT_EQ(r.contentLength, static_cast<long long>(r.body.size()));
-        EXPECT_EQ(r.body.find('\n'), std::string::npos) << "compact JSON";
-        EXPECT_EQ(jsonOf(r.body), expected[i]);
-        EXPECT_FALSE(r.hasAuthorization);
-        EXPECT_FALSE(r.hasCookie);
+    const std::vector<Received> sent = server.received();
+    ASSERT_EQ(sent.size(), 5u);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        SCOPED_TRACE(sent[i].body);
+        EXPECT_EQ(sent[i].method, "POST");
+        EXPECT_EQ(sent[i].target, i < 3 ? "/glimra/api/auth.php" : "/glimra/api/sync.php");
+        EXPECT_EQ(sent[i].contentType, "application/json");
+        EXPECT_EQ(sent[i].body.find_first_of("\n"), std::string::npos) << "compact";
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(sent[i].body)).object(),
+                  expected[i]);
+        EXPECT_FALSE(sent[i].cookieOrAuthorization);
     }
-    // The id travels as a JSON integer, not as text or with a fraction.
-    EXPECT_NE(requests[4].body.find(R"("screenshot_id":42)"), std::string::npos);
+    EXPECT_NE(sent[4].body.find(R"("screenshot_id":42)"), std::string::npos) << "an integer";
 }
 
-TEST_F(NetworkManagerTest, CookiesFromTheServerAreNeverSentBack)
+TEST_F(NetworkManagerTest, UploadSendsTheFiveFieldsInOrderUnderAFreshBoundary)
 {
-    TestServer::Reply reply;
-    reply.body = R"({"success":true})";
-    reply.headers = {{"Set-Cookie", "session=abc; Path=/"}};
-    server.reply(reply);
-    login(net);
-    login(net);
-    EXPECT_FALSE(server.lastRequest().hasCookie);
-}
-
-TEST_F(NetworkManagerTest, UploadSendsTheFiveFieldsInOrder)
-{
-    server.replyJson(R"({"success":true,"screenshot":{"id":5}})");
-    const QByteArray image("\x89PNG\r\n\x1a\n\0\r\n--not-a-boundary\r\n", 30);
-    const UploadReply reply = upload(net, writeFile(qs("Glimra_2024-01-02_03-04-05.png"), image));
-    EXPECT_TRUE(reply.ok);
+    server.json(R"({"success":true,"screenshot":{"id":5}})");
+    const QByteArray image("\x89PNG\r\n\x1a\n\0\r\n--x\r\n", 17);
+    const UploadReply reply = upload(qs("Glimra_2024-01-02_03-04-05.png"), image);
     EXPECT_EQ(reply.screenshot->value(qs("id")).toInt(), 5);
+    upload(qs("b.JPG"), "x");
 
-    const TestServer::Request r = server.lastRequest();
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.target, "/glimra/api/sync.php");
+    const std::vector<Received> sent = server.received();
+    ASSERT_EQ(sent.size(), 2u);
     const QRegularExpression form(qs("^multipart/form-data; boundary=([0-9A-F]{8}-[0-9A-F]{4}-"
                                      "[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})$"));
-    const auto match = form.match(QString::fromStdString(r.contentType));
-    ASSERT_TRUE(match.hasMatch()) << r.contentType;
-
-    // The parts as the server parsed them, in the order they came...
-    ASSERT_EQ(r.parts.size(), 5u);
-    const std::pair<const char*, std::string> fields[] = {
-        {"token", "tok"},
+    const auto match = form.match(QString::fromStdString(sent[0].contentType));
+    ASSERT_TRUE(match.hasMatch()) << sent[0].contentType;
+    EXPECT_NE(sent[0].contentType, sent[1].contentType);
+    const std::vector<std::pair<std::string, std::string>> fields{
+        {"token", "t"},
         {"action", "upload"},
         {"capture_type", "window"},
         {"original_filename", "Glimra_2024-01-02_03-04-05.png"},
         {"file", image.toStdString()}};
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(r.parts[i].name, fields[i].first);
-        EXPECT_EQ(r.parts[i].content, fields[i].second) << fields[i].first;
+    ASSERT_EQ(sent[0].parts.size(), fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(sent[0].parts[i].name, fields[i].first);
+        EXPECT_EQ(sent[0].parts[i].content, fields[i].second);
     }
-    EXPECT_EQ(r.parts[4].filename, "Glimra_2024-01-02_03-04-05.png");
-    EXPECT_EQ(r.parts[4].contentType, "image/png");
-    EXPECT_TRUE(r.parts[0].filename.empty());
+    EXPECT_EQ(sent[0].parts[4].filename, fields[3].second);
+    EXPECT_EQ(sent[0].parts[4].content_type, "image/png");
+    EXPECT_EQ(sent[1].parts[4].content_type, "image/jpeg");
+    // The parser forgives stray bytes; the length of the exact layout does not.
+    EXPECT_EQ(sent[0].contentLength, multipartBody(match.captured(1), qs("t"), qs("window"),
+                                                   qs("Glimra_2024-01-02_03-04-05.png"), image)
+                                         .size());
 
-    // ...and, since a parser forgives stray bytes, the length of the exact layout.
-    const std::string b = match.captured(1).toStdString();
-    const std::string field =
-        "--" + b + "\r\nContent-Disposition: form-data; name=\"\"\r\n\r\n\r\n";
-    const std::size_t expectedLength =
-        4 * field.size() + std::string("tokenactioncapture_typeoriginal_filename").size() +
-        std::string("tokuploadwindowGlimra_2024-01-02_03-04-05.png").size() +
-        std::string("--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
-                    "Glimra_2024-01-02_03-04-05.png\"\r\nContent-Type: image/png\r\n\r\n")
-            .size() +
-        image.size() + 2 + std::string("--" + b + "--\r\n").size();
-    EXPECT_EQ(r.contentLength, static_cast<long long>(expectedLength));
-}
-
-TEST_F(NetworkManagerTest, EveryUploadHasItsOwnBoundaryAndMediaType)
-{
-    server.replyJson(R"({"success":true})");
-    upload(net, writeFile(qs("a.JPG"), "x"));
-    upload(net, writeFile(qs("b.tiff"), "x"));
-    upload(net, writeFile(qs("noextension"), "x"));
-    const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].parts.at(4).contentType, "image/jpeg");
-    EXPECT_EQ(requests[1].parts.at(4).contentType, "image/png");
-    EXPECT_EQ(requests[2].parts.at(4).contentType, "image/png");
-    EXPECT_NE(requests[0].contentType, requests[1].contentType);
-    EXPECT_NE(requests[1].contentType, requests[2].contentType);
-}
-
-TEST_F(NetworkManagerTest, UnreadableUploadFailsQuietlyWithoutARequest)
-{
-    server.replyJson(R"({"success":true})");
-    const UploadReply reply = upload(net, m_dir.filePath(qs("missing.png")));
-    EXPECT_FALSE(reply.ok);
-    EXPECT_FALSE(reply.message);
-    EXPECT_EQ(server.requestCount(), 0u);
+    const UploadReply unreadable = upload(qs("missing.png"), QByteArray());
+    EXPECT_FALSE(unreadable.ok || unreadable.message);
+    EXPECT_EQ(server.received().size(), 2u) << "nothing sent for an unreadable file";
 }
 
 TEST_F(NetworkManagerTest, DownloadIsAPlainGetWithAnEncodedQuery)
 {
     const std::string png = "\x89PNG\r\n\x1a\n" + std::string(300, '\x01');
-    server.reply(TestServer::Reply::with(200, png, "image/png"));
-    const DownloadReply reply = download(net, qs("a+b/=& \u00e9"));
-    ASSERT_TRUE(reply.ok);
-    EXPECT_EQ(reply.data->toStdString(), png);
-    EXPECT_FALSE(reply.message);
-
-    const TestServer::Request r = server.lastRequest();
-    EXPECT_EQ(r.method, "GET");
-    EXPECT_EQ(r.target, "/glimra/api/sync.php?action=download&token=a%2Bb%2F%3D%26%20%C3%A9&id=7");
-    EXPECT_TRUE(r.contentType.empty());
-    EXPECT_TRUE(r.body.empty());
+    server.respond(answer(200, png, "image/png"));
+    EXPECT_EQ(download(qs("a+b/=& \u00e9")).data, QByteArray::fromStdString(png));
+    const Received sent = server.received().at(0);
+    EXPECT_EQ(sent.method, "GET");
+    EXPECT_EQ(sent.target,
+              "/glimra/api/sync.php?action=download&token=a%2Bb%2F%3D%26%20%C3%A9&id=7");
+    EXPECT_TRUE(sent.contentType.empty() && sent.body.empty());
 }
 
-TEST_F(NetworkManagerTest, AnHtmlErrorPageFailsEachOperationItsOwnWay)
+TEST_F(NetworkManagerTest, EveryReplyShapeOfTheServer)
 {
-    server.reply(
-        TestServer::Reply::with(502, "<html><body>Bad Gateway</body></html>", "text/html"));
-    EXPECT_EQ(login(net).text, qs("Invalid server response"));
-    EXPECT_EQ(remove(net).message, qs("Delete failed"));
-    const ListReply listed = list(net);
-    EXPECT_FALSE(listed.ok);
-    EXPECT_FALSE(listed.screenshots);
-    EXPECT_FALSE(validate(net).ok);
+    server.respond(answer(502, "<html><body>Bad Gateway</body></html>", "text/html"));
+    EXPECT_EQ(login().text, qs("Invalid server response"));
+    EXPECT_EQ(remove().message, qs("Delete failed"));
+    EXPECT_FALSE(list().ok || list().screenshots);
+
+    server.json(R"({"success":"true","token":"t"})");
+    EXPECT_EQ(login().text, qs("Login failed"));
+    server.json(R"({"success":1,"token":"t"})");
+    EXPECT_EQ(login().text, qs("t"));
+    server.json(R"({"success":true})");
+    EXPECT_FALSE(list().ok) << "no screenshots member";
+    // Qt makes 4xx a reply error; the body must still be what counts.
+    server.json(R"({"success":false,"error":"Wrong password"})", 401);
+    EXPECT_EQ(login().text, qs("Wrong password"));
+
+    server.respond(answer(404, std::string(500, 'x'), "image/png"));
+    EXPECT_EQ(download().message, qs("Download failed (HTTP 404)"));
+    server.respond(answer(200, "Screenshot not found"));
+    EXPECT_EQ(download().message, qs("Screenshot not found"));
+    server.respond(answer(200, "not found" + std::string(191, '.'), "image/png"));
+    EXPECT_EQ(download().data->size(), 200);
 }
 
-TEST_F(NetworkManagerTest, SuccessFlagShapes)
+TEST_F(NetworkManagerTest, TransfersThatGoWrong)
 {
-    server.replyJson(R"({"success":"true","token":"t"})");
-    const AuthReply stringTrue = login(net);
-    EXPECT_FALSE(stringTrue.ok);
-    EXPECT_EQ(stringTrue.text, qs("Login failed"));
+    NetworkManager refused(qs("http://127.0.0.1:") + QString::number(test::closedPort()));
+    const AuthReply noServer = login(refused);
+    EXPECT_TRUE(!noServer.ok && noServer.text && !noServer.text->isEmpty());
+    EXPECT_FALSE(run<ValidateReply>([&](auto d) { refused.validate(qs("t"), d); }).ok);
 
-    server.replyJson(R"({"success":1,"token":"t","user":{"id":1}})");
-    const AuthReply one = login(net);
-    EXPECT_TRUE(one.ok);
-    EXPECT_EQ(one.text, qs("t"));
-
-    server.replyJson(R"({"success":true})");
-    EXPECT_FALSE(list(net).ok) << "a listing without screenshots";
-
-    // Qt turns 4xx into reply errors; the body must still be what counts.
-    server.replyJson(R"({"success":false,"error":"Wrong password"})", 401);
-    EXPECT_EQ(login(net).text, qs("Wrong password"));
-    server.replyJson(R"({"success":true,"user":{"id":3}})", 400);
-    EXPECT_TRUE(validate(net).ok);
-}
-
-TEST_F(NetworkManagerTest, DownloadReplyShapes)
-{
-    server.reply(TestServer::Reply::with(404, std::string(500, 'x'), "image/png"));
-    EXPECT_EQ(download(net).message, qs("Download failed (HTTP 404)"));
-
-    server.reply(TestServer::Reply::with(200, "Screenshot not found", "text/plain"));
-    const DownloadReply notFound = download(net);
-    EXPECT_FALSE(notFound.ok);
-    EXPECT_EQ(notFound.message, qs("Screenshot not found"));
-
-    const std::string exactly200 = "not found" + std::string(191, '.');
-    server.reply(TestServer::Reply::with(200, exactly200, "image/png"));
-    const DownloadReply image = download(net);
-    EXPECT_TRUE(image.ok);
-    EXPECT_EQ(image.data->size(), 200);
-}
-
-TEST(NetworkManagerFailures, ConnectionRefusedFailsEveryOperation)
-{
-    NetworkManager net(qs("http://127.0.0.1:") + QString::number(test::closedPort()));
-    int done = 0;
-    std::optional<QString> loginMessage, validateMessage, downloadMessage;
-    net.login(qs("a"), qs("b"), [&](const AuthReply& r) {
-        ++done;
-        loginMessage = r.ok ? std::nullopt : r.text;
-    });
-    net.validate(qs("t"), [&](const ValidateReply& r) {
-        ++done;
-        EXPECT_FALSE(r.ok);
-    });
-    net.listServerScreenshots(qs("t"), [&](const ListReply& r) {
-        ++done;
-        EXPECT_FALSE(r.ok);
-    });
-    net.downloadScreenshot(qs("t"), 1, [&](const DownloadReply& r) {
-        ++done;
-        EXPECT_FALSE(r.ok);
-        downloadMessage = r.message;
-    });
-    ASSERT_TRUE(test::waitUntil([&] { return done == 4; }, 10s));
-    ASSERT_TRUE(loginMessage);
-    EXPECT_FALSE(loginMessage->isEmpty());
-    EXPECT_NE(*loginMessage, qs("No data received"));
-    EXPECT_TRUE(downloadMessage && !downloadMessage->isEmpty());
-}
-
-TEST_F(NetworkManagerTest, ASlowServerTimesOut)
-{
     net.setRequestTimeout(300ms);
-    TestServer::Reply slow = TestServer::Reply::with(200, R"({"success":true})");
-    slow.delay = 1500ms;
-    server.reply(slow);
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(login(net).text, qs("The request timed out"));
-    EXPECT_LT(clock.elapsed(), 1400);
-    EXPECT_FALSE(list(net).ok);
-    EXPECT_EQ(download(net).message, qs("The request timed out"));
-}
+    server.respond(answer(200, R"({"success":true})", "application/json", 1200ms));
+    EXPECT_EQ(login().text, qs("The request timed out"));
+    EXPECT_EQ(download().message, qs("The request timed out"));
 
-TEST_F(NetworkManagerTest, OversizedRepliesAreCutOff)
-{
-    // A JSON reply streamed without a length, past 16 MiB.
-    TestServer::Reply endless;
-    endless.body = std::string(1024 * 1024, ' ');
-    endless.chunkRepeats = 17;
-    endless.contentType = "application/octet-stream";
-    server.reply(endless);
-    EXPECT_EQ(login(net).text, qs("The server's reply is too large"));
-    EXPECT_FALSE(validate(net).ok);
-
-    // A download announcing more than 512 MiB is refused before it arrives.
-    TestServer::Reply huge;
-    huge.body = "\x89PNG";
-    huge.contentType = "image/png";
-    huge.announcedLength = 600LL * 1024 * 1024;
-    server.reply(huge);
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(download(net).message, qs("The server's reply is too large"));
-    EXPECT_LT(clock.elapsed(), 5000);
-}
-
-TEST_F(NetworkManagerTest, RedirectsMustStayEncryptedOrLocal)
-{
-    server.setResponder([](const TestServer::Request& r) {
-        TestServer::Reply reply;
-        if (r.path == "/glimra/api/auth.php") {
-            reply.status = 307;
-            reply.headers = {{"Location", "/moved/auth.php"}};
-        } else {
-            reply.body = R"({"success":true,"token":"moved"})";
+    // Past the cap with no length announced, and a download announcing more than 512 MiB.
+    net.setRequestTimeout(NetworkManager::kDefaultTimeout);
+    server.respond([](const Received& r, httplib::Response& out) {
+        if (r.method == "GET") {
+            out.set_content_provider(600u << 20, "image/png",
+                                     [](size_t, size_t, httplib::DataSink& sink) {
+                                         sink.write("\x89PNG", 4);
+                                         return false;
+                                     });
+            return;
         }
-        return reply;
+        auto left = std::make_shared<int>(17);
+        out.set_chunked_content_provider(
+            "application/octet-stream", [left](size_t, httplib::DataSink& sink) {
+                const std::string mebibyte(1 << 20, ' ');
+                if ((*left)-- > 0)
+                    return sink.write(mebibyte.data(), mebibyte.size());
+                sink.done();
+                return true;
+            });
     });
-    EXPECT_EQ(login(net).text, qs("moved"));
-    ASSERT_EQ(server.requestCount(), 2u);
-    EXPECT_EQ(jsonOf(server.lastRequest().body).value(qs("password")).toString(), qs("pw"));
+    EXPECT_EQ(login().text, qs("The server's reply is too large"));
+    EXPECT_EQ(download().message, qs("The server's reply is too large"));
 
-    TestServer::Reply away = TestServer::Reply::with(307, "");
-    away.headers = {{"Location", "http://glimra.invalid/auth.php"}};
-    server.reply(away);
-    const AuthReply refused = login(net);
-    EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(refused.text, qs("The server redirected to an insecure address"));
+    // A redirect is followed only where the origin itself could have pointed.
+    server.respond([](const Received& r, httplib::Response& out) {
+        if (r.target == "/glimra/api/sync.php")
+            out.set_redirect("/moved", 307);
+        else if (r.target == "/glimra/api/auth.php")
+            out.set_redirect("http://glimra.invalid/", 307);
+        else
+            out.set_content(R"({"success":true,"screenshots":[]})", "application/json");
+    });
+    EXPECT_TRUE(list().ok);
+    EXPECT_EQ(login().text, qs("The server redirected to an insecure address"));
+    EXPECT_EQ(server.received().back().target, "/glimra/api/auth.php") << "sent no further";
 }
 
 TEST(NetworkManagerOrigin, PlainHttpToAnotherHostSendsNothing)
 {
     NetworkManager net(qs("http://glimra.invalid:8787"));
-    std::optional<QString> loginMessage, deleteMessage, downloadMessage;
-    int done = 0;
-    net.login(qs("a"), qs("b"), [&](const AuthReply& r) {
-        ++done;
-        loginMessage = r.text;
-    });
-    net.deleteServerScreenshot(qs("t"), 1, [&](const DeleteReply& r) {
-        ++done;
-        deleteMessage = r.message;
-    });
-    net.validate(qs("t"), [&](const ValidateReply& r) {
-        ++done;
-        EXPECT_FALSE(r.ok);
-    });
-    net.uploadScreenshot(qs("t"), qs("/etc/hostname"), qs("window"), [&](const UploadReply& r) {
-        ++done;
-        EXPECT_FALSE(r.ok || r.message);
-    });
-    net.downloadScreenshot(qs("t"), 1, [&](const DownloadReply& r) {
-        ++done;
-        downloadMessage = r.message;
-        EXPECT_FALSE(r.ok);
-    });
-    EXPECT_EQ(done, 0);
-    // "Invalid URL" comes only from the path that never builds a request; an attempted
-    // connection would report a host lookup error instead.
-    ASSERT_TRUE(test::waitUntil([&] { return done == 5; }, 1s));
-    EXPECT_EQ(loginMessage, qs("Invalid URL"));
-    EXPECT_EQ(deleteMessage, qs("Invalid URL"));
-    EXPECT_FALSE(downloadMessage);
-    EXPECT_EQ(net.authUrl(), qs("http://glimra.invalid:8787/glimra/api/auth.php"));
+    // "Invalid URL" comes only from the path that builds no request; an attempted connection
+    // would end in a host lookup error instead.
+    EXPECT_EQ(run<AuthReply>([&](auto d) { net.login(qs("a"), qs("b"), d); }).text,
+              qs("Invalid URL"));
+    EXPECT_EQ(run<DeleteReply>([&](auto d) { net.deleteServerScreenshot(qs("t"), 1, d); }).message,
+              qs("Invalid URL"));
+    const DownloadReply download =
+        run<DownloadReply>([&](auto d) { net.downloadScreenshot(qs("t"), 1, d); });
+    EXPECT_FALSE(download.ok || download.message);
 }
 
-TEST(NetworkManagerTls, UnknownCaIsRejectedUntilTheSettingsNameIt)
+TEST(NetworkManagerTls, AnUnknownCaIsRejectedUntilTheSettingsNameIt)
 {
     const test::ScopedHome home;
     TestServer server(GLIMRA_TEST_DATA "/server.pem", GLIMRA_TEST_DATA "/server.key");
-    server.replyJson(R"({"success":true,"token":"t"})");
-    const auto login = [](NetworkManager& net) {
-        std::optional<AuthReply> result;
-        net.login(qs("a"), qs("b"), [&](const AuthReply& r) { result = r; });
-        EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }, 10s));
-        return result.value_or(AuthReply{});
-    };
-
+    server.json(R"({"success":true,"token":"t"})");
     NetworkManager strict(server.origin());
-    const AuthReply rejected = login(strict);
-    EXPECT_FALSE(rejected.ok);
-    EXPECT_TRUE(rejected.text && !rejected.text->isEmpty());
-    EXPECT_EQ(server.requestCount(), 0u) << "nothing may reach an unverified server";
+    const AuthReply rejected = run<AuthReply>([&](auto d) { strict.login(qs("a"), qs("b"), d); });
+    EXPECT_TRUE(!rejected.ok && rejected.text && !rejected.text->isEmpty());
+    EXPECT_TRUE(server.received().empty()) << "nothing may reach an unverified server";
+    EXPECT_FALSE(strict.addCaCertificates(qs("/nonexistent.pem")));
 
-    EXPECT_FALSE(strict.addCaCertificates(qs("/nonexistent/ca.pem")));
-
-    QSettings settings;
-    settings.setValue(qs("serverOrigin"), server.origin());
-    settings.setValue(qs("serverCACertificates"), qs(GLIMRA_TEST_DATA "/ca.pem"));
-    settings.sync();
-    std::unique_ptr<NetworkManager> configured(NetworkManager::fromSettings());
-    settings.remove(qs("serverOrigin"));
-    settings.remove(qs("serverCACertificates"));
-    EXPECT_EQ(configured->authUrl(), server.origin() + qs("/glimra/api/auth.php"));
-    const AuthReply accepted = login(*configured);
-    EXPECT_TRUE(accepted.ok);
-    EXPECT_EQ(accepted.text, qs("t"));
-    EXPECT_EQ(NetworkManager::configuredOrigin(), qs("http://localhost:8787"));
+    QSettings().setValue(qs("serverOrigin"), server.origin());
+    QSettings().setValue(qs("serverCACertificates"), qs(GLIMRA_TEST_DATA "/ca.pem"));
+    const std::unique_ptr<NetworkManager> trusting(NetworkManager::fromSettings());
+    EXPECT_EQ(run<AuthReply>([&](auto d) { trusting->login(qs("a"), qs("b"), d); }).text, qs("t"));
 }
