@@ -47,8 +47,8 @@ private:
     QPixmap m_dimmed;
 };
 
-// Runs one interactive capture: freezes nothing itself (it is handed the frozen image), shows
-// the overlays, takes the keyboard and pointer, and reports the chosen rectangle.
+// Runs one interactive capture on a screen that is already frozen: shows the overlays, takes
+// the keyboard and pointer, and reports the chosen rectangle in device pixels.
 class SelectionSession final : public QObject {
     Q_OBJECT
 public:
