@@ -1,53 +1,17 @@
 // The private-file store, run with no session bus at all.
-#include "KeychainContract.h"
+#include "account/KeychainHelper.h"
+
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 using glimra::KeychainHelper;
-
-namespace glimra::test {
-
-KeychainHelper::Backend backendUnderTest()
-{
-    return KeychainHelper::Backend::File;
-}
-
-bool storeUnderTestAvailable()
-{
-    return true;
-}
-
-int storedItemCount(const KeychainHelper& store)
-{
-    // Leftovers of interrupted writes count too: they would hold a copy of the token.
-    const QFileInfo file(store.fallbackFilePath());
-    return static_cast<int>(file.dir().entryList({file.fileName() + u'*'}, QDir::Files).size());
-}
-
-QByteArray storedBytes(const KeychainHelper& store)
-{
-    QFile file(store.fallbackFilePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeRawItem(const KeychainHelper& store, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(store.fallbackFilePath()).path());
-    QFile file(store.fallbackFilePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-}
-
-} // namespace glimra::test
 
 namespace {
 
@@ -58,14 +22,24 @@ mode_t modeOf(const QString& path)
     return st.st_mode & 07777;
 }
 
-void setMode(const QString& path, mode_t mode)
+bool writeFile(const QString& path, const QByteArray& bytes, mode_t mode)
 {
-    ::chmod(QFile::encodeName(path).constData(), mode);
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    file.close();
+    return ok && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
+
+class KeychainFile : public ::testing::Test {
+protected:
+    glimra::test::ScopedHome home;
+    KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
+    QString folder() const { return home.path() + QStringLiteral("/state/Glimra"); }
+};
 
 } // namespace
 
-TEST(KeychainFile, WithoutABusTheFileIsChosenAtOnce)
+TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
 {
     QElapsedTimer clock;
     clock.start();
@@ -76,52 +50,55 @@ TEST(KeychainFile, WithoutABusTheFileIsChosenAtOnce)
     EXPECT_LT(clock.elapsed(), 2000);
 }
 
-TEST(KeychainFile, OnlyAPrivateFileInAPrivateFolderIsTrusted)
+TEST_F(KeychainFile, SavesAtomicallyReplacesAndRemoves)
 {
-    const glimra::test::ScopedHome home;
-    KeychainHelper store(KeychainHelper::defaultService(), KeychainHelper::Backend::File);
-    const QString folder = home.path() + QStringLiteral("/state/Glimra");
-    QDir().mkpath(folder);
-    setMode(folder, 0755);
-    store.save(QStringLiteral("abc"));
-    EXPECT_EQ(store.fallbackFilePath(), folder + QStringLiteral("/com.tarnwick.glimra.authToken"));
-    EXPECT_EQ(modeOf(folder), 0700u) << "an open folder is closed before the token goes in";
-    EXPECT_EQ(modeOf(store.fallbackFilePath()), 0600u);
+    EXPECT_FALSE(store.retrieve());
+    const QString token = QStringLiteral("t\u00f6k\u00e9n-\U0001F511\nline");
+    store.save(QStringLiteral("first"));
+    store.save(token);
+    EXPECT_EQ(KeychainHelper(store.service(), KeychainHelper::Backend::File).retrieve(), token);
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files),
+              QStringList{QStringLiteral("com.tarnwick.glimra.authToken")})
+        << "one file, no leftovers of the writes";
+    store.remove();
+    store.remove();
+    EXPECT_FALSE(store.retrieve());
+    ASSERT_TRUE(writeFile(store.fallbackFilePath(), "\xff\xfe\x80", 0600));
+    EXPECT_FALSE(store.retrieve()) << "not UTF-8";
+}
 
+TEST_F(KeychainFile, OnlyAPrivateFileInAPrivateFolderIsTrusted)
+{
+    QDir().mkpath(folder());
+    ::chmod(QFile::encodeName(folder()).constData(), 0755);
+    store.save(QStringLiteral("abc"));
+    EXPECT_EQ(modeOf(folder()), 0700u) << "an open folder is closed before the token goes in";
+    EXPECT_EQ(modeOf(store.fallbackFilePath()), 0600u);
     for (const mode_t mode : {0640, 0604, 0660}) {
-        setMode(store.fallbackFilePath(), mode);
+        ASSERT_TRUE(writeFile(store.fallbackFilePath(), "abc", mode));
         EXPECT_FALSE(store.retrieve()) << std::oct << mode;
     }
 
     // A link planted in the file's place is neither read nor written through.
     const QString planted = home.path() + QStringLiteral("/planted");
+    ASSERT_TRUE(writeFile(planted, "planted", 0600));
     QFile::remove(store.fallbackFilePath());
-    QFile target(planted);
-    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
-    target.write("planted");
-    target.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    target.close();
     ASSERT_TRUE(QFile::link(planted, store.fallbackFilePath()));
     EXPECT_FALSE(store.retrieve());
     store.save(QStringLiteral("mine"));
     EXPECT_EQ(store.retrieve(), QStringLiteral("mine"));
+    QFile target(planted);
     ASSERT_TRUE(target.open(QIODevice::ReadOnly));
     EXPECT_EQ(target.readAll(), "planted");
 }
 
-TEST(KeychainFile, StateHomeFollowsTheXdgRulesAndAnUnusableOneIsQuiet)
+TEST_F(KeychainFile, StateHomeFollowsTheXdgRulesAndAnUnusableOneIsQuiet)
 {
-    const glimra::test::ScopedHome home;
-    const KeychainHelper store(KeychainHelper::defaultService(), KeychainHelper::Backend::File);
     qputenv("XDG_STATE_HOME", "relative/state");
     EXPECT_EQ(store.fallbackFilePath(),
               home.path() + QStringLiteral("/.local/state/Glimra/com.tarnwick.glimra.authToken"));
-
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path() + QStringLiteral("/blocked")));
-    QFile blocker(home.path() + QStringLiteral("/blocked/Glimra"));
-    QDir().mkpath(home.path() + QStringLiteral("/blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    KeychainHelper(KeychainHelper::defaultService(), KeychainHelper::Backend::File)
-        .save(QStringLiteral("abc"));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.path()));
+    ASSERT_TRUE(writeFile(home.path() + QStringLiteral("/Glimra"), "", 0600));
+    store.save(QStringLiteral("abc"));
     EXPECT_FALSE(store.retrieve());
 }

@@ -1,11 +1,11 @@
-// The Secret Service store, run inside the session with an unlocked keyring that
+// The Secret Service store, inside the session with an unlocked keyring that
 // scripts/test.sh provides.
 #include <libsecret/secret.h>
 
-#include "KeychainContract.h"
+#include "account/KeychainHelper.h"
+
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -14,12 +14,10 @@
 
 using glimra::KeychainHelper;
 
-namespace glimra::test {
-
 namespace {
 
-// Another program's schema that shares only the two attributes with ours; searches with it
-// find items of any schema.
+// Another program's schema sharing only the two attributes; searches with it find items of
+// any schema.
 const SecretSchema* foreignSchema()
 {
     static const SecretSchema schema = [] {
@@ -34,79 +32,75 @@ const SecretSchema* foreignSchema()
     return &schema;
 }
 
-std::vector<QByteArray> storedSecrets(const KeychainHelper& store)
+std::vector<QByteArray> secretsOf(const QString& service)
 {
-    const QByteArray service = store.service().toUtf8();
-    GList* items = secret_password_search_sync(
-        foreignSchema(), static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
-        nullptr, nullptr, "service", service.constData(), "account", "authToken", nullptr);
+    constexpr auto kSearch = static_cast<SecretSearchFlags>(
+        SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS);
+    GList* items =
+        secret_password_search_sync(foreignSchema(), kSearch, nullptr, nullptr, "service",
+                                    service.toUtf8().constData(), "account", "authToken", nullptr);
     std::vector<QByteArray> secrets;
     for (GList* item = items; item; item = item->next) {
         SecretValue* value = secret_retrievable_retrieve_secret_sync(SECRET_RETRIEVABLE(item->data),
                                                                      nullptr, nullptr);
         gsize length = 0;
-        const gchar* data = value ? secret_value_get(value, &length) : "";
+        const gchar* data = secret_value_get(value, &length);
         secrets.emplace_back(data, static_cast<qsizetype>(length));
-        if (value)
-            secret_value_unref(value);
+        secret_value_unref(value);
     }
     g_list_free_full(items, g_object_unref);
     return secrets;
 }
 
-} // namespace
-
-KeychainHelper::Backend backendUnderTest()
-{
-    return KeychainHelper::Backend::SecretService;
-}
-
-bool storeUnderTestAvailable()
-{
-    return KeychainHelper::secretServiceAnswers();
-}
-
-int storedItemCount(const KeychainHelper& store)
-{
-    return static_cast<int>(storedSecrets(store).size());
-}
-
-QByteArray storedBytes(const KeychainHelper& store)
-{
-    const std::vector<QByteArray> secrets = storedSecrets(store);
-    return secrets.empty() ? QByteArray() : secrets.front();
-}
-
-void writeRawItem(const KeychainHelper& store, const QByteArray& bytes)
+void storeAsAnotherTool(const QString& service, const QByteArray& bytes)
 {
     SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-    const QByteArray service = store.service().toUtf8();
     EXPECT_TRUE(secret_password_store_binary_sync(
         foreignSchema(), SECRET_COLLECTION_DEFAULT, "another tool", value, nullptr, nullptr,
-        "service", service.constData(), "account", "authToken", nullptr));
+        "service", service.toUtf8().constData(), "account", "authToken", nullptr));
     secret_value_unref(value);
 }
 
-} // namespace glimra::test
+} // namespace
 
-TEST(KeychainSecretService, ChosenWhenItAnswersAndItTakesOverFromTheFile)
+TEST(KeychainSecretService, KeepsOneItemThatSurvivesARestart)
 {
-    ASSERT_FALSE(qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    ASSERT_TRUE(KeychainHelper::secretServiceAnswers())
         << "run inside scripts/test.sh, which provides a session bus and an unlocked keyring";
     const glimra::test::ScopedHome home;
-    const QString service = QStringLiteral("com.tarnwick.glimra.test.takeover");
+    const QString service = QStringLiteral("com.tarnwick.glimra.test.keyring");
     KeychainHelper store(service);
     ASSERT_TRUE(store.usesSecretService());
     store.remove();
+    EXPECT_FALSE(store.retrieve());
 
+    const QString token = QStringLiteral("t\u00f6k\u00e9n-\U0001F511\nline");
+    store.save(QStringLiteral("first"));
+    store.save(token);
+    EXPECT_EQ(secretsOf(service), std::vector<QByteArray>{token.toUtf8()});
+    EXPECT_EQ(KeychainHelper(service).retrieve(), token);
+    EXPECT_FALSE(QFile::exists(store.fallbackFilePath()));
+    store.remove();
+    store.remove();
+    EXPECT_TRUE(secretsOf(service).empty());
+}
+
+TEST(KeychainSecretService, ReadsWhatOthersLeftUnlessItIsNotUtf8)
+{
+    const glimra::test::ScopedHome home;
+    const QString service = QStringLiteral("com.tarnwick.glimra.test.foreign");
+    KeychainHelper store(service, KeychainHelper::Backend::SecretService);
+    store.remove();
     // A run without the keyring kept the token in the file: this run must not lose it.
     KeychainHelper(service, KeychainHelper::Backend::File).save(QStringLiteral("from-file"));
     EXPECT_EQ(store.retrieve(), QStringLiteral("from-file"));
-    glimra::test::writeRawItem(store, "from-another-tool");
+    storeAsAnotherTool(service, "from-another-tool");
     EXPECT_EQ(store.retrieve(), QStringLiteral("from-another-tool"));
+    store.remove();
+    storeAsAnotherTool(service, QByteArray("\xff\xfe\x80", 3));
+    EXPECT_FALSE(store.retrieve());
     store.save(QStringLiteral("fresh"));
-    EXPECT_EQ(glimra::test::storedItemCount(store), 1);
+    EXPECT_EQ(secretsOf(service).size(), 1u) << "replaced, not added beside";
     EXPECT_FALSE(QFile::exists(store.fallbackFilePath()));
-    EXPECT_EQ(KeychainHelper(service).retrieve(), QStringLiteral("fresh"));
     store.remove();
 }

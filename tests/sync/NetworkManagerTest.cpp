@@ -104,15 +104,12 @@ TEST_F(NetworkManagerTest, JsonRequestsSendExactlyTheirMembersAndNoCookie)
     list();
     remove();
 
-    const QJsonObject expected[] = {
-        {{qs("action"), qs("login")}, {qs("username"), qs("ann")}, {qs("password"), qs("pw")}},
-        {{qs("action"), qs("register")},
-         {qs("username"), qs("b\u00f6b")},
-         {qs("email"), qs("b@x.org")},
-         {qs("password"), qs("p\"w")}},
-        {{qs("action"), qs("validate")}, {qs("token"), qs("t")}},
-        {{qs("action"), qs("list")}, {qs("token"), qs("t")}},
-        {{qs("action"), qs("delete")}, {qs("token"), qs("t")}, {qs("screenshot_id"), 42}},
+    const char* const expected[] = {
+        R"({"action":"login","username":"ann","password":"pw"})",
+        R"({"action":"register","username":"b\u00f6b","email":"b@x.org","password":"p\"w"})",
+        R"({"action":"validate","token":"t"})",
+        R"({"action":"list","token":"t"})",
+        R"({"action":"delete","token":"t","screenshot_id":42})",
     };
     const std::vector<Received> sent = server.received();
     ASSERT_EQ(sent.size(), 5u);
@@ -122,8 +119,8 @@ TEST_F(NetworkManagerTest, JsonRequestsSendExactlyTheirMembersAndNoCookie)
         EXPECT_EQ(sent[i].target, i < 3 ? "/glimra/api/auth.php" : "/glimra/api/sync.php");
         EXPECT_EQ(sent[i].contentType, "application/json");
         EXPECT_EQ(sent[i].body.find_first_of("\n"), std::string::npos) << "compact";
-        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(sent[i].body)).object(),
-                  expected[i]);
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(sent[i].body)),
+                  QJsonDocument::fromJson(expected[i]));
         EXPECT_FALSE(sent[i].cookieOrAuthorization);
     }
     EXPECT_NE(sent[4].body.find(R"("screenshot_id":42)"), std::string::npos) << "an integer";
