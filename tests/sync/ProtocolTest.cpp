@@ -1,7 +1,5 @@
+// The decoding rules the local server cannot easily provoke; the rest is covered against it.
 #include "sync/Protocol.h"
-
-#include <QJsonDocument>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -14,71 +12,37 @@ Transfer reply(const QByteArray& body, std::optional<int> status = 200)
     return Transfer{std::nullopt, body, status};
 }
 
-QString text(const std::optional<QString>& message)
-{
-    return message.value_or(QStringLiteral("<none>"));
-}
-
 } // namespace
 
-TEST(Protocol, SuccessIsTrueOrTheNumberOneOnly)
+TEST(Protocol, FailuresKeepTheirMessagesAndSuccessesTheirFallbacks)
 {
-    for (const char* yes : {R"({"success":true})", R"({"success":1})", R"({"success":1.0})"})
-        EXPECT_TRUE(isSuccessReply(QJsonDocument::fromJson(yes).object())) << yes;
-    for (const char* no : {R"({"success":"true"})", R"({"success":2})", R"({"success":0})",
-                           R"({"success":false})", R"({})", R"({"success":null})"})
-        EXPECT_FALSE(isSuccessReply(QJsonDocument::fromJson(no).object())) << no;
-}
-
-TEST(Protocol, EachStageOfAFailedReplyHasItsMessage)
-{
-    const Transfer refused{QStringLiteral("Connection refused"), std::nullopt, std::nullopt};
     const Transfer nothing{std::nullopt, std::nullopt, 200};
-    const auto login = [](const Transfer& t) {
-        return text(decodeAuthReply(AuthAction::Login, t).text);
-    };
-    EXPECT_EQ(login(refused), u"Connection refused");
-    EXPECT_EQ(login(nothing), u"No data received");
-    EXPECT_EQ(login(reply("[1]")), u"Invalid server response");
-    EXPECT_EQ(login(reply(R"({"success":false,"error":42})")), u"Login failed");
-    EXPECT_EQ(text(decodeAuthReply(AuthAction::Register, reply(R"({"success":0})")).text),
+    EXPECT_EQ(decodeAuthReply(AuthAction::Login, nothing).text, u"No data received");
+    EXPECT_EQ(decodeAuthReply(AuthAction::Login, reply(R"({"success":2,"error":4})")).text,
+              u"Login failed");
+    EXPECT_EQ(decodeAuthReply(AuthAction::Register, reply(R"({"success":0})")).text,
               u"Registration failed");
-    EXPECT_EQ(text(decodeUploadReply(nothing).message), u"Upload failed");
-    EXPECT_EQ(text(decodeUploadReply(reply("<html>")).message), u"Invalid server response");
-    EXPECT_EQ(text(decodeDeleteReply(reply("<html>")).message), u"Delete failed");
-    EXPECT_EQ(text(decodeDeleteReply(reply(R"({"error":"Gone"})")).message), u"Gone");
-    EXPECT_EQ(text(classifyDownload(nothing).message), u"Download failed");
-    EXPECT_FALSE(decodeValidateReply(refused).ok || decodeListReply(reply("<html>")).ok);
-}
-
-TEST(Protocol, SuccessfulRepliesFallBackForMistypedMembers)
-{
-    const AuthReply auth =
-        decodeAuthReply(AuthAction::Login, reply(R"({"success":1,"token":7,"user":"x"})"));
-    EXPECT_TRUE(auth.ok);
-    EXPECT_FALSE(auth.text) << "a token that is not a string is no token";
-    EXPECT_EQ(auth.user, QJsonObject());
-    EXPECT_EQ(decodeValidateReply(reply(R"({"success":true})")).user, QJsonObject());
-    const UploadReply upload = decodeUploadReply(reply(R"({"success":true,"screenshot":[]})"));
-    EXPECT_TRUE(upload.ok && !upload.screenshot && !upload.message);
-    // One entry that is not an object spoils the listing: a partial list would make the
-    // sync engine download files the server has.
+    EXPECT_EQ(decodeUploadReply(reply(R"({"success":false})")).message, u"Upload failed");
+    EXPECT_EQ(decodeDeleteReply(reply(R"({"error":"Gone"})")).message, u"Gone");
+    const AuthReply noToken =
+        decodeAuthReply(AuthAction::Login, reply(R"({"success":1.0,"token":7,"user":"x"})"));
+    EXPECT_TRUE(noToken.ok && !noToken.text && noToken.user == QJsonObject());
+    EXPECT_FALSE(decodeUploadReply(reply(R"({"success":true,"screenshot":[]})")).screenshot);
+    // One entry that is not an object spoils the listing: a partial list would make the sync
+    // engine download files the server has.
     EXPECT_FALSE(decodeListReply(reply(R"({"success":1,"screenshots":[{"id":1},2]})")).ok);
-    const ListReply listed = decodeListReply(reply(R"({"success":1,"screenshots":[{"id":9},{}]})"));
-    ASSERT_TRUE(listed.ok);
-    EXPECT_EQ(listed.screenshots->at(0).value(QLatin1StringView("id")).toInt(), 9);
 }
 
 TEST(Protocol, ShortPlainTextDownloadsAreErrorsOnlyWhenTheyLookLikeOne)
 {
     const QByteArray notFound199 = "not found" + QByteArray(190, ' ');
-    EXPECT_EQ(text(classifyDownload(reply(notFound199)).message), QString::fromLatin1(notFound199));
+    EXPECT_EQ(classifyDownload(reply(notFound199)).message, QString::fromLatin1(notFound199));
     EXPECT_TRUE(classifyDownload(reply(notFound199 + ' ')).ok);
-    EXPECT_EQ(text(classifyDownload(reply("Invalid id \xc3\xa9")).message), u"Invalid id \u00e9");
+    EXPECT_EQ(classifyDownload(reply("Invalid id \xc3\xa9")).message, u"Invalid id \u00e9");
     EXPECT_TRUE(classifyDownload(reply("Not Found")).ok) << "case-sensitive";
     EXPECT_TRUE(classifyDownload(reply("\xff\xd8 not found")).ok) << "not UTF-8: image data";
     EXPECT_EQ(classifyDownload(reply("")).data, QByteArray(""));
-    EXPECT_EQ(text(classifyDownload(reply("", 204)).message), u"Download failed (HTTP 204)");
+    EXPECT_EQ(classifyDownload(reply("", 204)).message, u"Download failed (HTTP 204)");
 }
 
 TEST(Protocol, PlainHttpOnlyToThisMachine)
@@ -109,7 +73,4 @@ TEST(Protocol, MultipartBodyLayoutAndEscapedFileName)
         multipartBody(QStringLiteral("B"), {}, {}, QStringLiteral("a\"b\r\nX: 1.tiff"), {});
     EXPECT_TRUE(forged.contains("; filename=\"a%22b%0D%0AX: 1.tiff\"\r\nContent-Type: image/png"));
     EXPECT_EQ(mediaTypeForFileName(QStringLiteral("shot")), u"image/png");
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
-                    .match(newBoundary())
-                    .hasMatch());
 }
