@@ -163,10 +163,14 @@ void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandle
     // Qt would otherwise buffer the whole reply before the size check could see it.
     reply->setReadBufferSize(1024 * 1024);
     auto state = std::make_shared<ReplyState>();
+    // Aborting from inside Qt's own signal emission makes it report the error twice; the
+    // abort waits for the event loop, and whatever arrives meanwhile is dropped.
     const auto abortWith = [reply, state](const QString& reason) {
-        if (!state->abortReason)
-            state->abortReason = reason;
-        reply->abort();
+        if (state->abortReason)
+            return;
+        state->abortReason = reason;
+        state->body.clear();
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
     };
     const QString tooLarge = tr("The server's reply is too large");
 
@@ -176,17 +180,27 @@ void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandle
             abortWith(tooLarge);
     });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, state, abortWith, tooLarge] {
-        state->body += reply->readAll();
+        const QByteArray piece = reply->readAll();
+        if (state->abortReason)
+            return;
+        state->body += piece;
         if (state->body.size() > maxBytes)
             abortWith(tooLarge);
     });
-    connect(reply, &QNetworkReply::redirected, reply, [reply, abortWith](const QUrl& target) {
-        const QString scheme = target.scheme().toLower();
-        if (scheme == u"https" || (scheme == u"http" && isLoopbackHost(target.host())))
-            Q_EMIT reply->redirectAllowed();
-        else
-            abortWith(tr("The server redirected to an insecure address"));
-    });
+    // Judged against where the request was at that moment: Qt may already report the
+    // target as the reply's address.
+    connect(reply, &QNetworkReply::redirected, reply,
+            [reply, abortWith, from = reply->url()](const QUrl& target) mutable {
+                const QString scheme = target.scheme().toLower();
+                const bool wasEncrypted = from.scheme().compare(u"https", Qt::CaseInsensitive) == 0;
+                if (scheme == u"https" ||
+                    (scheme == u"http" && !wasEncrypted && isLoopbackHost(target.host()))) {
+                    from = target;
+                    Q_EMIT reply->redirectAllowed();
+                    return;
+                }
+                abortWith(tr("The server redirected to an insecure address"));
+            });
     connect(reply, &QNetworkReply::finished, this,
             [reply, state, maxBytes, tooLarge, handler = std::move(handler)] {
                 if (state->finished)

@@ -273,4 +273,10 @@ TEST(NetworkManagerTls, AnUnknownCaIsRejectedUntilTheSettingsNameIt)
     QSettings().setValue(qs("serverCACertificates"), qs(GLIMRA_TEST_DATA "/ca.pem"));
     const std::unique_ptr<NetworkManager> trusting(NetworkManager::fromSettings());
     EXPECT_EQ(run<AuthReply>([&](auto d) { trusting->login(qs("a"), qs("b"), d); }).text, qs("t"));
+    // Once encrypted, not even this machine may be reached in clear.
+    server.respond([](const Received&, httplib::Response& out) {
+        out.set_redirect("http://127.0.0.1:9/", 307);
+    });
+    EXPECT_EQ(run<AuthReply>([&](auto d) { trusting->login(qs("a"), qs("b"), d); }).text,
+              qs("The server redirected to an insecure address"));
 }
