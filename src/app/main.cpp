@@ -105,19 +105,52 @@ bool startInstance()
     return false;
 }
 
+// One line from standard input without its line ending; not echoed when typed at a terminal.
+QString readPassword()
+{
+    termios saved{};
+    const bool terminal = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        print(stderr, QStringLiteral("Password: "));
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        print(stderr, QStringLiteral("\n"));
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
 int runClient(int argc, char** argv, const QString& command, const QStringList& args)
 {
     QCoreApplication app(argc, argv);
     int timeoutMs = 30000;
-    if (command == QLatin1String("capture")) {
+    QString input;
+    const bool signsIn = command == QLatin1String("login") || command == QLatin1String("register");
+    if (signsIn) {
+        if (args.size() != (command == QLatin1String("login") ? 1 : 2)) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        input = readPassword();
+        timeoutMs = 3 * 60 * 1000; // the web service may take its full timeout
+    }
+    if (command == QLatin1String("capture"))
         timeoutMs = 30 * 60 * 1000; // an area selection waits for the user
+    if (signsIn || command == QLatin1String("capture")) {
         if (!sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected &&
             !startInstance()) {
             print(stderr, QStringLiteral("Glimra could not be started\n"));
             return 1;
         }
     }
-    const RemoteResult result = sendRemoteCommand(command, args, {}, timeoutMs);
+    const RemoteResult result = sendRemoteCommand(command, args, input, timeoutMs);
     if (!result.connected) {
         print(stderr, QStringLiteral("Glimra is not running\n"));
         return 1;

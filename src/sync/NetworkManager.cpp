@@ -1,12 +1,13 @@
 #include "sync/NetworkManager.h"
 
+#include "platform/Settings.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSettings>
 #include <QSslConfiguration>
 #include <QTimer>
 
@@ -94,13 +95,13 @@ QString NetworkManager::defaultOrigin()
 
 QString NetworkManager::configuredOrigin()
 {
-    const QString origin = QSettings().value(QStringLiteral("serverOrigin")).toString();
+    const QString origin = openSettings()->value(QStringLiteral("serverOrigin")).toString();
     return origin.trimmed().isEmpty() ? defaultOrigin() : origin;
 }
 
 QString NetworkManager::configuredCaCertificatesFile()
 {
-    return QSettings().value(QStringLiteral("serverCACertificates")).toString();
+    return openSettings()->value(QStringLiteral("serverCACertificates")).toString();
 }
 
 NetworkManager* NetworkManager::fromSettings(QObject* parent)

@@ -1,203 +1,44 @@
 // Drives the real glimra executable as a user would: from the tray, with xdotool, and through
 // its command line, inside the test X server with openbox and trayer.
-#include "TestSupport.h"
-
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRect>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QThread>
-#include <gtest/gtest.h>
+#include "GlimraSession.h"
 
 #include <csignal>
 
 using namespace glimra::test;
-
-namespace {
-
-struct CommandResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class GlimraSession : public ::testing::Test {
-protected:
-    GlimraSession()
-    {
-        for (const char* dir : {"data/Glimra", "config/Glimra", "run", "Pictures/Screenshots"})
-            QDir(m_home.path()).mkpath(QString::fromLatin1(dir));
-        QFile::setPermissions(path(QStringLiteral("run")), QFileDevice::ReadOwner |
-                                                               QFileDevice::WriteOwner |
-                                                               QFileDevice::ExeOwner);
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("HOME"), m_home.path());
-        m_env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
-        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
-        m_env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    }
-    ~GlimraSession() override
-    {
-        if (m_app.state() != QProcess::NotRunning) {
-            m_app.terminate();
-            if (!m_app.waitForFinished(5000))
-                m_app.kill();
-            m_app.waitForFinished();
-        }
-    }
-
-    QString path(const QString& relative) const
-    {
-        return m_home.path() + QLatin1Char('/') + relative;
-    }
-    QString library() const { return path(QStringLiteral("data/Glimra")); }
-
-    CommandResult run(const QStringList& args, int timeoutMs = 20000)
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_env);
-        process.start(QStringLiteral(GLIMRA_BIN), args);
-        CommandResult result;
-        if (!process.waitForFinished(timeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
-    }
-
-    // Starts the instance and waits until it answers with its whole library.
-    void start()
-    {
-        m_app.setProcessEnvironment(m_env);
-        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_app.start(QStringLiteral(GLIMRA_BIN), {});
-        ASSERT_TRUE(m_app.waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return run({QStringLiteral("list")}).exitCode == 0; },
-                              std::chrono::seconds(20)));
-    }
-
-    QJsonArray listJson()
-    {
-        const CommandResult result = run({QStringLiteral("list"), QStringLiteral("--json")});
-        return QJsonDocument::fromJson(result.out.toUtf8()).array();
-    }
-
-    static QString tool(const QString& program, const QStringList& args)
-    {
-        QProcess process;
-        process.start(program, args);
-        process.waitForFinished(10000);
-        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    }
-
-    // The popover, when it is on screen.
-    static std::optional<QRect> visiblePopover()
-    {
-        const QString ids = tool(QStringLiteral("xdotool"),
-                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                  QStringLiteral("--name"), QStringLiteral("^Glimra$")});
-        for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString shape =
-                tool(QStringLiteral("xdotool"),
-                     {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            QHash<QString, int> values;
-            for (const QString& line : shape.split(QLatin1Char('\n'))) {
-                const QStringList kv = line.split(QLatin1Char('='));
-                if (kv.size() == 2)
-                    values.insert(kv[0], kv[1].toInt());
-            }
-            const QRect rect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                             values.value(QStringLiteral("WIDTH")),
-                             values.value(QStringLiteral("HEIGHT")));
-            if (rect.width() == 360 && rect.height() == 480)
-                return rect;
-        }
-        return std::nullopt;
-    }
-
-    // trayer embeds our icon; its widest window is the panel holding it.
-    static QRect trayIconRect()
-    {
-        QRect best;
-        const QString ids = tool(QStringLiteral("xdotool"),
-                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                  QStringLiteral("--class"), QStringLiteral("trayer")});
-        for (const QString& id : ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString shape =
-                tool(QStringLiteral("xdotool"),
-                     {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-            QRegularExpressionMatch m =
-                QRegularExpression(
-                    QStringLiteral("X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"))
-                    .match(shape);
-            if (!m.hasMatch())
-                continue;
-            const QRect rect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
-                             m.captured(4).toInt());
-            if (rect.width() > best.width())
-                best = rect;
-        }
-        return best;
-    }
-
-    static void click(QPoint p)
-    {
-        tool(QStringLiteral("xdotool"),
-             {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
-              QStringLiteral("click"), QStringLiteral("1")});
-    }
-
-    QTemporaryDir m_home;
-    QProcessEnvironment m_env;
-    QProcess m_app;
-};
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 TEST_F(GlimraSession, withoutAnInstanceListAndQuitSaySoAndFail)
 {
-    for (const QString& command : {QStringLiteral("list"), QStringLiteral("quit")}) {
+    for (const QString& command : {u"list"_s, u"quit"_s}) {
         const CommandResult result = run({command});
         EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, QStringLiteral("Glimra is not running\n"));
+        EXPECT_EQ(result.err, u"Glimra is not running\n"_s);
     }
-    EXPECT_EQ(run({QStringLiteral("frobnicate")}).exitCode, 2);
+    EXPECT_EQ(run({u"frobnicate"_s}).exitCode, 2);
 }
 
 TEST_F(GlimraSession, listPrintsTheLibraryNewestFirstAsTextAndJson)
 {
-    ASSERT_TRUE(writeImage(library() + QStringLiteral("/old.png"), makeTestImage(64, 40)));
+    ASSERT_TRUE(writeImage(library() + u"/old.png"_s, makeTestImage(64, 40)));
     QThread::msleep(30);
-    ASSERT_TRUE(writeImage(library() + QStringLiteral("/new.jpg"), makeTestImage(64, 40)));
+    ASSERT_TRUE(writeImage(library() + u"/new.jpg"_s, makeTestImage(64, 40)));
     start();
 
-    const QStringList lines =
-        run({QStringLiteral("list")}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = run({u"list"_s}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].endsWith(QLatin1String("/new.jpg")));
 
     const QJsonArray items = listJson();
     ASSERT_EQ(items.size(), 2);
     const QJsonObject first = items[0].toObject();
-    EXPECT_EQ(first.value(QStringLiteral("path")).toString(),
-              library() + QStringLiteral("/new.jpg"));
-    EXPECT_EQ(first.value(QStringLiteral("syncStatus")).toString(), QStringLiteral("local"));
-    EXPECT_TRUE(first.value(QStringLiteral("serverId")).isNull());
-    EXPECT_TRUE(first.value(QStringLiteral("captureType")).isNull());
-    EXPECT_TRUE(QRegularExpression(
-                    QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"))
-                    .match(first.value(QStringLiteral("date")).toString())
-                    .hasMatch());
+    EXPECT_EQ(first.value(u"path"_s).toString(), library() + u"/new.jpg"_s);
+    EXPECT_EQ(first.value(u"syncStatus"_s).toString(), u"local"_s);
+    EXPECT_TRUE(first.value(u"serverId"_s).isNull());
+    EXPECT_TRUE(first.value(u"captureType"_s).isNull());
+    EXPECT_TRUE(
+        QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"_s)
+            .match(first.value(u"date"_s).toString())
+            .hasMatch());
 }
 
 TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnlessPinned)
@@ -240,69 +81,62 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
 TEST_F(GlimraSession, aDesktopScreenshotMovesIntoTheLibraryAndOntoTheClipboard)
 {
     start();
-    const QString source =
-        path(QStringLiteral("Pictures/Screenshots/Screenshot 2026-12-06 at 10.00.00.png"));
+    const QString source = path(u"Pictures/Screenshots/Screenshot 2026-12-06 at 10.00.00.png"_s);
     ASSERT_TRUE(makeTestImage(800, 450).save(source));
     QJsonArray items;
     ASSERT_TRUE(waitUntil([&] { return (items = listJson()).size() == 1; }));
     EXPECT_FALSE(QFileInfo::exists(source));
-    const QString moved = items[0].toObject().value(QStringLiteral("path")).toString();
+    const QString moved = items[0].toObject().value(u"path"_s).toString();
     EXPECT_TRUE(QFileInfo(moved).fileName().startsWith(QLatin1String("Glimra_")));
     EXPECT_EQ(QImage(moved).size(), QSize(800, 450));
-    EXPECT_EQ(items[0].toObject().value(QStringLiteral("captureType")).toString(),
-              QStringLiteral("fullscreen"));
+    EXPECT_EQ(items[0].toObject().value(u"captureType"_s).toString(), u"fullscreen"_s);
 
     const QStringList targets =
-        tool(QStringLiteral("xclip"),
-             {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
-              QStringLiteral("TARGETS"), QStringLiteral("-o")})
+        tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
             .split(QLatin1Char('\n'));
-    EXPECT_TRUE(targets.contains(QStringLiteral("image/png")));
-    EXPECT_TRUE(targets.contains(QStringLiteral("image/tiff")));
+    EXPECT_TRUE(targets.contains(u"image/png"_s));
+    EXPECT_TRUE(targets.contains(u"image/tiff"_s));
 }
 
 TEST_F(GlimraSession, captureFromTheCommandLineAddsTheItemOrReportsWhy)
 {
     // No instance yet: the command starts one first.
-    const CommandResult full = run({QStringLiteral("capture"), QStringLiteral("full")});
+    const CommandResult full = run({u"capture"_s, u"full"_s});
     ASSERT_EQ(full.exitCode, 0) << full.err.toStdString();
     const QString captured = full.out.trimmed();
     EXPECT_TRUE(QFileInfo(captured).fileName().startsWith(QLatin1String("Glimra_")));
     EXPECT_EQ(QImage(captured).size(), QSize(1920, 1080));
     const QJsonArray items = listJson();
     ASSERT_GE(items.size(), 1);
-    EXPECT_EQ(items[0].toObject().value(QStringLiteral("captureType")).toString(),
-              QStringLiteral("fullscreen"));
-    EXPECT_EQ(items[0].toObject().value(QStringLiteral("path")).toString(), captured);
-    EXPECT_TRUE(tool(QStringLiteral("xclip"),
-                     {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                      QStringLiteral("-t"), QStringLiteral("TARGETS"), QStringLiteral("-o")})
+    EXPECT_EQ(items[0].toObject().value(u"captureType"_s).toString(), u"fullscreen"_s);
+    EXPECT_EQ(items[0].toObject().value(u"path"_s).toString(), captured);
+    EXPECT_TRUE(tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
                     .contains(QLatin1String("image/png")));
 
-    QFile settings(path(QStringLiteral("config/Glimra/Glimra.conf")));
+    QFile settings(path(u"config/Glimra/Glimra.conf"_s));
     ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
     settings.write("[General]\ncaptureTool=/bin/false\n");
     settings.close();
-    const CommandResult cancelled = run({QStringLiteral("capture"), QStringLiteral("area")});
+    const CommandResult cancelled = run({u"capture"_s, u"area"_s});
     EXPECT_EQ(cancelled.exitCode, 1);
-    EXPECT_EQ(cancelled.err, QStringLiteral("Capture cancelled\n"));
-    EXPECT_EQ(run({QStringLiteral("capture"), QStringLiteral("sideways")}).exitCode, 2);
-    EXPECT_EQ(run({QStringLiteral("quit")}).exitCode, 0);
+    EXPECT_EQ(cancelled.err, u"Capture cancelled\n"_s);
+    EXPECT_EQ(run({u"capture"_s, u"sideways"_s}).exitCode, 2);
+    EXPECT_EQ(run({u"quit"_s}).exitCode, 0);
 }
 
 TEST_F(GlimraSession, quitAndTerminationEndTheInstanceCleanly)
 {
     start();
-    EXPECT_EQ(run({QStringLiteral("quit")}).exitCode, 0);
+    EXPECT_EQ(run({u"quit"_s}).exitCode, 0);
     ASSERT_TRUE(m_app.waitForFinished(10000));
     EXPECT_EQ(m_app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_app.exitCode(), 0);
-    EXPECT_EQ(run({QStringLiteral("list")}).exitCode, 1);
+    EXPECT_EQ(run({u"list"_s}).exitCode, 1);
 
     start();
     ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
     ASSERT_TRUE(m_app.waitForFinished(10000));
     EXPECT_EQ(m_app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(m_app.exitCode(), 0);
-    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("run/glimra.socket"))));
+    EXPECT_FALSE(QFileInfo::exists(path(u"run/glimra.socket"_s)));
 }

@@ -8,6 +8,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace glimra;
 using namespace glimra::test;
 
@@ -42,19 +44,17 @@ TEST_F(RemoteControlTest, aCommandReachesItsHandlerAndItsReplyComesBack)
     RemoteControl remote;
     ASSERT_TRUE(remote.claimInstance());
     ASSERT_TRUE(remote.listen());
-    remote.addCommand(QStringLiteral("echo"), [](const QStringList& args, const QString& input,
-                                                 const RemoteControl::Reply& reply) {
+    remote.addCommand(u"echo"_s, [](const QStringList& args, const QString& input,
+                                    const RemoteControl::Reply& reply) {
         reply(3, args.join(QLatin1Char(',')), input);
     });
-    const RemoteResult result =
-        send(QStringLiteral("echo"), {QStringLiteral("a b"), QStringLiteral("ü")},
-             QStringLiteral("secret\n"));
+    const RemoteResult result = send(u"echo"_s, {u"a b"_s, u"ü"_s}, u"secret\n"_s);
     EXPECT_TRUE(result.connected);
     EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.out, QStringLiteral("a b,ü"));
-    EXPECT_EQ(result.err, QStringLiteral("secret\n"));
+    EXPECT_EQ(result.out, u"a b,ü"_s);
+    EXPECT_EQ(result.err, u"secret\n"_s);
 
-    const RemoteResult unknown = send(QStringLiteral("dance"), {});
+    const RemoteResult unknown = send(u"dance"_s, {});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.err.contains(QLatin1String("Unknown command")));
 }
@@ -75,7 +75,7 @@ TEST_F(RemoteControlTest, onlyOneInstanceAndOnlyTheUserMayConnect)
 
 TEST_F(RemoteControlTest, noInstanceMeansNotConnected)
 {
-    const RemoteResult result = send(QStringLiteral("list"), {});
+    const RemoteResult result = send(u"list"_s, {});
     EXPECT_FALSE(result.connected);
 }
 

@@ -12,22 +12,22 @@ class CaptureTest : public ManagerFixture {
 protected:
     void useTool(const QString& behaviour)
     {
-        const QString sample = home.path() + QStringLiteral("/sample.png");
+        const QString sample = home.path() + u"/sample.png"_s;
         ASSERT_TRUE(makeTestImage(200, 100).save(sample));
-        const QString tool = home.path() + QStringLiteral("/fake-capture");
+        const QString tool = home.path() + u"/fake-capture"_s;
         QFile script(tool);
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
         script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done >> %1/args\n"
                                     "for last in \"$@\"; do :; done\n%2\n")
-                         .arg(home.path(), QString(behaviour).replace(QStringLiteral("%1"), sample))
+                         .arg(home.path(), QString(behaviour).replace(u"%1"_s, sample))
                          .toUtf8());
         script.close();
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-        openSettings()->setValue(QStringLiteral("captureTool"), tool);
+        openSettings()->setValue(u"captureTool"_s, tool);
     }
     QStringList recordedArguments() const
     {
-        QFile f(home.path() + QStringLiteral("/args"));
+        QFile f(home.path() + u"/args"_s);
         if (!f.open(QIODevice::ReadOnly))
             return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -54,7 +54,7 @@ protected:
     }
 };
 
-const QString kWrites = QStringLiteral("cp %1 \"$last\"");
+const QString kWrites = u"cp %1 \"$last\""_s;
 
 } // namespace
 
@@ -67,25 +67,24 @@ TEST_F(CaptureTest, eachModePassesItsArgumentsAndAddsATypedItemOnTop)
     const Outcome area = capture(ScreenshotManager::CaptureMode::Area);
     ASSERT_TRUE(area.item);
     const QString path = *area.item->filePath;
-    EXPECT_EQ(recordedArguments(), (QStringList{QStringLiteral("-x"), QStringLiteral("-s"), path}));
-    EXPECT_TRUE(path.startsWith(home.libraryDir() + QStringLiteral("/Glimra_")));
-    EXPECT_EQ(area.item->captureType, std::optional<QString>(QStringLiteral("selection")));
+    EXPECT_EQ(recordedArguments(), (QStringList{u"-x"_s, u"-s"_s, path}));
+    EXPECT_TRUE(path.startsWith(home.libraryDir() + u"/Glimra_"_s));
+    EXPECT_EQ(area.item->captureType, std::optional<QString>(u"selection"_s));
     EXPECT_EQ(area.item->syncStatus, SyncStatus::Local);
     EXPECT_EQ(manager.screenshots().constFirst(), area.item);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Copied to clipboard"));
+    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
     EXPECT_EQ(clipboard.count, 1u);
 
     manager.setAutoCopyEnabled(false);
     const Outcome window = capture(ScreenshotManager::CaptureMode::Window);
     ASSERT_TRUE(window.item);
-    EXPECT_EQ(window.item->captureType, std::optional<QString>(QStringLiteral("window")));
+    EXPECT_EQ(window.item->captureType, std::optional<QString>(u"window"_s));
     EXPECT_TRUE(manager.statusMessage().isEmpty());
     const Outcome full = capture(ScreenshotManager::CaptureMode::FullScreen);
     ASSERT_TRUE(full.item);
-    EXPECT_EQ(full.item->captureType, std::optional<QString>(QStringLiteral("fullscreen")));
-    EXPECT_EQ(recordedArguments().mid(3),
-              (QStringList{QStringLiteral("-x"), QStringLiteral("-w"), *window.item->filePath,
-                           QStringLiteral("-x"), *full.item->filePath}));
+    EXPECT_EQ(full.item->captureType, std::optional<QString>(u"fullscreen"_s));
+    EXPECT_EQ(recordedArguments().mid(3), (QStringList{u"-x"_s, u"-w"_s, *window.item->filePath,
+                                                       u"-x"_s, *full.item->filePath}));
     EXPECT_EQ(beforeCaptureCalls, 3);
     EXPECT_EQ(manager.screenshots().size(), 3);
     EXPECT_EQ(clipboard.count, 1u);
@@ -93,7 +92,7 @@ TEST_F(CaptureTest, eachModePassesItsArgumentsAndAddsATypedItemOnTop)
 
 TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
 {
-    useTool(QStringLiteral("sleep 0.3; ") + kWrites);
+    useTool(u"sleep 0.3; "_s + kWrites);
     manager.setAutoCopyEnabled(false);
     QList<ScreenshotItemPtr> items;
     QObject::connect(
@@ -111,42 +110,41 @@ TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
 TEST_F(CaptureTest, formatAndSaveFolderDecideThePath)
 {
     useTool(kWrites);
-    manager.setSaveFormat(QStringLiteral("jpeg"));
+    manager.setSaveFormat(u"jpeg"_s);
     QTemporaryDir elsewhere;
     manager.setCustomSaveLocation(elsewhere.path());
     const Outcome outcome = capture(ScreenshotManager::CaptureMode::FullScreen);
     ASSERT_TRUE(outcome.item);
-    EXPECT_TRUE(outcome.item->filePath->startsWith(elsewhere.path() + QStringLiteral("/Glimra_")));
+    EXPECT_TRUE(outcome.item->filePath->startsWith(elsewhere.path() + u"/Glimra_"_s));
     EXPECT_TRUE(outcome.item->filePath->endsWith(QLatin1String(".jpeg")));
 }
 
 TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
 {
-    useTool(QStringLiteral("exit 1"));
+    useTool(u"exit 1"_s);
     Outcome area = capture(ScreenshotManager::CaptureMode::Area);
     EXPECT_FALSE(area.item);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Capture cancelled"));
-    EXPECT_EQ(area.status, QStringLiteral("Capture cancelled"));
+    EXPECT_EQ(manager.statusMessage(), u"Capture cancelled"_s);
+    EXPECT_EQ(area.status, u"Capture cancelled"_s);
     capture(ScreenshotManager::CaptureMode::Window);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Capture cancelled"));
+    EXPECT_EQ(manager.statusMessage(), u"Capture cancelled"_s);
     capture(ScreenshotManager::CaptureMode::FullScreen);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Capture failed"));
+    EXPECT_EQ(manager.statusMessage(), u"Capture failed"_s);
 
     // Exit status 0 without a file is no success either.
-    useTool(QStringLiteral("exit 0"));
+    useTool(u"exit 0"_s);
     capture(ScreenshotManager::CaptureMode::FullScreen);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Capture failed"));
+    EXPECT_EQ(manager.statusMessage(), u"Capture failed"_s);
 
     // A file that is not a picture: no item, and the line keeps the progress text.
-    useTool(QStringLiteral("echo junk > \"$last\""));
+    useTool(u"echo junk > \"$last\""_s);
     const Outcome junk = capture(ScreenshotManager::CaptureMode::Area);
     EXPECT_FALSE(junk.item);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Select area to capture..."));
+    EXPECT_EQ(manager.statusMessage(), u"Select area to capture..."_s);
 
-    openSettings()->setValue(QStringLiteral("captureTool"),
-                             QString(home.path() + QStringLiteral("/missing-tool")));
+    openSettings()->setValue(u"captureTool"_s, QString(home.path() + u"/missing-tool"_s));
     capture(ScreenshotManager::CaptureMode::FullScreen);
     EXPECT_TRUE(manager.statusMessage().startsWith(QLatin1String("Capture failed: ")));
-    EXPECT_GT(manager.statusMessage().size(), QStringLiteral("Capture failed: ").size());
+    EXPECT_GT(manager.statusMessage().size(), u"Capture failed: "_s.size());
     EXPECT_TRUE(manager.screenshots().isEmpty());
 }

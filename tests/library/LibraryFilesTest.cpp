@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace glimra;
 using glimra::test::ScopedHome;
 
@@ -31,31 +33,29 @@ QStringList visibleNames(const QString& folder)
 TEST(LibraryPaths, generatedNamesFollowThePatternAndNeverNameAnExistingFile)
 {
     const QDateTime time(QDate(2024, 3, 9), QTime(14, 5, 33));
-    EXPECT_EQ(timestampedStem(time), QStringLiteral("Glimra_2024-03-09_14-05-33"));
+    EXPECT_EQ(timestampedStem(time), u"Glimra_2024-03-09_14-05-33"_s);
 
     QTemporaryDir dir;
     const QString stem = timestampedStem(time);
-    EXPECT_EQ(uniqueFilePath(dir.path(), stem, QStringLiteral("jpeg")),
-              dir.filePath(stem + QStringLiteral(".jpeg")));
-    touch(dir.filePath(stem + QStringLiteral(".png")));
-    touch(dir.filePath(stem + QStringLiteral("_2.png")));
-    const QString reserved = dir.filePath(stem + QStringLiteral("_3.png"));
-    EXPECT_EQ(uniqueFilePath(dir.path(), stem, QStringLiteral("png"), {reserved}),
-              dir.filePath(stem + QStringLiteral("_4.png")));
+    EXPECT_EQ(uniqueFilePath(dir.path(), stem, u"jpeg"_s), dir.filePath(stem + u".jpeg"_s));
+    touch(dir.filePath(stem + u".png"_s));
+    touch(dir.filePath(stem + u"_2.png"_s));
+    const QString reserved = dir.filePath(stem + u"_3.png"_s);
+    EXPECT_EQ(uniqueFilePath(dir.path(), stem, u"png"_s, {reserved}),
+              dir.filePath(stem + u"_4.png"_s));
 }
 
 TEST(LibraryPaths, copyingIntoTheLibraryNeverOverwritesAndLeavesNoPartialFile)
 {
     QTemporaryDir source, library;
-    const QString original = source.filePath(QStringLiteral("Screenshot 1.png"));
+    const QString original = source.filePath(u"Screenshot 1.png"_s);
     touch(original, "new picture");
-    touch(library.filePath(QStringLiteral("Glimra_T.png")), "older picture");
+    touch(library.filePath(u"Glimra_T.png"_s), "older picture");
 
-    CopyResult copy =
-        copyIntoFolder(original, library.path(), QStringLiteral("Glimra_T"), QStringLiteral("png"));
+    CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
     ASSERT_TRUE(copy.path);
-    EXPECT_EQ(*copy.path, library.filePath(QStringLiteral("Glimra_T_2.png")));
-    QFile older(library.filePath(QStringLiteral("Glimra_T.png")));
+    EXPECT_EQ(*copy.path, library.filePath(u"Glimra_T_2.png"_s));
+    QFile older(library.filePath(u"Glimra_T.png"_s));
     ASSERT_TRUE(older.open(QIODevice::ReadOnly));
     EXPECT_EQ(older.readAll(), QByteArray("older picture"));
     QFile copied(*copy.path);
@@ -63,24 +63,23 @@ TEST(LibraryPaths, copyingIntoTheLibraryNeverOverwritesAndLeavesNoPartialFile)
     EXPECT_EQ(copied.readAll(), QByteArray("new picture"));
 
     // A source that cannot be read gives a reason and leaves nothing behind.
-    CopyResult missing = copyIntoFolder(source.filePath(QStringLiteral("gone.png")), library.path(),
-                                        QStringLiteral("Glimra_T"), QStringLiteral("png"));
+    CopyResult missing =
+        copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
     EXPECT_FALSE(missing.path);
     EXPECT_FALSE(missing.error.isEmpty());
-    EXPECT_EQ(visibleNames(library.path()),
-              (QStringList{QStringLiteral("Glimra_T.png"), QStringLiteral("Glimra_T_2.png")}));
+    EXPECT_EQ(visibleNames(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
 }
 
 TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolder)
 {
     ScopedHome home;
-    EXPECT_EQ(systemScreenshotFolder(), home.path() + QStringLiteral("/Pictures/Screenshots"));
-    openSettings()->setValue(QStringLiteral("screenshotLocation"), QStringLiteral("~/Shots"));
-    EXPECT_EQ(systemScreenshotFolder(), home.path() + QStringLiteral("/Shots"));
+    EXPECT_EQ(systemScreenshotFolder(), home.path() + u"/Pictures/Screenshots"_s);
+    openSettings()->setValue(u"screenshotLocation"_s, u"~/Shots"_s);
+    EXPECT_EQ(systemScreenshotFolder(), home.path() + u"/Shots"_s);
     // A folder the user named is not made for them; the default one is.
     EXPECT_FALSE(QFileInfo::exists(watchableScreenshotFolder()));
-    openSettings()->setValue(QStringLiteral("screenshotLocation"), QString());
-    QDir(home.path()).rmpath(QStringLiteral("Pictures/Screenshots"));
+    openSettings()->setValue(u"screenshotLocation"_s, QString());
+    QDir(home.path()).rmpath(u"Pictures/Screenshots"_s);
     EXPECT_TRUE(QFileInfo(watchableScreenshotFolder()).isDir());
 
     QDir(home.libraryDir()).removeRecursively();
@@ -93,7 +92,7 @@ TEST(LibraryListing, onlyVisibleFilesWithExactLowerCaseImageExtensionsCount)
     QTemporaryDir dir;
     for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png"})
         touch(dir.filePath(QString::fromLatin1(name)));
-    QDir(dir.path()).mkdir(QStringLiteral("folder.png"));
+    QDir(dir.path()).mkdir(u"folder.png"_s);
 
     LibraryScan scan = scanLibraryFolder(dir.path());
     ASSERT_FALSE(scan.error);
@@ -101,43 +100,27 @@ TEST(LibraryListing, onlyVisibleFilesWithExactLowerCaseImageExtensionsCount)
     for (const LibraryCandidate& c : scan.candidates)
         names.append(QFileInfo(c.path).fileName());
     names.sort();
-    EXPECT_EQ(names, (QStringList{QStringLiteral("a.png"), QStringLiteral("d.jpeg"),
-                                  QStringLiteral("e.jpg")}));
+    EXPECT_EQ(names, (QStringList{u"a.png"_s, u"d.jpeg"_s, u"e.jpg"_s}));
 
     const FolderListing withHidden = listFolder(dir.path(), true);
     EXPECT_EQ(withHidden.entries.size(), 8);
 
-    touch(dir.filePath(QStringLiteral("plain-file")));
-    const LibraryScan broken = scanLibraryFolder(dir.filePath(QStringLiteral("plain-file")));
+    touch(dir.filePath(u"plain-file"_s));
+    const LibraryScan broken = scanLibraryFolder(dir.filePath(u"plain-file"_s));
     ASSERT_TRUE(broken.error);
-    EXPECT_EQ(*broken.error, QStringLiteral("Not a directory"));
+    EXPECT_EQ(*broken.error, u"Not a directory"_s);
 }
 
 TEST(LibraryListing, sortingIsNewestFirstAndKeepsListingOrderForEqualDates)
 {
     const QDateTime t0(QDate(2026, 1, 1), QTime(10, 0));
-    QList<std::pair<QString, QDateTime>> items{{QStringLiteral("old"), t0},
-                                               {QStringLiteral("tie-1"), t0.addSecs(60)},
-                                               {QStringLiteral("new"), t0.addSecs(120)},
-                                               {QStringLiteral("tie-2"), t0.addSecs(60)}};
+    QList<std::pair<QString, QDateTime>> items{{u"old"_s, t0},
+                                               {u"tie-1"_s, t0.addSecs(60)},
+                                               {u"new"_s, t0.addSecs(120)},
+                                               {u"tie-2"_s, t0.addSecs(60)}};
     sortNewestFirst(items, [](const auto& item) { return item.second; });
     QStringList order;
     for (const auto& item : items)
         order.append(item.first);
-    EXPECT_EQ(order, (QStringList{QStringLiteral("new"), QStringLiteral("tie-1"),
-                                  QStringLiteral("tie-2"), QStringLiteral("old")}));
-}
-
-TEST(LibraryListing, creationTimeFallsBackToTheModificationTime)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.png"));
-    touch(path);
-    const QFileInfo info(path);
-    const QDateTime created = creationTime(info);
-    ASSERT_TRUE(created.isValid());
-    if (!info.birthTime().isValid())
-        EXPECT_EQ(created, info.lastModified());
-    else
-        EXPECT_EQ(created, info.birthTime());
+    EXPECT_EQ(order, (QStringList{u"new"_s, u"tie-1"_s, u"tie-2"_s, u"old"_s}));
 }

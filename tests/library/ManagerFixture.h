@@ -9,6 +9,10 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
+using namespace Qt::StringLiterals;
+
 namespace glimra::test {
 
 class ManagerFixture : public ::testing::Test {
@@ -21,7 +25,7 @@ protected:
     }
     QString systemFile(const QString& name) const
     {
-        return home.path() + QStringLiteral("/Pictures/Screenshots/") + name;
+        return home.path() + u"/Pictures/Screenshots/"_s + name;
     }
 
     void loadAndWait()

@@ -20,27 +20,27 @@ TEST_F(ScreenshotManagerTest, startsWithDefaultsAndRefusesUnknownFormats)
     EXPECT_TRUE(manager.screenshots().isEmpty());
     EXPECT_TRUE(manager.statusMessage().isEmpty());
     EXPECT_TRUE(manager.autoCopyEnabled());
-    EXPECT_EQ(manager.saveFormat(), QStringLiteral("png"));
+    EXPECT_EQ(manager.saveFormat(), u"png"_s);
     EXPECT_FALSE(manager.customSaveLocation());
-    manager.setSaveFormat(QStringLiteral("gif"));
-    EXPECT_EQ(manager.saveFormat(), QStringLiteral("png"));
-    manager.setSaveFormat(QStringLiteral("jpeg"));
-    EXPECT_EQ(manager.saveFormat(), QStringLiteral("jpeg"));
+    manager.setSaveFormat(u"gif"_s);
+    EXPECT_EQ(manager.saveFormat(), u"png"_s);
+    manager.setSaveFormat(u"jpeg"_s);
+    EXPECT_EQ(manager.saveFormat(), u"jpeg"_s);
 }
 
 TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPreviews)
 {
-    ASSERT_TRUE(writeImage(libraryFile(QStringLiteral("old.png")), makeTestImage(1920, 1080)));
+    ASSERT_TRUE(writeImage(libraryFile(u"old.png"_s), makeTestImage(1920, 1080)));
     QThread::msleep(30);
-    ASSERT_TRUE(writeImage(libraryFile(QStringLiteral("new.jpg")), makeTestImage(640, 400)));
-    ASSERT_TRUE(writeImage(libraryFile(QStringLiteral("upper.JPG")), makeTestImage(64, 64)));
-    QFile junk(libraryFile(QStringLiteral("broken.png")));
+    ASSERT_TRUE(writeImage(libraryFile(u"new.jpg"_s), makeTestImage(640, 400)));
+    ASSERT_TRUE(writeImage(libraryFile(u"upper.JPG"_s), makeTestImage(64, 64)));
+    QFile junk(libraryFile(u"broken.png"_s));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("this is not a picture");
     junk.close();
 
     loadAndWait();
-    EXPECT_EQ(listedNames(), (QStringList{QStringLiteral("new.jpg"), QStringLiteral("old.png")}));
+    EXPECT_EQ(listedNames(), (QStringList{u"new.jpg"_s, u"old.png"_s}));
     EXPECT_TRUE(manager.statusMessage().isEmpty());
 
     const ScreenshotItemPtr big = manager.screenshots().at(1);
@@ -55,7 +55,7 @@ TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPrevi
 
 TEST_F(ScreenshotManagerTest, aFolderThatCannotBeListedKeepsTheListAndSaysWhy)
 {
-    ASSERT_TRUE(writeImage(libraryFile(QStringLiteral("a.png")), makeTestImage(64, 40)));
+    ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), makeTestImage(64, 40)));
     loadAndWait();
     ASSERT_EQ(manager.screenshots().size(), 1);
 
@@ -65,48 +65,46 @@ TEST_F(ScreenshotManagerTest, aFolderThatCannotBeListedKeepsTheListAndSaysWhy)
     blocker.close();
     manager.loadScreenshots();
     ASSERT_TRUE(waitUntil([&] { return !manager.statusMessage().isEmpty(); }));
-    EXPECT_EQ(manager.statusMessage(),
-              QStringLiteral("Failed to load screenshots: Not a directory"));
+    EXPECT_EQ(manager.statusMessage(), u"Failed to load screenshots: Not a directory"_s);
     EXPECT_EQ(manager.screenshots().size(), 1);
 }
 
 TEST_F(ScreenshotManagerTest, copyOffersTiffAndPngAndItsConfirmationClearsOnlyItself)
 {
-    const QString path = libraryFile(QStringLiteral("a.png"));
+    const QString path = libraryFile(u"a.png"_s);
     ASSERT_TRUE(writeImage(path, makeTestImage(300, 200)));
     loadAndWait();
     const ScreenshotItemPtr item = manager.screenshots().constFirst();
 
     manager.copyToClipboard(item);
     ASSERT_TRUE(clipboard.current);
-    EXPECT_EQ(clipboard.current->formats(),
-              (QStringList{QStringLiteral("image/tiff"), QStringLiteral("image/png")}));
+    EXPECT_EQ(clipboard.current->formats(), (QStringList{u"image/tiff"_s, u"image/png"_s}));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(clipboard.dataFor(QStringLiteral("image/png")), file.readAll());
-    QByteArray tiff = clipboard.dataFor(QStringLiteral("image/tiff"));
+    EXPECT_EQ(clipboard.dataFor(u"image/png"_s), file.readAll());
+    QByteArray tiff = clipboard.dataFor(u"image/tiff"_s);
     QBuffer buffer(&tiff);
     QImageReader reader(&buffer, "tiff");
     EXPECT_EQ(reader.read().size(), QSize(300, 200));
-    EXPECT_TRUE(clipboard.dataFor(QStringLiteral("text/plain")).isEmpty());
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Copied to clipboard"));
+    EXPECT_TRUE(clipboard.dataFor(u"text/plain"_s).isEmpty());
+    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
 
     // A newer message outlives the confirmation's timer; then clears on its own.
     processEvents(std::chrono::milliseconds(1000));
     manager.deleteScreenshots({});
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("0 screenshots deleted"));
+    EXPECT_EQ(manager.statusMessage(), u"0 screenshots deleted"_s);
     processEvents(std::chrono::milliseconds(1300));
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("0 screenshots deleted"));
+    EXPECT_EQ(manager.statusMessage(), u"0 screenshots deleted"_s);
     EXPECT_TRUE(
         waitUntil([&] { return manager.statusMessage().isEmpty(); }, std::chrono::seconds(2)));
 }
 
 TEST_F(ScreenshotManagerTest, aCopyOfAJpegFileIsReencodedAsPng)
 {
-    ASSERT_TRUE(writeImage(libraryFile(QStringLiteral("a.jpeg")), makeTestImage(120, 80)));
+    ASSERT_TRUE(writeImage(libraryFile(u"a.jpeg"_s), makeTestImage(120, 80)));
     loadAndWait();
     manager.copyToClipboard(manager.screenshots().constFirst());
-    const QByteArray png = clipboard.dataFor(QStringLiteral("image/png"));
+    const QByteArray png = clipboard.dataFor(u"image/png"_s);
     EXPECT_TRUE(png.startsWith("\x89PNG"));
     EXPECT_EQ(QImage::fromData(png).size(), QSize(120, 80));
 }
@@ -122,7 +120,7 @@ TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyG
     QFile::remove(*a->filePath);
     manager.deleteScreenshot(a);
     EXPECT_EQ(manager.screenshots().size(), 2);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("Screenshot deleted"));
+    EXPECT_EQ(manager.statusMessage(), u"Screenshot deleted"_s);
 
     ScreenshotItemPtr b = manager.screenshots().at(0);
     const QString bPath = *b->filePath;
@@ -132,7 +130,7 @@ TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyG
     manager.deleteScreenshots({b});
     EXPECT_FALSE(QFileInfo::exists(bPath));
     EXPECT_EQ(manager.screenshots().size(), 1);
-    EXPECT_EQ(manager.statusMessage(), QStringLiteral("1 screenshots deleted"));
+    EXPECT_EQ(manager.statusMessage(), u"1 screenshots deleted"_s);
     manager.deleteScreenshots({twin});
     EXPECT_EQ(manager.screenshots().size(), 1);
 }
@@ -142,8 +140,8 @@ TEST_F(ScreenshotManagerTest, choosingASaveFolderTakesTheAnswerAndIgnoresACancel
     picker.nextAnswer = std::nullopt;
     manager.selectSaveFolder();
     EXPECT_FALSE(manager.customSaveLocation());
-    EXPECT_EQ(picker.lastPrompt, QStringLiteral("Select"));
-    EXPECT_EQ(picker.lastMessage, QStringLiteral("Select a folder to save screenshots"));
+    EXPECT_EQ(picker.lastPrompt, u"Select"_s);
+    EXPECT_EQ(picker.lastMessage, u"Select a folder to save screenshots"_s);
     picker.nextAnswer = home.path();
     manager.selectSaveFolder();
     EXPECT_EQ(manager.customSaveLocation(), std::optional<QString>(home.path()));

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace glimra;
 using namespace glimra::test;
 
@@ -18,29 +20,28 @@ TEST(DirectoryWatcher, reportsFinishedWritesRenamesAndDeletesButNotCreation)
     int changes = 0;
     QObject::connect(&watcher, &DirectoryWatcher::changed, [&] { ++changes; });
 
-    QFile file(dir.filePath(QStringLiteral("a.png")));
+    QFile file(dir.filePath(u"a.png"_s));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("partial");
     file.flush();
     processEvents(std::chrono::milliseconds(100));
     EXPECT_EQ(changes, 0);
-    EXPECT_TRUE(watcher.isBeingWritten(QStringLiteral("a.png")));
+    EXPECT_TRUE(watcher.isBeingWritten(u"a.png"_s));
 
     file.close();
     ASSERT_TRUE(waitUntil([&] { return changes == 1; }));
-    EXPECT_FALSE(watcher.isBeingWritten(QStringLiteral("a.png")));
+    EXPECT_FALSE(watcher.isBeingWritten(u"a.png"_s));
 
-    ASSERT_TRUE(QFile::rename(dir.filePath(QStringLiteral("a.png")),
-                              dir.filePath(QStringLiteral("b.png"))));
+    ASSERT_TRUE(QFile::rename(dir.filePath(u"a.png"_s), dir.filePath(u"b.png"_s)));
     ASSERT_TRUE(waitUntil([&] { return changes >= 2; }));
     const int afterRename = changes;
-    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("b.png"))));
+    ASSERT_TRUE(QFile::remove(dir.filePath(u"b.png"_s)));
     ASSERT_TRUE(waitUntil([&] { return changes > afterRename; }));
 
     watcher.stop();
     EXPECT_FALSE(watcher.isWatching());
     const int afterStop = changes;
-    QFile late(dir.filePath(QStringLiteral("c.png")));
+    QFile late(dir.filePath(u"c.png"_s));
     ASSERT_TRUE(late.open(QIODevice::WriteOnly));
     late.close();
     processEvents(std::chrono::milliseconds(100));
@@ -51,6 +52,6 @@ TEST(DirectoryWatcher, aMissingFolderCannotBeWatched)
 {
     QTemporaryDir dir;
     DirectoryWatcher watcher;
-    EXPECT_FALSE(watcher.watch(dir.filePath(QStringLiteral("missing"))));
+    EXPECT_FALSE(watcher.watch(dir.filePath(u"missing"_s)));
     EXPECT_FALSE(watcher.isWatching());
 }

@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace glimra;
 using namespace glimra::test;
 
@@ -36,7 +38,7 @@ QByteArray runTool(const QString& program, const QStringList& args)
 TEST(X11Clipboard, offersPngAndTiffToOtherApplicationsAndCountsChanges)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("shot.png"));
+    const QString path = dir.filePath(u"shot.png"_s);
     ASSERT_TRUE(makeTestImage(320, 200).save(path));
     auto item = std::make_shared<ScreenshotItem>(QImage(16, 10, QImage::Format_RGB32),
                                                  QDateTime::currentDateTime(), SyncStatus::Local,
@@ -48,31 +50,25 @@ TEST(X11Clipboard, offersPngAndTiffToOtherApplicationsAndCountsChanges)
 
     const QStringList targets =
         QString::fromUtf8(
-            runTool(QStringLiteral("xclip"),
-                    {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                     QStringLiteral("-t"), QStringLiteral("TARGETS"), QStringLiteral("-o")}))
+            runTool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s}))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    EXPECT_TRUE(targets.contains(QStringLiteral("image/png")));
-    EXPECT_TRUE(targets.contains(QStringLiteral("image/tiff")));
-    EXPECT_FALSE(targets.contains(QStringLiteral("text/plain")));
+    EXPECT_TRUE(targets.contains(u"image/png"_s));
+    EXPECT_TRUE(targets.contains(u"image/tiff"_s));
+    EXPECT_FALSE(targets.contains(u"text/plain"_s));
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(runTool(QStringLiteral("xclip"),
-                      {QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                       QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-o")}),
-              file.readAll());
+    EXPECT_EQ(
+        runTool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"image/png"_s, u"-o"_s}),
+        file.readAll());
     const QByteArray tiff =
-        runTool(QStringLiteral("xclip"),
-                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
-                 QStringLiteral("image/tiff"), QStringLiteral("-o")});
+        runTool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"image/tiff"_s, u"-o"_s});
     EXPECT_EQ(QImage::fromData(tiff, "TIFF").size(), QSize(320, 200));
 
     // Another program taking the clipboard raises the count as well.
     const quint64 ours = clipboard.changeCount();
     QProcess other;
-    other.start(QStringLiteral("sh"),
-                {QStringLiteral("-c"), QStringLiteral("echo hi | xclip -selection clipboard")});
+    other.start(u"sh"_s, {u"-c"_s, u"echo hi | xclip -selection clipboard"_s});
     EXPECT_TRUE(
         waitUntil([&] { return clipboard.changeCount() > ours; }, std::chrono::seconds(10)));
     other.waitForFinished();
@@ -87,20 +83,18 @@ TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
                      [&](QPoint p) { presses.append(p); });
     processEvents(std::chrono::milliseconds(50));
 
-    runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QStringLiteral("321"), QStringLiteral("123"),
-             QStringLiteral("click"), QStringLiteral("3")});
+    runTool(u"xdotool"_s, {u"mousemove"_s, u"321"_s, u"123"_s, u"click"_s, u"3"_s});
     ASSERT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
     EXPECT_EQ(presses.constFirst(), QPoint(321, 123));
 
     // The wheel is no click.
     presses.clear();
-    runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("4")});
+    runTool(u"xdotool"_s, {u"click"_s, u"4"_s});
     processEvents(std::chrono::milliseconds(150));
     EXPECT_TRUE(presses.isEmpty());
 
     monitor.stop();
-    runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("1")});
+    runTool(u"xdotool"_s, {u"click"_s, u"1"_s});
     processEvents(std::chrono::milliseconds(150));
     EXPECT_TRUE(presses.isEmpty());
 }

@@ -1,0 +1,153 @@
+#pragma once
+
+// A private home for a real glimra process, and ways to drive it as a user would: its command
+// line, xdotool clicks and the clipboard.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace glimra::test {
+
+struct CommandResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class GlimraSession : public ::testing::Test {
+protected:
+    GlimraSession()
+    {
+        for (const char* dir : {"data/Glimra", "config/Glimra", "run", "Pictures/Screenshots"})
+            QDir(m_home.path()).mkpath(QString::fromLatin1(dir));
+        QFile::setPermissions(path(u"run"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"HOME"_s, m_home.path());
+        m_env.insert(u"XDG_DATA_HOME"_s, path(u"data"_s));
+        m_env.insert(u"XDG_CONFIG_HOME"_s, path(u"config"_s));
+        m_env.insert(u"XDG_RUNTIME_DIR"_s, path(u"run"_s));
+        m_env.insert(u"XDG_STATE_HOME"_s, path(u"state"_s));
+        m_env.remove(u"QT_QPA_PLATFORM"_s);
+    }
+    ~GlimraSession() override
+    {
+        if (m_app.state() != QProcess::NotRunning) {
+            m_app.terminate();
+            if (!m_app.waitForFinished(5000))
+                m_app.kill();
+            m_app.waitForFinished();
+        }
+    }
+
+    QString path(const QString& relative) const
+    {
+        return m_home.path() + QLatin1Char('/') + relative;
+    }
+    QString library() const { return path(u"data/Glimra"_s); }
+
+    CommandResult run(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 20000)
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_env);
+        process.start(QStringLiteral(GLIMRA_BIN), args);
+        process.waitForStarted();
+        process.write(input);
+        process.closeWriteChannel();
+        CommandResult result;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitCode();
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    // Starts the instance and waits until it answers with its whole library.
+    void start()
+    {
+        m_app.setProcessEnvironment(m_env);
+        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_app.start(QStringLiteral(GLIMRA_BIN), {});
+        ASSERT_TRUE(m_app.waitForStarted());
+        ASSERT_TRUE(
+            waitUntil([&] { return run({u"list"_s}).exitCode == 0; }, std::chrono::seconds(20)));
+    }
+
+    QJsonArray listJson()
+    {
+        const CommandResult result = run({u"list"_s, u"--json"_s});
+        return QJsonDocument::fromJson(result.out.toUtf8()).array();
+    }
+
+    static QString tool(const QString& program, const QStringList& args)
+    {
+        QProcess process;
+        process.start(program, args);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+
+    // Geometry of the visible windows xdotool finds with these search options.
+    static QList<QRect> windows(const QStringList& search)
+    {
+        QList<QRect> rects;
+        const QString ids =
+            tool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search);
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString shape = tool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, id});
+            const QRegularExpressionMatch m =
+                QRegularExpression(u"X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"_s)
+                    .match(shape);
+            if (m.hasMatch())
+                rects.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
+                              m.captured(4).toInt()});
+        }
+        return rects;
+    }
+
+    static std::optional<QRect> visiblePopover()
+    {
+        for (const QRect& rect : windows({u"--name"_s, u"^Glimra$"_s}))
+            if (rect.size() == QSize(360, 480))
+                return rect;
+        return std::nullopt;
+    }
+
+    // trayer embeds our icon; its widest window is the panel holding it.
+    static QRect trayIconRect()
+    {
+        QRect best;
+        for (const QRect& rect : windows({u"--class"_s, u"trayer"_s}))
+            if (rect.width() > best.width())
+                best = rect;
+        return best;
+    }
+
+    static void click(QPoint p)
+    {
+        tool(u"xdotool"_s,
+             {u"mousemove"_s, QString::number(p.x()), QString::number(p.y()), u"click"_s, u"1"_s});
+    }
+
+    QTemporaryDir m_home;
+    QProcessEnvironment m_env;
+    QProcess m_app;
+};
+
+} // namespace glimra::test
