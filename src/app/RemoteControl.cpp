@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace glimra {
 namespace {
 
 constexpr qint64 kMaxRequestBytes = 64 * 1024;
+constexpr int kRequestTimeoutMs = 10000;
 
 QString runtimeFolder()
 {
@@ -91,6 +93,11 @@ void RemoteControl::acceptConnections()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that connects and says nothing must not hold a connection for ever.
+        QTimer::singleShot(kRequestTimeoutMs, socket, [socket] {
+            if (!socket->property("handled").toBool())
+                socket->abort();
+        });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->property("handled").toBool())
                 return;
