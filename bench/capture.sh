@@ -14,21 +14,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=
 cmake --build "$build" --target glimra-capture glimra >/dev/null
 tool=$PWD/$build/bin/glimra-capture
 
-work=$(mktemp -d /tmp/glimra-bench.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$work/display")
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
+. scripts/lib/session.sh
+session_begin glimra-bench
+work=$session
+session_x openbox
 
 # A desktop that looks like a working day: a flat panel and wallpaper with a UI card, a dark
 # terminal full of text, a photo and a light terminal. Everything shown is fixed (seeded
@@ -69,10 +58,7 @@ size_of() { stat -c %s "$work/$1.png"; }
 
 # The whole road of a shortcut: `glimra capture full` until the item is in the library and on
 # the clipboard, against a running instance with a private home.
-export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config
-export XDG_RUNTIME_DIR=$work/run
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME/Pictures/Screenshots"
-chmod 700 "$XDG_RUNTIME_DIR"
+session_home
 glimra=$PWD/$build/bin/glimra
 "$glimra" >"$work/glimra.log" 2>&1 &
 pids+=($!)

@@ -17,28 +17,17 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=
 cmake --build "$build" --target glimra glimra-bench-make-library >/dev/null
 glimra=$PWD/$build/bin/glimra
 
-work=$(mktemp -d /tmp/glimra-libbench.XXXXXX)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config
-export XDG_RUNTIME_DIR=$work/run
-mkdir -p "$XDG_DATA_HOME/Glimra" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME/Pictures/Screenshots"
-chmod 700 "$XDG_RUNTIME_DIR"
+. scripts/lib/session.sh
+session_begin glimra-libbench
+work=$session
+session_home
+mkdir -p "$XDG_DATA_HOME/Glimra"
 
 echo "Making $count screenshots..."
 "$build/bin/glimra-bench-make-library" "$XDG_DATA_HOME/Glimra" "$count" 2>/dev/null
 du -sm "$XDG_DATA_HOME/Glimra" | awk -v n="$count" '{printf "library: %d files, %d MB\n", n, $1}'
 
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$work/display")
+session_x
 
 now() { date +%s.%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
