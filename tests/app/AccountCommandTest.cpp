@@ -121,7 +121,9 @@ TEST_P(AccountCommands, aReplyWithoutTokenAndAPlainRemoteOriginBothFail)
     EXPECT_EQ(server.received().size(), sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, AccountCommands, ::testing::Values(true, false),
-                         [](const auto& info) {
-                             return info.param ? "SecretService" : "PrivateFile";
-                         });
+static std::string storeName(const ::testing::TestParamInfo<bool>& store)
+{
+    return store.param ? "SecretService" : "PrivateFile";
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, AccountCommands, ::testing::Values(true, false), storeName);
