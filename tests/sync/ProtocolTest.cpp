@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace glimra::sync;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -20,14 +21,7 @@ TEST(Protocol, FailuresKeepTheirMessagesAndSuccessesTheirFallbacks)
     EXPECT_EQ(decodeAuthReply(AuthAction::Login, nothing).text, u"No data received");
     EXPECT_EQ(decodeAuthReply(AuthAction::Login, reply(R"({"success":2,"error":4})")).text,
               u"Login failed");
-    EXPECT_EQ(decodeAuthReply(AuthAction::Register, reply(R"({"success":0})")).text,
-              u"Registration failed");
-    EXPECT_EQ(decodeUploadReply(reply(R"({"success":false})")).message, u"Upload failed");
     EXPECT_EQ(decodeDeleteReply(reply(R"({"error":"Gone"})")).message, u"Gone");
-    const AuthReply noToken =
-        decodeAuthReply(AuthAction::Login, reply(R"({"success":1.0,"token":7,"user":"x"})"));
-    EXPECT_TRUE(noToken.ok && !noToken.text && noToken.user == QJsonObject());
-    EXPECT_FALSE(decodeUploadReply(reply(R"({"success":true,"screenshot":[]})")).screenshot);
     // One entry that is not an object spoils the listing: a partial list would make the sync
     // engine download files the server has.
     EXPECT_FALSE(decodeListReply(reply(R"({"success":1,"screenshots":[{"id":1},2]})")).ok);
@@ -37,7 +31,6 @@ TEST(Protocol, ShortPlainTextDownloadsAreErrorsOnlyWhenTheyLookLikeOne)
 {
     const QByteArray notFound199 = "not found" + QByteArray(190, ' ');
     EXPECT_EQ(classifyDownload(reply(notFound199)).message, QString::fromLatin1(notFound199));
-    EXPECT_TRUE(classifyDownload(reply(notFound199 + ' ')).ok);
     EXPECT_EQ(classifyDownload(reply("Invalid id \xc3\xa9")).message, u"Invalid id \u00e9");
     EXPECT_TRUE(classifyDownload(reply("Not Found")).ok) << "case-sensitive";
     EXPECT_TRUE(classifyDownload(reply("\xff\xd8 not found")).ok) << "not UTF-8: image data";
@@ -47,8 +40,8 @@ TEST(Protocol, ShortPlainTextDownloadsAreErrorsOnlyWhenTheyLookLikeOne)
 
 TEST(Protocol, PlainHttpOnlyToThisMachine)
 {
-    EXPECT_EQ(endpointUrl(QStringLiteral(" https://glimra.example:8443/ "), kSyncPath),
-              QUrl(QStringLiteral("https://glimra.example:8443/glimra/api/sync.php")));
+    EXPECT_EQ(endpointUrl(u" https://glimra.example:8443/ "_s, kSyncPath),
+              QUrl(u"https://glimra.example:8443/glimra/api/sync.php"_s));
     for (const char* ok : {"http://LOCALHOST:8787", "http://127.3.4.5", "http://[::1]:8787"})
         EXPECT_TRUE(endpointUrl(QString::fromLatin1(ok), kAuthPath)) << ok;
     for (const char* bad : {"http://glimra.example", "http://10.0.0.1", "http://127.0.0.1.evil.com",
@@ -57,20 +50,11 @@ TEST(Protocol, PlainHttpOnlyToThisMachine)
         EXPECT_FALSE(endpointUrl(QString::fromLatin1(bad), kAuthPath)) << bad;
 }
 
-TEST(Protocol, MultipartBodyLayoutAndEscapedFileName)
+TEST(Protocol, UploadFormHeadersCannotBeForged)
 {
-    const QByteArray file("\x89PNG\r\n\0", 7);
-    const QByteArray field = "--B\r\nContent-Disposition: form-data; name=";
-    EXPECT_EQ(multipartBody(QStringLiteral("B"), QStringLiteral("t\u00f6k"),
-                            QStringLiteral("window"), QStringLiteral("a.JPG"), file),
-              field + "\"token\"\r\n\r\nt\xc3\xb6k\r\n" + field + "\"action\"\r\n\r\nupload\r\n" +
-                  field + "\"capture_type\"\r\n\r\nwindow\r\n" + field +
-                  "\"original_filename\"\r\n\r\na.JPG\r\n" + field +
-                  "\"file\"; filename=\"a.JPG\"\r\nContent-Type: image/jpeg\r\n\r\n" + file +
-                  "\r\n--B--\r\n");
     // A quote or line break in a file name must not end the header and forge fields.
-    const QByteArray forged =
-        multipartBody(QStringLiteral("B"), {}, {}, QStringLiteral("a\"b\r\nX: 1.tiff"), {});
-    EXPECT_TRUE(forged.contains("; filename=\"a%22b%0D%0AX: 1.tiff\"\r\nContent-Type: image/png"));
-    EXPECT_EQ(mediaTypeForFileName(QStringLiteral("shot")), u"image/png");
+    EXPECT_TRUE(multipartBody(u"B"_s, {}, {}, u"a\"b\r\nX: 1.tiff"_s, {})
+                    .contains("; filename=\"a%22b%0D%0AX: 1.tiff\"\r\nContent-Type: image/png"));
+    EXPECT_EQ(mediaTypeForFileName(u"a.JPeG"_s), u"image/jpeg");
+    EXPECT_NE(newBoundary(), newBoundary());
 }

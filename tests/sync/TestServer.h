@@ -4,23 +4,17 @@
 
 #include <QString>
 
-#include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
+// httplib.h brings the standard headers used here.
 
 namespace glimra::test {
 
-// What reached the server, byte for byte where it matters.
+// What reached the server, byte for byte.
 struct Received {
     std::string method;
     std::string target; // path and raw query
     std::string contentType;
-    long long contentLength = -1;
+    std::string body; // as sent, a multipart form included
     bool cookieOrAuthorization = false;
-    std::string body;                              // all but a multipart form
-    std::vector<httplib::MultipartFormData> parts; // a multipart form, in the order sent
 };
 
 // A real HTTP(S) server on 127.0.0.1, run on its own threads, that records every request
@@ -32,24 +26,39 @@ public:
     // A certificate and key switch it to TLS.
     explicit TestServer(const char* certificate = nullptr, const char* key = nullptr);
     ~TestServer();
-    TestServer(const TestServer&) = delete;
-    TestServer& operator=(const TestServer&) = delete;
 
-    QString origin() const;
-    void respond(Responder responder);
-    void json(const std::string& body, int status = 200);
-    std::vector<Received> received() const;
+    int port() const { return m_port; }
+    QString origin() const { return m_origin; }
+    // Answers every request from now on; before the first call each gets an empty 200.
+    void respond(Responder r)
+    {
+        std::lock_guard lock(m_mutex);
+        m_responder = std::move(r);
+    }
+    std::vector<Received> received() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
 
 private:
     std::unique_ptr<httplib::Server> m_server;
+    int m_port;
+    QString m_origin;
     std::thread m_thread;
-    int m_port = -1;
     mutable std::mutex m_mutex;
     Responder m_responder;
     std::vector<Received> m_received;
 };
 
-// A port on 127.0.0.1 where nothing listens.
-int closedPort();
+// Answers with this status, body and type, after an optional delay.
+TestServer::Responder reply(int status, std::string body, std::string type = "application/json",
+                            std::chrono::milliseconds delay = {});
+
+// A port on 127.0.0.1 where nothing listens any more.
+inline int closedPort()
+{
+    return TestServer().port();
+}
 
 } // namespace glimra::test
