@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
-#include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -24,40 +23,11 @@ protected:
     }
     ~RemoteControlTest() override { qputenv("XDG_RUNTIME_DIR", m_saved); }
 
-    // The client blocks while it waits, so it runs beside the event loop that serves it.
-    RemoteResult send(const QString& command, const QStringList& args, const QString& input = {})
-    {
-        QFuture<RemoteResult> future =
-            QtConcurrent::run([=] { return sendRemoteCommand(command, args, input, 5000); });
-        waitUntil([&] { return future.isFinished(); }, std::chrono::seconds(10));
-        return future.result();
-    }
-
     QTemporaryDir m_runtime;
     QByteArray m_saved;
 };
 
 } // namespace
-
-TEST_F(RemoteControlTest, aCommandReachesItsHandlerAndItsReplyComesBack)
-{
-    RemoteControl remote;
-    ASSERT_TRUE(remote.claimInstance());
-    ASSERT_TRUE(remote.listen());
-    remote.addCommand(u"echo"_s, [](const QStringList& args, const QString& input,
-                                    const RemoteControl::Reply& reply) {
-        reply(3, args.join(QLatin1Char(',')), input);
-    });
-    const RemoteResult result = send(u"echo"_s, {u"a b"_s, u"ü"_s}, u"secret\n"_s);
-    EXPECT_TRUE(result.connected);
-    EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.out, u"a b,ü"_s);
-    EXPECT_EQ(result.err, u"secret\n"_s);
-
-    const RemoteResult unknown = send(u"dance"_s, {});
-    EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_TRUE(unknown.err.contains(QLatin1String("Unknown command")));
-}
 
 TEST_F(RemoteControlTest, onlyOneInstanceAndOnlyTheUserMayConnect)
 {
@@ -71,12 +41,6 @@ TEST_F(RemoteControlTest, onlyOneInstanceAndOnlyTheUserMayConnect)
     EXPECT_EQ(socket.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                       QFileDevice::ReadOther | QFileDevice::WriteOther),
               QFileDevice::Permissions());
-}
-
-TEST_F(RemoteControlTest, noInstanceMeansNotConnected)
-{
-    const RemoteResult result = send(u"list"_s, {});
-    EXPECT_FALSE(result.connected);
 }
 
 TEST_F(RemoteControlTest, aSocketLeftByACrashedInstanceIsTakenOver)

@@ -110,17 +110,3 @@ TEST(LibraryListing, onlyVisibleFilesWithExactLowerCaseImageExtensionsCount)
     ASSERT_TRUE(broken.error);
     EXPECT_EQ(*broken.error, u"Not a directory"_s);
 }
-
-TEST(LibraryListing, sortingIsNewestFirstAndKeepsListingOrderForEqualDates)
-{
-    const QDateTime t0(QDate(2026, 1, 1), QTime(10, 0));
-    QList<std::pair<QString, QDateTime>> items{{u"old"_s, t0},
-                                               {u"tie-1"_s, t0.addSecs(60)},
-                                               {u"new"_s, t0.addSecs(120)},
-                                               {u"tie-2"_s, t0.addSecs(60)}};
-    sortNewestFirst(items, [](const auto& item) { return item.second; });
-    QStringList order;
-    for (const auto& item : items)
-        order.append(item.first);
-    EXPECT_EQ(order, (QStringList{u"new"_s, u"tie-1"_s, u"tie-2"_s, u"old"_s}));
-}

@@ -15,19 +15,6 @@ class ScreenshotManagerTest : public ManagerFixture {};
 
 } // namespace
 
-TEST_F(ScreenshotManagerTest, startsWithDefaultsAndRefusesUnknownFormats)
-{
-    EXPECT_TRUE(manager.screenshots().isEmpty());
-    EXPECT_TRUE(manager.statusMessage().isEmpty());
-    EXPECT_TRUE(manager.autoCopyEnabled());
-    EXPECT_EQ(manager.saveFormat(), u"png"_s);
-    EXPECT_FALSE(manager.customSaveLocation());
-    manager.setSaveFormat(u"gif"_s);
-    EXPECT_EQ(manager.saveFormat(), u"png"_s);
-    manager.setSaveFormat(u"jpeg"_s);
-    EXPECT_EQ(manager.saveFormat(), u"jpeg"_s);
-}
-
 TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPreviews)
 {
     ASSERT_TRUE(writeImage(libraryFile(u"old.png"_s), makeTestImage(1920, 1080)));

@@ -47,11 +47,3 @@ TEST(DirectoryWatcher, reportsFinishedWritesRenamesAndDeletesButNotCreation)
     processEvents(std::chrono::milliseconds(100));
     EXPECT_EQ(changes, afterStop);
 }
-
-TEST(DirectoryWatcher, aMissingFolderCannotBeWatched)
-{
-    QTemporaryDir dir;
-    DirectoryWatcher watcher;
-    EXPECT_FALSE(watcher.watch(dir.filePath(u"missing"_s)));
-    EXPECT_FALSE(watcher.isWatching());
-}
