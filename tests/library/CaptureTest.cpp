@@ -75,9 +75,15 @@ TEST_F(CaptureTest, eachModePassesItsArgumentsAndAddsATypedItemOnTop)
     EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
     EXPECT_EQ(clipboard.count, 1u);
 
+    // Format and save folder decide the path; no format option reaches the tool.
     manager.setAutoCopyEnabled(false);
+    manager.setSaveFormat(u"jpeg"_s);
+    QTemporaryDir elsewhere;
+    manager.setCustomSaveLocation(elsewhere.path());
     const Outcome window = capture(ScreenshotManager::CaptureMode::Window);
     ASSERT_TRUE(window.item);
+    EXPECT_TRUE(window.item->filePath->startsWith(elsewhere.path() + u"/Glimra_"_s));
+    EXPECT_TRUE(window.item->filePath->endsWith(QLatin1String(".jpeg")));
     EXPECT_EQ(window.item->captureType, std::optional<QString>(u"window"_s));
     EXPECT_TRUE(manager.statusMessage().isEmpty());
     const Outcome full = capture(ScreenshotManager::CaptureMode::FullScreen);
@@ -105,18 +111,6 @@ TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
     EXPECT_NE(*items[0]->filePath, *items[1]->filePath);
     EXPECT_TRUE(QFileInfo::exists(*items[0]->filePath));
     EXPECT_TRUE(QFileInfo::exists(*items[1]->filePath));
-}
-
-TEST_F(CaptureTest, formatAndSaveFolderDecideThePath)
-{
-    useTool(kWrites);
-    manager.setSaveFormat(u"jpeg"_s);
-    QTemporaryDir elsewhere;
-    manager.setCustomSaveLocation(elsewhere.path());
-    const Outcome outcome = capture(ScreenshotManager::CaptureMode::FullScreen);
-    ASSERT_TRUE(outcome.item);
-    EXPECT_TRUE(outcome.item->filePath->startsWith(elsewhere.path() + u"/Glimra_"_s));
-    EXPECT_TRUE(outcome.item->filePath->endsWith(QLatin1String(".jpeg")));
 }
 
 TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)

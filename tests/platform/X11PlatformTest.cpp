@@ -64,14 +64,6 @@ TEST(X11Clipboard, offersPngAndTiffToOtherApplicationsAndCountsChanges)
     const QByteArray tiff =
         runTool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"image/tiff"_s, u"-o"_s});
     EXPECT_EQ(QImage::fromData(tiff, "TIFF").size(), QSize(320, 200));
-
-    // Another program taking the clipboard raises the count as well.
-    const quint64 ours = clipboard.changeCount();
-    QProcess other;
-    other.start(u"sh"_s, {u"-c"_s, u"echo hi | xclip -selection clipboard"_s});
-    EXPECT_TRUE(
-        waitUntil([&] { return clipboard.changeCount() > ours; }, std::chrono::seconds(10)));
-    other.waitForFinished();
 }
 
 TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
@@ -87,12 +79,7 @@ TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
     ASSERT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
     EXPECT_EQ(presses.constFirst(), QPoint(321, 123));
 
-    // The wheel is no click.
     presses.clear();
-    runTool(u"xdotool"_s, {u"click"_s, u"4"_s});
-    processEvents(std::chrono::milliseconds(150));
-    EXPECT_TRUE(presses.isEmpty());
-
     monitor.stop();
     runTool(u"xdotool"_s, {u"click"_s, u"1"_s});
     processEvents(std::chrono::milliseconds(150));
