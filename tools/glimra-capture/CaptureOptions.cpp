@@ -68,6 +68,14 @@ ParsedArguments parseArguments(const QStringList& arguments)
     return result;
 }
 
+ParsedArguments parseArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return parseArguments(arguments);
+}
+
 QString usageText()
 {
     return QStringLiteral(

@@ -22,6 +22,8 @@ struct ParsedArguments {
 // Reads `[-x] [-s | -w] PATH` (arguments without the program name). Single-letter options
 // may be bundled ("-xs") because scripts written for the macOS tool do that.
 ParsedArguments parseArguments(const QStringList& arguments);
+// The same for a process's own command line (argv[0] is the program and is skipped).
+ParsedArguments parseArguments(int argc, char** argv);
 
 QString usageText();
 

@@ -54,10 +54,7 @@ bool canReachX11()
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const ParsedArguments parsed = parseArguments(arguments);
+    const ParsedArguments parsed = parseArguments(argc, argv);
     if (!parsed.error.isEmpty() || parsed.options.showHelp) {
         complain(parsed.error.isEmpty() ? QStringLiteral("run glimra-capture instead")
                                         : parsed.error);

@@ -86,10 +86,7 @@ int runSelectTool(char** argv)
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const ParsedArguments parsed = parseArguments(arguments);
+    const ParsedArguments parsed = parseArguments(argc, argv);
     if (!parsed.error.isEmpty()) {
         complain(parsed.error + QStringLiteral(" (try --help)"));
         return kExitUsage;
