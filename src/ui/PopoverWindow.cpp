@@ -22,6 +22,7 @@ PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
 {
     setObjectName(QStringLiteral("GlimraPopover"));
     setWindowTitle(QStringLiteral("Glimra"));
+    setAccessibleName(QStringLiteral("Glimra"));
     setFixedSize(kContentSize);
     setAttribute(Qt::WA_X11NetWmWindowTypeDropDownMenu, false);
 
