@@ -24,7 +24,6 @@ PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
     setWindowTitle(QStringLiteral("Glimra"));
     setAccessibleName(QStringLiteral("Glimra"));
     setFixedSize(kContentSize);
-    setAttribute(Qt::WA_X11NetWmWindowTypeDropDownMenu, false);
 
     auto* title = new QLabel(QStringLiteral("<b>Glimra</b>"), this);
     m_pin->setCheckable(true);

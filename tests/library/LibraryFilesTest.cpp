@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
