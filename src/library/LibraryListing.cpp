@@ -1,5 +1,7 @@
 #include "library/LibraryListing.h"
 
+#include "core/ImageFormat.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -11,8 +13,9 @@ namespace glimra {
 
 bool hasLibraryImageExtension(const QString& fileName)
 {
-    return fileName.endsWith(QLatin1String(".png")) || fileName.endsWith(QLatin1String(".jpg")) ||
-           fileName.endsWith(QLatin1String(".jpeg"));
+    const QStringView extension = fileExtension(fileName);
+    return announcedImageFormat(fileName) &&
+           std::none_of(extension.begin(), extension.end(), [](QChar c) { return c.isUpper(); });
 }
 
 QDateTime creationTime(const QFileInfo& info)

@@ -9,7 +9,8 @@
 
 namespace glimra {
 
-// "png", "jpg" and "jpeg", exactly: other spellings (PNG, tif) are not library images.
+// A picture format's extension spelt in lower case ("png", "jpg", "jpeg"): the library
+// leaves other spellings (PNG, Jpg) alone, like any other file that is not its own.
 bool hasLibraryImageExtension(const QString& fileName);
 
 // The file's birth time; its modification time where the file system keeps no birth time; the

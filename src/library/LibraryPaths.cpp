@@ -1,18 +1,14 @@
 #include "library/LibraryPaths.h"
 
-#include "platform/Settings.h"
+#include "core/AtomicFile.h"
+#include "core/Settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace glimra {
 
@@ -28,7 +24,7 @@ QString libraryFolder()
 
 static QString configuredScreenshotFolder()
 {
-    return openSettings()->value(QStringLiteral("screenshotLocation")).toString();
+    return openSettings()->value(settings::kScreenshotLocation).toString();
 }
 
 QString systemScreenshotFolder()
@@ -79,50 +75,30 @@ QString uniqueFilePath(const QString& folder, const QString& stem, const QString
     }
 }
 
-// Gives `from` the name `to` unless `to` exists; false with errno EEXIST when it does.
-static bool renameNoReplace(const QString& from, const QString& to)
-{
-    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
-    if (::link(f.constData(), t.constData()) != 0)
-        return false;
-    ::unlink(f.constData());
-    return true;
-}
-
 CopyResult copyIntoFolder(const QString& source, const QString& folder, const QString& stem,
                           const QString& extension)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return {std::nullopt, in.errorString()};
-    QTemporaryFile out(QDir(folder).filePath(QStringLiteral(".glimra-import-XXXXXX")));
+    // Library files are the user's pictures: readable by all, like any saved picture, and
+    // synced to disk before they count as imported, since the source is deleted next.
+    AtomicFile out(candidate(folder, stem, extension, 1), {0644, true});
     if (!out.open())
         return {std::nullopt, out.errorString()};
     QByteArray chunk;
     while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size())
+        if (!out.write(chunk))
             return {std::nullopt, out.errorString()};
     }
     if (in.error() != QFileDevice::NoError)
         return {std::nullopt, in.errorString()};
-    if (!out.flush() || ::fsync(out.handle()) != 0)
-        return {std::nullopt, out.errorString()};
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                       QFileDevice::ReadOther);
-
     for (int n = 1; n < 100000; ++n) {
         const QString target = candidate(folder, stem, extension, n);
-        if (renameNoReplace(out.fileName(), target)) {
-            out.setAutoRemove(false);
+        if (out.commitIfFree(target))
             return {target, {}};
-        }
-        if (errno != EEXIST)
-            return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+        if (out.errorNumber() != EEXIST)
+            return {std::nullopt, out.errorString()};
     }
     return {std::nullopt, QStringLiteral("No free file name")};
 }

@@ -1,13 +1,13 @@
 #include "library/ScreenshotManager.h"
 
+#include "core/BackgroundJob.h"
+#include "core/Settings.h"
 #include "library/LibraryListing.h"
 #include "library/LibraryPaths.h"
-#include "library/RunInBackground.h"
 #include "library/ScreenshotMimeData.h"
 #include "platform/Clipboard.h"
 #include "platform/DirectoryWatcher.h"
 #include "platform/FolderPicker.h"
-#include "platform/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -203,7 +203,7 @@ QString ScreenshotManager::savePath(const QString& extension)
 
 QString ScreenshotManager::captureTool() const
 {
-    const QString configured = openSettings()->value(QStringLiteral("captureTool")).toString();
+    const QString configured = openSettings()->value(settings::kCaptureTool).toString();
     if (!configured.isEmpty())
         return configured;
     return QCoreApplication::applicationDirPath() + QStringLiteral("/glimra-capture");

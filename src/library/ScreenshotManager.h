@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/CaptureMode.h"
+#include "core/ServerScreenshot.h"
 #include "library/LibraryListing.h"
 #include "library/ScreenshotItem.h"
-#include "library/ServerScreenshot.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -36,8 +37,7 @@ class ScreenshotManager final : public QObject {
         bool isDownloadingMissing READ isDownloadingMissing NOTIFY isDownloadingMissingChanged)
 
 public:
-    enum class CaptureMode { FullScreen, Area, Window };
-    Q_ENUM(CaptureMode)
+    using CaptureMode = glimra::CaptureMode;
 
     ScreenshotManager(Clipboard* clipboard, FolderPicker* folderPicker, QObject* parent = nullptr);
     ~ScreenshotManager() override;

@@ -1,6 +1,6 @@
 #include "sync/NetworkManager.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -95,13 +95,13 @@ QString NetworkManager::defaultOrigin()
 
 QString NetworkManager::configuredOrigin()
 {
-    const QString origin = openSettings()->value(QStringLiteral("serverOrigin")).toString();
+    const QString origin = openSettings()->value(settings::kServerOrigin).toString();
     return origin.trimmed().isEmpty() ? defaultOrigin() : origin;
 }
 
 QString NetworkManager::configuredCaCertificatesFile()
 {
-    return openSettings()->value(QStringLiteral("serverCACertificates")).toString();
+    return openSettings()->value(settings::kServerCACertificates).toString();
 }
 
 NetworkManager* NetworkManager::fromSettings(QObject* parent)
@@ -117,9 +117,7 @@ NetworkManager::NetworkManager(const QString& origin, QObject* parent)
     : QObject(parent), m_access(new QNetworkAccessManager(this)),
       m_auth(endpointUrl(origin, kAuthPath)), m_sync(endpointUrl(origin, kSyncPath))
 {
-    QString base = origin.trimmed();
-    while (base.endsWith(u'/'))
-        base.chop(1);
+    const QString base = trimmedOrigin(origin);
     m_authUrl = base + kAuthPath;
     m_syncUrl = base + kSyncPath;
     // A redirect must meet the same rule as the origin, or a loopback server could bounce

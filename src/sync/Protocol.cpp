@@ -1,5 +1,8 @@
 #include "sync/Protocol.h"
 
+#include "core/ImageFormat.h"
+#include "core/JsonMembers.h"
+
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,14 +33,6 @@ ParsedReply parseJsonReply(const Transfer& transfer)
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return {Stage::NotAnObject, {}, {}};
     return {Stage::Parsed, {}, doc.object()};
-}
-
-std::optional<QString> stringMember(const QJsonObject& object, QLatin1StringView key)
-{
-    const QJsonValue value = object.value(key);
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
 }
 
 QString errorOr(const QJsonObject& reply, const QString& fallback)
@@ -185,10 +180,7 @@ bool isLoopbackHost(const QString& host)
 
 std::optional<QUrl> endpointUrl(const QString& origin, QStringView path)
 {
-    QString base = origin.trimmed();
-    while (base.endsWith(u'/'))
-        base.chop(1);
-    const QUrl url(base + path, QUrl::StrictMode);
+    const QUrl url(trimmedOrigin(origin) + path, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment())
         return std::nullopt;
     const QString scheme = url.scheme().toLower();
@@ -213,16 +205,12 @@ QString newBoundary()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-QString mediaTypeForFileName(const QString& fileName)
+QString trimmedOrigin(const QString& origin)
 {
-    const qsizetype dot = fileName.lastIndexOf(u'.');
-    if (dot > 0) {
-        const QStringView extension = QStringView(fileName).mid(dot + 1);
-        if (extension.compare(u"jpg", Qt::CaseInsensitive) == 0 ||
-            extension.compare(u"jpeg", Qt::CaseInsensitive) == 0)
-            return QStringLiteral("image/jpeg");
-    }
-    return QStringLiteral("image/png");
+    QString base = origin.trimmed();
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    return base;
 }
 
 namespace {
@@ -270,7 +258,7 @@ QByteArray multipartBody(const QString& boundary, const QString& token, const QS
     body += delimiter;
     body += "Content-Disposition: form-data; name=\"file\"; filename=\"" +
             headerSafeFileName(fileName) + '"' + crlf;
-    body += "Content-Type: " + mediaTypeForFileName(fileName).toUtf8() + crlf + crlf;
+    body += "Content-Type: " + mimeType(imageFormatFor(fileName)).toUtf8() + crlf + crlf;
     body += fileBytes;
     body += crlf;
     body += "--" + boundary.toUtf8() + "--" + crlf;

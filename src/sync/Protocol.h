@@ -81,6 +81,8 @@ DownloadReply classifyDownload(const Transfer& transfer);
 // The URL of one endpoint under origin, or nothing when it must not be used: it does not
 // parse, is neither https nor http, or is plain http to a host other than this machine
 // (the password and the token would cross the network in clear).
+// The origin as the user wrote it, without surrounding blanks and trailing slashes.
+QString trimmedOrigin(const QString& origin);
 std::optional<QUrl> endpointUrl(const QString& origin, QStringView path);
 bool isLoopbackHost(const QString& host);
 
@@ -90,8 +92,6 @@ QUrl downloadUrl(const QUrl& syncUrl, const QString& token, qint64 screenshotId)
 
 // A fresh random UUID, upper-case, 36 characters: the multipart boundary of one upload.
 QString newBoundary();
-// "image/jpeg" for .jpg/.jpeg in any case, "image/png" for everything else.
-QString mediaTypeForFileName(const QString& fileName);
 QByteArray multipartBody(const QString& boundary, const QString& token, const QString& captureType,
                          const QString& fileName, const QByteArray& fileBytes);
 

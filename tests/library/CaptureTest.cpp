@@ -1,6 +1,6 @@
 #include "ManagerFixture.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 using namespace glimra;
 using namespace glimra::test;
@@ -23,7 +23,7 @@ protected:
                          .toUtf8());
         script.close();
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-        openSettings()->setValue(u"captureTool"_s, tool);
+        openSettings()->setValue(settings::kCaptureTool, tool);
     }
     QStringList recordedArguments() const
     {
@@ -136,7 +136,7 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
     EXPECT_FALSE(junk.item);
     EXPECT_EQ(manager.statusMessage(), u"Select area to capture..."_s);
 
-    openSettings()->setValue(u"captureTool"_s, QString(home.path() + u"/missing-tool"_s));
+    openSettings()->setValue(settings::kCaptureTool, QString(home.path() + u"/missing-tool"_s));
     capture(ScreenshotManager::CaptureMode::FullScreen);
     EXPECT_TRUE(manager.statusMessage().startsWith(QLatin1String("Capture failed: ")));
     EXPECT_GT(manager.statusMessage().size(), u"Capture failed: "_s.size());

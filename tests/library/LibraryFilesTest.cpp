@@ -1,6 +1,6 @@
+#include "core/Settings.h"
 #include "library/LibraryListing.h"
 #include "library/LibraryPaths.h"
-#include "platform/Settings.h"
 
 #include "TestSupport.h"
 
@@ -73,11 +73,11 @@ TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolde
 {
     ScopedHome home;
     EXPECT_EQ(systemScreenshotFolder(), home.path() + u"/Pictures/Screenshots"_s);
-    openSettings()->setValue(u"screenshotLocation"_s, u"~/Shots"_s);
+    openSettings()->setValue(settings::kScreenshotLocation, u"~/Shots"_s);
     EXPECT_EQ(systemScreenshotFolder(), home.path() + u"/Shots"_s);
     // A folder the user named is not made for them; the default one is.
     EXPECT_FALSE(QFileInfo::exists(watchableScreenshotFolder()));
-    openSettings()->setValue(u"screenshotLocation"_s, QString());
+    openSettings()->setValue(settings::kScreenshotLocation, QString());
     QDir(home.path()).rmpath(u"Pictures/Screenshots"_s);
     EXPECT_TRUE(QFileInfo(watchableScreenshotFolder()).isDir());
 

@@ -1,6 +1,6 @@
 #include "sync/NetworkManager.h"
 
-#include "platform/Settings.h"
+#include "core/Settings.h"
 
 #include "TestServer.h"
 #include "TestSupport.h"
@@ -203,8 +203,8 @@ TEST(NetworkManagerTls, AnUnknownCaIsRejectedUntilTheSettingsNameIt)
     EXPECT_TRUE(server.received().empty()) << "nothing may reach an unverified server";
     EXPECT_FALSE(strict.addCaCertificates(u"/nonexistent.pem"_s));
 
-    openSettings()->setValue(u"serverOrigin"_s, server.origin());
-    openSettings()->setValue(u"serverCACertificates"_s,
+    openSettings()->setValue(settings::kServerOrigin, server.origin());
+    openSettings()->setValue(settings::kServerCACertificates,
                              QString::fromUtf8(GLIMRA_TEST_DATA "/ca.pem"));
     const std::unique_ptr<NetworkManager> trusting(NetworkManager::fromSettings());
     EXPECT_EQ(perform(*trusting, Op::Login), "ok t");

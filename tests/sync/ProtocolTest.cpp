@@ -55,6 +55,5 @@ TEST(Protocol, UploadFormHeadersCannotBeForged)
     // A quote or line break in a file name must not end the header and forge fields.
     EXPECT_TRUE(multipartBody(u"B"_s, {}, {}, u"a\"b\r\nX: 1.tiff"_s, {})
                     .contains("; filename=\"a%22b%0D%0AX: 1.tiff\"\r\nContent-Type: image/png"));
-    EXPECT_EQ(mediaTypeForFileName(u"a.JPeG"_s), u"image/jpeg");
-    EXPECT_NE(newBoundary(), newBoundary());
+    EXPECT_TRUE(multipartBody(u"B"_s, {}, {}, u"a.JPeG"_s, {}).contains("image/jpeg\r\n"));
 }

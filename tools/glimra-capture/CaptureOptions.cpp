@@ -1,12 +1,13 @@
 #include "CaptureOptions.h"
 
+#include <algorithm>
+
 namespace glimra::capture {
 
 ParsedArguments parseArguments(const QStringList& arguments)
 {
     ParsedArguments result;
-    bool area = false;
-    bool window = false;
+    QList<CaptureMode> chosen;
     bool optionsEnded = false;
     QStringList paths;
 
@@ -24,28 +25,28 @@ ParsedArguments parseArguments(const QStringList& arguments)
             continue;
         }
         for (qsizetype i = 1; i < argument.size(); ++i) {
-            switch (argument.at(i).unicode()) {
-            case 'x':
-                break; // This tool never makes a sound, so silence needs no work.
-            case 's':
-                area = true;
-                break;
-            case 'w':
-                window = true;
-                break;
-            case 'h':
+            const QChar letter = argument.at(i);
+            if (letter == u'x')
+                continue; // This tool never makes a sound, so silence needs no work.
+            if (letter == u'h') {
                 result.options.showHelp = true;
-                break;
-            default:
-                result.error = QStringLiteral("unknown option '-%1'").arg(argument.at(i));
+                continue;
+            }
+            const auto mode = std::find_if(
+                std::begin(kCaptureModes), std::end(kCaptureModes),
+                [letter](CaptureMode m) { return captureModeFlag(m) == letter.toLatin1(); });
+            if (mode == std::end(kCaptureModes)) {
+                result.error = QStringLiteral("unknown option '-%1'").arg(letter);
                 return result;
             }
+            if (!chosen.contains(*mode))
+                chosen.append(*mode);
         }
     }
 
     if (result.options.showHelp)
         return result;
-    if (area && window) {
+    if (chosen.size() > 1) {
         result.error = QStringLiteral("-s and -w cannot be combined");
         return result;
     }
@@ -62,9 +63,7 @@ ParsedArguments parseArguments(const QStringList& arguments)
         return result;
     }
     result.options.path = paths.first();
-    result.options.mode = area     ? CaptureMode::Area
-                          : window ? CaptureMode::Window
-                                   : CaptureMode::FullScreen;
+    result.options.mode = chosen.value(0, CaptureMode::FullScreen);
     return result;
 }
 

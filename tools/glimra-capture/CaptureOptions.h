@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/CaptureMode.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace glimra::capture {
 
-enum class CaptureMode { FullScreen, Area, Window };
+using glimra::CaptureMode;
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::FullScreen;

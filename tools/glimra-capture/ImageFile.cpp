@@ -2,6 +2,9 @@
 
 #include "PngEncoder.h"
 
+#include "core/AtomicFile.h"
+#include "core/ImageFormat.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -9,7 +12,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <jpeglib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,21 +25,6 @@ constexpr int kJpegQuality = 90;
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Holds back the usual termination signals while the temporary file exists, so a capture
@@ -61,15 +48,6 @@ private:
 };
 
 } // namespace
-
-ImageFormat formatForPath(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix();
-    if (suffix.compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0 ||
-        suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0)
-        return ImageFormat::Jpeg;
-    return ImageFormat::Png;
-}
 
 QString destinationProblem(const QString& path)
 {
@@ -146,46 +124,20 @@ QByteArray encodeForPath(const PixelView& pixels, const QString& path)
 {
     if (pixels.isNull())
         return {};
-    if (formatForPath(path) == ImageFormat::Png)
+    if (imageFormatFor(path) == ImageFormat::Png)
         return encodePng(pixels);
     return encodeJpeg(pixels);
 }
 
-QString writeFileAtomically(const QString& path, const QByteArray& bytes)
+QString saveCapture(const PixelView& pixels, const QString& path)
 {
-    const QFileInfo info(path);
-    // Hidden, so folder watchers and file managers that skip dot files never list a partial
-    // screenshot.
-    const QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                                 info.fileName() + QStringLiteral(".XXXXXX"));
-    QByteArray tempName = pattern;
+    const QByteArray bytes = encodeForPath(pixels, path);
+    if (bytes.isEmpty())
+        return QStringLiteral("could not encode the image for %1").arg(path);
     const DeferTermination deferTermination;
-    const int fd = ::mkstemp(tempName.data());
-    if (fd < 0)
-        return QStringLiteral("cannot write %1: %2").arg(path, systemError(errno));
-
-    // mkstemp makes the file private; a screenshot gets the usual permissions of a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-
-    // No fsync: the rename already keeps readers from seeing a partial file, and waiting for
+    // No sync: the rename already keeps readers from seeing a partial file, and waiting for
     // the disk would double the time a capture takes on slow media.
-    const bool written = writeAll(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        ::unlink(tempName.constData());
-        return QStringLiteral("cannot write %1: %2")
-            .arg(path, systemError(written ? errno : writeErrno));
-    }
-    if (::rename(tempName.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) !=
-        0) {
-        const int renameErrno = errno;
-        ::unlink(tempName.constData());
-        return QStringLiteral("cannot write %1: %2").arg(path, systemError(renameErrno));
-    }
-    return {};
+    return writeFileAtomically(path, bytes);
 }
 
 } // namespace glimra::capture

@@ -29,12 +29,7 @@ void complain(const QString& message)
 int save(const QImage& image, const QString& path)
 {
     const PixelView pixels{image.constBits(), image.width(), image.height(), image.bytesPerLine()};
-    const QByteArray bytes = encodeForPath(pixels, path);
-    if (bytes.isEmpty()) {
-        complain(QStringLiteral("could not encode the image for %1").arg(path));
-        return kExitFailed;
-    }
-    const QString error = writeFileAtomically(path, bytes);
+    const QString error = saveCapture(pixels, path);
     if (!error.isEmpty()) {
         complain(error);
         return kExitFailed;

@@ -48,12 +48,7 @@ int captureFullScreen(const QString& path)
         complain(error);
         return kExitFailed;
     }
-    const QByteArray bytes = encodeForPath(screen.view, path);
-    if (bytes.isEmpty()) {
-        complain(QStringLiteral("could not encode the image for %1").arg(path));
-        return kExitFailed;
-    }
-    error = writeFileAtomically(path, bytes);
+    error = saveCapture(screen.view, path);
     if (!error.isEmpty()) {
         complain(error);
         return kExitFailed;

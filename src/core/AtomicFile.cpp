@@ -1,0 +1,156 @@
+#include "core/AtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace glimra {
+
+namespace {
+
+// /proc tells the umask without changing it; setting it to read it back would race with
+// other threads creating files meanwhile.
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line; !(line = status.readLine()).isEmpty();) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return static_cast<mode_t>(mask);
+            }
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// Gives `from` the name `to` unless `to` exists; false with errno EEXIST when it does.
+bool renameNoReplace(const char* from, const char* to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
+    if (::link(from, to) != 0)
+        return false;
+    ::unlink(from);
+    return true;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(const QString& destination, Options options)
+    : m_destination(destination), m_options(options)
+{}
+
+AtomicFile::~AtomicFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_tempName.isEmpty() && !m_published)
+        ::unlink(m_tempName.constData());
+}
+
+bool AtomicFile::fail()
+{
+    m_errno = errno;
+    return false;
+}
+
+bool AtomicFile::open()
+{
+    const QFileInfo info(m_destination);
+    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                           info.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail();
+    m_fd = fd;
+    m_tempName = pattern;
+    return true;
+}
+
+bool AtomicFile::write(QByteArrayView bytes)
+{
+    const char* data = bytes.data();
+    auto left = static_cast<std::size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail();
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool AtomicFile::finish()
+{
+    if (m_finished)
+        return true;
+    if (m_fd < 0) {
+        errno = EBADF;
+        return fail();
+    }
+    const mode_t mode = m_options.mode.value_or(0666 & ~currentUmask());
+    bool ok = ::fchmod(m_fd, mode) == 0 && (!m_options.sync || ::fsync(m_fd) == 0);
+    const int stepErrno = errno;
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    if (!ok || !closed) {
+        errno = ok ? errno : stepErrno;
+        return fail();
+    }
+    m_finished = true;
+    return true;
+}
+
+bool AtomicFile::commit()
+{
+    if (!finish())
+        return false;
+    const QByteArray target = QFile::encodeName(QFileInfo(m_destination).absoluteFilePath());
+    if (::rename(m_tempName.constData(), target.constData()) != 0)
+        return fail();
+    m_published = true;
+    return true;
+}
+
+bool AtomicFile::commitIfFree(const QString& target)
+{
+    if (!finish())
+        return false;
+    if (!renameNoReplace(m_tempName.constData(), QFile::encodeName(target).constData()))
+        return fail();
+    m_published = true;
+    return true;
+}
+
+QString AtomicFile::errorString() const
+{
+    return QString::fromLocal8Bit(std::strerror(m_errno));
+}
+
+QString writeFileAtomically(const QString& path, const QByteArray& bytes,
+                            AtomicFile::Options options)
+{
+    AtomicFile file(path, options);
+    if (file.open() && file.write(bytes) && file.commit())
+        return {};
+    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+}
+
+} // namespace glimra

@@ -1,0 +1,40 @@
+#include "core/CaptureMode.h"
+
+namespace glimra {
+
+std::optional<char> captureModeFlag(CaptureMode mode)
+{
+    switch (mode) {
+    case CaptureMode::Area:
+        return 's';
+    case CaptureMode::Window:
+        return 'w';
+    case CaptureMode::FullScreen:
+        break;
+    }
+    return std::nullopt;
+}
+
+QStringList captureToolArguments(CaptureMode mode, const QString& path)
+{
+    QStringList arguments{QStringLiteral("-x")};
+    if (const std::optional<char> flag = captureModeFlag(mode))
+        arguments.append(QLatin1Char('-') + QLatin1Char(*flag));
+    arguments.append(path);
+    return arguments;
+}
+
+QString captureTypeText(CaptureMode mode)
+{
+    switch (mode) {
+    case CaptureMode::Area:
+        return QStringLiteral("selection");
+    case CaptureMode::Window:
+        return QStringLiteral("window");
+    case CaptureMode::FullScreen:
+        break;
+    }
+    return QStringLiteral("fullscreen");
+}
+
+} // namespace glimra

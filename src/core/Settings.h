@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QLatin1StringView>
+#include <QSettings>
+
+#include <memory>
+
+namespace glimra {
+
+// Glimra's settings file, ~/.config/Glimra/Glimra.conf. The path is worked out on every call
+// (QSettings' own user scope is fixed once per process), so a changed XDG_CONFIG_HOME counts.
+std::unique_ptr<QSettings> openSettings();
+
+// Every key of that file, named once.
+namespace settings {
+// The folder the desktop's own screenshot tool saves to; a leading ~ is the home folder.
+inline constexpr QLatin1StringView kScreenshotLocation{"screenshotLocation"};
+// Another capture program taking glimra-capture's arguments.
+inline constexpr QLatin1StringView kCaptureTool{"captureTool"};
+// The web service's origin, and an extra PEM bundle to trust for it.
+inline constexpr QLatin1StringView kServerOrigin{"serverOrigin"};
+inline constexpr QLatin1StringView kServerCACertificates{"serverCACertificates"};
+} // namespace settings
+
+} // namespace glimra

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+namespace glimra {
+
+class ScreenshotItem;
+using ScreenshotItemPtr = std::shared_ptr<ScreenshotItem>;
+struct ServerScreenshot;
+
+// What the library asks of the account sync. The library only calls it; the sync room
+// implements it and the application hands it over, so the library never links the web client.
+class SyncService {
+public:
+    virtual ~SyncService() = default;
+    virtual void uploadScreenshot(const ScreenshotItemPtr& item) = 0;
+    virtual void loadServerScreenshots() = 0;
+    virtual void performFullSync() = 0;
+    virtual void downloadMissingScreenshots() = 0;
+    virtual void deleteServerScreenshot(const ServerScreenshot& record) = 0;
+};
+
+} // namespace glimra

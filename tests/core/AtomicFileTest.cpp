@@ -1,0 +1,87 @@
+#include "core/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace glimra;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Hidden ones included: a temporary left behind is a dot file.
+    QStringList entries() const
+    {
+        return QDir(m_dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    static QByteArray contents(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static mode_t modeOf(const QString& file)
+    {
+        struct stat st {};
+        ::stat(QFile::encodeName(file).constData(), &st);
+        return st.st_mode & 0777;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(AtomicFileTest, ReplacesTheWholeFileWithTheModeAskedFor)
+{
+    const mode_t savedMask = ::umask(027);
+    const struct {
+        AtomicFile::Options options;
+        mode_t mode;
+    } cases[] = {{{}, 0640}, {{0600, true}, 0600}, {{0644, false}, 0644}};
+    for (const auto& [options, mode] : cases) {
+        const QByteArray bytes(300000 + static_cast<int>(mode), 'a');
+        ASSERT_EQ(writeFileAtomically(path(u"shot.png"_s), bytes, options), QString());
+        EXPECT_EQ(contents(path(u"shot.png"_s)), bytes);
+        EXPECT_EQ(modeOf(path(u"shot.png"_s)), mode) << std::oct << mode;
+    }
+    ::umask(savedMask);
+    EXPECT_EQ(entries(), QStringList{u"shot.png"_s});
+}
+
+TEST_F(AtomicFileTest, AskedNotToReplaceItTriesTheNextNameAndKeepsTheOldFile)
+{
+    ASSERT_EQ(writeFileAtomically(path(u"a.png"_s), "older"), QString());
+    AtomicFile file(path(u"a.png"_s));
+    ASSERT_TRUE(file.open() && file.write("newer"));
+    EXPECT_FALSE(file.commitIfFree(path(u"a.png"_s)));
+    EXPECT_EQ(file.errorNumber(), EEXIST);
+    EXPECT_TRUE(file.commitIfFree(path(u"a_2.png"_s)));
+    EXPECT_EQ(contents(path(u"a.png"_s)), "older");
+    EXPECT_EQ(contents(path(u"a_2.png"_s)), "newer");
+    EXPECT_EQ(entries(), (QStringList{u"a.png"_s, u"a_2.png"_s}));
+}
+
+TEST_F(AtomicFileTest, AFailureSaysWhyInOneLineAndLeavesNothingBehind)
+{
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(u"taken.png/inner"_s));
+    // A missing folder fails at once; a folder in the way only after the data was written.
+    for (const QString& target : {path(u"missing/shot.png"_s), path(u"taken.png"_s)}) {
+        const QString error = writeFileAtomically(target, "x");
+        EXPECT_TRUE(error.startsWith(u"cannot write "_s + target + u": "_s)) << error.toStdString();
+        EXPECT_FALSE(error.contains(u'\n'));
+    }
+    {
+        AtomicFile abandoned(path(u"b.png"_s));
+        ASSERT_TRUE(abandoned.open() && abandoned.write("never published"));
+    }
+    EXPECT_EQ(entries(), QStringList{u"taken.png"_s});
+}
