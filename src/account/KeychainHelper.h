@@ -3,9 +3,13 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <optional>
 
 namespace glimra {
+
+class PrivateFileStore;
+class SecretStore;
 
 // Keeps the one session token so that the user stays signed in across restarts.
 //
@@ -54,6 +58,8 @@ public:
 private:
     QString m_service;
     Backend m_backend;
+    std::unique_ptr<SecretStore> m_keyring; // only with the Secret Service backend
+    std::unique_ptr<PrivateFileStore> m_file;
 };
 
 } // namespace glimra

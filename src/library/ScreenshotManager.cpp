@@ -6,7 +6,7 @@
 #include "library/LibraryPaths.h"
 #include "library/ScreenshotMimeData.h"
 #include "platform/Clipboard.h"
-#include "platform/DirectoryWatcher.h"
+#include "platform/linux/DirectoryWatcher.h"
 #include "platform/FolderPicker.h"
 
 #include <QCoreApplication>

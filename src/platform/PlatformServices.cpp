@@ -1,9 +1,9 @@
 #include "platform/PlatformServices.h"
 
-#include "platform/DesktopFileOpener.h"
-#include "platform/DialogFolderPicker.h"
-#include "platform/SystemClipboard.h"
-#include "platform/X11MouseMonitor.h"
+#include "platform/qt/DesktopFileOpener.h"
+#include "platform/qt/DialogFolderPicker.h"
+#include "platform/qt/SystemClipboard.h"
+#include "platform/x11/X11MouseMonitor.h"
 
 #include <QGuiApplication>
 

@@ -1,7 +1,7 @@
 #include "library/ScreenshotItem.h"
 #include "library/ScreenshotMimeData.h"
-#include "platform/SystemClipboard.h"
-#include "platform/X11MouseMonitor.h"
+#include "platform/qt/SystemClipboard.h"
+#include "platform/x11/X11MouseMonitor.h"
 
 #include "TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "platform/DesktopFileOpener.h"
+#include "platform/qt/DesktopFileOpener.h"
 
 #include <QDesktopServices>
 #include <QUrl>

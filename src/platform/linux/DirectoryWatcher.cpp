@@ -1,4 +1,4 @@
-#include "platform/DirectoryWatcher.h"
+#include "platform/linux/DirectoryWatcher.h"
 
 #include <QFile>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "platform/DialogFolderPicker.h"
+#include "platform/qt/DialogFolderPicker.h"
 
 #include <QFileDialog>
 

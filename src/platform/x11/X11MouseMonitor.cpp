@@ -1,4 +1,4 @@
-#include "platform/X11MouseMonitor.h"
+#include "platform/x11/X11MouseMonitor.h"
 
 #include <QSocketNotifier>
 

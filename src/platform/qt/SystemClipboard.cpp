@@ -1,4 +1,4 @@
-#include "platform/SystemClipboard.h"
+#include "platform/qt/SystemClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
