@@ -124,10 +124,6 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(m_services.mouseMonitor.get(), &GlobalMouseMonitor::mousePressed, this,
             &AppDelegate::onGlobalMousePress);
 
-    // Account and sync share one web client and one credential store.
-    m_screenshotManager->setNetworkManager(m_authManager->network());
-    m_screenshotManager->setKeychain(m_authManager->keychain());
-
     QPointer<AppDelegate> self(this);
     m_screenshotManager->onBeforeCapture = [self] {
         if (self)

@@ -12,6 +12,8 @@ struct ServerScreenshot {
     qint64 fileSize = 0;
     QString captureType;
     QString uploadedAt; // the server's text, never parsed
+
+    friend bool operator==(const ServerScreenshot&, const ServerScreenshot&) = default;
 };
 
 } // namespace glimra

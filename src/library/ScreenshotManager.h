@@ -2,29 +2,33 @@
 
 #include "core/CaptureMode.h"
 #include "core/ServerScreenshot.h"
-#include "library/LibraryListing.h"
 #include "library/ScreenshotItem.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
 namespace glimra {
 
+class CaptureRunner;
 class Clipboard;
-class DirectoryWatcher;
+class DesktopScreenshotImporter;
 class FolderPicker;
-class KeychainHelper;
-class NetworkManager;
+class LibraryWatcher;
+class ScreenshotList;
+class StatusLine;
+class SyncService;
 
-// The screenshot library: what is in it, the capture settings, the status line, and every
-// operation that adds, copies, imports or removes a screenshot.
+// The screenshot library as the views and the rest of the application see it: what is in
+// it, the capture settings, the status line, the account's listing and every operation that
+// adds, copies, imports or removes a screenshot. The work itself is done by the pieces
+// beside it in this folder; the account sync is reached through a SyncService.
 class ScreenshotManager final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScreenshotManager)
@@ -38,14 +42,15 @@ class ScreenshotManager final : public QObject {
 
 public:
     using CaptureMode = glimra::CaptureMode;
+    static constexpr std::chrono::milliseconds kConfirmationTime{2000};
 
     ScreenshotManager(Clipboard* clipboard, FolderPicker* folderPicker, QObject* parent = nullptr);
     ~ScreenshotManager() override;
 
-    const QList<ScreenshotItemPtr>& screenshots() const { return m_screenshots; }
-    const QList<ServerScreenshot>& serverScreenshots() const { return m_serverScreenshots; }
-    bool isLoadingServer() const { return m_isLoadingServer; }
-    QString statusMessage() const { return m_statusMessage; }
+    const QList<ScreenshotItemPtr>& screenshots() const;
+    // True once the first load has put the library folder's pictures into the list.
+    bool isLibraryLoaded() const { return m_libraryLoaded; }
+
     bool autoCopyEnabled() const { return m_autoCopyEnabled; }
     void setAutoCopyEnabled(bool enabled);
     QString saveFormat() const { return m_saveFormat; }
@@ -53,18 +58,20 @@ public:
     void setSaveFormat(const QString& format);
     std::optional<QString> customSaveLocation() const { return m_customSaveLocation; }
     void setCustomSaveLocation(std::optional<QString> folder);
-    std::optional<QDateTime> lastSyncDate() const { return m_lastSyncDate; }
-    bool isDownloadingMissing() const { return m_isDownloadingMissing; }
 
-    // True once the first load has put the library folder's pictures into the list.
-    bool isLibraryLoaded() const { return m_libraryLoaded; }
-
-    void setNetworkManager(NetworkManager* network) { m_networkManager = network; }
-    void setKeychain(KeychainHelper* keychain) { m_keychain = keychain; }
-    std::function<void()> onBeforeCapture;
-
+    // The library folder's path; the name is the one the views know it by.
     QString defaultStorageURL() const;
+    // The folder the desktop's own screenshot tool saves to (see systemScreenshotFolder()).
     QString macScreenshotDir() const;
+
+    QString statusMessage() const;
+    void setStatusMessage(const QString& text);
+    // Shows a confirmation and clears it after a while unless something else replaced it;
+    // by default only the very same text counts as still shown.
+    void showConfirmation(const QString& text, std::chrono::milliseconds after = kConfirmationTime,
+                          std::function<bool(const QString&)> stillShown = {});
+
+    std::function<void()> onBeforeCapture;
 
     void loadScreenshots();
     void startWatchingScreenshots();
@@ -81,12 +88,37 @@ public:
     void deleteScreenshots(const QList<ScreenshotItemPtr>& items);
     void selectSaveFolder();
 
+    // For the sync: items it downloads, removes or changes in place.
+    void insertItemByDate(const ScreenshotItemPtr& item);
+    void removeItemsWithPaths(const QSet<QString>& paths);
+    void notifyItemChanged(const ScreenshotItemPtr& item);
+
+    // The account's screenshots and the sync's progress, as the sync last set them.
+    const QList<ServerScreenshot>& serverScreenshots() const { return m_serverScreenshots; }
+    void setServerScreenshots(QList<ServerScreenshot> records);
+    bool isLoadingServer() const { return m_isLoadingServer; }
+    void setLoadingServer(bool loading);
+    bool isDownloadingMissing() const { return m_isDownloadingMissing; }
+    void setDownloadingMissing(bool downloading);
+    std::optional<QDateTime> lastSyncDate() const { return m_lastSyncDate; }
+    void setLastSyncDate(std::optional<QDateTime> date);
+
+    // Not owned. Until one is set, and after it is reset to null, the sync operations below
+    // do nothing and every screenshot stays local. New captures and imports are handed to
+    // uploadScreenshot; items loaded from the folder or inserted by the sync never are.
+    void setSyncService(SyncService* service) { m_sync = service; }
     void uploadScreenshot(const ScreenshotItemPtr& item);
-    void deleteServerScreenshot(const ServerScreenshot& record);
+    void loadServerScreenshots();
     void performFullSync();
+    void downloadMissingScreenshots();
+    void deleteServerScreenshot(const ServerScreenshot& record);
 
 Q_SIGNALS:
+    // After every change of the list; the three below also name the one item concerned.
     void screenshotsChanged();
+    void itemAdded(const ScreenshotItemPtr& item);
+    void itemRemoved(const ScreenshotItemPtr& item);
+    void itemChanged(const ScreenshotItemPtr& item);
     void serverScreenshotsChanged();
     void statusMessageChanged();
     void autoCopyEnabledChanged();
@@ -100,46 +132,31 @@ Q_SIGNALS:
     void captureFinished(quint64 ticket, ScreenshotItemPtr item, QString status);
 
 private:
-    void setStatusMessage(const QString& text);
-    // Shows a confirmation and clears it after a while, unless something else has replaced it.
-    void showConfirmation(const QString& text, std::function<bool(const QString&)> stillShown);
     void insertNewItem(const ScreenshotItemPtr& item);
     void removeFile(const ScreenshotItemPtr& item);
-    QString savePath(const QString& extension);
-    QString captureTool() const;
-
-    void snapshotStorageModDates();
-    void checkForNewScreenshots();
-    void checkForModifiedScreenshots();
-    void importScreenshot(const QString& sourcePath);
 
     Clipboard* m_clipboard;
     FolderPicker* m_folderPicker;
-    NetworkManager* m_networkManager = nullptr;
-    KeychainHelper* m_keychain = nullptr;
+    SyncService* m_sync = nullptr;
 
-    QList<ScreenshotItemPtr> m_screenshots;
-    QList<ServerScreenshot> m_serverScreenshots;
-    bool m_isLoadingServer = false;
-    QString m_statusMessage;
+    // File moves and decodes of loads, imports and edits, one at a time, in the order asked.
+    QThreadPool m_ioPool;
+    ScreenshotList* m_list;
+    StatusLine* m_status;
+    CaptureRunner* m_capture;
+    DesktopScreenshotImporter* m_importer;
+    LibraryWatcher* m_libraryWatcher;
+
     bool m_autoCopyEnabled = true;
     QString m_saveFormat = QStringLiteral("png");
     std::optional<QString> m_customSaveLocation;
-    std::optional<QDateTime> m_lastSyncDate;
-    bool m_isDownloadingMissing = false;
     bool m_libraryLoaded = false;
-
-    DirectoryWatcher* m_screenshotDirWatcher = nullptr;
-    DirectoryWatcher* m_storageDirWatcher = nullptr;
-    QHash<QString, QDateTime> m_knownFileModDates;
-    QSet<QString> m_knownDesktopFiles;
-    // System screenshots that did not decode, with how they looked then.
-    QHash<QString, FileStamp> m_unreadyDesktopFiles;
-
-    QSet<QString> m_reservedPaths; // capture targets whose tool has not finished yet
     quint64 m_nextTicket = 1;
-    // File moves and decodes of imports and edits, one at a time and in the order asked for.
-    QThreadPool m_ioPool;
+
+    QList<ServerScreenshot> m_serverScreenshots;
+    bool m_isLoadingServer = false;
+    bool m_isDownloadingMissing = false;
+    std::optional<QDateTime> m_lastSyncDate;
 };
 
 } // namespace glimra

@@ -1,0 +1,96 @@
+#include "library/LibraryWatcher.h"
+
+#include "core/BackgroundJob.h"
+#include "library/LibraryListing.h"
+#include "library/LibraryPaths.h"
+#include "library/ScreenshotItem.h"
+#include "platform/linux/DirectoryWatcher.h"
+
+namespace glimra {
+
+namespace {
+
+struct DecodedFile {
+    QString path;
+    std::optional<QImage> preview;
+};
+
+} // namespace
+
+LibraryWatcher::LibraryWatcher(QThreadPool* io, QObject* parent) : QObject(parent), m_io(io) {}
+
+LibraryWatcher::~LibraryWatcher() = default;
+
+bool LibraryWatcher::start()
+{
+    stop();
+    rememberModificationTimes();
+    auto* watcher = new DirectoryWatcher(this);
+    if (!watcher->watch(libraryFolder())) {
+        delete watcher;
+        return false;
+    }
+    connect(watcher, &DirectoryWatcher::changed, this,
+            &LibraryWatcher::checkForModifiedScreenshots);
+    m_watcher = watcher;
+    return true;
+}
+
+void LibraryWatcher::stop()
+{
+    delete m_watcher;
+    m_watcher = nullptr;
+}
+
+void LibraryWatcher::rememberModificationTimes()
+{
+    const FolderListing listing = listFolder(libraryFolder());
+    if (listing.error)
+        return;
+    for (const FolderEntry& entry : listing.entries) {
+        const QDateTime modified = QFileInfo(entry.path).lastModified();
+        if (modified.isValid())
+            m_knownModificationTimes.insert(entry.name, modified);
+    }
+}
+
+void LibraryWatcher::checkForModifiedScreenshots()
+{
+    const FolderListing listing = listFolder(libraryFolder());
+    if (listing.error)
+        return;
+    QStringList changed;
+    for (const FolderEntry& entry : listing.entries) {
+        if (!hasLibraryImageExtension(entry.name))
+            continue;
+        if (m_watcher && m_watcher->isBeingWritten(entry.name))
+            continue; // half-written: its modification time is not final yet
+        const QDateTime modified = QFileInfo(entry.path).lastModified();
+        if (!modified.isValid())
+            continue;
+        const auto known = m_knownModificationTimes.constFind(entry.name);
+        if (known == m_knownModificationTimes.constEnd()) {
+            m_knownModificationTimes.insert(entry.name, modified);
+        } else if (modified > *known) {
+            m_knownModificationTimes.insert(entry.name, modified);
+            changed.append(entry.path);
+        }
+    }
+    if (changed.isEmpty())
+        return;
+    auto job = [changed] {
+        QList<DecodedFile> decoded;
+        for (const QString& path : changed)
+            decoded.append({path, decodePreview(path)});
+        return decoded;
+    };
+    runInBackground(m_io, this, std::move(job), [this](const QList<DecodedFile>& decoded) {
+        for (const DecodedFile& file : decoded) {
+            // A picture that does not decode keeps its old preview rather than show nothing.
+            if (file.preview)
+                Q_EMIT pictureChanged(file.path, *file.preview);
+        }
+    });
+}
+
+} // namespace glimra
