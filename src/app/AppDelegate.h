@@ -35,16 +35,14 @@ public:
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
-    PopoverWindow* popover() const;
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
-    // The commands a second `glimra` sends to this instance.
+    // The commands a second `glimra` sends to this instance (see RemoteCommands.h).
     void registerRemoteCommands(RemoteControl* remote);
 
 private:
     void showPopover();
     void onGlobalMousePress(QPoint position);
-    void registerAccountCommands(RemoteControl* remote);
 
     PlatformServices m_services;
     ScreenshotManager* m_screenshotManager;

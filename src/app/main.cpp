@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/RemoteCommands.h"
 #include "app/RemoteControl.h"
 
 #include <QApplication>
@@ -17,16 +18,6 @@
 using namespace glimra;
 
 namespace {
-
-const char* const kUsage = "Usage: glimra [COMMAND]\n"
-                           "  (none)                     start Glimra, or show its popover\n"
-                           "  list [--json]              print the library, newest first\n"
-                           "  capture full|area|window   take a screenshot\n"
-                           "  login USERNAME             sign in (password on standard input)\n"
-                           "  register USERNAME EMAIL    create an account and sign in\n"
-                           "  logout                     sign out\n"
-                           "  status [--json]            the account and the last sync\n"
-                           "  quit                       end the running Glimra\n";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -127,32 +118,23 @@ QString readPassword()
     return QString::fromStdString(line);
 }
 
-int runClient(int argc, char** argv, const QString& command, const QStringList& args)
+int runClient(int argc, char** argv, const RemoteCommand& command, const QStringList& args)
 {
     QCoreApplication app(argc, argv);
-    int timeoutMs = 30000;
-    QString input;
-    const bool signsIn = command == QLatin1String("login") || command == QLatin1String("register");
-    if (signsIn) {
-        if (args.size() != (command == QLatin1String("login") ? 1 : 2)) {
-            std::fputs(kUsage, stderr);
-            return 2;
-        }
-        input = readPassword();
-        timeoutMs = 3 * 60 * 1000; // the web service may take its full timeout
+    if (command.argumentCount >= 0 && args.size() != command.argumentCount) {
+        print(stderr, usageText());
+        return 2;
     }
-    if (command == QLatin1String("capture"))
-        timeoutMs = 30 * 60 * 1000; // an area selection waits for the user
-    if (signsIn || command == QLatin1String("capture")) {
-        if (!sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected &&
-            !startInstance()) {
-            print(stderr, QStringLiteral("Glimra could not be started\n"));
-            return 1;
-        }
+    const QString input = command.readsPassword ? readPassword() : QString();
+    if (command.startsInstance &&
+        !sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected && !startInstance()) {
+        print(stderr, QStringLiteral("Glimra could not be started\n"));
+        return 1;
     }
-    const RemoteResult result = sendRemoteCommand(command, args, input, timeoutMs);
+    const RemoteResult result = sendRemoteCommand(command.name, args, input,
+                                                  static_cast<int>(command.clientTimeout.count()));
     if (!result.connected) {
-        print(stderr, QStringLiteral("Glimra is not running\n"));
+        print(stderr, kNotRunning);
         return 1;
     }
     print(stdout, result.out);
@@ -171,7 +153,7 @@ int main(int argc, char** argv)
 
     if (command == QLatin1String("-h") || command == QLatin1String("--help") ||
         command == QLatin1String("help")) {
-        std::fputs(kUsage, stdout);
+        print(stdout, usageText());
         return 0;
     }
     if (command.isEmpty()) {
@@ -182,13 +164,10 @@ int main(int argc, char** argv)
         }
         return runInstance(argc, argv);
     }
-    static const QStringList clientCommands{QStringLiteral("list"),    QStringLiteral("quit"),
-                                            QStringLiteral("capture"), QStringLiteral("login"),
-                                            QStringLiteral("logout"),  QStringLiteral("register"),
-                                            QStringLiteral("status")};
-    if (!clientCommands.contains(command)) {
-        std::fputs(kUsage, stderr);
+    const RemoteCommand* known = clientCommand(command);
+    if (!known) {
+        print(stderr, usageText());
         return 2;
     }
-    return runClient(argc, argv, command, args);
+    return runClient(argc, argv, *known, args);
 }

@@ -1,0 +1,39 @@
+// glimra capture full|area|window
+#include "app/AppDelegate.h"
+#include "app/RemoteCommands.h"
+#include "library/ScreenshotManager.h"
+
+#include <QHash>
+
+namespace glimra::commands {
+
+void capture(AppDelegate& app, const QStringList& args, const QString&,
+             const RemoteControl::Reply& reply)
+{
+    static const QHash<QString, CaptureMode> modes{
+        {QStringLiteral("full"), CaptureMode::FullScreen},
+        {QStringLiteral("area"), CaptureMode::Area},
+        {QStringLiteral("window"), CaptureMode::Window}};
+    const auto mode = modes.constFind(args.value(0));
+    if (mode == modes.constEnd())
+        return reply(2, {}, usageLine(*clientCommand(QStringLiteral("capture"))));
+    ScreenshotManager* manager = app.screenshotManager();
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    const quint64 ticket = manager->startCapture(*mode);
+    *connection = QObject::connect(
+        manager, &ScreenshotManager::captureFinished, manager,
+        [connection, ticket, reply](quint64 finished, const ScreenshotItemPtr& item,
+                                    const QString& status) {
+            if (finished != ticket)
+                return;
+            QObject::disconnect(*connection);
+            if (item && item->filePath)
+                reply(0, *item->filePath + QLatin1Char('\n'), {});
+            else
+                reply(1, {},
+                      (status.isEmpty() ? QStringLiteral("Capture failed") : status) +
+                          QLatin1Char('\n'));
+        });
+}
+
+} // namespace glimra::commands
