@@ -27,14 +27,16 @@ bool isDesktopScreenshotName(const QString& name)
 } // namespace
 
 DesktopScreenshotImporter::DesktopScreenshotImporter(QThreadPool* io, QObject* parent)
-    : QObject(parent), m_io(io)
-{}
+    : QObject(parent), m_io(io), m_watcher(new DirectoryWatcher(this))
+{
+    connect(m_watcher, &DirectoryWatcher::changed, this,
+            &DesktopScreenshotImporter::checkForNewScreenshots);
+}
 
 DesktopScreenshotImporter::~DesktopScreenshotImporter() = default;
 
 bool DesktopScreenshotImporter::start()
 {
-    stop();
     const QString folder = watchableScreenshotFolder();
     const FolderListing present = listFolder(folder, true);
     if (!present.error) {
@@ -42,21 +44,12 @@ bool DesktopScreenshotImporter::start()
         for (const FolderEntry& entry : present.entries)
             m_knownFiles.insert(entry.name);
     }
-    auto* watcher = new DirectoryWatcher(this);
-    if (!watcher->watch(folder)) {
-        delete watcher;
-        return false;
-    }
-    connect(watcher, &DirectoryWatcher::changed, this,
-            &DesktopScreenshotImporter::checkForNewScreenshots);
-    m_watcher = watcher;
-    return true;
+    return m_watcher->watch(folder);
 }
 
 void DesktopScreenshotImporter::stop()
 {
-    delete m_watcher;
-    m_watcher = nullptr;
+    m_watcher->stop();
 }
 
 void DesktopScreenshotImporter::checkForNewScreenshots()
@@ -68,7 +61,7 @@ void DesktopScreenshotImporter::checkForNewScreenshots()
         if (!isDesktopScreenshotName(entry.name) || m_knownFiles.contains(entry.name))
             continue;
         // Its writer is not done with it; the close that ends the write brings us back.
-        if (m_watcher && m_watcher->isBeingWritten(entry.name))
+        if (m_watcher->isBeingWritten(entry.name))
             continue;
         const auto unready = m_unreadyFiles.constFind(entry.name);
         if (unready != m_unreadyFiles.constEnd()) {

@@ -38,7 +38,7 @@ private:
     void importScreenshot(const QString& sourcePath);
 
     QThreadPool* m_io;
-    DirectoryWatcher* m_watcher = nullptr;
+    DirectoryWatcher* m_watcher;
     QSet<QString> m_knownFiles;
     // Screenshots that did not decode, with how they looked then.
     QHash<QString, FileStamp> m_unreadyFiles;

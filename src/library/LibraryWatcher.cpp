@@ -17,29 +17,24 @@ struct DecodedFile {
 
 } // namespace
 
-LibraryWatcher::LibraryWatcher(QThreadPool* io, QObject* parent) : QObject(parent), m_io(io) {}
+LibraryWatcher::LibraryWatcher(QThreadPool* io, QObject* parent)
+    : QObject(parent), m_io(io), m_watcher(new DirectoryWatcher(this))
+{
+    connect(m_watcher, &DirectoryWatcher::changed, this,
+            &LibraryWatcher::checkForModifiedScreenshots);
+}
 
 LibraryWatcher::~LibraryWatcher() = default;
 
 bool LibraryWatcher::start()
 {
-    stop();
     rememberModificationTimes();
-    auto* watcher = new DirectoryWatcher(this);
-    if (!watcher->watch(libraryFolder())) {
-        delete watcher;
-        return false;
-    }
-    connect(watcher, &DirectoryWatcher::changed, this,
-            &LibraryWatcher::checkForModifiedScreenshots);
-    m_watcher = watcher;
-    return true;
+    return m_watcher->watch(libraryFolder());
 }
 
 void LibraryWatcher::stop()
 {
-    delete m_watcher;
-    m_watcher = nullptr;
+    m_watcher->stop();
 }
 
 void LibraryWatcher::rememberModificationTimes()
@@ -63,7 +58,7 @@ void LibraryWatcher::checkForModifiedScreenshots()
     for (const FolderEntry& entry : listing.entries) {
         if (!hasLibraryImageExtension(entry.name))
             continue;
-        if (m_watcher && m_watcher->isBeingWritten(entry.name))
+        if (m_watcher->isBeingWritten(entry.name))
             continue; // half-written: its modification time is not final yet
         const QDateTime modified = QFileInfo(entry.path).lastModified();
         if (!modified.isValid())

@@ -33,7 +33,7 @@ private:
     void checkForModifiedScreenshots();
 
     QThreadPool* m_io;
-    DirectoryWatcher* m_watcher = nullptr;
+    DirectoryWatcher* m_watcher;
     QHash<QString, QDateTime> m_knownModificationTimes;
 };
 
