@@ -127,8 +127,7 @@ TEST_F(AuthManagerTest, LateRepliesCannotUndoWhatHappenedSince)
     auth->login(u"ann"_s, u"pw"_s);
     settle(*auth);
     holdValidation = false;
-    processEvents(500ms);
-    EXPECT_TRUE(auth->isLoggedIn());
+    EXPECT_TRUE(holdsFor([&] { return auth->isLoggedIn(); }, 500ms));
     EXPECT_EQ(keychain()->retrieve(), u"tok-ann"_s);
 
     // A manager destroyed while its login is under way is never touched by the reply.
@@ -141,8 +140,7 @@ TEST_F(AuthManagerTest, LateRepliesCannotUndoWhatHappenedSince)
     ASSERT_TRUE(waitUntil([&] { return server.received().size() == 3; }));
     gone.reset();
     hold = false;
-    processEvents(300ms);
-    EXPECT_EQ(syncs, 0);
+    EXPECT_TRUE(holdsFor([&] { return syncs == 0; }, 300ms));
 }
 
 // In either store a token outlives its manager; the next one checks it with the server at

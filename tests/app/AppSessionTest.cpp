@@ -5,6 +5,7 @@
 #include <csignal>
 
 using namespace glimra::test;
+using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 TEST_F(GlimraSession, withoutAnInstanceListAndQuitSaySoAndFail)
@@ -20,7 +21,7 @@ TEST_F(GlimraSession, withoutAnInstanceListAndQuitSaySoAndFail)
 TEST_F(GlimraSession, listPrintsTheLibraryNewestFirstAsTextAndJson)
 {
     ASSERT_TRUE(writeImage(library() + u"/old.png"_s, makeTestImage(64, 40)));
-    QThread::msleep(30);
+    QThread::msleep(30); // file times have a coarse clock: make the two dates differ
     ASSERT_TRUE(writeImage(library() + u"/new.jpg"_s, makeTestImage(64, 40)));
     start();
 
@@ -68,8 +69,7 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
     click(popover->topLeft() + QPoint(popover->width() - 25, 20));
     click({200, 600});
-    QThread::msleep(400);
-    EXPECT_TRUE(visiblePopover());
+    EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
 
     // A second glimra shows and hides the running one instead of starting another.
     const CommandResult second = run({});

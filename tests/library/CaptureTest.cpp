@@ -4,10 +4,12 @@
 
 using namespace glimra;
 using namespace glimra::test;
+using Mode = ScreenshotManager::CaptureMode;
 
 namespace {
 
-// Stands in for the capture tool: records its arguments, then behaves as told.
+// Stands in for the capture tool: records its arguments, then does what it is told, with
+// $last as the path it was given and %1 a sample picture.
 class CaptureTest : public ManagerFixture {
 protected:
     void useTool(const QString& behaviour)
@@ -17,7 +19,7 @@ protected:
         const QString tool = home.path() + u"/fake-capture"_s;
         QFile script(tool);
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done >> %1/args\n"
+        script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> %1/args\n"
                                     "for last in \"$@\"; do :; done\n%2\n")
                          .arg(home.path(), QString(behaviour).replace(u"%1"_s, sample))
                          .toUtf8());
@@ -25,12 +27,12 @@ protected:
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
         openSettings()->setValue(settings::kCaptureTool, tool);
     }
-    QStringList recordedArguments() const
+    QString lastArguments() const
     {
         QFile f(home.path() + u"/args"_s);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return f.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(f.readAll()).trimmed().section(u'\n', -1)
+                   : QString();
     }
 
     struct Outcome {
@@ -38,15 +40,14 @@ protected:
         QString status;
         bool finished = false;
     };
-    Outcome capture(ScreenshotManager::CaptureMode mode)
+    Outcome capture(Mode mode)
     {
         Outcome outcome;
         const quint64 ticket = manager.startCapture(mode);
         auto c = QObject::connect(&manager, &ScreenshotManager::captureFinished,
                                   [&](quint64 t, const ScreenshotItemPtr& item, const QString& s) {
-                                      if (t != ticket)
-                                          return;
-                                      outcome = {item, s, true};
+                                      if (t == ticket)
+                                          outcome = {item, s, true};
                                   });
         waitUntil([&] { return outcome.finished; }, std::chrono::seconds(10));
         QObject::disconnect(c);
@@ -58,48 +59,48 @@ const QString kWrites = u"cp %1 \"$last\""_s;
 
 } // namespace
 
-TEST_F(CaptureTest, eachModePassesItsArgumentsAndAddsATypedItemOnTop)
+TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTop)
 {
     useTool(kWrites);
     int beforeCaptureCalls = 0;
     manager.onBeforeCapture = [&] { ++beforeCaptureCalls; };
-
-    const Outcome area = capture(ScreenshotManager::CaptureMode::Area);
-    ASSERT_TRUE(area.item);
-    const QString path = *area.item->filePath;
-    EXPECT_EQ(recordedArguments(), (QStringList{u"-x"_s, u"-s"_s, path}));
-    EXPECT_TRUE(path.startsWith(home.libraryDir() + u"/Glimra_"_s));
-    EXPECT_EQ(area.item->captureType, std::optional<QString>(u"selection"_s));
-    EXPECT_EQ(area.item->syncStatus, SyncStatus::Local);
-    EXPECT_EQ(manager.screenshots().constFirst(), area.item);
-    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
-    EXPECT_EQ(clipboard.count, 1u);
-
-    // Format and save folder decide the path; no format option reaches the tool.
-    manager.setAutoCopyEnabled(false);
-    manager.setSaveFormat(u"jpeg"_s);
     QTemporaryDir elsewhere;
-    manager.setCustomSaveLocation(elsewhere.path());
-    const Outcome window = capture(ScreenshotManager::CaptureMode::Window);
-    ASSERT_TRUE(window.item);
-    EXPECT_TRUE(window.item->filePath->startsWith(elsewhere.path() + u"/Glimra_"_s));
-    EXPECT_TRUE(window.item->filePath->endsWith(QLatin1String(".jpeg")));
-    EXPECT_EQ(window.item->captureType, std::optional<QString>(u"window"_s));
-    EXPECT_TRUE(manager.statusMessage().isEmpty());
-    const Outcome full = capture(ScreenshotManager::CaptureMode::FullScreen);
-    ASSERT_TRUE(full.item);
-    EXPECT_EQ(full.item->captureType, std::optional<QString>(u"fullscreen"_s));
-    EXPECT_EQ(recordedArguments().mid(3), (QStringList{u"-x"_s, u"-w"_s, *window.item->filePath,
-                                                       u"-x"_s, *full.item->filePath}));
+    // The format and the save folder decide the path; no format option reaches the tool.
+    const struct {
+        Mode mode;
+        const char* format;
+        bool elsewhere;
+        const char* flags;
+        const char* type;
+    } captures[] = {{Mode::Area, "png", false, "-x -s", "selection"},
+                    {Mode::Window, "jpeg", true, "-x -w", "window"},
+                    {Mode::FullScreen, "png", false, "-x", "fullscreen"}};
+    for (const auto& c : captures) {
+        manager.setSaveFormat(QString::fromLatin1(c.format));
+        manager.setCustomSaveLocation(c.elsewhere ? std::optional(elsewhere.path()) : std::nullopt);
+        const Outcome outcome = capture(c.mode);
+        ASSERT_TRUE(outcome.item) << c.type;
+        const QString path = *outcome.item->filePath;
+        EXPECT_EQ(lastArguments(), QString::fromLatin1(c.flags) + u' ' + path);
+        EXPECT_TRUE(
+            path.startsWith((c.elsewhere ? elsewhere.path() : home.libraryDir()) + u"/Glimra_"_s));
+        EXPECT_TRUE(path.endsWith(u'.' + QString::fromLatin1(c.format))) << path.toStdString();
+        EXPECT_EQ(outcome.item->captureType, QString::fromLatin1(c.type));
+        EXPECT_EQ(outcome.item->syncStatus, SyncStatus::Local);
+        EXPECT_EQ(manager.screenshots().constFirst(), outcome.item);
+        EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+    }
     EXPECT_EQ(beforeCaptureCalls, 3);
-    EXPECT_EQ(manager.screenshots().size(), 3);
-    EXPECT_EQ(clipboard.count, 1u);
+    EXPECT_EQ(clipboard.count, 3u);
+    manager.setAutoCopyEnabled(false);
+    capture(Mode::FullScreen);
+    EXPECT_EQ(clipboard.count, 3u);
+    EXPECT_TRUE(manager.statusMessage().isEmpty());
 }
 
 TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
 {
     useTool(u"sleep 0.3; "_s + kWrites);
-    manager.setAutoCopyEnabled(false);
     QList<ScreenshotItemPtr> items;
     QObject::connect(
         &manager, &ScreenshotManager::captureFinished,
@@ -109,36 +110,32 @@ TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
     ASSERT_TRUE(waitUntil([&] { return items.size() == 2; }, std::chrono::seconds(10)));
     ASSERT_TRUE(items[0] && items[1]);
     EXPECT_NE(*items[0]->filePath, *items[1]->filePath);
-    EXPECT_TRUE(QFileInfo::exists(*items[0]->filePath));
-    EXPECT_TRUE(QFileInfo::exists(*items[1]->filePath));
+    EXPECT_TRUE(QFileInfo::exists(*items[0]->filePath) && QFileInfo::exists(*items[1]->filePath));
 }
 
 TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
 {
-    useTool(u"exit 1"_s);
-    Outcome area = capture(ScreenshotManager::CaptureMode::Area);
-    EXPECT_FALSE(area.item);
-    EXPECT_EQ(manager.statusMessage(), u"Capture cancelled"_s);
-    EXPECT_EQ(area.status, u"Capture cancelled"_s);
-    capture(ScreenshotManager::CaptureMode::Window);
-    EXPECT_EQ(manager.statusMessage(), u"Capture cancelled"_s);
-    capture(ScreenshotManager::CaptureMode::FullScreen);
-    EXPECT_EQ(manager.statusMessage(), u"Capture failed"_s);
-
-    // Exit status 0 without a file is no success either.
-    useTool(u"exit 0"_s);
-    capture(ScreenshotManager::CaptureMode::FullScreen);
-    EXPECT_EQ(manager.statusMessage(), u"Capture failed"_s);
-
-    // A file that is not a picture: no item, and the line keeps the progress text.
-    useTool(u"echo junk > \"$last\""_s);
-    const Outcome junk = capture(ScreenshotManager::CaptureMode::Area);
-    EXPECT_FALSE(junk.item);
-    EXPECT_EQ(manager.statusMessage(), u"Select area to capture..."_s);
-
-    openSettings()->setValue(settings::kCaptureTool, QString(home.path() + u"/missing-tool"_s));
-    capture(ScreenshotManager::CaptureMode::FullScreen);
-    EXPECT_TRUE(manager.statusMessage().startsWith(QLatin1String("Capture failed: ")));
+    const QString missing = home.path() + u"/missing-tool"_s;
+    // A tool that fails, one that exits 0 without a file, one that writes no picture (the
+    // line keeps its progress text) and one that does not exist.
+    const std::tuple<QString, Mode, QString> failures[] = {
+        {u"exit 1"_s, Mode::Area, u"Capture cancelled"_s},
+        {u"exit 1"_s, Mode::Window, u"Capture cancelled"_s},
+        {u"exit 1"_s, Mode::FullScreen, u"Capture failed"_s},
+        {u"exit 0"_s, Mode::FullScreen, u"Capture failed"_s},
+        {u"echo junk > \"$last\""_s, Mode::Area, u"Select area to capture..."_s},
+        {{}, Mode::FullScreen, u"Capture failed: "_s},
+    };
+    for (const auto& [behaviour, mode, status] : failures) {
+        if (behaviour.isEmpty())
+            openSettings()->setValue(settings::kCaptureTool, missing);
+        else
+            useTool(behaviour);
+        const Outcome outcome = capture(mode);
+        EXPECT_TRUE(outcome.finished && !outcome.item) << behaviour.toStdString();
+        EXPECT_TRUE(manager.statusMessage().startsWith(status)) << behaviour.toStdString();
+        EXPECT_EQ(outcome.status, manager.statusMessage());
+    }
     EXPECT_GT(manager.statusMessage().size(), u"Capture failed: "_s.size());
     EXPECT_TRUE(manager.screenshots().isEmpty());
 }

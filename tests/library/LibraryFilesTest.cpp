@@ -44,28 +44,20 @@ TEST(LibraryPaths, generatedNamesFollowThePatternAndNeverNameAnExistingFile)
               dir.filePath(stem + u"_4.png"_s));
 }
 
-TEST(LibraryPaths, copyingIntoTheLibraryNeverOverwritesAndLeavesNoPartialFile)
+TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothing)
 {
     QTemporaryDir source, library;
     const QString original = source.filePath(u"Screenshot 1.png"_s);
     touch(original, "new picture");
     touch(library.filePath(u"Glimra_T.png"_s), "older picture");
+    const CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
+    EXPECT_EQ(copy.path, library.filePath(u"Glimra_T_2.png"_s));
+    QFile copied(library.filePath(u"Glimra_T_2.png"_s));
+    EXPECT_TRUE(copied.open(QIODevice::ReadOnly) && copied.readAll() == "new picture");
 
-    CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
-    ASSERT_TRUE(copy.path);
-    EXPECT_EQ(*copy.path, library.filePath(u"Glimra_T_2.png"_s));
-    QFile older(library.filePath(u"Glimra_T.png"_s));
-    ASSERT_TRUE(older.open(QIODevice::ReadOnly));
-    EXPECT_EQ(older.readAll(), QByteArray("older picture"));
-    QFile copied(*copy.path);
-    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
-    EXPECT_EQ(copied.readAll(), QByteArray("new picture"));
-
-    // A source that cannot be read gives a reason and leaves nothing behind.
-    CopyResult missing =
+    const CopyResult missing =
         copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
-    EXPECT_FALSE(missing.path);
-    EXPECT_FALSE(missing.error.isEmpty());
+    EXPECT_FALSE(missing.path || missing.error.isEmpty());
     EXPECT_EQ(visibleNames(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
 }
 

@@ -11,8 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-using namespace Qt::StringLiterals;
-
 namespace glimra::test {
 
 class ManagerFixture : public ::testing::Test {

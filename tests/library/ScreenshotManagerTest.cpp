@@ -1,6 +1,7 @@
 #include "ManagerFixture.h"
 
-#include "library/ScreenshotMimeData.h"
+#include "core/SyncService.h"
+#include "library/StatusLine.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -8,115 +9,117 @@
 
 using namespace glimra;
 using namespace glimra::test;
+using namespace std::chrono_literals;
 
 namespace {
 
 class ScreenshotManagerTest : public ManagerFixture {};
+
+// Writes down what the library asks of the sync, one line a call.
+class RecordingSync final : public SyncService {
+public:
+    void uploadScreenshot(const ScreenshotItemPtr& item) override
+    {
+        calls.append(u"upload "_s + QFileInfo(*item->filePath).fileName());
+    }
+    void loadServerScreenshots() override { calls.append(u"list"_s); }
+    void performFullSync() override { calls.append(u"full"_s); }
+    void downloadMissingScreenshots() override { calls.append(u"download"_s); }
+    void deleteServerScreenshot(const ServerScreenshot& record) override
+    {
+        calls.append(u"delete "_s + QString::number(record.id));
+    }
+    QStringList calls;
+};
 
 } // namespace
 
 TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPreviews)
 {
     ASSERT_TRUE(writeImage(libraryFile(u"old.png"_s), makeTestImage(1920, 1080)));
-    QThread::msleep(30);
+    QThread::msleep(30); // file times have a coarse clock: make the two dates differ
     ASSERT_TRUE(writeImage(libraryFile(u"new.jpg"_s), makeTestImage(640, 400)));
     ASSERT_TRUE(writeImage(libraryFile(u"upper.JPG"_s), makeTestImage(64, 64)));
     QFile junk(libraryFile(u"broken.png"_s));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("this is not a picture");
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("this is not a picture"));
     junk.close();
 
     loadAndWait();
     EXPECT_EQ(listedNames(), (QStringList{u"new.jpg"_s, u"old.png"_s}));
     EXPECT_TRUE(manager.statusMessage().isEmpty());
-
     const ScreenshotItemPtr big = manager.screenshots().at(1);
-    EXPECT_EQ(big->syncStatus, SyncStatus::Local);
-    EXPECT_FALSE(big->serverId);
-    EXPECT_FALSE(big->captureType);
+    EXPECT_TRUE(big->syncStatus == SyncStatus::Local && !big->serverId && !big->captureType);
     // The list keeps a preview, never the full picture; the full one comes from the file.
     EXPECT_LE(big->image.width(), 200);
     EXPECT_GE(big->image.height(), kPreviewSize.height());
     EXPECT_EQ(big->fullImage().size(), QSize(1920, 1080));
-}
 
-TEST_F(ScreenshotManagerTest, aFolderThatCannotBeListedKeepsTheListAndSaysWhy)
-{
-    ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), makeTestImage(64, 40)));
-    loadAndWait();
-    ASSERT_EQ(manager.screenshots().size(), 1);
-
+    // A folder that cannot be listed keeps the list and says why.
     QDir(home.libraryDir()).removeRecursively();
-    QFile blocker(home.libraryDir());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(QFile(home.libraryDir()).open(QIODevice::WriteOnly));
     manager.loadScreenshots();
     ASSERT_TRUE(waitUntil([&] { return !manager.statusMessage().isEmpty(); }));
     EXPECT_EQ(manager.statusMessage(), u"Failed to load screenshots: Not a directory"_s);
-    EXPECT_EQ(manager.screenshots().size(), 1);
+    EXPECT_EQ(manager.screenshots().size(), 2);
 }
 
-TEST_F(ScreenshotManagerTest, copyOffersTiffAndPngAndItsConfirmationClearsOnlyItself)
+TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngAndAPngFileByteForByte)
 {
-    const QString path = libraryFile(u"a.png"_s);
-    ASSERT_TRUE(writeImage(path, makeTestImage(300, 200)));
+    for (const QString& name : {u"a.png"_s, u"b.jpeg"_s})
+        ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(300, 200)));
     loadAndWait();
-    const ScreenshotItemPtr item = manager.screenshots().constFirst();
-
-    manager.copyToClipboard(item);
-    ASSERT_TRUE(clipboard.current);
-    EXPECT_EQ(clipboard.current->formats(), (QStringList{u"image/tiff"_s, u"image/png"_s}));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(clipboard.dataFor(u"image/png"_s), file.readAll());
-    QByteArray tiff = clipboard.dataFor(u"image/tiff"_s);
-    QBuffer buffer(&tiff);
-    QImageReader reader(&buffer, "tiff");
-    EXPECT_EQ(reader.read().size(), QSize(300, 200));
-    EXPECT_TRUE(clipboard.dataFor(u"text/plain"_s).isEmpty());
-    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
-
-    // A newer message outlives the confirmation's timer; then clears on its own.
-    processEvents(std::chrono::milliseconds(1000));
-    manager.deleteScreenshots({});
-    EXPECT_EQ(manager.statusMessage(), u"0 screenshots deleted"_s);
-    processEvents(std::chrono::milliseconds(1300));
-    EXPECT_EQ(manager.statusMessage(), u"0 screenshots deleted"_s);
-    EXPECT_TRUE(
-        waitUntil([&] { return manager.statusMessage().isEmpty(); }, std::chrono::seconds(2)));
+    for (const ScreenshotItemPtr& item : manager.screenshots()) {
+        manager.copyToClipboard(item);
+        ASSERT_TRUE(clipboard.current);
+        EXPECT_EQ(clipboard.current->formats(), (QStringList{u"image/tiff"_s, u"image/png"_s}));
+        QFile file(*item->filePath);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray png = clipboard.dataFor(u"image/png"_s);
+        if (item->filePath->endsWith(u".png"_s)) {
+            EXPECT_EQ(png, file.readAll());
+        }
+        EXPECT_EQ(QImage::fromData(png, "PNG").size(), QSize(300, 200));
+        QByteArray tiff = clipboard.dataFor(u"image/tiff"_s);
+        QBuffer buffer(&tiff);
+        EXPECT_EQ(QImageReader(&buffer, "tiff").read().size(), QSize(300, 200));
+        EXPECT_TRUE(clipboard.dataFor(u"text/plain"_s).isEmpty());
+        EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+    }
 }
 
-TEST_F(ScreenshotManagerTest, aCopyOfAJpegFileIsReencodedAsPng)
+TEST(StatusLine, aConfirmationClearsOnlyWhatItStillShows)
 {
-    ASSERT_TRUE(writeImage(libraryFile(u"a.jpeg"_s), makeTestImage(120, 80)));
-    loadAndWait();
-    manager.copyToClipboard(manager.screenshots().constFirst());
-    const QByteArray png = clipboard.dataFor(u"image/png"_s);
-    EXPECT_TRUE(png.startsWith("\x89PNG"));
-    EXPECT_EQ(QImage::fromData(png).size(), QSize(120, 80));
+    StatusLine line;
+    line.showConfirmation(u"Copied"_s, 100ms);
+    line.showConfirmation(u"1 deleted"_s, 300ms,
+                          [](const QString& s) { return s.endsWith(u"deleted"); });
+    line.showConfirmation(u"2 deleted"_s, 1000ms,
+                          [](const QString& s) { return s.endsWith(u"deleted"); });
+    // The first timer finds another text and leaves it; the second clears a text of its kind.
+    EXPECT_TRUE(holdsFor([&] { return line.text() == u"2 deleted"_s; }, 200ms));
+    EXPECT_TRUE(waitUntil([&] { return line.text().isEmpty(); }, 400ms));
+    line.showConfirmation(u"Copied"_s, 100ms);
+    line.set(u"Capturing"_s);
+    EXPECT_TRUE(holdsFor([&] { return line.text() == u"Capturing"_s; }, 300ms));
 }
 
 TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyGone)
 {
-    for (const char* name : {"a.png", "b.png", "c.png"})
-        ASSERT_TRUE(writeImage(libraryFile(QString::fromLatin1(name)), makeTestImage(40, 30)));
+    for (const QString& name : {u"a.png"_s, u"b.png"_s, u"c.png"_s})
+        ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(40, 30)));
     loadAndWait();
-    ASSERT_EQ(manager.screenshots().size(), 3);
-
     ScreenshotItemPtr a = manager.screenshots().at(0);
     QFile::remove(*a->filePath);
     manager.deleteScreenshot(a);
     EXPECT_EQ(manager.screenshots().size(), 2);
     EXPECT_EQ(manager.statusMessage(), u"Screenshot deleted"_s);
 
-    ScreenshotItemPtr b = manager.screenshots().at(0);
-    const QString bPath = *b->filePath;
-    // An item with the same date and path but another identity is not the one deleted.
+    const ScreenshotItemPtr b = manager.screenshots().at(0);
+    // An item with the same date and picture but another identity is not the one deleted.
     auto twin = std::make_shared<ScreenshotItem>(b->image, b->date, SyncStatus::Local, std::nullopt,
                                                  std::nullopt, std::nullopt);
     manager.deleteScreenshots({b});
-    EXPECT_FALSE(QFileInfo::exists(bPath));
-    EXPECT_EQ(manager.screenshots().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(*b->filePath));
     EXPECT_EQ(manager.statusMessage(), u"1 screenshots deleted"_s);
     manager.deleteScreenshots({twin});
     EXPECT_EQ(manager.screenshots().size(), 1);
@@ -124,7 +127,6 @@ TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyG
 
 TEST_F(ScreenshotManagerTest, choosingASaveFolderTakesTheAnswerAndIgnoresACancel)
 {
-    picker.nextAnswer = std::nullopt;
     manager.selectSaveFolder();
     EXPECT_FALSE(manager.customSaveLocation());
     EXPECT_EQ(picker.lastPrompt, u"Select"_s);
@@ -132,4 +134,50 @@ TEST_F(ScreenshotManagerTest, choosingASaveFolderTakesTheAnswerAndIgnoresACancel
     picker.nextAnswer = home.path();
     manager.selectSaveFolder();
     EXPECT_EQ(manager.customSaveLocation(), std::optional<QString>(home.path()));
+}
+
+TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDeletedOnes)
+{
+    ASSERT_TRUE(writeImage(libraryFile(u"loaded.png"_s), makeTestImage(40, 30)));
+    manager.setAutoCopyEnabled(false);
+    RecordingSync sync;
+    manager.setSyncService(&sync);
+    loadAndWait();
+    manager.startWatchingScreenshots();
+    ASSERT_TRUE(writeImage(systemFile(u"Screenshot 1.png"_s), makeTestImage(40, 30)));
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 2; }));
+    const QString imported = listedNames().constFirst();
+
+    manager.setServerScreenshots({{7, u"s7.png"_s, u"loaded.png"_s, 9, u"window"_s, {}}});
+    manager.deleteScreenshot(manager.screenshots().at(1));
+    manager.performFullSync();
+    manager.loadServerScreenshots();
+    manager.downloadMissingScreenshots();
+    EXPECT_EQ(sync.calls, (QStringList{u"upload "_s + imported, u"delete 7"_s, u"full"_s, u"list"_s,
+                                       u"download"_s}));
+
+    // What the sync itself puts in, takes out or changes is announced, not handed back to it.
+    QStringList events;
+    QObject::connect(&manager, &ScreenshotManager::itemAdded,
+                     [&](const ScreenshotItemPtr& i) { events.append(u"+"_s + *i->filePath); });
+    QObject::connect(&manager, &ScreenshotManager::itemRemoved,
+                     [&](const ScreenshotItemPtr& i) { events.append(u"-"_s + *i->filePath); });
+    QObject::connect(&manager, &ScreenshotManager::itemChanged,
+                     [&](const ScreenshotItemPtr& i) { events.append(u"~"_s + *i->filePath); });
+    const auto item = [](const char* path, const QDateTime& date) {
+        return std::make_shared<ScreenshotItem>(QImage(), date, SyncStatus::Synced, u"1"_s,
+                                                QString::fromLatin1(path), std::nullopt);
+    };
+    const QDateTime now = QDateTime::currentDateTime();
+    manager.insertItemByDate(item("/old", now.addYears(-1)));
+    manager.insertItemByDate(item("/future", now.addYears(1)));
+    manager.notifyItemChanged(manager.screenshots().constLast());
+    manager.removeItemsWithPaths({u"/future"_s, u"/nowhere"_s});
+    EXPECT_EQ(listedNames(), (QStringList{imported, u"old"_s}));
+    EXPECT_EQ(events, (QStringList{u"+/old"_s, u"+/future"_s, u"~/old"_s, u"-/future"_s}));
+    EXPECT_EQ(sync.calls.size(), 5);
+
+    manager.setSyncService(nullptr);
+    manager.performFullSync();
+    EXPECT_EQ(sync.calls.size(), 5);
 }

@@ -24,6 +24,11 @@ bool waitUntil(const std::function<bool()>& predicate, std::chrono::milliseconds
     return true;
 }
 
+bool holdsFor(const std::function<bool()>& predicate, std::chrono::milliseconds duration)
+{
+    return !waitUntil([&] { return !predicate(); }, duration);
+}
+
 void processEvents(std::chrono::milliseconds duration)
 {
     QElapsedTimer t;

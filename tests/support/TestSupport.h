@@ -14,6 +14,10 @@ namespace glimra::test {
 bool waitUntil(const std::function<bool()>& predicate,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// Runs the event loop for the whole duration; false as soon as the predicate fails. For what
+// must not happen: a test fails at the first sign of it instead of after a fixed sleep.
+bool holdsFor(const std::function<bool()>& predicate, std::chrono::milliseconds duration);
+
 // Lets queued calls and zero timers run without waiting for anything in particular.
 void processEvents(std::chrono::milliseconds duration = std::chrono::milliseconds(20));
 

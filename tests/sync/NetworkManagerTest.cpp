@@ -61,8 +61,7 @@ std::string perform(NetworkManager& net, Op op, const QString& file = {})
         });
     EXPECT_EQ(calls, 0);
     EXPECT_TRUE(waitUntil([&] { return calls > 0; }, 10s));
-    processEvents(30ms);
-    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(holdsFor([&] { return calls == 1; }, 30ms));
     return out.toStdString();
 }
 
