@@ -91,7 +91,7 @@ TEST_F(CaptureTool, CapturesMatchWhatIsOnScreen)
     window.setGeometry(50, 60, 700, 500);
     window.show();
     // Qt reads the frame extents the window manager publishes; the tool reads them on its own.
-    ASSERT_TRUE(waitUntil([&] { return window.frameGeometry() != window.geometry(); }, 3s))
+    ASSERT_TRUE(waitUntil([&] { return window.frameGeometry() != window.geometry(); }, 10s))
         << "the window manager drew no frame";
     glimra::test::processEvents(300ms);
 
