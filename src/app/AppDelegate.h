@@ -35,6 +35,7 @@ public:
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
+    // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
     // The commands a second `glimra` sends to this instance (see RemoteCommands.h).
@@ -58,7 +59,7 @@ private:
 };
 
 // The one running delegate, set first at launch and cleared last at teardown, so that events
-// arriving after teardown find nobody to act on.
+// arriving after teardown (a global shortcut's, say) find nobody to act on.
 AppDelegate* appDelegateInstance();
 
 } // namespace glimra
