@@ -147,7 +147,8 @@ void Service::login(const json& body, const Request& req, Response& res)
         sendFailure(res, 400, "Username and password are required");
         return;
     }
-    const std::string userKey = usernameKey(*name);
+    // No valid name is this long; a cut key keeps guessed giants from filling the table.
+    const std::string userKey = usernameKey(std::string_view(*name).substr(0, 64));
     const std::string addressKey = server::addressKey(req.remote_addr);
     const auto now = RateLimiter::Clock::now();
     const auto wait = std::max(m_userLimiter.retryAfter(userKey, now),

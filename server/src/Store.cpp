@@ -76,8 +76,10 @@ private:
 Store::Store(const fs::path& dataDir)
     : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs")
 {
-    fs::create_directories(m_data);
-    fs::permissions(m_data, fs::perms::owner_all, fs::perm_options::replace);
+    // Only a folder made here is narrowed to its owner; an existing one keeps what the
+    // administrator gave it.
+    if (fs::create_directories(m_data))
+        fs::permissions(m_data, fs::perms::owner_all, fs::perm_options::replace);
     ensureDirectory(m_tmp);
     ensureDirectory(m_blobs);
     const std::string dbPath = (m_data / "glimra.db").string();

@@ -70,8 +70,9 @@ TEST(Validation, imageTypeComesFromTheBytes)
     for (const auto& c : cases) {
         const auto type = sniffImage(c.head);
         EXPECT_EQ(type ? type->mediaType : "refused", c.type ? c.type : "refused") << c.head;
-        if (type)
+        if (type) {
             EXPECT_EQ(mediaTypeForExtension(type->extension), c.type);
+        }
     }
 }
 
