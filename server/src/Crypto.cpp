@@ -1,0 +1,83 @@
+#include "Crypto.h"
+
+#include <sodium.h>
+
+#include <new>
+
+namespace glimra::server {
+
+static_assert(sizeof(crypto_hash_sha256_state) <= 128);
+
+bool initCrypto()
+{
+    return sodium_init() >= 0;
+}
+
+std::string PasswordHasher::hash(std::string_view password)
+{
+    char out[crypto_pwhash_STRBYTES];
+    m_gate.acquire();
+    const int rc =
+        crypto_pwhash_str(out, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE);
+    m_gate.release();
+    if (rc != 0)
+        throw std::bad_alloc(); // libsodium fails here only when it cannot get the memory
+    return out;
+}
+
+bool PasswordHasher::verify(const std::string& stored, std::string_view password)
+{
+    m_gate.acquire();
+    const int rc = crypto_pwhash_str_verify(stored.c_str(), password.data(), password.size());
+    m_gate.release();
+    return rc == 0;
+}
+
+void PasswordHasher::spendVerification(std::string_view password)
+{
+    std::call_once(m_dummyOnce, [this] { m_dummy = hash(newToken()); });
+    (void)verify(m_dummy, password);
+}
+
+std::string toHex(const unsigned char* data, std::size_t size)
+{
+    std::string out(size * 2 + 1, '\0');
+    sodium_bin2hex(out.data(), out.size(), data, size);
+    out.pop_back();
+    return out;
+}
+
+std::string newToken()
+{
+    unsigned char bytes[32];
+    randombytes_buf(bytes, sizeof bytes);
+    return toHex(bytes, sizeof bytes);
+}
+
+std::string tokenDigest(std::string_view token)
+{
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(token.data()), token.size());
+    return toHex(digest, sizeof digest);
+}
+
+Sha256::Sha256()
+{
+    crypto_hash_sha256_init(reinterpret_cast<crypto_hash_sha256_state*>(m_state));
+}
+
+void Sha256::update(const char* data, std::size_t size)
+{
+    crypto_hash_sha256_update(reinterpret_cast<crypto_hash_sha256_state*>(m_state),
+                              reinterpret_cast<const unsigned char*>(data), size);
+}
+
+std::string Sha256::hexDigest()
+{
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(reinterpret_cast<crypto_hash_sha256_state*>(m_state), digest);
+    return toHex(digest, sizeof digest);
+}
+
+} // namespace glimra::server

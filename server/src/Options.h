@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace glimra::server {
+
+struct ServerOptions {
+    std::string host = "127.0.0.1";
+    int port = 8787;
+    std::filesystem::path dataDir;
+    std::string tlsCert;
+    std::string tlsKey;
+    std::optional<std::uint64_t> quotaBytes; // per user; none means unlimited
+    std::uint64_t maxUploadBytes = 64ull << 20;
+    bool registrationOpen = true;
+    std::chrono::seconds tokenLifetime = std::chrono::hours(24 * 30);
+    int loginLimitPerUser = 10;
+    int loginLimitPerAddress = 50;
+    std::chrono::seconds loginWindow = std::chrono::minutes(15);
+    int threads = 16;
+};
+
+enum class Command { Serve, AddUser, Help };
+
+struct Invocation {
+    Command command = Command::Serve;
+    ServerOptions options;
+    std::string userName; // add-user
+    std::string email;    // add-user
+};
+
+// Environment the defaults depend on, passed in so parsing stays pure.
+struct Environment {
+    const char* xdgDataHome = nullptr;
+    const char* home = nullptr;
+};
+
+// Either what to do, or the message explaining what is wrong with the arguments.
+std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::string_view>& args,
+                                                       const Environment& env);
+
+// "1048576", "512K", "64M", "2G" (powers of 1024).
+std::optional<std::uint64_t> parseSize(std::string_view text);
+// "90" or "90s", "15m", "12h", "30d".
+std::optional<std::chrono::seconds> parseDuration(std::string_view text);
+// "HOST:PORT", "[v6]:PORT" or ":PORT" (all interfaces); port 0 picks a free one.
+std::optional<std::pair<std::string, int>> parseListen(std::string_view text);
+bool isLoopbackHost(std::string_view host);
+
+std::string_view usage();
+
+} // namespace glimra::server

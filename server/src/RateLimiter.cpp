@@ -1,0 +1,55 @@
+#include "RateLimiter.h"
+
+namespace glimra::server {
+
+void RateLimiter::prune(std::deque<Clock::time_point>& failures, Clock::time_point now) const
+{
+    while (!failures.empty() && failures.front() + m_window <= now)
+        failures.pop_front();
+}
+
+std::chrono::seconds RateLimiter::retryAfter(const std::string& key, Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failures.find(key);
+    if (found == m_failures.end())
+        return std::chrono::seconds(0);
+    auto& failures = found->second;
+    prune(failures, now);
+    if (failures.size() < m_limit)
+        return std::chrono::seconds(0);
+    // Rounded up: a client that waits exactly this long is let through.
+    const auto wait = failures[failures.size() - m_limit] + m_window - now;
+    return std::chrono::ceil<std::chrono::seconds>(wait);
+}
+
+void RateLimiter::recordFailure(const std::string& key, Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    // Guessed user names must not grow the table for ever.
+    if (++m_recordsSincePrune >= 1024) {
+        m_recordsSincePrune = 0;
+        pruneAll(now);
+    }
+    auto& failures = m_failures[key];
+    prune(failures, now);
+    failures.push_back(now);
+    if (failures.size() > m_limit)
+        failures.pop_front();
+}
+
+void RateLimiter::clear(const std::string& key)
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.erase(key);
+}
+
+void RateLimiter::pruneAll(Clock::time_point now)
+{
+    for (auto it = m_failures.begin(); it != m_failures.end();) {
+        prune(it->second, now);
+        it = it->second.empty() ? m_failures.erase(it) : std::next(it);
+    }
+}
+
+} // namespace glimra::server

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace glimra::server {
+
+// Counts failed logins per key (a user name, an address) in a sliding window. A key with
+// `limit` failures inside the window is refused until the oldest of them leaves it.
+class RateLimiter {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    RateLimiter(int limit, std::chrono::seconds window) : m_limit(limit), m_window(window) {}
+
+    // How long the key must wait; zero when it may try now.
+    std::chrono::seconds retryAfter(const std::string& key, Clock::time_point now);
+    void recordFailure(const std::string& key, Clock::time_point now);
+    void clear(const std::string& key);
+
+private:
+    void prune(std::deque<Clock::time_point>& failures, Clock::time_point now) const;
+    void pruneAll(Clock::time_point now);
+
+    const std::size_t m_limit;
+    const std::chrono::seconds m_window;
+    std::mutex m_mutex;
+    std::unordered_map<std::string, std::deque<Clock::time_point>> m_failures;
+    std::size_t m_recordsSincePrune = 0;
+};
+
+} // namespace glimra::server

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Database.h"
+#include "Files.h"
+#include "Validation.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glimra::server {
+
+struct UserAccount {
+    std::int64_t id = 0;
+    std::string username;
+    std::string email;
+    std::int64_t screenshotCount = 0;
+    std::int64_t storageUsedBytes = 0;
+};
+
+struct Credentials {
+    std::int64_t userId = 0;
+    std::string passwordHash;
+};
+
+struct ScreenshotRecord {
+    std::int64_t id = 0;
+    std::string filename; // the stored file's own name, never the client's
+    std::string originalFilename;
+    std::int64_t fileSize = 0;
+    std::string captureType;
+    std::string uploadedAt;
+};
+
+struct StoredFile {
+    fs::path path;
+    std::string_view mediaType;
+    std::string originalFilename;
+};
+
+struct SweepReport {
+    int temporaries = 0;
+    int unreferencedFiles = 0;
+    int recordsWithoutFile = 0;
+};
+
+// Owns the database and the screenshot files under one data folder. Files are stored once
+// per user and content (data/blobs/<user>/<sha256>.<ext>); each upload is its own record.
+// Every method is safe to call from any thread.
+class Store {
+public:
+    explicit Store(const fs::path& dataDir);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    const fs::path& tmpDir() const { return m_tmp; }
+
+    // Removes temporaries and files no record needs; drops records whose file is gone.
+    // Call before serving.
+    SweepReport sweep();
+
+    // Nothing when the name is taken (compared without regard to case).
+    std::optional<std::int64_t> createUser(std::string_view name, std::string_view email,
+                                           const std::string& passwordHash);
+    std::optional<Credentials> credentials(std::string_view name);
+    std::optional<UserAccount> account(std::int64_t userId);
+
+    void addSession(std::int64_t userId, const std::string& digest, std::int64_t expiresAt);
+    std::optional<std::int64_t> sessionUser(const std::string& digest, std::int64_t now);
+    void pruneSessions(std::int64_t now);
+
+    struct Ingested {
+        bool quotaExceeded = false;
+        std::int64_t usedBytes = 0; // when over quota: what the user already uses
+        ScreenshotRecord record;
+    };
+    // Takes a finished upload: the file becomes durable under its content name before its
+    // record is committed, so a crash never leaves a record without a file.
+    Ingested ingest(std::int64_t userId, IncomingFile& file, const ImageType& type,
+                    std::string_view originalFilename, std::string_view captureType,
+                    std::optional<std::uint64_t> quota);
+    std::vector<ScreenshotRecord> list(std::int64_t userId);
+    std::optional<StoredFile> file(std::int64_t userId, std::int64_t screenshotId);
+    // False when the user has no such screenshot.
+    bool remove(std::int64_t userId, std::int64_t screenshotId);
+
+private:
+    class ReaderLease;
+    ReaderLease reader();
+    fs::path blobPath(std::int64_t userId, std::string_view sha256, std::string_view ext) const;
+    void migrate();
+
+    fs::path m_data;
+    fs::path m_tmp;
+    fs::path m_blobs;
+    std::unique_ptr<Database> m_writer;
+    // Every change of records or files happens under this lock, so a file is never removed
+    // while another request is about to commit a record that needs it.
+    std::mutex m_writeMutex;
+    std::vector<std::unique_ptr<Database>> m_readers;
+    std::mutex m_readMutex;
+    std::condition_variable m_readerFree;
+};
+
+} // namespace glimra::server

@@ -1,0 +1,234 @@
+#include "ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace glimra::server::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Every record listed can be downloaded, with the bytes uploaded under its name.
+void expectEveryRecordServed(httplib::Client& client, const std::string& token,
+                             const std::map<std::string, std::string>& bytesByName)
+{
+    for (const json& record : listing(client, token)) {
+        const std::string name = record["original_filename"];
+        const Reply got = download(client, token, record["id"]);
+        EXPECT_EQ(got.status, 200) << name;
+        const auto expected = bytesByName.find(name);
+        ASSERT_NE(expected, bytesByName.end()) << name;
+        EXPECT_TRUE(got.raw == expected->second) << name;
+    }
+}
+
+std::string readAllFrom(int fd)
+{
+    std::string out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<std::size_t>(n));
+    return out;
+}
+
+// Uploads named files as alice on a fresh server in `dir`, which then stops as it was told.
+std::string seed(const TempDir& dir, std::map<std::string, std::string>& uploaded, int signal)
+{
+    ServerProcess server(dir.path());
+    auto client = server.client();
+    const std::string token = registerUser(client, "alice");
+    for (const auto& [name, bytes] : uploaded)
+        EXPECT_TRUE(upload(client, token, bytes, name).ok()) << name;
+    EXPECT_EQ(server.stop(signal), signal == SIGTERM ? 0 : 128 + signal);
+    return token;
+}
+
+} // namespace
+
+TEST(Durability, aRestartKeepsAccountsSessionsAndScreenshots)
+{
+    TempDir dir;
+    std::map<std::string, std::string> uploaded{{"a.png", fakePng(1)}, {"b.png", fakePng(2)}};
+    const std::string token = seed(dir, uploaded, SIGTERM);
+    ServerProcess again(dir.path());
+    auto client = again.client();
+    const Reply valid = post(client, kAuth, {{"action", "validate"}, {"token", token}});
+    EXPECT_EQ(valid.body["user"]["screenshot_count"], 2) << valid.raw;
+    EXPECT_EQ(listing(client, token).size(), 2u);
+    expectEveryRecordServed(client, token, uploaded);
+}
+
+TEST(Durability, killDuringABurstOfUploadsLosesNothingCommitted)
+{
+    TempDir dir;
+    auto server = std::make_unique<ServerProcess>(dir.path());
+    std::string token;
+    {
+        auto client = server->client();
+        token = registerUser(client, "alice");
+    }
+    std::mutex mutex;
+    std::map<std::string, std::string> sent;          // every upload started
+    std::map<std::string, std::int64_t> acknowledged; // name -> id the server confirmed
+    std::atomic<int> next{0};
+    std::vector<std::thread> uploaders;
+    for (int t = 0; t < 4; ++t) {
+        uploaders.emplace_back([&] {
+            auto client = server->client();
+            for (;;) {
+                const int seed = next++;
+                const std::string name = "burst-" + std::to_string(seed) + ".png";
+                const std::string bytes = fakePng(seed, 48 * 1024);
+                {
+                    std::lock_guard lock(mutex);
+                    sent[name] = bytes;
+                }
+                const Reply reply = upload(client, token, bytes, name);
+                if (!reply.ok())
+                    return; // the server is gone
+                std::lock_guard lock(mutex);
+                acknowledged[name] = reply.body["screenshot"]["id"];
+            }
+        });
+    }
+    for (int waited = 0; waited < 200; ++waited) {
+        {
+            std::lock_guard lock(mutex);
+            if (acknowledged.size() >= 40)
+                break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    server->stop(SIGKILL);
+    for (auto& t : uploaders)
+        t.join();
+    ASSERT_GE(acknowledged.size(), 40u);
+
+    server = std::make_unique<ServerProcess>(dir.path());
+    auto client = server->client();
+    const json list = listing(client, token);
+    std::map<std::string, std::int64_t> listed;
+    for (const json& record : list)
+        listed[record["original_filename"]] = record["id"];
+    for (const auto& [name, id] : acknowledged)
+        EXPECT_EQ(listed[name], id) << name << " was confirmed but is gone";
+    expectEveryRecordServed(client, token, sent);
+    EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty());
+    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), list.size()) << "no file without record";
+}
+
+TEST(Durability, sigtermLetsAnUploadInProgressFinish)
+{
+    TempDir dir;
+    auto server = std::make_unique<ServerProcess>(dir.path());
+    std::string token;
+    {
+        auto client = server->client();
+        token = registerUser(client, "alice");
+    }
+    const std::string body = uploadForm("B", token, "window", "late.png", fakePng(1, 256 * 1024));
+    const std::string head = "POST /glimra/api/sync.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "Content-Type: multipart/form-data; boundary=B\r\n"
+                             "Content-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n";
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(server->port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string first = head + body.substr(0, body.size() / 2);
+    ASSERT_EQ(::write(sock, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    std::this_thread::sleep_for(300ms);
+
+    ::kill(server->pid(), SIGTERM);
+    std::this_thread::sleep_for(300ms);
+    const std::string rest = body.substr(body.size() / 2);
+    ASSERT_EQ(::write(sock, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+    const std::string answer = readAllFrom(sock);
+    ::close(sock);
+    EXPECT_NE(answer.find("\"success\":true"), std::string::npos) << answer;
+    EXPECT_EQ(server->stop(0), 0) << "a stopped server exits with status 0";
+
+    server = std::make_unique<ServerProcess>(dir.path());
+    auto client = server->client();
+    ASSERT_EQ(listing(client, token).size(), 1u);
+}
+
+TEST(Durability, startSweepsTemporariesStrayFilesAndRecordsWithoutAFile)
+{
+    TempDir dir;
+    std::map<std::string, std::string> uploaded{{"kept.png", fakePng(1)}, {"lost.png", fakePng(2)}};
+    const std::string token = seed(dir, uploaded, SIGKILL);
+    // What a crash or a careless hand can leave behind.
+    std::ofstream(dir.path() / "tmp" / "upload-a1b2c3") << "half an upload";
+    std::ofstream(dir.path() / "blobs" / "1" / (std::string(64, 'e') + ".png")) << "stray";
+    for (const fs::path& file : filesUnder(dir.path() / "blobs")) {
+        std::ifstream in(file, std::ios::binary);
+        if (std::string(std::istreambuf_iterator<char>(in), {}) == uploaded["lost.png"])
+            fs::remove(file);
+    }
+
+    ServerProcess server(dir.path());
+    auto client = server.client();
+    const json list = listing(client, token);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["original_filename"], "kept.png");
+    expectEveryRecordServed(client, token, uploaded);
+    EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty());
+    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
+    const json user = post(client, kAuth, {{"action", "validate"}, {"token", token}}).body["user"];
+    EXPECT_EQ(user["storage_used_bytes"], uploaded["kept.png"].size());
+}
+
+TEST(Durability, racingUploadsAndDeletesOfTheSameBytesNeverLoseTheFile)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(), {"--threads", "8"});
+    std::string token;
+    {
+        auto client = server.client();
+        token = registerUser(client, "alice");
+    }
+    const std::string bytes = fakePng(42, 32 * 1024);
+    std::vector<std::thread> workers;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&, t] {
+            auto client = server.client();
+            for (int i = 0; i < 15; ++i) {
+                const Reply up = upload(client, token, bytes, "same.png");
+                if (!up.ok()) {
+                    ++failures;
+                    continue;
+                }
+                // Half the workers keep what they upload, so the file is always needed.
+                if (t % 2 == 0 && !post(client, kSync,
+                                        {{"action", "delete"},
+                                         {"token", token},
+                                         {"screenshot_id", up.body["screenshot"]["id"]}})
+                                       .ok())
+                    ++failures;
+            }
+        });
+    }
+    for (auto& w : workers)
+        w.join();
+    EXPECT_EQ(failures, 0);
+    auto client = server.client();
+    EXPECT_EQ(listing(client, token).size(), 30u);
+    expectEveryRecordServed(client, token, {{"same.png", bytes}});
+    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
+}

@@ -1,0 +1,241 @@
+#include "ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace glimra::server::test {
+
+namespace {
+
+struct Spawned {
+    int pid;
+    int out; // read end of the child's standard output
+};
+
+Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
+{
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+    std::vector<std::string> all{GLIMRA_SERVER_BIN};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, GLIMRA_SERVER_BIN, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        throw std::runtime_error("cannot start " GLIMRA_SERVER_BIN);
+    }
+    return {pid, pipeFds[0]};
+}
+
+std::string readAll(int fd, int timeoutMs, bool untilNewline)
+{
+    std::string out;
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, timeoutMs) > 0) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        out.append(buffer, static_cast<std::size_t>(n));
+        if (untilNewline && out.find('\n') != std::string::npos)
+            break;
+    }
+    return out;
+}
+
+int waitExit(int pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+Reply toReply(const httplib::Result& result)
+{
+    Reply reply;
+    if (!result)
+        return reply;
+    reply.status = result->status;
+    reply.raw = result->body;
+    reply.headers = result->headers;
+    reply.body = json::parse(result->body, nullptr, false);
+    return reply;
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    std::string templ = (fs::temp_directory_path() / "glimra-server-test-XXXXXX").string();
+    if (!::mkdtemp(templ.data()))
+        throw std::runtime_error("mkdtemp");
+    m_path = templ;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+ServerProcess::ServerProcess(const fs::path& dataDir, std::vector<std::string> extraArgs)
+{
+    std::vector<std::string> args{"--listen", "127.0.0.1:0", "--data", dataDir.string()};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    const Spawned spawned = spawnServer(args, -1);
+    m_pid = spawned.pid;
+    // Under the sanitizers a start takes a while; the line names the port it got.
+    const std::string line = readAll(spawned.out, 20'000, true);
+    ::close(spawned.out);
+    const std::size_t colon = line.rfind(':', line.find(" ("));
+    if (line.find("listening on") == std::string::npos || colon == std::string::npos) {
+        ::kill(m_pid, SIGKILL);
+        waitExit(m_pid);
+        throw std::runtime_error("glimra-server did not start: " + line);
+    }
+    m_port = std::stoi(line.substr(colon + 1));
+}
+
+ServerProcess::~ServerProcess()
+{
+    if (m_pid > 0)
+        stop(SIGTERM);
+}
+
+int ServerProcess::stop(int signal)
+{
+    ::kill(m_pid, signal);
+    const int status = waitExit(m_pid);
+    m_pid = -1;
+    return status;
+}
+
+httplib::Client ServerProcess::client() const
+{
+    httplib::Client client("127.0.0.1", m_port);
+    client.set_read_timeout(20, 0);
+    return client;
+}
+
+RunResult runServerCommand(const std::vector<std::string>& args, const std::string& input)
+{
+    int in[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    const Spawned spawned = spawnServer(args, in[0]);
+    ::close(in[0]);
+    if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0)
+        ADD_FAILURE() << "could not write to glimra-server";
+    ::close(in[1]);
+    std::string out = readAll(spawned.out, 20'000, false);
+    ::close(spawned.out);
+    return {waitExit(spawned.pid), out};
+}
+
+Reply post(httplib::Client& client, const char* path, const json& body)
+{
+    return postRaw(client, path, body.dump(), "application/json");
+}
+
+Reply postRaw(httplib::Client& client, const char* path, const std::string& body,
+              const std::string& contentType)
+{
+    return toReply(client.Post(path, body, contentType));
+}
+
+std::string registerUser(httplib::Client& client, const std::string& name,
+                         const std::string& password)
+{
+    const Reply reply = post(client, kAuth,
+                             {{"action", "register"},
+                              {"username", name},
+                              {"email", name + "@example.com"},
+                              {"password", password}});
+    EXPECT_TRUE(reply.ok()) << reply.raw;
+    return reply.ok() ? reply.body["token"].get<std::string>() : std::string();
+}
+
+std::string uploadForm(const std::string& boundary, const std::string& token,
+                       const std::string& captureType, const std::string& fileName,
+                       const std::string& bytes)
+{
+    const std::string crlf = "\r\n";
+    const auto field = [&](const std::string& name, const std::string& value) {
+        return "--" + boundary + crlf + "Content-Disposition: form-data; name=\"" + name + "\"" +
+               crlf + crlf + value + crlf;
+    };
+    // Like the client, escape what would end the header parameter early.
+    std::string quoted;
+    for (const char c : fileName)
+        quoted += c == '"' ? "%22" : c == '\r' ? "%0D" : c == '\n' ? "%0A" : std::string(1, c);
+    return field("token", token) + field("action", "upload") + field("capture_type", captureType) +
+           field("original_filename", fileName) + "--" + boundary + crlf +
+           "Content-Disposition: form-data; name=\"file\"; filename=\"" + quoted + "\"" + crlf +
+           "Content-Type: image/png" + crlf + crlf + bytes + crlf + "--" + boundary + "--" + crlf;
+}
+
+Reply upload(httplib::Client& client, const std::string& token, const std::string& bytes,
+             const std::string& fileName, const std::string& captureType)
+{
+    const std::string boundary = "7D1C4E2A-93B5-4F0E-8A61-2C9D7E3B5F10";
+    return postRaw(client, kSync, uploadForm(boundary, token, captureType, fileName, bytes),
+                   "multipart/form-data; boundary=" + boundary);
+}
+
+Reply download(httplib::Client& client, const std::string& token, std::int64_t id)
+{
+    const std::string target =
+        std::string(kSync) + "?action=download&token=" + token + "&id=" + std::to_string(id);
+    return toReply(client.Get(target));
+}
+
+json listing(httplib::Client& client, const std::string& token)
+{
+    const Reply reply = post(client, kSync, {{"action", "list"}, {"token", token}});
+    EXPECT_TRUE(reply.ok()) << reply.raw;
+    return reply.ok() ? reply.body["screenshots"] : json::array();
+}
+
+std::string fakePng(int seed, std::size_t size)
+{
+    std::string bytes = "\x89PNG\r\n\x1a\n";
+    std::mt19937 random(static_cast<unsigned>(seed));
+    while (bytes.size() < size)
+        bytes += static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+std::vector<fs::path> filesUnder(const fs::path& dir)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    }
+    return files;
+}
+
+} // namespace glimra::server::test

@@ -1,0 +1,111 @@
+#include "Validation.h"
+
+#include <gtest/gtest.h>
+
+using namespace glimra::server;
+using namespace std::string_literals;
+
+TEST(Validation, everyClientFieldGetsAClearMessage)
+{
+    const struct {
+        std::optional<std::string> (*check)(std::string_view);
+        std::string value;
+        const char* error; // nullptr: accepted
+    } cases[] = {
+        {usernameError, "Alice_1.b-c", nullptr},
+        {usernameError, "al", "3 to 32"},
+        {usernameError, std::string(33, 'a'), "3 to 32"},
+        {usernameError, "_alice", "start with a letter"},
+        {usernameError, "al/ice", "only letters"},
+        {emailError, "first.last+tag@mail.example.co.uk", nullptr},
+        {emailError, "no-at.example.com", "valid email"},
+        {emailError, "a@b@example.com", "valid email"},
+        {emailError, "a@localhost", "valid email"},
+        {emailError, "a@example..com", "valid email"},
+        {emailError, "a@-example.com", "valid email"},
+        {emailError, "a\n@example.com", "valid email"},
+        {passwordError, "12345678", nullptr},
+        {passwordError, "1234567", "at least 8"},
+        // Seven characters that take more than eight bytes are still too short.
+        {passwordError, "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4", "at least 8"},
+        {passwordError, std::string(1025, 'x'), "at most 1024"},
+        {originalFilenameError, "../../etc/passwd", nullptr}, // stored, never used as a path
+        {originalFilenameError, "", "Invalid file name"},
+        {originalFilenameError, "a\0b.png"s, "Invalid file name"},
+        {originalFilenameError, "\xC0\xAF.png", "Invalid file name"},     // overlong '/'
+        {originalFilenameError, "\xED\xA0\x80.png", "Invalid file name"}, // a surrogate
+        {originalFilenameError, "\xF0\x9F\x93\xB7.png", nullptr},
+        {originalFilenameError, "cut\xE2\x82", "Invalid file name"},
+        {captureTypeError, "", nullptr},
+        {captureTypeError, "window\r\nX: y", "Invalid capture type"},
+    };
+    for (const auto& c : cases) {
+        const auto error = c.check(c.value);
+        if (!c.error) {
+            EXPECT_FALSE(error) << c.value << ": " << error.value_or("");
+        } else {
+            ASSERT_TRUE(error) << c.value;
+            EXPECT_NE(error->find(c.error), std::string::npos) << *error;
+        }
+    }
+    EXPECT_EQ(usernameKey("ALICE.b"), usernameKey("alice.B"));
+}
+
+TEST(Validation, imageTypeComesFromTheBytes)
+{
+    const struct {
+        std::string head;
+        const char* type; // nullptr: refused
+    } cases[] = {
+        {"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR"s, "image/png"},
+        {"\xFF\xD8\xFF\xE0\0\x10JFIF"s, "image/jpeg"},
+        {"II*\0\x08\0\0\0"s, "image/tiff"},
+        {"MM\0*\0\0\0\x08"s, "image/tiff"},
+        {"RIFF\x24\0\0\0WEBPVP8 "s, "image/webp"},
+        {"RIFF\x24\0\0\0WAVEfmt "s, nullptr},
+        {"\x89PNG\r\n"s, nullptr}, // cut short
+        {"<svg xmlns=", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto type = sniffImage(c.head);
+        EXPECT_EQ(type ? type->mediaType : "refused", c.type ? c.type : "refused") << c.head;
+        if (type) {
+            EXPECT_EQ(mediaTypeForExtension(type->extension), c.type);
+        }
+    }
+}
+
+TEST(Validation, contentDispositionCannotBeBrokenOutOf)
+{
+    const struct {
+        std::string name;
+        std::string header;
+    } cases[] = {
+        {"Glimra_2024-05-01.png",
+         "attachment; filename=\"Glimra_2024-05-01.png\"; filename*=UTF-8''Glimra_2024-05-01.png"},
+        {"x\"\r\nSet-Cookie: a=b", "attachment; filename=\"x___Set-Cookie: a=b\"; "
+                                   "filename*=UTF-8''x%22%0D%0ASet-Cookie%3A%20a%3Db"},
+        {"../../etc/passwd",
+         "attachment; filename=\"_.._etc_passwd\"; filename*=UTF-8''..%2F..%2Fetc%2Fpasswd"},
+        {"..", "attachment; filename=\"screenshot\"; filename*=UTF-8''.."},
+        {"\xC3\xA4;%.png", "attachment; filename=\"____.png\"; filename*=UTF-8''%C3%A4%3B%25.png"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(contentDisposition(c.name), c.header);
+}
+
+TEST(Validation, failedLoginsAreCountedPerNetwork)
+{
+    const struct {
+        const char* address;
+        const char* key;
+    } cases[] = {
+        {"203.0.113.9", "203.0.113.9"},
+        {"::ffff:203.0.113.9", "203.0.113.9"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::/64"},
+        {"::1", "::/64"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(addressKey(c.address), c.key) << c.address;
+}
