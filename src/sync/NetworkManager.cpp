@@ -59,10 +59,16 @@ QNetworkReply::NetworkError errorForStatus(int status)
 }
 
 struct ReplyState {
+    // The whole body, or with a sink only its first bytes: enough to classify the reply.
     QByteArray body;
+    qint64 total = 0;
     std::optional<QString> abortReason;
     bool finished = false;
 };
+
+// A streamed download keeps this much of the body in memory: the length below which a reply
+// may still be one of the service's short plain-text errors.
+constexpr qsizetype kClassifiedHead = 200;
 
 Transfer transferOf(QNetworkReply* reply, ReplyState& state)
 {
@@ -157,7 +163,8 @@ void NetworkManager::later(std::function<void()> call)
     QTimer::singleShot(0, this, std::move(call));
 }
 
-void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler)
+void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler,
+                           TrackOptions options)
 {
     // Qt would otherwise buffer the whole reply before the size check could see it.
     reply->setReadBufferSize(1024 * 1024);
@@ -178,14 +185,33 @@ void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandle
         if (length.isValid() && length.toLongLong() > maxBytes)
             abortWith(tooLarge);
     });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, maxBytes, state, abortWith, tooLarge] {
-        const QByteArray piece = reply->readAll();
-        if (state->abortReason)
+    // Takes one piece of the body: into memory, or, for a download with a sink, into the sink
+    // once the status says the body is the file (another status's body is only classified).
+    const auto take = [reply, maxBytes, state, abortWith, tooLarge,
+                       sink = std::move(options.sink)](const QByteArray& piece) {
+        if (state->abortReason || piece.isEmpty())
             return;
-        state->body += piece;
-        if (state->body.size() > maxBytes)
-            abortWith(tooLarge);
-    });
+        state->total += piece.size();
+        if (state->total > maxBytes)
+            return abortWith(tooLarge);
+        if (!sink) {
+            state->body += piece;
+            return;
+        }
+        if (state->body.size() < kClassifiedHead)
+            state->body +=
+                piece.first(std::min(piece.size(), kClassifiedHead - state->body.size()));
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid() && status.toInt() == 200 && !sink(piece))
+            abortWith(tr("Cannot save the download"));
+    };
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, take] { take(reply->readAll()); });
+    if (options.deadline) {
+        // Idle time alone would let a server that drips a byte now and then hold a call open
+        // for ever.
+        QTimer::singleShot(*options.deadline, reply,
+                           [abortWith] { abortWith(tr("The request timed out")); });
+    }
     // Judged against where the request was at that moment: Qt may already report the
     // target as the reply's address.
     connect(reply, &QNetworkReply::redirected, reply,
@@ -201,16 +227,14 @@ void NetworkManager::track(QNetworkReply* reply, qint64 maxBytes, TransferHandle
                 abortWith(tr("The server redirected to an insecure address"));
             });
     connect(reply, &QNetworkReply::finished, this,
-            [reply, state, maxBytes, tooLarge, handler = std::move(handler)] {
+            [reply, state, take, handler = std::move(handler)] {
                 if (state->finished)
                     return;
                 state->finished = true;
                 reply->deleteLater();
                 // The last piece may come with the end of the transfer, after any readyRead.
                 if (reply->isOpen())
-                    state->body += reply->readAll();
-                if (state->body.size() > maxBytes && !state->abortReason)
-                    state->abortReason = tooLarge;
+                    take(reply->readAll());
                 handler(transferOf(reply, *state));
             });
 }
@@ -226,7 +250,7 @@ void NetworkManager::postJson(const std::optional<QUrl>& url, const QJsonObject&
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     QNetworkReply* reply =
         m_access->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-    track(reply, kMaxJsonReplyBytes, std::move(handler));
+    track(reply, kMaxJsonReplyBytes, std::move(handler), {.deadline = m_timeout, .sink = {}});
 }
 
 void NetworkManager::login(const QString& username, const QString& password,
@@ -322,6 +346,28 @@ void NetworkManager::downloadScreenshot(const QString& token, qint64 screenshotI
     const QNetworkRequest request = makeRequest(downloadUrl(*m_sync, token, screenshotId));
     track(m_access->get(request), kMaxDownloadBytes,
           [completion](const Transfer& t) { completion(classifyDownload(t)); });
+}
+
+void NetworkManager::downloadScreenshotTo(const QString& token, qint64 screenshotId,
+                                          DownloadSink sink, StreamedCompletion completion)
+{
+    if (!m_sync) {
+        later([completion] { completion({false, std::nullopt, std::nullopt}, 0); });
+        return;
+    }
+    const QNetworkRequest request = makeRequest(downloadUrl(*m_sync, token, screenshotId));
+    auto written = std::make_shared<qint64>(0);
+    auto counting = [written, sink = std::move(sink)](QByteArrayView piece) {
+        *written += piece.size();
+        return sink(piece);
+    };
+    track(m_access->get(request), kMaxDownloadBytes,
+          [completion, written](const Transfer& t) {
+              DownloadReply reply = classifyDownload(t);
+              reply.data.reset(); // only the first bytes: the file itself went to the sink
+              completion(reply, reply.ok ? *written : 0);
+          },
+          {.deadline = std::nullopt, .sink = std::move(counting)});
 }
 
 } // namespace glimra

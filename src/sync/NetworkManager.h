@@ -2,6 +2,7 @@
 
 #include "sync/Protocol.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QObject>
 #include <QSslCertificate>
@@ -39,6 +40,10 @@ public:
     using ListCompletion = std::function<void(const sync::ListReply&)>;
     using DeleteCompletion = std::function<void(const sync::DeleteReply&)>;
     using DownloadCompletion = std::function<void(const sync::DownloadReply&)>;
+    // Takes the next piece of a streamed download; false stops the transfer as failed.
+    using DownloadSink = std::function<bool(QByteArrayView piece)>;
+    // As DownloadCompletion, with the number of bytes the sink took instead of the bytes.
+    using StreamedCompletion = std::function<void(const sync::DownloadReply&, qint64 bytes)>;
 
     static constexpr std::chrono::milliseconds kDefaultTimeout{60'000};
 
@@ -64,7 +69,9 @@ public:
     // self-hosted server with a private CA. Verification itself is never switched off.
     // Returns false (and trusts nothing new) when the file holds no certificate.
     bool addCaCertificates(const QString& pemPath);
-    // Idle time after which a request fails; tests shorten it.
+    // A JSON call fails when its reply is not complete within this time; an upload or a
+    // download only when no byte has moved for this long, so large files still go through.
+    // Tests shorten it.
     void setRequestTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
     // POST {"action":"login","username","password"} to the auth endpoint. Success: text is the
@@ -86,6 +93,12 @@ public:
     // GET with action, token and id in the query; success carries the file's bytes.
     void downloadScreenshot(const QString& token, qint64 screenshotId,
                             DownloadCompletion completion);
+    // The same request, with the file's bytes handed to sink as they arrive instead of held:
+    // only a 200 reply's body reaches it, and the reply is judged by the same rules, so a
+    // short error text that sink has already taken still ends in failure. The reply's data
+    // stays empty.
+    void downloadScreenshotTo(const QString& token, qint64 screenshotId, DownloadSink sink,
+                              StreamedCompletion completion);
 
 private:
     using TransferHandler = std::function<void(const sync::Transfer&)>;
@@ -93,7 +106,13 @@ private:
     QNetworkRequest makeRequest(const QUrl& url) const;
     void postJson(const std::optional<QUrl>& url, const QJsonObject& body, TransferHandler handler,
                   std::function<void()> onInvalidUrl);
-    void track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler);
+    struct TrackOptions {
+        // The whole call must be over by then.
+        std::optional<std::chrono::milliseconds> deadline;
+        DownloadSink sink;
+    };
+    void track(QNetworkReply* reply, qint64 maxBytes, TransferHandler handler,
+               TrackOptions options = {});
     void later(std::function<void()> call);
 
     QNetworkAccessManager* m_access;
