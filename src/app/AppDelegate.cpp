@@ -1,8 +1,10 @@
 #include "app/AppDelegate.h"
 
 #include "account/AuthManager.h"
+#include "account/KeychainHelper.h"
 #include "library/ScreenshotManager.h"
 #include "platform/GlobalMouseMonitor.h"
+#include "sync/SyncEngine.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
 
@@ -50,12 +52,20 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
       m_screenshotManager(
           new ScreenshotManager(m_services.clipboard.get(), m_services.folderPicker.get(), this)),
-      m_authManager(new AuthManager(this))
-{}
+      m_authManager(new AuthManager(this)),
+      // Account and sync share one web client and one token store.
+      m_syncEngine(new SyncEngine(
+          m_screenshotManager, m_authManager->network(),
+          [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this))
+{
+    m_screenshotManager->setSyncService(m_syncEngine);
+}
 
 AppDelegate::~AppDelegate()
 {
     applicationWillTerminate();
+    m_screenshotManager->setSyncService(nullptr);
+    delete m_syncEngine;
     delete m_popover;
     delete m_trayMenu;
 }

@@ -15,6 +15,7 @@ class AuthManager;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
+class SyncEngine;
 
 // Owns every long-lived manager, brings them up in order at launch and takes down what launch
 // installed when the application ends.
@@ -35,6 +36,7 @@ public:
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
+    SyncEngine* syncEngine() const { return m_syncEngine; }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -48,6 +50,7 @@ private:
     PlatformServices m_services;
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
+    SyncEngine* m_syncEngine;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

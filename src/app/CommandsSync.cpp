@@ -1,0 +1,83 @@
+// glimra sync, server-list
+#include "account/AuthManager.h"
+#include "account/KeychainHelper.h"
+#include "app/AppDelegate.h"
+#include "app/RemoteCommands.h"
+#include "library/ScreenshotManager.h"
+#include "sync/SyncEngine.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+namespace glimra::commands {
+
+namespace {
+
+const QString kSignedOut = QStringLiteral("Signed out\n");
+const QString kListingFailed = QStringLiteral("The server's list could not be read\n");
+
+QString serverListing(const QList<ServerScreenshot>& records, bool json)
+{
+    QString out;
+    QJsonArray array;
+    for (const ServerScreenshot& record : records) {
+        if (json) {
+            array.append(QJsonObject{{QStringLiteral("id"), record.id},
+                                     {QStringLiteral("filename"), record.filename},
+                                     {QStringLiteral("originalFilename"), record.originalFilename},
+                                     {QStringLiteral("fileSize"), record.fileSize},
+                                     {QStringLiteral("captureType"), record.captureType},
+                                     {QStringLiteral("uploadedAt"), record.uploadedAt}});
+        } else {
+            out += QStringLiteral("%1\t%2\t%3\t%4\n")
+                       .arg(record.id)
+                       .arg(record.uploadedAt, QString::number(record.fileSize),
+                            record.originalFilename);
+        }
+    }
+    return json ? QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)) : out;
+}
+
+} // namespace
+
+void sync(AppDelegate& app, const QStringList&, const QString&, const RemoteControl::Reply& reply)
+{
+    app.syncEngine()->performFullSync([reply](const SyncEngine::Report& report) {
+        if (!report.signedIn)
+            return reply(1, {}, kSignedOut);
+        if (!report.listed)
+            return reply(1, {}, kListingFailed);
+        QString text = QStringLiteral("%1 on the server, %2 uploaded, %3 downloaded\n")
+                           .arg(report.onServer)
+                           .arg(report.uploaded)
+                           .arg(report.downloaded);
+        const int failed = report.uploadsFailed + report.downloadsFailed;
+        if (failed > 0)
+            text += QStringLiteral("%1 failed (%2 uploads, %3 downloads)\n")
+                        .arg(failed)
+                        .arg(report.uploadsFailed)
+                        .arg(report.downloadsFailed);
+        reply(0, text, {});
+    });
+}
+
+void serverList(AppDelegate& app, const QStringList& args, const QString&,
+                const RemoteControl::Reply& reply)
+{
+    const bool json = args.contains(QStringLiteral("--json"));
+    // The listing itself never says why it failed; without a token it is not even sent.
+    if (!app.authManager()->keychain()->retrieve())
+        return reply(1, {}, kSignedOut);
+    QPointer<ScreenshotManager> library(app.screenshotManager());
+    app.syncEngine()->loadServerScreenshots([library, json, reply](bool listed) {
+        if (!library)
+            return reply(1, {}, kNotRunning);
+        if (!listed)
+            return reply(1, {}, kListingFailed);
+        reply(0, serverListing(library->serverScreenshots(), json), {});
+    });
+}
+
+} // namespace glimra::commands
