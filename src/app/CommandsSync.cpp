@@ -1,4 +1,4 @@
-// glimra sync, server-list
+// glimra sync, server-list, server-delete
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
 #include "app/AppDelegate.h"
@@ -77,6 +77,31 @@ void serverList(AppDelegate& app, const QStringList& args, const QString&,
         if (!listed)
             return reply(1, {}, kListingFailed);
         reply(0, serverListing(library->serverScreenshots(), json), {});
+    });
+}
+
+void serverDelete(AppDelegate& app, const QStringList& args, const QString&,
+                  const RemoteControl::Reply& reply)
+{
+    bool isNumber = false;
+    const qint64 id = args[0].toLongLong(&isNumber);
+    if (!isNumber)
+        return reply(2, {}, QStringLiteral("Not a screenshot id: %1\n").arg(args[0]));
+    if (!app.authManager()->keychain()->retrieve())
+        return reply(1, {}, kSignedOut);
+    // The record as last listed, so that its local copy is found by its name; an id that was
+    // never listed deletes only the server's copy.
+    ServerScreenshot record{id, {}, {}, 0, {}, {}};
+    for (const ServerScreenshot& listed : app.screenshotManager()->serverScreenshots()) {
+        if (listed.id == id)
+            record = listed;
+    }
+    app.syncEngine()->deleteServerScreenshot(record, [reply](std::optional<QString> shown) {
+        if (!shown)
+            return reply(1, {}, kNotRunning);
+        if (*shown != QStringLiteral("Deleted from server"))
+            return reply(1, {}, *shown + QLatin1Char('\n'));
+        reply(0, *shown + QLatin1Char('\n'), {});
     });
 }
 

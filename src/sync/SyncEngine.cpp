@@ -323,35 +323,47 @@ void SyncEngine::finishBatch(Batch& batch)
 
 // Deletion -----------------------------------------------------------------------------------
 
-void SyncEngine::deleteServerScreenshot(const ServerScreenshot& record)
+void SyncEngine::deleteServerScreenshot(const ServerScreenshot& record,
+                                        std::function<void(std::optional<QString>)> ended)
 {
     const std::optional<QString> stored = token();
-    if (!stored)
+    if (!stored) {
+        if (ended)
+            ended(std::nullopt);
         return;
+    }
     QPointer<SyncEngine> self(this);
-    m_network->deleteServerScreenshot(*stored, record.id, [self, record](const DeleteReply& reply) {
-        if (!self || !self->m_library)
-            return;
-        ScreenshotManager* library = self->m_library;
-        if (!reply.ok) {
-            const QString text =
-                reply.message && !reply.message->isEmpty() ? *reply.message : kDeleteFailed;
-            return library->showConfirmation(text, kDeleteMessageTime);
-        }
-        QList<ServerScreenshot> kept = library->serverScreenshots();
-        kept.removeIf([&](const ServerScreenshot& other) { return other.id == record.id; });
-        library->setServerScreenshots(kept);
-        // The local copy of the same name goes too, but only a name that stays inside the
-        // library folder.
-        if (isSafeLibraryName(record.originalFilename)) {
-            const QString path = QDir(libraryFolder()).filePath(record.originalFilename);
-            if (QFileInfo::exists(path)) {
-                QFile::remove(path);
-                library->removeItemsWithPaths({path});
+    m_network->deleteServerScreenshot(
+        *stored, record.id, [self, record, ended](const DeleteReply& reply) {
+            if (!self || !self->m_library) {
+                if (ended)
+                    ended(std::nullopt);
+                return;
             }
+            const QString shown = self->settleDeletion(record, reply);
+            self->m_library->showConfirmation(shown, kDeleteMessageTime);
+            if (ended)
+                ended(shown);
+        });
+}
+
+QString SyncEngine::settleDeletion(const ServerScreenshot& record, const DeleteReply& reply)
+{
+    if (!reply.ok)
+        return reply.message && !reply.message->isEmpty() ? *reply.message : kDeleteFailed;
+    QList<ServerScreenshot> kept = m_library->serverScreenshots();
+    kept.removeIf([&](const ServerScreenshot& other) { return other.id == record.id; });
+    m_library->setServerScreenshots(kept);
+    // The local copy of the same name goes too, but only a name that stays inside the
+    // library folder.
+    if (isSafeLibraryName(record.originalFilename)) {
+        const QString path = QDir(libraryFolder()).filePath(record.originalFilename);
+        if (QFileInfo::exists(path)) {
+            QFile::remove(path);
+            m_library->removeItemsWithPaths({path});
         }
-        library->showConfirmation(kDeleted, kDeleteMessageTime);
-    });
+    }
+    return kDeleted;
 }
 
 // The transfer slots -------------------------------------------------------------------------

@@ -19,6 +19,10 @@ namespace glimra {
 class NetworkManager;
 class ScreenshotManager;
 
+namespace sync {
+struct DeleteReply;
+} // namespace sync
+
 // Keeps the library and the copies stored with the account in step: uploads new
 // screenshots, lists the account's screenshots, downloads those the library folder lacks and
 // deletes server copies. Local and server copies are matched by file name alone.
@@ -63,12 +67,19 @@ public:
     void loadServerScreenshots() override { loadServerScreenshots({}); }
     void performFullSync() override { performFullSync({}); }
     void downloadMissingScreenshots() override;
-    void deleteServerScreenshot(const ServerScreenshot& record) override;
+    void deleteServerScreenshot(const ServerScreenshot& record) override
+    {
+        deleteServerScreenshot(record, {});
+    }
 
     // As above; listed runs once the listing has ended (false: signed out or it failed).
     void loadServerScreenshots(std::function<void(bool listed)> listed);
     // As above; finished runs once the uploads it started and its downloads have all ended.
     void performFullSync(std::function<void(const Report&)> finished);
+    // As above; ended runs with the status line's text once the reply is handled, or with
+    // nothing when no request was sent.
+    void deleteServerScreenshot(const ServerScreenshot& record,
+                                std::function<void(std::optional<QString> shown)> ended);
 
 private:
     struct Batch;
@@ -88,6 +99,8 @@ private:
     Job downloadJob(const ServerScreenshot& record, const QString& token);
     void downloadEnded(const QString& name, const ScreenshotItemPtr& item);
     void finishBatch(Batch& batch);
+    // Applies a deletion's reply to the library; returns the status line's text.
+    QString settleDeletion(const ServerScreenshot& record, const sync::DeleteReply& reply);
     void enqueue(Job job);
     void startWaitingJobs();
 
