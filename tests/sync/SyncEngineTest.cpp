@@ -259,16 +259,29 @@ TEST_F(SyncEngineTest, aLocalFileThatAppearsDuringTheDownloadWins)
 
 TEST_F(SyncEngineTest, aFewTransfersRunAtOnceAndOverlappingSyncsFetchEachFileOnce)
 {
-    for (int i = 0; i < 12; ++i)
-        fake.add(u"f%1.png"_s.arg(i), png(0xff000000u + static_cast<QRgb>(i)));
+    // Downloads wait at the server until the second sync has made its plan.
+    std::atomic<bool> open = false;
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray bytes = png(0xff000000u + static_cast<QRgb>(i));
+        fake.downloads[fake.add(u"f%1.png"_s.arg(i), {})] = [&open, bytes](const Received& r,
+                                                                           httplib::Response& out) {
+            while (!open)
+                std::this_thread::sleep_for(5ms);
+            reply(200, bytes.toStdString(), "image/png")(r, out);
+        };
+    }
     load();
     engine.loadServerScreenshots();
     ASSERT_TRUE(waitUntil([&] { return manager.isDownloadingMissing(); }));
-    const SyncEngine::Report overlapping = fullSync(); // ends when the shared downloads do
-    EXPECT_EQ(overlapping.downloaded, 12);
+    std::optional<SyncEngine::Report> overlapping;
+    engine.performFullSync([&](const SyncEngine::Report& r) { overlapping = r; });
+    ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 2; }));
+    processEvents(300ms);
+    open = true;
+    ASSERT_TRUE(waitUntil([&] { return overlapping.has_value(); }, 10s));
+    EXPECT_EQ(overlapping->downloaded, 12); // it waited for the shared downloads
     EXPECT_EQ(fake.requests("action=download"), 12);
-    EXPECT_GE(fake.mostAtOnce.load(), 2);
-    EXPECT_LE(fake.mostAtOnce.load(), SyncEngine::kMaxParallelTransfers);
+    EXPECT_EQ(fake.mostAtOnce.load(), SyncEngine::kMaxParallelTransfers);
     EXPECT_EQ(manager.screenshots().size(), 12);
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 12 screenshots from server"_s);
 }

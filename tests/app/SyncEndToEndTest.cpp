@@ -1,0 +1,202 @@
+// Two glimra instances, each in a home of its own with its own token file (no session bus, so
+// no shared keyring), syncing through one real glimra-server on 127.0.0.1.
+#include "GlimraSession.h"
+
+#include <QBuffer>
+#include <QUrl>
+#include <httplib.h>
+#include <unistd.h>
+
+using namespace glimra::test;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kPassword = "correct horse battery";
+
+// One glimra; a test drives several.
+class Instance final : public GlimraSession {
+public:
+    explicit Instance(const QString& origin)
+    {
+        m_env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/glimra-no-bus"_s);
+        QFile conf(path(u"config/Glimra/Glimra.conf"_s));
+        EXPECT_TRUE(conf.open(QIODevice::WriteOnly));
+        conf.write("[General]\nserverOrigin=" + origin.toUtf8() + "\n");
+    }
+    void TestBody() override {}
+    using GlimraSession::library;
+    using GlimraSession::listJson;
+    using GlimraSession::path;
+    using GlimraSession::run;
+    using GlimraSession::start;
+
+    QJsonArray serverList()
+    {
+        return QJsonDocument::fromJson(run({u"server-list"_s, u"--json"_s}).out.toUtf8()).array();
+    }
+    QStringList libraryEntries() const
+    {
+        return QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                         QDir::Name);
+    }
+};
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+class SyncEndToEnd : public ::testing::Test {
+protected:
+    SyncEndToEnd()
+    {
+        m_server.setProgram(QStringLiteral(GLIMRA_SERVER_BIN));
+        m_server.setArguments({u"--listen"_s, u"127.0.0.1:0"_s, u"--data"_s, m_data.path()});
+        m_server.start();
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                m_output += m_server.readAllStandardOutput();
+                return m_output.contains("listening on");
+            },
+            10s));
+        m_origin = QString::fromLatin1(m_output)
+                       .section(u"listening on "_s, 1)
+                       .section(QLatin1Char(' '), 0, 0)
+                       .trimmed();
+    }
+    ~SyncEndToEnd() override
+    {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+
+    // Straight to the service, as any client could: a new account's token.
+    std::string registerDirectly(const char* name)
+    {
+        httplib::Client http(QUrl(m_origin).host().toStdString(), QUrl(m_origin).port());
+        const std::string body = std::string(R"({"action":"register","username":")") + name +
+                                 R"(","email":")" + name + R"(@example.org","password":")" +
+                                 kPassword.toStdString() + "\"}";
+        const auto reply = http.Post("/glimra/api/auth.php", body, "application/json");
+        return reply ? QJsonDocument::fromJson(QByteArray::fromStdString(reply->body))
+                           .object()
+                           .value(u"token"_s)
+                           .toString()
+                           .toStdString()
+                     : std::string();
+    }
+    bool uploadDirectly(const std::string& token, const QString& originalName,
+                        const QByteArray& bytes)
+    {
+        httplib::Client http(QUrl(m_origin).host().toStdString(), QUrl(m_origin).port());
+        const httplib::MultipartFormDataItems form{
+            {"token", token, "", ""},
+            {"action", "upload", "", ""},
+            {"capture_type", "window", "", ""},
+            {"original_filename", originalName.toStdString(), "", ""},
+            {"file", bytes.toStdString(), "x.png", "image/png"}};
+        const auto reply = http.Post("/glimra/api/sync.php", form);
+        return reply && reply->body.find("\"success\":true") != std::string::npos;
+    }
+
+    QTemporaryDir m_data;
+    QProcess m_server;
+    QByteArray m_output;
+    QString m_origin;
+};
+
+} // namespace
+
+TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnItsOwn)
+{
+    Instance a(m_origin), b(m_origin);
+    a.start();
+    const CommandResult registered =
+        a.run({u"register"_s, u"alice"_s, u"alice@example.org"_s}, kPassword + '\n');
+    ASSERT_EQ(registered.exitCode, 0) << registered.err.toStdString();
+    const CommandResult captured = a.run({u"capture"_s, u"full"_s});
+    ASSERT_EQ(captured.exitCode, 0) << captured.err.toStdString();
+    const QString shot = captured.out.trimmed();
+    const QString name = QFileInfo(shot).fileName();
+    ASSERT_TRUE(waitUntil(
+        [&] { return a.listJson()[0].toObject().value(u"syncStatus"_s) == u"synced"_s; }, 20s));
+    const QJsonArray records = a.serverList();
+    ASSERT_EQ(records.size(), 1);
+    const QJsonObject record = records[0].toObject();
+    EXPECT_EQ(record.value(u"originalFilename"_s).toString(), name);
+    EXPECT_EQ(record.value(u"fileSize"_s).toInteger(), QFileInfo(shot).size());
+    EXPECT_EQ(a.listJson()[0].toObject().value(u"serverId"_s).toString(),
+              QString::number(record.value(u"id"_s).toInteger()));
+
+    // The other machine signs in and finds the screenshot under its name, byte for byte.
+    b.start();
+    ASSERT_EQ(b.run({u"login"_s, u"alice"_s}, kPassword + '\n').exitCode, 0);
+    const QString copy = b.library() + u'/' + name;
+    ASSERT_TRUE(waitUntil([&] { return b.listJson().size() == 1; }, 20s));
+    EXPECT_EQ(b.listJson()[0].toObject().value(u"path"_s).toString(), copy);
+    EXPECT_EQ(b.listJson()[0].toObject().value(u"syncStatus"_s).toString(), u"synced"_s);
+    const QByteArray bytes = contents(shot);
+    EXPECT_EQ(contents(copy), bytes);
+    const CommandResult synced = b.run({u"sync"_s});
+    EXPECT_EQ(synced.exitCode, 0);
+    EXPECT_EQ(synced.out, u"1 on the server, 0 uploaded, 0 downloaded\n"_s);
+    EXPECT_EQ(b.libraryEntries(), QStringList{name});
+
+    // Deleted from the server on the first: record and file go there, the second keeps its
+    // copy, and a full sync does not bring it back to the server.
+    const CommandResult deleted =
+        a.run({u"server-delete"_s, QString::number(record.value(u"id"_s).toInteger())});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.err.toStdString();
+    EXPECT_EQ(deleted.out, u"Deleted from server\n"_s);
+    EXPECT_FALSE(QFile::exists(shot));
+    EXPECT_TRUE(a.listJson().isEmpty());
+    EXPECT_TRUE(a.serverList().isEmpty());
+    EXPECT_EQ(b.run({u"sync"_s}).out, u"0 on the server, 0 uploaded, 0 downloaded\n"_s);
+    EXPECT_EQ(contents(copy), bytes);
+    EXPECT_EQ(b.listJson().size(), 1);
+    EXPECT_EQ(b.run({u"logout"_s}).exitCode, 0);
+    EXPECT_EQ(b.run({u"sync"_s}).exitCode, 1);
+}
+
+TEST_F(SyncEndToEnd, serverRecordsWithEvilNamesWriteAndDeleteNothingOutsideTheLibrary)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    makeTestImage(64, 48).save(&buffer, "PNG");
+    const std::string token = registerDirectly("eve");
+    ASSERT_FALSE(token.empty()) << m_output.toStdString();
+    const QString absolute = u"/tmp/glimra-evil-%1.png"_s.arg(::getpid());
+    const QString names[] = {u"../evil.png"_s, u"../../evil.png"_s,
+                             u".hidden.png"_s, u"sub/x.png"_s,
+                             absolute,         u"ok.png"_s};
+    for (const QString& name : names)
+        ASSERT_TRUE(uploadDirectly(token, name, png)) << name.toStdString();
+
+    Instance a(m_origin);
+    QFile planted(a.path(u"evil.png"_s));
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly) && planted.write("mine"));
+    planted.close();
+    a.start();
+    ASSERT_EQ(a.run({u"login"_s, u"eve"_s}, kPassword + '\n').exitCode, 0);
+    ASSERT_TRUE(waitUntil([&] { return a.listJson().size() == 1; }, 20s));
+    EXPECT_EQ(a.run({u"sync"_s}).out, u"6 on the server, 0 uploaded, 0 downloaded\n"_s);
+    EXPECT_EQ(a.libraryEntries(), QStringList{u"ok.png"_s});
+    EXPECT_FALSE(QFile::exists(a.path(u"data/evil.png"_s)));
+    EXPECT_FALSE(QFile::exists(absolute));
+    EXPECT_EQ(contents(a.path(u"evil.png"_s)), "mine");
+
+    // Deleting them on the server removes the records and no file anywhere.
+    for (const QJsonValue& record : a.serverList()) {
+        if (record.toObject().value(u"originalFilename"_s) == u"ok.png"_s)
+            continue;
+        const QString id = QString::number(record.toObject().value(u"id"_s).toInteger());
+        EXPECT_EQ(a.run({u"server-delete"_s, id}).exitCode, 0);
+    }
+    EXPECT_EQ(a.serverList().size(), 1);
+    EXPECT_EQ(contents(a.path(u"evil.png"_s)), "mine");
+    EXPECT_EQ(a.libraryEntries(), QStringList{u"ok.png"_s});
+}
