@@ -1,7 +1,7 @@
 #pragma once
 
-// The sync endpoint of the web service as the engine's tests need it: a store of records on
-// a TestServer, with the replies of single downloads and uploads open to replacement.
+// The sync endpoint as the engine's tests need it: records on a TestServer, with the reply
+// to single downloads, or to every upload, open to replacement.
 #include "TestServer.h"
 
 #include <QJsonArray>
@@ -16,116 +16,99 @@ using namespace Qt::StringLiterals;
 
 namespace glimra::test {
 
+using namespace std::chrono_literals;
+
 class FakeSyncServer {
 public:
-    struct Record {
-        qint64 id;
-        QString name;
-        QByteArray bytes;
-    };
-
     FakeSyncServer()
     {
         server.respond([this](const Received& r, httplib::Response& out) { answer(r, out); });
     }
-
-    QString origin() const { return server.origin(); }
+    // A new record, listed first; its id.
     qint64 add(const QString& name, const QByteArray& bytes)
     {
         std::lock_guard lock(mutex);
         records.insert(records.begin(), {++lastId, name, bytes});
         return lastId;
     }
-    int requests(const std::string& what) const
+    int requests(const std::string& part) const
     {
-        int n = 0;
-        for (const Received& r : server.received())
-            n += (r.target + r.body).find(what) != std::string::npos;
-        return n;
+        const std::vector<Received> all = server.received();
+        return int(std::count_if(all.begin(), all.end(), [&](const Received& r) {
+            return (r.target + r.body).find(part) != std::string::npos;
+        }));
     }
 
+    struct Record {
+        qint64 id;
+        QString name;
+        QByteArray bytes;
+    };
     TestServer server;
-    mutable std::mutex mutex;
-    std::vector<Record> records; // newest first, as the service lists them
+    std::mutex mutex;
+    std::vector<Record> records;
     qint64 lastId = 0;
-    // Replaces the whole listing reply when set.
-    std::optional<QByteArray> listing;
-    // Replaces the reply to one download, by id, or to every upload.
     std::map<qint64, TestServer::Responder> downloads;
     TestServer::Responder uploads;
-    // Downloads in progress now, and the most seen at once.
-    std::atomic<int> running = 0, mostAtOnce = 0;
+    std::atomic<int> running = 0, mostAtOnce = 0; // downloads in progress, and their peak
 
 private:
-    static void json(httplib::Response& out, const QJsonObject& object)
+    static std::string json(const QJsonObject& object)
     {
-        out.set_content(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
-                        "application/json");
+        return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
     }
 
     void answer(const Received& r, httplib::Response& out)
     {
         std::unique_lock lock(mutex);
+        TestServer::Responder responder;
         if (r.method == "GET") {
             const qint64 id = QUrlQuery(QUrl(QString::fromStdString(r.target)))
                                   .queryItemValue(u"id"_s)
                                   .toLongLong();
-            TestServer::Responder responder;
-            if (const auto special = downloads.find(id); special != downloads.end()) {
-                responder = special->second;
-            } else {
-                const auto found = std::find_if(records.begin(), records.end(),
-                                                [&](const Record& x) { return x.id == id; });
-                responder = reply(200,
-                                  found == records.end() ? std::string("Screenshot not found")
-                                                         : found->bytes.toStdString(),
-                                  "image/png", std::chrono::milliseconds(30));
-            }
+            const auto found = std::find_if(records.begin(), records.end(),
+                                            [&](const Record& x) { return x.id == id; });
+            responder = downloads.contains(id) ? downloads[id]
+                        : found == records.end()
+                            ? reply(200, "Screenshot not found", "text/plain")
+                            : reply(200, found->bytes.toStdString(), "image/png", 30ms);
             lock.unlock();
             const int now = ++running;
             for (int seen = mostAtOnce; now > seen && !mostAtOnce.compare_exchange_weak(seen, now);)
                 ;
             responder(r, out);
             --running;
-        } else if (r.contentType.starts_with("multipart")) {
-            if (uploads) {
-                const TestServer::Responder responder = uploads;
-                lock.unlock();
-                responder(r, out);
-            } else {
-                const QString name =
-                    QRegularExpression(u"name=\"original_filename\"\r\n\r\n([^\r]*)"_s)
-                        .match(QString::fromStdString(r.body))
-                        .captured(1);
-                records.insert(records.begin(), {++lastId, name, {}});
-                json(out,
-                     {{u"success"_s, true}, {u"screenshot"_s, QJsonObject{{u"id"_s, lastId}}}});
-            }
-        } else {
-            const QJsonObject body =
-                QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
-            const QString action = body.value(u"action"_s).toString();
-            if (action == u"list"_s && listing) {
-                out.set_content(listing->toStdString(), "application/json");
-            } else if (action == u"list"_s) {
-                QJsonArray list;
-                for (const Record& x : records)
-                    list.append(QJsonObject{{u"id"_s, x.id},
-                                            {u"filename"_s, u"s%1.png"_s.arg(x.id)},
-                                            {u"original_filename"_s, x.name},
-                                            {u"file_size"_s, x.bytes.size()},
-                                            {u"capture_type"_s, u"window"_s},
-                                            {u"uploaded_at"_s, u"2024-05-01 12:00:00"_s}});
-                json(out, {{u"success"_s, true}, {u"screenshots"_s, list}});
-            } else if (action == u"delete"_s) {
-                const qint64 id = body.value(u"screenshot_id"_s).toInteger();
-                const auto gone =
-                    std::erase_if(records, [&](const Record& x) { return x.id == id; });
-                json(out, gone ? QJsonObject{{u"success"_s, true}}
-                               : QJsonObject{{u"success"_s, false},
-                                             {u"error"_s, u"Screenshot not found"_s}});
-            }
+            return;
         }
+        const QJsonObject body =
+            QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
+        const QString action = body.value(u"action"_s).toString();
+        std::string answer;
+        if (r.contentType.starts_with("multipart") && uploads) {
+            responder = uploads;
+        } else if (r.contentType.starts_with("multipart")) {
+            const QString name = QRegularExpression(u"original_filename\"\r\n\r\n([^\r]*)"_s)
+                                     .match(QString::fromStdString(r.body))
+                                     .captured(1);
+            records.insert(records.begin(), {++lastId, name, {}});
+            answer =
+                json({{u"success"_s, true}, {u"screenshot"_s, QJsonObject{{u"id"_s, lastId}}}});
+        } else if (action == u"list"_s) {
+            QJsonArray list;
+            for (const Record& x : records)
+                list.append(QJsonObject{{u"id"_s, x.id},
+                                        {u"filename"_s, u"s%1.png"_s.arg(x.id)},
+                                        {u"original_filename"_s, x.name},
+                                        {u"capture_type"_s, u"window"_s}});
+            answer = json({{u"success"_s, true}, {u"screenshots"_s, list}});
+        } else if (action == u"delete"_s) {
+            const qint64 id = body.value(u"screenshot_id"_s).toInteger();
+            answer = std::erase_if(records, [&](const Record& x) { return x.id == id; })
+                         ? R"({"success":true})"
+                         : R"({"success":false,"error":"Screenshot not found"})";
+        }
+        lock.unlock();
+        responder ? responder(r, out) : out.set_content(answer, "application/json");
     }
 };
 
