@@ -5,6 +5,7 @@
 #include "platform/GlobalMouseMonitor.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
+#include "windows/WindowTilingManager.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -50,7 +51,8 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
       m_screenshotManager(
           new ScreenshotManager(m_services.clipboard.get(), m_services.folderPicker.get(), this)),
-      m_authManager(new AuthManager(this))
+      m_authManager(new AuthManager(this)),
+      m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get()))
 {}
 
 AppDelegate::~AppDelegate()

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 class QMenu;
 class QSystemTrayIcon;
 
@@ -15,6 +17,7 @@ class AuthManager;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
+class WindowTilingManager;
 
 // Owns every long-lived manager, brings them up in order at launch and takes down what launch
 // installed when the application ends.
@@ -35,6 +38,7 @@ public:
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
+    WindowTilingManager* windowTilingManager() const { return m_windowTilingManager.get(); }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -48,6 +52,7 @@ private:
     PlatformServices m_services;
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
+    std::unique_ptr<WindowTilingManager> m_windowTilingManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

@@ -58,6 +58,7 @@ void login(AppDelegate&, const QStringList&, const QString&, const RemoteControl
 void registerAccount(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void logout(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void status(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void tile(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 
 // A date as scripts read it: ISO 8601 with a numeric offset, never "Z".
 QString isoDate(const QDateTime& date);

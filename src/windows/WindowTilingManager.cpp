@@ -109,10 +109,10 @@ QRect clientRectForFrame(const QRect& frame, const FrameExtents& extents)
 
 void WindowTilingManager::tileWindow(TilePosition position)
 {
-    std::optional<ActiveWindow> window = m_mover.activeWindow();
+    std::optional<ActiveWindow> window = m_mover->activeWindow();
     if (!window)
         return;
-    const QList<Monitor> monitors = m_mover.monitors();
+    const QList<Monitor> monitors = m_mover->monitors();
     const int index = monitorForFrame(monitors, window->frame);
     if (index < 0)
         return;
@@ -121,12 +121,12 @@ void WindowTilingManager::tileWindow(TilePosition position)
         // A maximised window ignores moves, and its decoration may change once it is restored,
         // so the extents are read again afterwards.
         const WindowId id = window->id;
-        m_mover.unmaximize(id);
-        window = m_mover.activeWindow();
+        m_mover->unmaximize(id);
+        window = m_mover->activeWindow();
         if (!window || window->id != id)
             return;
     }
-    m_mover.moveResize(window->id, clientRectForFrame(target, window->extents), window->extents);
+    m_mover->moveResize(window->id, clientRectForFrame(target, window->extents), window->extents);
 }
 
 } // namespace glimra

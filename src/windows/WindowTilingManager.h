@@ -46,11 +46,11 @@ QRect clientRectForFrame(const QRect& frame, const FrameExtents& extents);
 class WindowTilingManager final {
     Q_DISABLE_COPY_MOVE(WindowTilingManager)
 public:
-    explicit WindowTilingManager(WindowMover& mover) : m_mover(mover) {}
+    explicit WindowTilingManager(WindowMover* mover) : m_mover(mover) {}
     void tileWindow(TilePosition position);
 
 private:
-    WindowMover& m_mover;
+    WindowMover* m_mover;
 };
 
 } // namespace glimra

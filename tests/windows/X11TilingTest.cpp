@@ -56,7 +56,7 @@ protected:
 
     void expectTiles(X11WindowMover& mover, uint32_t w, const QList<std::pair<P, QRect>>& cases)
     {
-        WindowTilingManager manager(mover);
+        WindowTilingManager manager(&mover);
         for (const auto& [position, expected] : cases) {
             manager.tileWindow(position);
             EXPECT_TRUE(
