@@ -8,7 +8,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libdeflate-dev libpng-dev libjpeg-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev
     libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool
-    x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
+    x11-utils x11-xserver-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3)
 fuzz_pkgs=(clang libclang-rt-dev)
 

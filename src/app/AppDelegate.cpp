@@ -7,6 +7,7 @@
 #include "sync/SyncEngine.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
+#include "windows/WindowTilingManager.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -56,7 +57,8 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       // Account and sync share one web client and one token store.
       m_syncEngine(new SyncEngine(
           m_screenshotManager, m_authManager->network(),
-          [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this))
+          [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this)),
+      m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get()))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 class QMenu;
 class QSystemTrayIcon;
 
@@ -16,6 +18,7 @@ class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
 class SyncEngine;
+class WindowTilingManager;
 
 // Owns every long-lived manager, brings them up in order at launch and takes down what launch
 // installed when the application ends.
@@ -37,6 +40,7 @@ public:
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
     SyncEngine* syncEngine() const { return m_syncEngine; }
+    WindowTilingManager* windowTilingManager() const { return m_windowTilingManager.get(); }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -51,6 +55,7 @@ private:
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
     SyncEngine* m_syncEngine;
+    std::unique_ptr<WindowTilingManager> m_windowTilingManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

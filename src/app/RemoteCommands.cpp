@@ -62,6 +62,13 @@ constexpr RemoteCommand kCommands[] = {
      .handler = commands::serverDelete,
      .argumentCount = 1,
      .clientTimeout = 3min},
+    {.name = L("tile"),
+     .arguments = L("POSITION"),
+     .summary = L("move the active window to left-half, right-half, top-left, top-right, "
+                  "bottom-left, bottom-right, center or maximize"),
+     .handler = commands::tile,
+     .argumentCount = 1,
+     .clientTimeout = 10s},
     {.name = L("quit"), .summary = L("end the running Glimra"), .handler = commands::quit},
     {.name = L("toggle"), .handler = commands::toggle},
     {.name = L("ping"), .handler = commands::ping},

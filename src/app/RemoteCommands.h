@@ -61,6 +61,7 @@ void status(AppDelegate&, const QStringList&, const QString&, const RemoteContro
 void sync(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverList(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverDelete(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void tile(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 
 // A date as scripts read it: ISO 8601 with a numeric offset, never "Z".
 QString isoDate(const QDateTime& date);

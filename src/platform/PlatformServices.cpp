@@ -4,6 +4,7 @@
 #include "platform/qt/DialogFolderPicker.h"
 #include "platform/qt/SystemClipboard.h"
 #include "platform/x11/X11MouseMonitor.h"
+#include "platform/x11/X11WindowMover.h"
 
 #include <QGuiApplication>
 
@@ -20,10 +21,16 @@ PlatformServices createPlatformServices()
     services.clipboard = std::make_unique<SystemClipboard>();
     services.folderPicker = std::make_unique<DialogFolderPicker>();
     services.fileOpener = std::make_unique<DesktopFileOpener>();
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (x11)
         services.mouseMonitor = std::make_unique<X11MouseMonitor>();
     else
         services.mouseMonitor = std::make_unique<NullMouseMonitor>();
+    if (auto mover = x11 ? std::make_unique<X11WindowMover>() : nullptr;
+        mover && mover->isConnected())
+        services.windowMover = std::move(mover);
+    else
+        services.windowMover = std::make_unique<NullWindowMover>();
     return services;
 }
 

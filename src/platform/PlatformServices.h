@@ -8,6 +8,7 @@ class Clipboard;
 class FolderPicker;
 class FileOpener;
 class GlobalMouseMonitor;
+class WindowMover;
 
 // Every desktop service the managers use, chosen once for the session Glimra runs in.
 struct PlatformServices {
@@ -15,6 +16,7 @@ struct PlatformServices {
     std::unique_ptr<FolderPicker> folderPicker;
     std::unique_ptr<FileOpener> fileOpener;
     std::unique_ptr<GlobalMouseMonitor> mouseMonitor;
+    std::unique_ptr<WindowMover> windowMover;
 
     PlatformServices();
     ~PlatformServices();

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace glimra {
+
+using WindowId = quint32;
+
+// How far the window manager's decoration reaches beyond the client area on each side.
+struct FrameExtents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+    friend bool operator==(const FrameExtents&, const FrameExtents&) = default;
+};
+
+struct ActiveWindow {
+    WindowId id = 0;
+    QRect frame; // the decorated window, in root coordinates (y grows downwards)
+    FrameExtents extents;
+    bool maximized = false;
+};
+
+struct Monitor {
+    QRect geometry;
+    QRect usable; // the part no panel or dock has reserved
+    bool primary = false;
+};
+
+// Moves and resizes other applications' top-level windows. Every call asks the display
+// afresh: windows, panels and monitors change between two presses of a shortcut.
+class WindowMover {
+public:
+    virtual ~WindowMover() = default;
+    // The window the user works in; none when the desktop, a panel or nothing has the focus.
+    virtual std::optional<ActiveWindow> activeWindow() = 0;
+    virtual QList<Monitor> monitors() = 0;
+    // Returns once the window manager has taken the window out of its maximised state (or has
+    // not done so within a short while), so that the frame extents read next are the
+    // unmaximised ones.
+    virtual void unmaximize(WindowId window) = 0;
+    // client is where the client area goes, in root coordinates; extents are those of its frame.
+    virtual void moveResize(WindowId window, const QRect& client, const FrameExtents& extents) = 0;
+};
+
+// For sessions where other windows cannot be moved (Wayland, no display).
+class NullWindowMover final : public WindowMover {
+public:
+    std::optional<ActiveWindow> activeWindow() override { return std::nullopt; }
+    QList<Monitor> monitors() override { return {}; }
+    void unmaximize(WindowId) override {}
+    void moveResize(WindowId, const QRect&, const FrameExtents&) override {}
+};
+
+} // namespace glimra
