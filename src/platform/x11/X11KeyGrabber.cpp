@@ -160,14 +160,18 @@ struct X11KeyGrabber::Private {
         // The reply also guarantees that the events the frozen keyboard queued have been
         // played, so this is the state the user has now.
         auto* keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+        const auto isDown = [keymap](uint8_t code) {
+            return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
+        };
         std::vector<uint8_t> held;
-        if (keymap) {
-            for (uint8_t code : keyboard->modifierKeycodes()) {
-                if (keymap->keys[code / 8] & (1u << (code % 8)))
-                    held.push_back(code);
-            }
-            std::free(keymap);
+        for (uint8_t code : keyboard->modifierKeycodes()) {
+            if (isDown(code))
+                held.push_back(code);
         }
+        // The user's own press of the key is still down; a second press of a key that is
+        // down would be dropped.
+        const bool keyDown = isDown(codes.front());
+        std::free(keymap);
         std::vector<uint8_t> modifiers;
         const std::pair<Qt::KeyboardModifier, uint32_t> keys[] = {{Qt::ControlModifier, 0xffe3},
                                                                   {Qt::ShiftModifier, 0xffe1},
@@ -180,6 +184,8 @@ struct X11KeyGrabber::Private {
         }
         for (uint8_t code : held)
             fake(XCB_KEY_RELEASE, code);
+        if (keyDown)
+            fake(XCB_KEY_RELEASE, codes.front());
         for (uint8_t code : modifiers)
             fake(XCB_KEY_PRESS, code);
         fake(XCB_KEY_PRESS, codes.front());
