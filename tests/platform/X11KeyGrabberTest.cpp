@@ -148,3 +148,38 @@ TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
 }
 
 } // namespace
+
+namespace {
+
+void remap(uint8_t first, const char* firstKey, uint8_t second, const char* secondKey)
+{
+    runTool(u"xmodmap"_s,
+            {u"-e"_s, u"keycode %1 = %2"_s.arg(first).arg(QLatin1String(firstKey)), u"-e"_s,
+             u"keycode %1 = %2"_s.arg(second).arg(QLatin1String(secondKey))});
+}
+
+TEST(X11KeyGrabber, followsTheKeyToItsNewKeyCodeWhenTheMappingChanges)
+{
+    XProbe other;
+    const uint8_t f7 = other.keycodeFor(0xffc4), f8 = other.keycodeFor(0xffc5);
+    ASSERT_TRUE(f7 && f8);
+    X11KeyGrabber grabber;
+    ASSERT_TRUE(grabber.grab(0xffc4, kCtrlShift, 1));
+    remap(f7, "F8", f8, "F7");
+    // The old key code is free again, the new one is ours.
+    EXPECT_TRUE(waitUntil([&] {
+        const bool oldFree = other.grabKey(f7, kX11CtrlShift);
+        other.ungrabKey(f7, kX11CtrlShift);
+        return oldFree && !other.grabKey(f8, kX11CtrlShift);
+    }));
+    remap(f7, "F7", f8, "F8");
+    EXPECT_TRUE(waitUntil([&] { return other.keycodeFor(0xffc4) == f7; }));
+    EXPECT_TRUE(waitUntil([&] {
+        const bool freed = other.grabKey(f8, kX11CtrlShift);
+        other.ungrabKey(f8, kX11CtrlShift);
+        return freed;
+    }));
+    EXPECT_TRUE(grabber.isGrabbed(1));
+}
+
+} // namespace

@@ -99,7 +99,8 @@ QList<XProbe::Key> XProbe::keys()
 void XProbe::takeClipboard()
 {
     auto* reply = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, 9, "CLIPBOARD"), nullptr);
-    xcb_set_selection_owner(m_c, m_window, reply ? reply->atom : XCB_ATOM_NONE, XCB_CURRENT_TIME);
+    xcb_set_selection_owner(m_c, m_window, reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE),
+                            XCB_CURRENT_TIME);
     std::free(reply);
     xcb_flush(m_c);
 }
