@@ -27,19 +27,13 @@ TEST_F(HotkeyManagerTest, registersElevenInOrderAndARefusedOneLeavesTheOthers)
 {
     grabber.refuse = {4};
     manager.registerHotkeys();
-    using H = FakeKeyGrabber::Held;
+    const auto shiftSuper = Qt::ShiftModifier | Qt::MetaModifier;
     const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
-    const QList<H> expected{{0x33, Qt::ShiftModifier | Qt::MetaModifier, 1},
-                            {0x34, Qt::ShiftModifier | Qt::MetaModifier, 2},
-                            {0x35, Qt::ShiftModifier | Qt::MetaModifier, 3},
-                            {0xff51, ctrlAlt, 4},
-                            {0xff53, ctrlAlt, 5},
-                            {0x75, ctrlAlt, 6},
-                            {0x69, ctrlAlt, 7},
-                            {0x6a, ctrlAlt, 8},
-                            {0x6b, ctrlAlt, 9},
-                            {0x63, ctrlAlt, 10},
-                            {0x66, ctrlAlt, 11}};
+    const quint32 keysyms[] = {0x33, 0x34, 0x35, 0xff51, 0xff53, 0x75,
+                               0x69, 0x6a, 0x6b, 0x63,   0x66};
+    QList<FakeKeyGrabber::Held> expected;
+    for (int id = 1; id <= kHotkeyCount; ++id)
+        expected.append({keysyms[id - 1], id <= 3 ? shiftSuper : ctrlAlt, id});
     EXPECT_EQ(grabber.attempts, expected);
     for (int id = 1; id <= kHotkeyCount; ++id)
         EXPECT_EQ(manager.isRegistered(id), id != 4) << id;
