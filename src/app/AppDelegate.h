@@ -6,12 +6,18 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 class QMenu;
+class QSettings;
 class QSystemTrayIcon;
 
 namespace glimra {
 
 class AuthManager;
+class FinderCutManager;
+class HotkeyManager;
+class HotkeySettings;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
@@ -35,6 +41,10 @@ public:
 
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
+    HotkeySettings* hotkeySettings() const { return m_hotkeySettings; }
+    // Shortcut ids 4..11 reach its onTile; whoever tiles windows connects there.
+    HotkeyManager* hotkeyManager() const { return m_hotkeyManager; }
+    FinderCutManager* finderCutManager() const { return m_finderCutManager; }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -46,8 +56,12 @@ private:
     void onGlobalMousePress(QPoint position);
 
     PlatformServices m_services;
+    std::unique_ptr<QSettings> m_settingsStore;
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
+    HotkeySettings* m_hotkeySettings;
+    HotkeyManager* m_hotkeyManager;
+    FinderCutManager* m_finderCutManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

@@ -57,6 +57,7 @@ void capture(AppDelegate&, const QStringList&, const QString&, const RemoteContr
 void login(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void registerAccount(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void logout(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void shortcuts(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void status(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 
 // A date as scripts read it: ISO 8601 with a numeric offset, never "Z".

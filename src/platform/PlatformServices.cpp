@@ -1,8 +1,10 @@
 #include "platform/PlatformServices.h"
 
+#include "platform/GlobalKeyGrabber.h"
 #include "platform/qt/DesktopFileOpener.h"
 #include "platform/qt/DialogFolderPicker.h"
 #include "platform/qt/SystemClipboard.h"
+#include "platform/x11/X11KeyGrabber.h"
 #include "platform/x11/X11MouseMonitor.h"
 
 #include <QGuiApplication>
@@ -20,10 +22,13 @@ PlatformServices createPlatformServices()
     services.clipboard = std::make_unique<SystemClipboard>();
     services.folderPicker = std::make_unique<DialogFolderPicker>();
     services.fileOpener = std::make_unique<DesktopFileOpener>();
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         services.mouseMonitor = std::make_unique<X11MouseMonitor>();
-    else
+        services.keyGrabber = std::make_unique<X11KeyGrabber>();
+    } else {
         services.mouseMonitor = std::make_unique<NullMouseMonitor>();
+        services.keyGrabber = std::make_unique<NullKeyGrabber>();
+    }
     return services;
 }
 

@@ -7,6 +7,7 @@ namespace glimra {
 class Clipboard;
 class FolderPicker;
 class FileOpener;
+class GlobalKeyGrabber;
 class GlobalMouseMonitor;
 
 // Every desktop service the managers use, chosen once for the session Glimra runs in.
@@ -15,6 +16,7 @@ struct PlatformServices {
     std::unique_ptr<FolderPicker> folderPicker;
     std::unique_ptr<FileOpener> fileOpener;
     std::unique_ptr<GlobalMouseMonitor> mouseMonitor;
+    std::unique_ptr<GlobalKeyGrabber> keyGrabber;
 
     PlatformServices();
     ~PlatformServices();

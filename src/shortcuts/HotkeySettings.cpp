@@ -1,5 +1,7 @@
 #include "shortcuts/HotkeySettings.h"
 
+#include "core/Settings.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +14,9 @@ namespace glimra {
 
 namespace {
 
-const QString kCurrentKey = QStringLiteral("hotkeyBindingsV2");
-const QString kOlderKey = QStringLiteral("hotkeyBindings");
-const QString kFinderCutKey = QStringLiteral("finderCutEnabled");
+const QString kCurrentKey = settings::kHotkeyBindings;
+const QString kOlderKey = settings::kOlderHotkeyBindings;
+const QString kFinderCutKey = settings::kFinderCutEnabled;
 
 constexpr quint32 kCommandShift = HotkeyModifier::Command | HotkeyModifier::Shift;
 constexpr quint32 kControlOption = HotkeyModifier::Control | HotkeyModifier::Option;
