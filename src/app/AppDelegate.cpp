@@ -2,8 +2,14 @@
 
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
+#include "core/Settings.h"
+#include "filecut/FinderCutManager.h"
 #include "library/ScreenshotManager.h"
+#include "platform/ActiveWindowClass.h"
+#include "platform/GlobalKeyGrabber.h"
 #include "platform/GlobalMouseMonitor.h"
+#include "shortcuts/HotkeyManager.h"
+#include "shortcuts/HotkeySettings.h"
 #include "sync/SyncEngine.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
@@ -50,7 +56,7 @@ AppDelegate* appDelegateInstance()
 }
 
 AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services)),
+    : QObject(parent), m_services(std::move(services)), m_settingsStore(openSettings()),
       m_screenshotManager(
           new ScreenshotManager(m_services.clipboard.get(), m_services.folderPicker.get(), this)),
       m_authManager(new AuthManager(this)),
@@ -58,9 +64,14 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_syncEngine(new SyncEngine(
           m_screenshotManager, m_authManager->network(),
           [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this)),
-      m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get()))
+      m_hotkeySettings(new HotkeySettings(*m_settingsStore, this)),
+      m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get())),
+      m_hotkeyManager(new HotkeyManager(*m_hotkeySettings, *m_services.keyGrabber, this)),
+      m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    m_finderCutManager->setExtraFileManagerClasses(
+        m_settingsStore->value(settings::kFileManagerClasses).toStringList());
 }
 
 AppDelegate::~AppDelegate()
@@ -108,6 +119,31 @@ void AppDelegate::applicationDidFinishLaunching()
             &AppDelegate::onGlobalMousePress);
 
     QPointer<AppDelegate> self(this);
+    // A press queued before teardown finds no running delegate and does nothing.
+    m_hotkeyManager->onCapture = [self](int id) {
+        if (!self || appDelegateInstance() != self)
+            return;
+        const CaptureMode modes[] = {CaptureMode::FullScreen, CaptureMode::Area,
+                                     CaptureMode::Window};
+        self->m_screenshotManager->startCapture(modes[id - 1]);
+    };
+    m_hotkeyManager->onTile = [self](int position) {
+        if (!self || appDelegateInstance() != self)
+            return;
+        self->m_windowTilingManager->tileWindow(allTilePositions().at(position));
+    };
+    m_hotkeyManager->registerHotkeys();
+    m_finderCutManager->setEnabled(m_hotkeySettings->finderCutEnabled());
+    m_finderCutManager->install();
+    m_hotkeySettings->onHotkeysChanged = [self] {
+        if (!self)
+            return;
+        // The switch first: while the cut is on, its keys are refused to shortcuts, so
+        // turning it off must free them before the shortcuts are registered again.
+        self->m_finderCutManager->setEnabled(self->m_hotkeySettings->finderCutEnabled());
+        self->m_hotkeyManager->reregisterHotkeys();
+    };
+
     m_screenshotManager->onBeforeCapture = [self] {
         if (self)
             self->closePopover();
@@ -127,8 +163,13 @@ void AppDelegate::applicationWillTerminate()
         return;
     m_terminated = true;
     m_screenshotManager->stopWatchingScreenshots();
+    m_finderCutManager->uninstall();
     m_services.mouseMonitor->stop();
     m_monitorActive = false;
+    m_hotkeyManager->unregisterAllHotkeys();
+    m_hotkeyManager->onCapture = nullptr;
+    m_hotkeyManager->onTile = nullptr;
+    m_hotkeySettings->onHotkeysChanged = nullptr;
     if (g_instance == this)
         g_instance = nullptr;
 }

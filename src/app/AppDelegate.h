@@ -9,11 +9,15 @@
 #include <memory>
 
 class QMenu;
+class QSettings;
 class QSystemTrayIcon;
 
 namespace glimra {
 
 class AuthManager;
+class FinderCutManager;
+class HotkeyManager;
+class HotkeySettings;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
@@ -41,6 +45,9 @@ public:
     AuthManager* authManager() const { return m_authManager; }
     SyncEngine* syncEngine() const { return m_syncEngine; }
     WindowTilingManager* windowTilingManager() const { return m_windowTilingManager.get(); }
+    HotkeySettings* hotkeySettings() const { return m_hotkeySettings; }
+    HotkeyManager* hotkeyManager() const { return m_hotkeyManager; }
+    FinderCutManager* finderCutManager() const { return m_finderCutManager; }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -52,10 +59,14 @@ private:
     void onGlobalMousePress(QPoint position);
 
     PlatformServices m_services;
+    std::unique_ptr<QSettings> m_settingsStore;
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
     SyncEngine* m_syncEngine;
+    HotkeySettings* m_hotkeySettings;
     std::unique_ptr<WindowTilingManager> m_windowTilingManager;
+    HotkeyManager* m_hotkeyManager;
+    FinderCutManager* m_finderCutManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

@@ -57,6 +57,7 @@ void capture(AppDelegate&, const QStringList&, const QString&, const RemoteContr
 void login(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void registerAccount(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void logout(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void shortcuts(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void status(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void sync(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverList(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);

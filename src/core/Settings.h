@@ -20,6 +20,13 @@ inline constexpr QLatin1StringView kCaptureTool{"captureTool"};
 // The web service's origin, and an extra PEM bundle to trust for it.
 inline constexpr QLatin1StringView kServerOrigin{"serverOrigin"};
 inline constexpr QLatin1StringView kServerCACertificates{"serverCACertificates"};
+// The eleven shortcuts as one compact JSON object, and the older array of three it replaced.
+inline constexpr QLatin1StringView kHotkeyBindings{"hotkeyBindingsV2"};
+inline constexpr QLatin1StringView kOlderHotkeyBindings{"hotkeyBindings"};
+// Whether Super+X and Super+V move files in the file manager.
+inline constexpr QLatin1StringView kFinderCutEnabled{"finderCutEnabled"};
+// WM_CLASS names that count as a file manager besides the known ones.
+inline constexpr QLatin1StringView kFileManagerClasses{"fileManagerClasses"};
 } // namespace settings
 
 } // namespace glimra

@@ -1,8 +1,10 @@
 #include "platform/PlatformServices.h"
 
+#include "platform/GlobalKeyGrabber.h"
 #include "platform/qt/DesktopFileOpener.h"
 #include "platform/qt/DialogFolderPicker.h"
 #include "platform/qt/SystemClipboard.h"
+#include "platform/x11/X11KeyGrabber.h"
 #include "platform/x11/X11MouseMonitor.h"
 #include "platform/x11/X11WindowMover.h"
 
@@ -22,10 +24,13 @@ PlatformServices createPlatformServices()
     services.folderPicker = std::make_unique<DialogFolderPicker>();
     services.fileOpener = std::make_unique<DesktopFileOpener>();
     const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
-    if (x11)
+    if (x11) {
         services.mouseMonitor = std::make_unique<X11MouseMonitor>();
-    else
+        services.keyGrabber = std::make_unique<X11KeyGrabber>();
+    } else {
         services.mouseMonitor = std::make_unique<NullMouseMonitor>();
+        services.keyGrabber = std::make_unique<NullKeyGrabber>();
+    }
     if (auto mover = x11 ? std::make_unique<X11WindowMover>() : nullptr;
         mover && mover->isConnected())
         services.windowMover = std::move(mover);

@@ -7,6 +7,7 @@ namespace glimra {
 class Clipboard;
 class FolderPicker;
 class FileOpener;
+class GlobalKeyGrabber;
 class GlobalMouseMonitor;
 class WindowMover;
 
@@ -17,6 +18,7 @@ struct PlatformServices {
     std::unique_ptr<FileOpener> fileOpener;
     std::unique_ptr<GlobalMouseMonitor> mouseMonitor;
     std::unique_ptr<WindowMover> windowMover;
+    std::unique_ptr<GlobalKeyGrabber> keyGrabber;
 
     PlatformServices();
     ~PlatformServices();

@@ -1,0 +1,44 @@
+// glimra shortcuts [--json]
+#include "app/AppDelegate.h"
+#include "app/RemoteCommands.h"
+#include "shortcuts/HotkeyManager.h"
+#include "shortcuts/HotkeySettings.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace glimra::commands {
+
+void shortcuts(AppDelegate& app, const QStringList& args, const QString&,
+               const RemoteControl::Reply& reply)
+{
+    const bool json = args.contains(QStringLiteral("--json"));
+    QString out;
+    QJsonArray array;
+    for (const HotkeyAction& action : hotkeyActions()) {
+        const HotkeyBinding binding = app.hotkeySettings()->binding(action.id);
+        const bool registered = app.hotkeyManager()->isRegistered(action.id);
+        const QString name = QString::fromLatin1(action.storageKey);
+        if (json) {
+            array.append(QJsonObject{{QStringLiteral("id"), action.id},
+                                     {QStringLiteral("action"), name},
+                                     {QStringLiteral("keyCode"), qint64(binding.keyCode)},
+                                     {QStringLiteral("modifiers"), qint64(binding.modifiers)},
+                                     {QStringLiteral("label"), binding.label},
+                                     {QStringLiteral("display"), binding.displayString()},
+                                     {QStringLiteral("registered"), registered}});
+        } else {
+            // Refused: another program holds the keys, or the session allows no grabs.
+            out += QStringLiteral("%1\t%2\t%3\t%4\n")
+                       .arg(action.id)
+                       .arg(name, binding.displayString(),
+                            registered ? QStringLiteral("registered") : QStringLiteral("refused"));
+        }
+    }
+    if (json)
+        out = QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    reply(0, out, {});
+}
+
+} // namespace glimra::commands

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QObject>
+#include <Qt>
+
+#include <functional>
+#include <optional>
+
+namespace glimra {
+
+// Desktop-wide key combinations, whichever window has the focus. One object holds every
+// combination the application takes, so that two features can never take the same keys
+// from each other unnoticed.
+//
+// There are two kinds of hold. A shortcut takes its keys for good: the press never reaches
+// another window and `pressed` fires once per press, however long the keys are held. An
+// intercept looks at each press first and then either lets it go on to the focused window
+// unchanged or replaces it with another combination sent to that window.
+//
+// Keys are X keysyms of the unshifted symbol (0x33 for the "3" key); Meta means Super.
+class GlobalKeyGrabber : public QObject {
+    Q_OBJECT
+public:
+    struct Combination {
+        quint32 keysym = 0;
+        Qt::KeyboardModifiers modifiers;
+    };
+    // Answer for one intercepted press: nothing lets the press through as it is.
+    using InterceptHandler = std::function<std::optional<Combination>(int id)>;
+
+    using QObject::QObject;
+    ~GlobalKeyGrabber() override = default;
+
+    // False when the session lets no client take keys from the others (Wayland, no X).
+    virtual bool isAvailable() const = 0;
+
+    // False when refused: another program holds the keys, the keyboard has no such key, or
+    // another shortcut or intercept of this application holds the same combination.
+    virtual bool grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) = 0;
+    virtual void ungrabAll() = 0;
+    // Whether the shortcut with this id holds its keys. Can turn false without a call when
+    // the keyboard mapping changes or an intercept takes the combination.
+    virtual bool isGrabbed(int id) const = 0;
+
+    virtual bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) = 0;
+    virtual void releaseIntercepts() = 0;
+    virtual void setInterceptHandler(InterceptHandler handler) = 0;
+
+    // Lets every combination through while a new shortcut is typed into our own window;
+    // resuming takes them again (and reports any that another program took meanwhile).
+    virtual void suspend() = 0;
+    virtual void resume() = 0;
+
+    // The unshifted keysym of a hardware key code, as the current keyboard mapping has it.
+    virtual quint32 keysymAtLevel0(quint32 nativeKeyCode) const = 0;
+
+Q_SIGNALS:
+    void pressed(int id);
+    // Some shortcut gained or lost its keys without a grab call.
+    void grabsChanged();
+};
+
+// For sessions that forbid taking other programs' keys: every registration is refused.
+class NullKeyGrabber final : public GlobalKeyGrabber {
+    Q_OBJECT
+public:
+    using GlobalKeyGrabber::GlobalKeyGrabber;
+    bool isAvailable() const override { return false; }
+    bool grab(quint32, Qt::KeyboardModifiers, int) override { return false; }
+    void ungrabAll() override {}
+    bool isGrabbed(int) const override { return false; }
+    bool intercept(quint32, Qt::KeyboardModifiers, int) override { return false; }
+    void releaseIntercepts() override {}
+    void setInterceptHandler(InterceptHandler) override {}
+    void suspend() override {}
+    void resume() override {}
+    quint32 keysymAtLevel0(quint32) const override { return 0; }
+};
+
+} // namespace glimra

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+namespace glimra {
+
+class GlobalKeyGrabber;
+class HotkeySettings;
+
+// Registers the eleven shortcuts desktop-wide and turns each press into its action, run
+// from the event loop rather than inside the X event that reported it.
+class HotkeyManager final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HotkeyManager)
+public:
+    HotkeyManager(HotkeySettings& settings, GlobalKeyGrabber& grabber, QObject* parent = nullptr);
+
+    void registerHotkeys();
+    // Refused silently (the others still work) when the key has no X symbol or the keys
+    // are held elsewhere; isRegistered tells which.
+    void registerHotkey(quint32 keyCode, quint32 modifiers, int id);
+    void unregisterAllHotkeys();
+    void reregisterHotkeys();
+    bool isRegistered(int id) const;
+
+    // Ids 1..3 go to onCapture with the id; ids 4..11 go to onTile with the position index
+    // 0..7 (left half, right half, top left, top right, bottom left, bottom right, centre,
+    // maximise).
+    std::function<void(int id)> onCapture;
+    std::function<void(int position)> onTile;
+
+    // What a press of the shortcut with this id does; an unknown id does nothing.
+    void dispatch(int id);
+
+Q_SIGNALS:
+    // A registration was made, refused, dropped, or lost its keys to another program.
+    void registrationsChanged();
+
+private:
+    HotkeySettings& m_settings;
+    GlobalKeyGrabber& m_grabber;
+};
+
+} // namespace glimra
