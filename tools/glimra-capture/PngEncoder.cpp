@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <sys/mman.h>
@@ -63,23 +64,43 @@ struct FreeCompressor {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-// Up filter straight from the 32-bit source rows: each byte minus the byte above, packed to
-// RGB in the same pass. The bytewise subtraction is done four lanes at a time in one 32-bit
-// word (borrows masked off), which keeps this pass far cheaper than deflate.
+static_assert(std::endian::native == std::endian::little, "pixels are read as 32-bit words");
+
+// One pixel's Up difference as R, G, B in the low three bytes' memory order. The bytewise
+// subtraction is done four lanes at a time in one 32-bit word (borrows masked off).
+inline std::uint32_t upDifference(const std::uint8_t* current, const std::uint8_t* above, int x)
+{
+    constexpr std::uint32_t kHigh = 0x80808080u;
+    std::uint32_t a;
+    std::uint32_t b = 0;
+    std::memcpy(&a, current + 4 * x, 4);
+    if (above)
+        std::memcpy(&b, above + 4 * x, 4);
+    const std::uint32_t d = ((a | kHigh) - (b & ~kHigh)) ^ ((a ^ ~b) & kHigh);
+    return __builtin_bswap32(d) >> 8; // B, G, R, unused -> R, G, B
+}
+
+// Up filter straight from the 32-bit source rows, packed to RGB in the same pass. Four pixels
+// become three 32-bit stores rather than twelve byte stores, which kept this pass as costly as
+// half of deflate.
 inline void filterUpRow(const std::uint8_t* current, const std::uint8_t* above, int width,
                         unsigned char* out)
 {
-    constexpr std::uint32_t kHigh = 0x80808080u;
-    for (int x = 0; x < width; ++x) {
-        std::uint32_t a;
-        std::uint32_t b = 0;
-        std::memcpy(&a, current + 4 * x, 4);
-        if (above)
-            std::memcpy(&b, above + 4 * x, 4);
-        const std::uint32_t d = ((a | kHigh) - (b & ~kHigh)) ^ ((a ^ ~b) & kHigh);
-        out[0] = static_cast<unsigned char>(d >> 16);
-        out[1] = static_cast<unsigned char>(d >> 8);
-        out[2] = static_cast<unsigned char>(d);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const std::uint32_t p0 = upDifference(current, above, x);
+        const std::uint32_t p1 = upDifference(current, above, x + 1);
+        const std::uint32_t p2 = upDifference(current, above, x + 2);
+        const std::uint32_t p3 = upDifference(current, above, x + 3);
+        const std::uint32_t words[3] = {p0 | p1 << 24, p1 >> 8 | p2 << 16, p2 >> 16 | p3 << 8};
+        std::memcpy(out, words, sizeof words);
+        out += sizeof words;
+    }
+    for (; x < width; ++x) {
+        const std::uint32_t p = upDifference(current, above, x);
+        out[0] = static_cast<unsigned char>(p);
+        out[1] = static_cast<unsigned char>(p >> 8);
+        out[2] = static_cast<unsigned char>(p >> 16);
         out += 3;
     }
 }
