@@ -165,8 +165,9 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
             EXPECT_TRUE(manager.statusMessage().startsWith(failure.status))
                 << trace.toStdString() << ": " << manager.statusMessage().toStdString();
             EXPECT_EQ(outcome.status, manager.statusMessage());
-            if (failure.status.endsWith(u": "))
+            if (failure.status.endsWith(u": ")) {
                 EXPECT_GT(manager.statusMessage().size(), failure.status.size());
+            }
         }
         if (display)
             qputenv("DISPLAY", *display);
