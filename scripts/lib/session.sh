@@ -25,10 +25,11 @@ session_home() {
     chmod 700 "$XDG_RUNTIME_DIR"
 }
 
-# session_x [openbox] [trayer]: a 1920x1080 X server on a free display, with the window
-# manager and tray when asked for; exports DISPLAY.
+# session_x [openbox] [trayer]: a 1920x1080 X server (or $GLIMRA_SCREEN, WIDTHxHEIGHT) on a
+# free display, with the window manager and tray when asked for; exports DISPLAY.
 session_x() {
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$session/display" \
+    Xvfb -displayfd 3 -screen 0 "${GLIMRA_SCREEN:-1920x1080}x24" -nolisten tcp \
+        3>"$session/display" \
         2>"$session/xvfb.log" &
     pids+=($!)
     for _ in $(seq 100); do [ -s "$session/display" ] && break; sleep 0.05; done

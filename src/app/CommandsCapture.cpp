@@ -1,6 +1,7 @@
 // glimra capture full|area|window
 #include "app/AppDelegate.h"
 #include "app/RemoteCommands.h"
+#include "library/CaptureRunner.h"
 #include "library/ScreenshotManager.h"
 
 #include <QHash>
@@ -27,10 +28,13 @@ void capture(AppDelegate& app, const QStringList& args, const QString&,
             if (finished != ticket)
                 return;
             QObject::disconnect(*connection);
+            // Like the tool: 1 when the user changed their mind, 2 when something went wrong.
             if (item && item->filePath)
                 reply(0, *item->filePath + QLatin1Char('\n'), {});
+            else if (status == kCaptureCancelled)
+                reply(1, {}, status + QLatin1Char('\n'));
             else
-                reply(1, {},
+                reply(2, {},
                       (status.isEmpty() ? QStringLiteral("Capture failed") : status) +
                           QLatin1Char('\n'));
         });

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cstdio>
+#include <memory>
+
 namespace glimra {
 
 namespace {
@@ -22,11 +25,42 @@ QString captureTool()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/glimra-capture");
 }
 
-// A full-screen capture that ends without a file failed; an interactive one was cancelled.
-QString failureText(CaptureMode mode)
+// The tool says why it failed in one line on standard error; only the end of a chattier
+// tool's output is kept.
+constexpr qsizetype kKeptErrorOutput = 4096;
+constexpr qsizetype kLongestReason = 300;
+constexpr int kExitCancelled = 1;
+
+// The tool's last line on standard error, without the "program: " command-line tools put in
+// front of their messages.
+QString reasonFrom(const QByteArray& errorOutput, const QString& program)
 {
-    return mode == CaptureMode::FullScreen ? QStringLiteral("Capture failed")
-                                           : QStringLiteral("Capture cancelled");
+    const QByteArray trimmed = errorOutput.trimmed();
+    QString line = QString::fromLocal8Bit(trimmed.mid(trimmed.lastIndexOf('\n') + 1)).trimmed();
+    const QString prefix = QFileInfo(program).fileName() + QStringLiteral(": ");
+    if (line.startsWith(prefix))
+        line.remove(0, prefix.size());
+    if (line.size() > kLongestReason)
+        line = line.left(kLongestReason - 3) + QStringLiteral("...");
+    return line;
+}
+
+// What the status line says when the tool ended without leaving a picture. The tool exits 1
+// when the user cancels and otherwise says why it failed; tools that exit 0 without a file
+// (as macOS's does when a selection is abandoned) count as a cancel in the interactive modes.
+QString failureText(CaptureMode mode, bool crashed, int exitCode, const QString& reason)
+{
+    if (!crashed && exitCode == kExitCancelled)
+        return kCaptureCancelled;
+    if (!crashed && exitCode == 0 && mode != CaptureMode::FullScreen)
+        return kCaptureCancelled;
+    QString why = reason;
+    if (why.isEmpty())
+        why = crashed ? QStringLiteral("the capture tool crashed")
+              : exitCode == 0
+                  ? QStringLiteral("the capture tool saved no file")
+                  : QStringLiteral("the capture tool ended with status %1").arg(exitCode);
+    return QStringLiteral("Capture failed: ") + why;
 }
 
 } // namespace
@@ -51,9 +85,18 @@ void CaptureRunner::start(CaptureMode mode, const QString& folder, const QString
                                         extension, m_reservedPaths);
     m_reservedPaths.insert(path);
 
+    const QString program = captureTool();
     auto* process = new QProcess(this);
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto errorOutput = std::make_shared<QByteArray>();
+    connect(process, &QProcess::readyReadStandardError, this, [process, errorOutput] {
+        const QByteArray chunk = process->readAllStandardError();
+        // Passed on, so the reason also lands in the app's own log.
+        std::fwrite(chunk.constData(), 1, static_cast<std::size_t>(chunk.size()), stderr);
+        errorOutput->append(chunk);
+        if (errorOutput->size() > kKeptErrorOutput)
+            errorOutput->remove(0, errorOutput->size() - kKeptErrorOutput);
+    });
     auto fail = [this, path, done](const QString& failure) {
         m_reservedPaths.remove(path);
         done({path, std::nullopt, failure});
@@ -65,10 +108,13 @@ void CaptureRunner::start(CaptureMode mode, const QString& folder, const QString
         process->deleteLater();
     });
     connect(process, &QProcess::finished, this,
-            [this, process, fail, mode, path, done](int exitCode, QProcess::ExitStatus status) {
+            [this, process, fail, mode, path, done, program,
+             errorOutput](int exitCode, QProcess::ExitStatus status) {
                 process->deleteLater();
-                if (status != QProcess::NormalExit || exitCode != 0 || !QFileInfo::exists(path)) {
-                    fail(failureText(mode));
+                const bool crashed = status != QProcess::NormalExit;
+                if (crashed || exitCode != 0 || !QFileInfo::exists(path)) {
+                    errorOutput->append(process->readAllStandardError());
+                    fail(failureText(mode, crashed, exitCode, reasonFrom(*errorOutput, program)));
                     return;
                 }
                 runInBackground(
@@ -78,7 +124,7 @@ void CaptureRunner::start(CaptureMode mode, const QString& folder, const QString
                         done({path, preview, std::nullopt});
                     });
             });
-    process->start(captureTool(), captureToolArguments(mode, path));
+    process->start(program, captureToolArguments(mode, path));
 }
 
 } // namespace glimra

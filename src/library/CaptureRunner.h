@@ -12,6 +12,9 @@
 
 namespace glimra {
 
+// The status line's text when the user cancelled a capture.
+inline constexpr QLatin1StringView kCaptureCancelled{"Capture cancelled"};
+
 // Runs the capture tool, glimra-capture beside this program or the "captureTool" setting,
 // for each capture, and reads back what it wrote. Captures may overlap: each writes a fresh
 // name, held until its tool has finished, so two in the same second never share a file.

@@ -113,13 +113,35 @@ TEST_F(GlimraSession, captureFromTheCommandLineAddsTheItemOrReportsWhy)
     EXPECT_TRUE(tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
                     .contains(QLatin1String("image/png")));
 
+    // The tool's exit status decides: 1 is the user's cancel, anything else a failure whose
+    // reason the tool gave on its last line; the command exits as the tool did.
     QFile settings(path(u"config/Glimra/Glimra.conf"_s));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write("[General]\ncaptureTool=/bin/false\n");
-    settings.close();
-    const CommandResult cancelled = run({u"capture"_s, u"area"_s});
-    EXPECT_EQ(cancelled.exitCode, 1);
-    EXPECT_EQ(cancelled.err, u"Capture cancelled\n"_s);
+    const auto useTool = [&](const QString& tool) {
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\ncaptureTool=" + tool.toUtf8() + '\n');
+        settings.close();
+    };
+    const QString failing = path(u"failing-tool"_s);
+    QFile script(failing);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'failing-tool: the disk is full' >&2\nexit 2\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    const struct {
+        QString tool;
+        QString mode;
+        int exitCode;
+        QString err;
+    } failures[] = {{u"/bin/false"_s, u"area"_s, 1, u"Capture cancelled\n"_s},
+                    {u"/bin/false"_s, u"full"_s, 1, u"Capture cancelled\n"_s},
+                    {failing, u"window"_s, 2, u"Capture failed: the disk is full\n"_s},
+                    {failing, u"full"_s, 2, u"Capture failed: the disk is full\n"_s}};
+    for (const auto& f : failures) {
+        useTool(f.tool);
+        const CommandResult result = run({u"capture"_s, f.mode});
+        EXPECT_EQ(result.exitCode, f.exitCode) << f.mode.toStdString();
+        EXPECT_EQ(result.err, f.err);
+    }
     EXPECT_EQ(run({u"capture"_s, u"sideways"_s}).exitCode, 2);
     EXPECT_EQ(run({u"quit"_s}).exitCode, 0);
 }

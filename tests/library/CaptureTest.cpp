@@ -115,27 +115,63 @@ TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
 
 TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
 {
+    const Mode all[] = {Mode::FullScreen, Mode::Area, Mode::Window};
+    const QString tool = QStringLiteral(GLIMRA_CAPTURE_BINARY);
     const QString missing = home.path() + u"/missing-tool"_s;
-    // A tool that fails, one that exits 0 without a file, one that writes no picture (the
-    // line keeps its progress text) and one that does not exist.
-    const std::tuple<QString, Mode, QString> failures[] = {
-        {u"exit 1"_s, Mode::Area, u"Capture cancelled"_s},
-        {u"exit 1"_s, Mode::Window, u"Capture cancelled"_s},
-        {u"exit 1"_s, Mode::FullScreen, u"Capture failed"_s},
-        {u"exit 0"_s, Mode::FullScreen, u"Capture failed"_s},
+    // Each stand-in (or the real tool in an unusable setting) in every mode, unless a row names
+    // one. The tool's own name in front of its line is dropped; what a tool that gives no
+    // reason did is said instead. A file that is no picture leaves the progress text.
+    const struct {
+        QString behaviour; // a stand-in's script, "missing", "real:DISPLAY=", "real:folder=PATH"
+        std::optional<Mode> only;
+        QString status;
+    } failures[] = {
+        {u"exit 1"_s, {}, u"Capture cancelled"_s},
+        {u"echo 'fake-capture: no space left' >&2; exit 2"_s,
+         {},
+         u"Capture failed: no space left"_s},
+        {u"echo chatter >&2; echo 'last words' >&2; exit 2"_s, {}, u"Capture failed: last words"_s},
+        {u"exit 3"_s, {}, u"Capture failed: the capture tool ended with status 3"_s},
+        {u"kill -9 $$"_s, {}, u"Capture failed: the capture tool crashed"_s},
+        {u"exit 0"_s, Mode::FullScreen, u"Capture failed: the capture tool saved no file"_s},
+        {u"exit 0"_s, Mode::Area, u"Capture cancelled"_s},
         {u"echo junk > \"$last\""_s, Mode::Area, u"Select area to capture..."_s},
-        {{}, Mode::FullScreen, u"Capture failed: "_s},
+        {u"missing"_s, {}, u"Capture failed: "_s},
+        {u"real:DISPLAY="_s, {}, u"Capture failed: cannot open the X display (is DISPLAY set?)"_s},
+        {u"real:folder=/proc/self"_s, {}, u"Capture failed: cannot save into /proc/self: "_s},
     };
-    for (const auto& [behaviour, mode, status] : failures) {
-        if (behaviour.isEmpty())
+    for (const auto& failure : failures) {
+        const QString& behaviour = failure.behaviour;
+        std::optional<QByteArray> display;
+        if (behaviour == u"missing") {
             openSettings()->setValue(settings::kCaptureTool, missing);
-        else
+        } else if (behaviour.startsWith(u"real:")) {
+            openSettings()->setValue(settings::kCaptureTool, tool);
+            if (behaviour.startsWith(u"real:DISPLAY="))
+                display = qgetenv("DISPLAY");
+            else
+                manager.setCustomSaveLocation(behaviour.section(u'=', 1));
+        } else {
             useTool(behaviour);
-        const Outcome outcome = capture(mode);
-        EXPECT_TRUE(outcome.finished && !outcome.item) << behaviour.toStdString();
-        EXPECT_TRUE(manager.statusMessage().startsWith(status)) << behaviour.toStdString();
-        EXPECT_EQ(outcome.status, manager.statusMessage());
+        }
+        if (display)
+            qunsetenv("DISPLAY");
+        for (const Mode mode : all) {
+            if (failure.only && *failure.only != mode)
+                continue;
+            const Outcome outcome = capture(mode);
+            const QString trace = behaviour + u" / "_s + captureTypeText(mode);
+            EXPECT_TRUE(outcome.finished && !outcome.item) << trace.toStdString();
+            EXPECT_TRUE(manager.statusMessage().startsWith(failure.status))
+                << trace.toStdString() << ": " << manager.statusMessage().toStdString();
+            EXPECT_EQ(outcome.status, manager.statusMessage());
+            if (failure.status.endsWith(u": ")) {
+                EXPECT_GT(manager.statusMessage().size(), failure.status.size());
+            }
+        }
+        if (display)
+            qputenv("DISPLAY", *display);
+        manager.setCustomSaveLocation(std::nullopt);
     }
-    EXPECT_GT(manager.statusMessage().size(), u"Capture failed: "_s.size());
     EXPECT_TRUE(manager.screenshots().isEmpty());
 }

@@ -40,20 +40,15 @@ PixelView viewOf(const QImage& rgb32)
 
 } // namespace
 
-TEST(CapturePng, RoundTripsAnySizeAndStripCount)
+TEST(CapturePng, RoundTripsAnySize)
 {
-    // Heights around the 64-row strip minimum and uneven splits are where strips join wrongly.
-    // libpng, behind QImage, reads the zlib stream to its end and refuses a wrong combined
-    // checksum.
-    for (const QSize size :
-         {QSize(1, 1), QSize(3, 2), QSize(17, 65), QSize(333, 64 * 3 + 1), QSize(1920, 1080)}) {
+    // libpng, behind QImage, checks every chunk's CRC and the zlib stream's checksum; one-pixel
+    // and odd widths catch a filter that runs past a row or mixes up the channels.
+    for (const QSize size : {QSize(1, 1), QSize(3, 2), QSize(17, 65), QSize(1920, 1080)}) {
         const QImage source = busyImage(size.width(), size.height());
-        for (const int threads : {1, 2, 3, 8}) {
-            SCOPED_TRACE(::testing::Message()
-                         << size.width() << "x" << size.height() << ", " << threads << " threads");
-            const QByteArray png = encodePng(viewOf(source), threads);
-            EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), source);
-        }
+        const QByteArray png = encodePng(viewOf(source));
+        EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), source)
+            << size.width() << "x" << size.height();
     }
     EXPECT_TRUE(encodePng(PixelView{}).isEmpty());
 }

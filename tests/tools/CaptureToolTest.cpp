@@ -2,6 +2,7 @@
 // keys come from xdotool, whose XTest input goes through the same grabs a user's would.
 
 #include "TestSupport.h"
+#include "X11Screen.h"
 
 #include <QDir>
 #include <QProcess>
@@ -12,10 +13,12 @@
 #include <xcb/xcb.h>
 
 #include <memory>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using glimra::test::waitUntil;
+using namespace glimra::capture;
 
 namespace {
 
@@ -95,8 +98,12 @@ TEST_F(CaptureTool, CapturesMatchWhatIsOnScreen)
         << "the window manager drew no frame";
     glimra::test::processEvents(300ms);
 
-    ASSERT_EQ(capture(u"-x "_s + path("full.png")), 0) << m_stderr.data();
-    EXPECT_TRUE(samePixels(QImage(path("full.png"), "PNG"), referenceScreen()));
+    // Through shared memory, and the plain way a remote display or a container gets.
+    for (const QString& transport : {QString(), u"QT_X11_NO_MITSHM=1"_s}) {
+        ASSERT_EQ(capture(u"-x "_s + path("full.png"), {}, transport), 0) << m_stderr.data();
+        EXPECT_TRUE(samePixels(QImage(path("full.png"), "PNG"), referenceScreen()))
+            << transport.toStdString();
+    }
     ASSERT_EQ(capture(path("shot.jpeg")), 0) << m_stderr.data();
     QFile jpeg(path("shot.jpeg"));
     EXPECT_TRUE(jpeg.open(QIODevice::ReadOnly) && jpeg.read(3) == "\xff\xd8\xff");
@@ -127,6 +134,33 @@ TEST_F(CaptureTool, CapturesMatchWhatIsOnScreen)
     EXPECT_TRUE(samePixels(shot, reference.copy(window.frameGeometry())));
 }
 
+TEST_F(CaptureTool, SharedMemoryIsUsedAndLeavesNoSegmentBehind)
+{
+    // Our own segments, as the kernel lists them (creator's pid in the fifth column).
+    const auto ownSegments = [] {
+        QFile list(u"/proc/sysvipc/shm"_s);
+        int count = 0;
+        if (list.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : list.readAll().split('\n'))
+                count += line.simplified().split(' ').value(4) == QByteArray::number(getpid());
+        return count;
+    };
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_x.get())).data->root;
+    QString error;
+    {
+        const PixelBuffer shared = grabRoot(m_x.get(), root, &error);
+        const PixelBuffer plain = grabRoot(m_x.get(), root, &error, Transport::Plain);
+        ASSERT_FALSE(shared.view.isNull() || plain.view.isNull()) << error.toStdString();
+        EXPECT_TRUE(shared.shared && !plain.shared);
+        const auto image = [](const PixelView& v) {
+            return QImage(v.bits, v.width, v.height, v.bytesPerLine, QImage::Format_RGB32);
+        };
+        EXPECT_EQ(image(shared.view), image(plain.view));
+    }
+    // The server lets go of it when it reads our detach.
+    EXPECT_TRUE(waitUntil([&] { return ownSegments() == 0; }, 5s));
+}
+
 TEST_F(CaptureTool, EscapeOrRightClickCancelsWithoutAFile)
 {
     // A click without a drag is no selection: the overlay stays, and Escape then cancels.
@@ -139,18 +173,30 @@ TEST_F(CaptureTool, EscapeOrRightClickCancelsWithoutAFile)
     EXPECT_TRUE(files().isEmpty());
 }
 
-TEST_F(CaptureTool, UnusableDestinationsFailAtOnceWithOneLine)
+TEST_F(CaptureTool, FailuresExitWithTwoAndOneLineSayingWhy)
 {
-    // A missing folder, and one no one may write into, root included; no X display. No overlay
-    // may appear first: the interactive mode also ends without any input.
-    for (const QString& mode : {u"-x "_s, u"-s "_s}) {
-        for (const auto& [target, setting] : {std::pair{path("missing/shot.png"), QString()},
-                                              {u"/proc/self/shot.png"_s, QString()},
-                                              {path("x.png"), u"DISPLAY="_s}}) {
-            EXPECT_EQ(capture(mode + target, {}, setting), 1) << target.toStdString();
+    // A missing folder, and one no one may write into, root included; no X display; arguments
+    // that make no sense. No overlay may appear first: the interactive modes also end without
+    // any input.
+    const struct {
+        QString args;
+        QString setting;
+        QString says;
+    } failures[] = {
+        {path("missing/shot.png"), {}, u"cannot save into "_s},
+        {u"/proc/self/shot.png"_s, {}, u"cannot save into /proc/self"_s},
+        {path("x.png"), u"DISPLAY="_s, u"cannot open the X display"_s},
+        {u"-s -w "_s + path("x.png"), {}, u"usage: glimra-capture"_s},
+        {u"-q "_s + path("x.png"), {}, u"usage: glimra-capture"_s},
+    };
+    for (const QString& mode : {u"-x "_s, u"-s "_s, u"-w "_s}) {
+        for (const auto& [args, setting, says] : failures) {
+            EXPECT_EQ(capture(mode + args, {}, setting), 2) << args.toStdString();
             EXPECT_EQ(m_stderr.count('\n'), 1) << m_stderr.data();
+            EXPECT_TRUE(m_stderr.startsWith("glimra-capture: ") &&
+                        QString::fromLocal8Bit(m_stderr).contains(says))
+                << m_stderr.data();
         }
     }
-    EXPECT_EQ(capture(u"-s -w "_s + path("x.png")), 2);
     EXPECT_TRUE(files().isEmpty());
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace glimra::capture {
 
 ParsedArguments parseArguments(const QStringList& arguments)
@@ -75,15 +77,22 @@ ParsedArguments parseArguments(int argc, char** argv)
     return parseArguments(arguments);
 }
 
+QString usageLine()
+{
+    return QStringLiteral("glimra-capture [-x] [-s | -w] PATH");
+}
+
 QString usageText()
 {
-    return QStringLiteral(
-        "Usage: glimra-capture [-x] [-s | -w] PATH\n"
-        "Saves a screenshot at PATH (JPEG for .jpg/.jpeg, PNG otherwise).\n"
-        "  -s  drag a rectangle on the frozen screen\n"
-        "  -w  click a window to capture its frame\n"
-        "  -x  no sound (accepted; the tool is always silent)\n"
-        "Escape or a right click cancels; the exit status is then 1 and nothing is written.\n");
+    return u"Usage: "_s + usageLine() +
+           QStringLiteral(
+               "\n"
+               "Saves a screenshot at PATH (JPEG for .jpg/.jpeg, PNG otherwise).\n"
+               "  -s  drag a rectangle on the frozen screen\n"
+               "  -w  click a window to capture its frame\n"
+               "  -x  no sound (accepted; the tool is always silent)\n"
+               "Exit status: 0 saved; 1 cancelled (Escape or a right click), nothing written;\n"
+               "2 failed, nothing written, and one line on standard error says why.\n");
 }
 
 } // namespace glimra::capture

@@ -27,6 +27,15 @@ ParsedArguments parseArguments(const QStringList& arguments);
 // The same for a process's own command line (argv[0] is the program and is skipped).
 ParsedArguments parseArguments(int argc, char** argv);
 
+// The exit statuses of glimra-capture and glimra-capture-select. A script can tell a user who
+// changed their mind (nothing to report) from a capture that went wrong (one line on standard
+// error says why); arguments that make no sense are an error like any other.
+inline constexpr int kExitSaved = 0;
+inline constexpr int kExitCancelled = 1;
+inline constexpr int kExitError = 2;
+
 QString usageText();
+// The first line of usageText without "Usage: ", for error messages that must stay one line.
+QString usageLine();
 
 } // namespace glimra::capture

@@ -59,14 +59,14 @@ QString destinationProblem(const QString& path)
     const QString folder = info.absolutePath();
     const QByteArray native = QFile::encodeName(folder);
     struct stat st {};
+    // These lines end up after "Capture failed: " in the app, so they name the folder, which
+    // is what the user can do something about, rather than the generated file name.
     if (::stat(native.constData(), &st) != 0)
-        return QStringLiteral("cannot write %1: folder %2: %3")
-            .arg(path, folder, systemError(errno));
+        return QStringLiteral("cannot save into %1: %2").arg(folder, systemError(errno));
     if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("cannot write %1: %2 is not a folder").arg(path, folder);
+        return QStringLiteral("cannot save into %1: it is not a folder").arg(folder);
     if (::access(native.constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("cannot write %1: folder %2: %3")
-            .arg(path, folder, systemError(errno));
+        return QStringLiteral("cannot save into %1: %2").arg(folder, systemError(errno));
     return {};
 }
 

@@ -20,10 +20,12 @@ struct PixelView {
     const std::uint8_t* row(int y) const { return bits + bytesPerLine * y; }
 };
 
-// Owned pixels: the buffer is whatever the producer allocated (an X reply), freed with it.
+// Owned pixels: the buffer is whatever the producer allocated (an X reply or a shared memory
+// segment), released with it.
 struct PixelBuffer {
     std::shared_ptr<const std::uint8_t> storage;
     PixelView view;
+    bool shared = false; // came through shared memory
 };
 
 } // namespace glimra::capture

@@ -17,10 +17,6 @@ using namespace glimra::capture;
 
 namespace {
 
-constexpr int kExitCancelled = 1;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 void complain(const QString& message)
 {
     std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
@@ -32,9 +28,9 @@ int save(const QImage& image, const QString& path)
     const QString error = saveCapture(pixels, path);
     if (!error.isEmpty()) {
         complain(error);
-        return kExitFailed;
+        return kExitError;
     }
-    return 0;
+    return kExitSaved;
 }
 
 bool canReachX11()
@@ -53,26 +49,26 @@ int main(int argc, char** argv)
     if (!parsed.error.isEmpty() || parsed.options.showHelp) {
         complain(parsed.error.isEmpty() ? QStringLiteral("run glimra-capture instead")
                                         : parsed.error);
-        return kExitUsage;
+        return kExitError;
     }
     const CaptureOptions& options = parsed.options;
     const QString problem = destinationProblem(options.path);
     if (!problem.isEmpty()) {
         complain(problem);
-        return kExitFailed;
+        return kExitError;
     }
     // The overlay relies on X11 grabs, so Qt must not pick Wayland even where both exist, and
     // a missing display is reported here rather than by Qt aborting.
     if (!canReachX11()) {
         complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
-        return kExitFailed;
+        return kExitError;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
     if (!x11) {
         complain(QStringLiteral("interactive capture needs an X11 session"));
-        return kExitFailed;
+        return kExitError;
     }
     xcb_connection_t* connection = x11->connection();
     const std::uint32_t root = defaultRoot(connection);
@@ -83,7 +79,7 @@ int main(int argc, char** argv)
     const PixelBuffer screen = grabRoot(connection, root, &error);
     if (screen.view.isNull()) {
         complain(error);
-        return kExitFailed;
+        return kExitError;
     }
     const QImage frozen(screen.view.bits, screen.view.width, screen.view.height,
                         screen.view.bytesPerLine, QImage::Format_RGB32);
@@ -103,7 +99,7 @@ int main(int argc, char** argv)
     });
     QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
         complain(reason);
-        status = kExitFailed;
+        status = kExitError;
         app.exit();
     });
     session.start();

@@ -15,10 +15,16 @@ namespace glimra::capture {
 // The root window of the connection's default screen (from DISPLAY).
 std::uint32_t defaultRoot(xcb_connection_t* connection);
 
+enum class Transport {
+    Any,  // shared memory where the server offers it, else the plain request
+    Plain // always through the connection
+};
+
 // Copies every pixel of the root window (all monitors, device pixels). Returns a null view and
 // sets error when the server uses a pixel layout this reader does not handle (anything but
-// 24/32-bit true colour, which every current X server offers).
-PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error);
+// 24/32-bit true colour, which every current X server offers) or refuses the image.
+PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error,
+                     Transport transport = Transport::Any);
 
 // The visible top-level frames, bottom to top, in root (device) coordinates. Under a
 // reparenting window manager the root's children are the frames themselves; a client that

@@ -1,5 +1,6 @@
-// glimra-capture: the screenshot tool Glimra runs for every capture. Its arguments and exit
-// status follow the macOS screencapture tool, so the capture code can treat both alike.
+// glimra-capture: the screenshot tool Glimra runs for every capture. Its arguments follow the
+// macOS screencapture tool; its exit status tells a cancel (1) from a failure (2, with one line
+// on standard error), which that tool does not.
 //
 // This executable links no Qt GUI library: loading one costs more than a third of a
 // full-screen capture. The interactive modes need windows, so they are handed to
@@ -24,8 +25,6 @@ using namespace glimra::capture;
 
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr char kSelectTool[] = "glimra-capture-select";
 
 void complain(const QString& message)
@@ -39,21 +38,21 @@ int captureFullScreen(const QString& path)
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
         complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
-        return kExitFailed;
+        return kExitError;
     }
     QString error;
     const PixelBuffer screen = grabRoot(connection, defaultRoot(connection), &error);
     xcb_disconnect(connection);
     if (screen.view.isNull()) {
         complain(error);
-        return kExitFailed;
+        return kExitError;
     }
     error = saveCapture(screen.view, path);
     if (!error.isEmpty()) {
         complain(error);
-        return kExitFailed;
+        return kExitError;
     }
-    return 0;
+    return kExitSaved;
 }
 
 // The selection tool is installed beside this one, wherever that is.
@@ -64,7 +63,7 @@ int runSelectTool(char** argv)
     if (length <= 0) {
         complain(QStringLiteral("cannot find my own folder: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return kExitFailed;
+        return kExitError;
     }
     self[length] = '\0';
     QByteArray tool(self);
@@ -74,7 +73,7 @@ int runSelectTool(char** argv)
     ::execv(tool.constData(), argv);
     complain(QStringLiteral("cannot start %1: %2")
                  .arg(QString::fromLocal8Bit(tool), QString::fromLocal8Bit(std::strerror(errno))));
-    return kExitFailed;
+    return kExitError;
 }
 
 } // namespace
@@ -83,8 +82,8 @@ int main(int argc, char** argv)
 {
     const ParsedArguments parsed = parseArguments(argc, argv);
     if (!parsed.error.isEmpty()) {
-        complain(parsed.error + QStringLiteral(" (try --help)"));
-        return kExitUsage;
+        complain(parsed.error + QStringLiteral(" (usage: ") + usageLine() + u')');
+        return kExitError;
     }
     if (parsed.options.showHelp) {
         std::fputs(usageText().toLocal8Bit().constData(), stdout);
@@ -95,7 +94,7 @@ int main(int argc, char** argv)
     const QString problem = destinationProblem(parsed.options.path);
     if (!problem.isEmpty()) {
         complain(problem);
-        return kExitFailed;
+        return kExitError;
     }
     if (parsed.options.mode == CaptureMode::FullScreen)
         return captureFullScreen(parsed.options.path);
