@@ -59,8 +59,7 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
                                      QObject* parent)
     : QObject(parent), m_clipboard(clipboard), m_folderPicker(folderPicker),
       m_list(new ScreenshotList(this)), m_status(new StatusLine(this)),
-      m_capture(new CaptureRunner(this)),
-      m_importer(new DesktopScreenshotImporter(&m_ioPool, this)),
+      m_capture(new CaptureRunner(this)), m_importer(new DesktopScreenshotImporter(this)),
       m_libraryWatcher(new LibraryWatcher(&m_ioPool, this))
 {
     m_ioPool.setMaxThreadCount(1);
