@@ -63,7 +63,7 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
     struct Case {
         const char* what;
         // Makes the first attempt fail; then mends the cause, in a way the watch cannot see.
-        std::function<void(const QString& library, const QString& outside, const QString& source)>
+        std::function<void(const QString&library, const QString&outside, const QString&source)>
             breakIt, mendIt;
         const char* status; // shown after the first attempt
     };
@@ -127,8 +127,7 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
             // Made elsewhere and moved in, as a file manager moves it.
             const QString made = outside + u"/link"_s;
             const QString pointsTo = outside + u"/"_s + (target.isEmpty() ? u"gone.png"_s : target);
-            return QFile::link(pointsTo, made) &&
-                   QFile::rename(made, path);
+            return QFile::link(pointsTo, made) && QFile::rename(made, path);
         };
     };
     const auto pipeWrittenTwice = [](const QString& path, const QString&) {
@@ -158,8 +157,8 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
     qsizetype total = 1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString path = c.name.startsWith(u"library/"_s) ? libraryFile(c.name.mid(8))
-                                                             : systemFile(c.name);
+        const QString path =
+            c.name.startsWith(u"library/"_s) ? libraryFile(c.name.mid(8)) : systemFile(c.name);
         ASSERT_TRUE(c.plant(path, outside()));
         // Whatever was planted, what comes after it still goes through.
         EXPECT_TRUE(imports(u"Screenshot after %1.png"_s.arg(total), total + 1));
