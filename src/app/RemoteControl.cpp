@@ -1,12 +1,12 @@
 #include "app/RemoteControl.h"
 
+#include "app/RuntimeFolder.h"
+#include "app/SocketListener.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
@@ -19,21 +19,7 @@ namespace glimra {
 namespace {
 
 constexpr qint64 kMaxRequestBytes = 64 * 1024;
-constexpr int kRequestTimeoutMs = 10000;
-
-QString runtimeFolder()
-{
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(QString::fromLocal8Bit(runtime)).isDir())
-        return QString::fromLocal8Bit(runtime);
-    // No runtime folder: a private one in /tmp, which must be ours and closed to others.
-    const QString fallback =
-        QDir::tempPath() + QStringLiteral("/glimra-") + QString::number(::getuid());
-    QDir().mkpath(fallback);
-    QFile::setPermissions(fallback,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return fallback;
-}
+const char* const kHandled = "handled";
 
 QByteArray encodeReply(int exitCode, const QString& out, const QString& err)
 {
@@ -43,20 +29,27 @@ QByteArray encodeReply(int exitCode, const QString& out, const QString& err)
     return QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n';
 }
 
+bool isHandled(const QLocalSocket* socket)
+{
+    return socket->property(kHandled).toBool();
+}
+
 } // namespace
 
-RemoteControl::RemoteControl(QObject* parent) : QObject(parent) {}
+RemoteControl::RemoteControl(QObject* parent, CommandLimits limits)
+    : QObject(parent), m_limits(limits)
+{}
 
 RemoteControl::~RemoteControl() = default;
 
 QString RemoteControl::socketPath()
 {
-    return runtimeFolder() + QStringLiteral("/glimra.socket");
+    return runtimeFolder().path + QStringLiteral("/glimra.socket");
 }
 
 QString RemoteControl::lockPath()
 {
-    return runtimeFolder() + QStringLiteral("/glimra.lock");
+    return runtimeFolder().path + QStringLiteral("/glimra.lock");
 }
 
 bool RemoteControl::claimInstance()
@@ -71,16 +64,13 @@ bool RemoteControl::claimInstance()
 
 bool RemoteControl::listen()
 {
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString path = socketPath();
-    if (!m_server->listen(path)) {
-        // We hold the instance lock, so a socket file left behind is from a crashed instance.
-        QLocalServer::removeServer(path);
-        if (!m_server->listen(path))
-            return false;
-    }
-    connect(m_server, &QLocalServer::newConnection, this, &RemoteControl::acceptConnections);
+    delete m_listener;
+    m_listener = new SocketListener(this);
+    // We hold the instance lock, so a socket file left behind is from a crashed instance.
+    if (!m_listener->listen(socketPath()))
+        return false;
+    connect(m_listener, &SocketListener::connected, this, &RemoteControl::accept);
+    m_listener->setReleaseDescriptor([this] { return dropOldestSilent(); });
     return true;
 }
 
@@ -89,55 +79,98 @@ void RemoteControl::addCommand(const QString& name, Handler handler)
     m_handlers.insert(name, std::move(handler));
 }
 
-void RemoteControl::acceptConnections()
+bool RemoteControl::makeRoom()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        // A client that connects and says nothing must not hold a connection for ever.
-        QTimer::singleShot(kRequestTimeoutMs, socket, [socket] {
-            if (!socket->property("handled").toBool())
-                socket->abort();
-        });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->property("handled").toBool())
-                return;
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > kMaxRequestBytes)
-                    socket->abort();
-                return;
-            }
-            socket->setProperty("handled", true);
-            const QByteArray line = socket->readLine(kMaxRequestBytes);
-            QPointer<QLocalSocket> guard(socket);
-            Reply reply = [guard](int exitCode, const QString& out, const QString& err) {
-                if (!guard)
-                    return; // the client went away; nobody is waiting for the answer
-                guard->write(encodeReply(exitCode, out, err));
-                guard->disconnectFromServer();
-            };
-            const QJsonObject request = QJsonDocument::fromJson(line).object();
-            const QString command = request.value(QStringLiteral("command")).toString();
-            const auto handler = m_handlers.constFind(command);
-            if (handler == m_handlers.constEnd()) {
-                reply(2, {}, QStringLiteral("Unknown command: %1\n").arg(command));
-                return;
-            }
-            QStringList args;
-            for (const QJsonValue& v : request.value(QStringLiteral("args")).toArray())
-                args.append(v.toString());
-            (*handler)(args, request.value(QStringLiteral("input")).toString(), reply);
-        });
+    return static_cast<int>(m_connections.size()) < m_limits.maxConnections || dropOldestSilent();
+}
+
+// The oldest connection that has not sent its request gives way, so idle ones cannot lock out
+// a real client; connections running a command are never cut.
+bool RemoteControl::dropOldestSilent()
+{
+    for (QLocalSocket* socket : m_connections) {
+        if (!isHandled(socket)) {
+            socket->abort();
+            socket->deleteLater();
+            m_connections.remove(socket);
+            return true;
+        }
     }
+    return false;
+}
+
+void RemoteControl::accept(QLocalSocket* socket)
+{
+    if (!makeRoom()) {
+        delete socket;
+        return;
+    }
+    socket->setParent(this);
+    m_connections.push_back(socket);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.remove(socket); });
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(m_limits.requestTimeout, socket, [socket] {
+        if (!isHandled(socket)) {
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+}
+
+void RemoteControl::readRequest(QLocalSocket* socket)
+{
+    if (isHandled(socket))
+        return;
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > kMaxRequestBytes) {
+            socket->abort();
+            socket->deleteLater();
+        }
+        return;
+    }
+    socket->setProperty(kHandled, true);
+    const QByteArray line = socket->readLine(kMaxRequestBytes);
+    QPointer<QLocalSocket> guard(socket);
+    Reply reply = [guard](int exitCode, const QString& out, const QString& err) {
+        if (!guard)
+            return; // the client went away; nobody is waiting for the answer
+        guard->write(encodeReply(exitCode, out, err));
+        guard->disconnectFromServer();
+    };
+    const QJsonObject request = QJsonDocument::fromJson(line).object();
+    const QString command = request.value(QStringLiteral("command")).toString();
+    const auto handler = m_handlers.constFind(command);
+    if (handler == m_handlers.constEnd()) {
+        reply(2, {}, QStringLiteral("Unknown command: %1\n").arg(command));
+        return;
+    }
+    QStringList args;
+    for (const QJsonValue& v : request.value(QStringLiteral("args")).toArray())
+        args.append(v.toString());
+    (*handler)(args, request.value(QStringLiteral("input")).toString(), reply);
 }
 
 RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
                                const QString& input, int timeoutMs)
 {
     RemoteResult result;
+    const RuntimeFolder folder = runtimeFolder();
+    if (!folder.isUsable()) {
+        result.err = QStringLiteral("Glimra: ") + folder.problem + QLatin1Char('\n');
+        return result;
+    }
     QLocalSocket socket;
     socket.connectToServer(RemoteControl::socketPath());
     if (!socket.waitForConnected(2000))
         return result;
+    if (peerUserId(socket.socketDescriptor()) != ::getuid()) {
+        // Someone else answers at our address: they must not hear the request (a password).
+        socket.abort();
+        result.err = QStringLiteral("Glimra: the command socket %1 is served by another user\n")
+                         .arg(RemoteControl::socketPath());
+        return result;
+    }
     result.connected = true;
     const QJsonObject request{{QStringLiteral("command"), command},
                               {QStringLiteral("args"), QJsonArray::fromStringList(args)},

@@ -4,13 +4,25 @@
 #include <QObject>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
+#include <list>
 #include <memory>
 
-class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 namespace glimra {
+
+class SocketListener;
+
+// What one misbehaving client may hold. Connections are cheap for a client and each costs
+// the instance a descriptor, so their number is capped and a silent one is dropped.
+struct CommandLimits {
+    int maxConnections = 32;
+    // From connecting to a complete request line; a command may then run as long as it needs.
+    std::chrono::milliseconds requestTimeout{5000};
+};
 
 // The running instance's end of `glimra COMMAND`: a local socket in the user's runtime folder
 // that only the user can open. One request per connection: a JSON line with "command", "args"
@@ -23,10 +35,11 @@ public:
     using Handler =
         std::function<void(const QStringList& args, const QString& input, const Reply& reply)>;
 
-    explicit RemoteControl(QObject* parent = nullptr);
+    explicit RemoteControl(QObject* parent = nullptr, CommandLimits limits = {});
     ~RemoteControl() override;
 
-    // False when another instance holds the session; this one must not run.
+    // False when another instance holds the session; this one must not run. Check
+    // runtimeFolder() first: in a folder that is not private, nothing may be claimed.
     bool claimInstance();
     bool listen();
     void addCommand(const QString& name, Handler handler);
@@ -35,11 +48,17 @@ public:
     static QString lockPath();
 
 private:
-    void acceptConnections();
+    void accept(QLocalSocket* socket);
+    void readRequest(QLocalSocket* socket);
+    bool makeRoom();
+    bool dropOldestSilent();
 
+    const CommandLimits m_limits;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    SocketListener* m_listener = nullptr;
     QHash<QString, Handler> m_handlers;
+    // Open connections, oldest first.
+    std::list<QLocalSocket*> m_connections;
 };
 
 struct RemoteResult {
@@ -49,7 +68,9 @@ struct RemoteResult {
     QString err;
 };
 
-// Sends one command to the running instance and waits for its reply.
+// Sends one command to the running instance and waits for its reply. Nothing is sent unless
+// the socket's folder is private and the process behind the socket runs as this user; err
+// then says why.
 RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
                                const QString& input, int timeoutMs);
 

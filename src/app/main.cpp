@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/RemoteCommands.h"
 #include "app/RemoteControl.h"
+#include "app/RuntimeFolder.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -60,6 +61,11 @@ int runInstance(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Glimra"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const RuntimeFolder folder = runtimeFolder();
+    if (!folder.isUsable()) {
+        print(stderr, QStringLiteral("Glimra will not start: ") + folder.problem + u'\n');
+        return 1;
+    }
     RemoteControl remote;
     if (!remote.claimInstance()) {
         // Another instance is starting at this moment: let it show itself instead.
@@ -126,15 +132,21 @@ int runClient(int argc, char** argv, const RemoteCommand& command, const QString
         return 2;
     }
     const QString input = command.readsPassword ? readPassword() : QString();
-    if (command.startsInstance &&
-        !sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected && !startInstance()) {
-        print(stderr, QStringLiteral("Glimra could not be started\n"));
-        return 1;
+    if (command.startsInstance) {
+        const RemoteResult ping = sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000);
+        if (!ping.connected && !ping.err.isEmpty()) {
+            print(stderr, ping.err); // a socket or folder we must not trust: start nothing
+            return 1;
+        }
+        if (!ping.connected && !startInstance()) {
+            print(stderr, QStringLiteral("Glimra could not be started\n"));
+            return 1;
+        }
     }
     const RemoteResult result = sendRemoteCommand(command.name, args, input,
                                                   static_cast<int>(command.clientTimeout.count()));
     if (!result.connected) {
-        print(stderr, kNotRunning);
+        print(stderr, result.err.isEmpty() ? QString(kNotRunning) : result.err);
         return 1;
     }
     print(stdout, result.out);

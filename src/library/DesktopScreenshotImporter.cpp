@@ -1,23 +1,17 @@
 #include "library/DesktopScreenshotImporter.h"
 
 #include "core/BackgroundJob.h"
+#include "library/DesktopFileImport.h"
 #include "library/LibraryPaths.h"
-#include "library/ScreenshotItem.h"
 #include "platform/linux/DirectoryWatcher.h"
 
 #include <QDateTime>
-#include <QFile>
+#include <QDir>
+#include <QTimer>
 
 namespace glimra {
 
 namespace {
-
-struct ImportResult {
-    enum Outcome { Imported, CopyFailed, NotReady } outcome;
-    std::optional<QString> destination;
-    std::optional<QImage> preview;
-    FileStamp stamp; // of a source that was not ready
-};
 
 bool isDesktopScreenshotName(const QString& name)
 {
@@ -26,35 +20,43 @@ bool isDesktopScreenshotName(const QString& name)
 
 } // namespace
 
-DesktopScreenshotImporter::DesktopScreenshotImporter(QThreadPool* io, QObject* parent)
-    : QObject(parent), m_io(io), m_watcher(new DirectoryWatcher(this))
+DesktopScreenshotImporter::DesktopScreenshotImporter(QObject* parent)
+    : QObject(parent), m_watcher(new DirectoryWatcher(this))
 {
+    // Decoding is most of the work; a few more threads than cores keep the disk busy too.
+    m_pool.setMaxThreadCount(qBound(2, QThread::idealThreadCount() * 2, 4));
     connect(m_watcher, &DirectoryWatcher::changed, this,
             &DesktopScreenshotImporter::checkForNewScreenshots);
 }
 
-DesktopScreenshotImporter::~DesktopScreenshotImporter() = default;
+DesktopScreenshotImporter::~DesktopScreenshotImporter()
+{
+    m_pool.waitForDone();
+}
 
 bool DesktopScreenshotImporter::start()
 {
-    const QString folder = watchableScreenshotFolder();
-    const FolderListing present = listFolder(folder, true);
+    ++m_generation;
+    m_retries.clear();
+    m_folder = watchableScreenshotFolder();
+    const FolderListing present = listFolder(m_folder, true);
     if (!present.error) {
         m_knownFiles.clear();
         for (const FolderEntry& entry : present.entries)
             m_knownFiles.insert(entry.name);
     }
-    return m_watcher->watch(folder);
+    return m_watcher->watch(m_folder);
 }
 
 void DesktopScreenshotImporter::stop()
 {
+    ++m_generation;
     m_watcher->stop();
 }
 
 void DesktopScreenshotImporter::checkForNewScreenshots()
 {
-    const FolderListing listing = listFolder(systemScreenshotFolder());
+    const FolderListing listing = listFolder(m_folder);
     if (listing.error)
         return;
     for (const FolderEntry& entry : listing.entries) {
@@ -63,60 +65,61 @@ void DesktopScreenshotImporter::checkForNewScreenshots()
         // Its writer is not done with it; the close that ends the write brings us back.
         if (m_watcher->isBeingWritten(entry.name))
             continue;
-        const auto unready = m_unreadyFiles.constFind(entry.name);
-        if (unready != m_unreadyFiles.constEnd()) {
-            if (*unready == FileStamp::of(QFileInfo(entry.path)))
-                continue; // unchanged since it last failed to decode
-            m_unreadyFiles.erase(unready);
+        const auto failed = m_retries.constFind(entry.name);
+        if (failed != m_retries.constEnd()) {
+            if (failed->stamp == entryStamp(entry.path))
+                continue; // unchanged since it last failed: its timer looks again
+            // Changed: a fresh start, with all its retries.
+            m_retries.erase(failed);
         }
-        m_knownFiles.insert(entry.name);
-        importScreenshot(entry.path);
+        importScreenshot(entry.name, entry.path);
     }
 }
 
-void DesktopScreenshotImporter::importScreenshot(const QString& sourcePath)
+void DesktopScreenshotImporter::importScreenshot(const QString& name, const QString& sourcePath)
 {
+    m_knownFiles.insert(name);
     const QString folder = libraryFolder();
     const QString stem = timestampedStem(QDateTime::currentDateTime());
-    const QString extension = QFileInfo(sourcePath).suffix();
-    auto job = [sourcePath, folder, stem, extension]() -> ImportResult {
-        // Some writers create the file, close it empty and only then write it, so a finished
-        // write is no proof of a finished file: the source must decode, and must not change
-        // while it is copied, before it is removed.
-        const QFileInfo before(sourcePath);
-        if (before.size() == 0)
-            return {ImportResult::NotReady, {}, {}, FileStamp::of(before)};
-        std::optional<QImage> preview = decodePreview(sourcePath);
-        if (!preview)
-            return {ImportResult::NotReady, {}, {}, FileStamp::of(before)};
-        const CopyResult copy = copyIntoFolder(sourcePath, folder, stem, extension);
-        if (!copy.path)
-            return {ImportResult::CopyFailed, {}, {}, {}};
-        const QFileInfo after(sourcePath);
-        if (FileStamp::of(after) != FileStamp::of(before)) {
-            QFile::remove(*copy.path);
-            return {ImportResult::NotReady, {}, {}, FileStamp::of(after)};
-        }
-        QFile::remove(sourcePath);
-        return {ImportResult::Imported, copy.path, std::move(preview), {}};
-    };
-    const QString name = QFileInfo(sourcePath).fileName();
-    runInBackground(m_io, this, std::move(job), [this, name](const ImportResult& result) {
-        switch (result.outcome) {
-        case ImportResult::CopyFailed:
-            Q_EMIT importFailed(QStringLiteral("Failed to import screenshot"));
-            return;
-        case ImportResult::NotReady:
-            // Not a picture, or not a whole one yet: it stays where it is, and is looked at
-            // again once it changes.
-            m_knownFiles.remove(name);
-            m_unreadyFiles.insert(name, result.stamp);
-            return;
-        case ImportResult::Imported:
-            Q_EMIT imported(*result.destination, *result.preview);
-            return;
-        }
-    });
+    const QString extension = QFileInfo(name).suffix();
+    runInBackground(
+        &m_pool, this,
+        [sourcePath, folder, stem, extension] {
+            return importDesktopFile(sourcePath, folder, stem, extension);
+        },
+        [this, name](const DesktopImport& result) { finish(name, result); });
+}
+
+void DesktopScreenshotImporter::finish(const QString& name, const DesktopImport& result)
+{
+    if (result.outcome == DesktopImport::Imported) {
+        m_retries.remove(name);
+        Q_EMIT imported(result.destination, result.preview);
+        return;
+    }
+    // It stays where it is and is looked at again once it changes.
+    m_knownFiles.remove(name);
+    Retry& retry = m_retries[name];
+    retry.stamp = result.stamp;
+    if (result.outcome == DesktopImport::Failed)
+        Q_EMIT importFailed(QStringLiteral("Failed to import screenshot"));
+    if (result.outcome == DesktopImport::Ignored || retry.attempts >= kRetries)
+        return;
+    // A slow writer, a full disk, a folder briefly closed: such causes pass without a change
+    // to the file that would bring it back, so it is also looked at again on a timer.
+    const auto delay = kFirstRetry * (1 << retry.attempts);
+    ++retry.attempts;
+    QTimer::singleShot(delay, this,
+                       [this, name, generation = m_generation] { this->retry(name, generation); });
+}
+
+void DesktopScreenshotImporter::retry(const QString& name, quint64 generation)
+{
+    if (generation != m_generation || m_knownFiles.contains(name) || !m_retries.contains(name))
+        return;
+    if (m_watcher->isBeingWritten(name))
+        return; // its writer's close brings it back
+    importScreenshot(name, QDir(m_folder).filePath(name));
 }
 
 } // namespace glimra

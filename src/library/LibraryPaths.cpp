@@ -58,7 +58,7 @@ QString timestampedStem(const QDateTime& time)
     return QStringLiteral("Glimra_") + time.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
 }
 
-static QString candidate(const QString& folder, const QString& stem, const QString& extension,
+QString numberedFilePath(const QString& folder, const QString& stem, const QString& extension,
                          int n)
 {
     const QString suffix = n == 1 ? QString() : QStringLiteral("_") + QString::number(n);
@@ -69,7 +69,7 @@ QString uniqueFilePath(const QString& folder, const QString& stem, const QString
                        const QSet<QString>& reserved)
 {
     for (int n = 1;; ++n) {
-        const QString path = candidate(folder, stem, extension, n);
+        const QString path = numberedFilePath(folder, stem, extension, n);
         if (!reserved.contains(path) && !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return path;
     }
@@ -81,9 +81,15 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder, const QS
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return {std::nullopt, in.errorString()};
+    return copyIntoFolder(in, folder, stem, extension);
+}
+
+CopyResult copyIntoFolder(QIODevice& in, const QString& folder, const QString& stem,
+                          const QString& extension)
+{
     // Library files are the user's pictures: readable by all, like any saved picture, and
     // synced to disk before they count as imported, since the source is deleted next.
-    AtomicFile out(candidate(folder, stem, extension, 1), {0644, true});
+    AtomicFile out(numberedFilePath(folder, stem, extension, 1), {0644, true});
     if (!out.open())
         return {std::nullopt, out.errorString()};
     QByteArray chunk;
@@ -91,10 +97,10 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder, const QS
         if (!out.write(chunk))
             return {std::nullopt, out.errorString()};
     }
-    if (in.error() != QFileDevice::NoError)
+    if (!in.atEnd())
         return {std::nullopt, in.errorString()};
     for (int n = 1; n < 100000; ++n) {
-        const QString target = candidate(folder, stem, extension, n);
+        const QString target = numberedFilePath(folder, stem, extension, n);
         if (out.commitIfFree(target))
             return {target, {}};
         if (out.errorNumber() != EEXIST)

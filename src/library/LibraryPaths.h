@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QIODevice;
+
 namespace glimra {
 
 // $XDG_DATA_HOME/Glimra, created when missing; worked out afresh on every call.
@@ -36,5 +38,12 @@ struct CopyResult {
 // the folder never holds a partial file and no existing file is ever overwritten.
 CopyResult copyIntoFolder(const QString& source, const QString& folder, const QString& stem,
                           const QString& extension);
+// The same from an open file, read from its current position to its end.
+CopyResult copyIntoFolder(QIODevice& source, const QString& folder, const QString& stem,
+                          const QString& extension);
+
+// The name "<stem>.<ext>" would have in folder for n == 1, "<stem>_<n>.<ext>" after that.
+QString numberedFilePath(const QString& folder, const QString& stem, const QString& extension,
+                         int n);
 
 } // namespace glimra

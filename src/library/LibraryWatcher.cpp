@@ -1,9 +1,9 @@
 #include "library/LibraryWatcher.h"
 
 #include "core/BackgroundJob.h"
+#include "library/DesktopFileImport.h"
 #include "library/LibraryListing.h"
 #include "library/LibraryPaths.h"
-#include "library/ScreenshotItem.h"
 #include "platform/linux/DirectoryWatcher.h"
 
 namespace glimra {
@@ -76,7 +76,7 @@ void LibraryWatcher::checkForModifiedScreenshots()
     auto job = [changed] {
         QList<DecodedFile> decoded;
         for (const QString& path : changed)
-            decoded.append({path, decodePreview(path)});
+            decoded.append({path, decodeRegularFilePreview(path)});
         return decoded;
     };
     runInBackground(m_io, this, std::move(job), [this](const QList<DecodedFile>& decoded) {

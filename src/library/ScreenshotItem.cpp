@@ -40,9 +40,8 @@ QImage ScreenshotItem::fullImage() const
     return image;
 }
 
-std::optional<QImage> decodePreview(const QString& path)
+static std::optional<QImage> readPreview(QImageReader& reader)
 {
-    QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() &&
@@ -54,6 +53,18 @@ std::optional<QImage> decodePreview(const QString& path)
     if (image.isNull())
         return std::nullopt;
     return image;
+}
+
+std::optional<QImage> decodePreview(const QString& path)
+{
+    QImageReader reader(path);
+    return readPreview(reader);
+}
+
+std::optional<QImage> decodePreview(QIODevice* device)
+{
+    QImageReader reader(device);
+    return readPreview(reader);
 }
 
 } // namespace glimra

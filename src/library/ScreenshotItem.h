@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+class QIODevice;
+
 namespace glimra {
 
 enum class SyncStatus { Local, Syncing, Synced, Failed };
@@ -45,5 +47,7 @@ inline constexpr QSize kPreviewSize{160, 100};
 // Decodes the picture at path into a preview; nothing when the file is not a readable image.
 // Safe to call from any thread.
 std::optional<QImage> decodePreview(const QString& path);
+// The same from an open file; the format is told by the content.
+std::optional<QImage> decodePreview(QIODevice* device);
 
 } // namespace glimra

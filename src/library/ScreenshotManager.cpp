@@ -22,6 +22,7 @@ namespace glimra {
 namespace {
 
 const QString kCopied = QStringLiteral("Copied to clipboard");
+const QString kTooLargeToCopy = QStringLiteral("Screenshot too large to copy");
 const QString kDeleted = QStringLiteral("Screenshot deleted");
 const QString kBulkDeletedSuffix = QStringLiteral("screenshots deleted");
 
@@ -59,8 +60,7 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
                                      QObject* parent)
     : QObject(parent), m_clipboard(clipboard), m_folderPicker(folderPicker),
       m_list(new ScreenshotList(this)), m_status(new StatusLine(this)),
-      m_capture(new CaptureRunner(this)),
-      m_importer(new DesktopScreenshotImporter(&m_ioPool, this)),
+      m_capture(new CaptureRunner(this)), m_importer(new DesktopScreenshotImporter(this)),
       m_libraryWatcher(new LibraryWatcher(&m_ioPool, this))
 {
     m_ioPool.setMaxThreadCount(1);
@@ -223,7 +223,13 @@ void ScreenshotManager::copyToClipboard(const ScreenshotItemPtr& item)
 {
     if (!item)
         return;
-    m_clipboard->setMimeData(new ScreenshotMimeData(item));
+    auto data = std::make_unique<ScreenshotMimeData>(item);
+    if (data->formats().isEmpty()) {
+        // Better said than a silent preview in its place.
+        setStatusMessage(kTooLargeToCopy);
+        return;
+    }
+    m_clipboard->setMimeData(data.release());
     showConfirmation(kCopied);
 }
 

@@ -139,7 +139,7 @@ private:
     FolderPicker* m_folderPicker;
     SyncService* m_sync = nullptr;
 
-    // File moves and decodes of loads, imports and edits, one at a time, in the order asked.
+    // Decodes of loads and edits, one at a time, in the order asked.
     QThreadPool m_ioPool;
     ScreenshotList* m_list;
     StatusLine* m_status;

@@ -6,13 +6,19 @@
 
 namespace glimra {
 
-// Offers one screenshot as TIFF and PNG and encodes a format only when a reader asks for it,
-// so a copy costs nothing until somebody pastes.
+// The largest decoded picture a copy may hold in memory: two 8K screens side by side fit
+// (15360x4320 is 265 MB), a forged header claiming gigapixels does not.
+inline constexpr qint64 kMaxCopiedImageBytes = qint64(1) << 30;
+
+// Offers one screenshot as TIFF and PNG, always the full picture, and encodes a format only
+// when a reader asks for it, so a copy costs nothing until somebody pastes. A picture too
+// large to decode is offered as PNG alone when its file is a PNG, else not at all.
 class ScreenshotMimeData final : public QMimeData {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScreenshotMimeData)
 public:
-    explicit ScreenshotMimeData(ScreenshotItemPtr item);
+    explicit ScreenshotMimeData(ScreenshotItemPtr item,
+                                qint64 maxDecodedBytes = kMaxCopiedImageBytes);
 
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
@@ -22,8 +28,12 @@ protected:
 
 private:
     QByteArray encode(const QString& mimeType) const;
+    QImage fullPicture() const;
 
     ScreenshotItemPtr m_item;
+    qint64 m_maxDecodedBytes;
+    bool m_isPngFile = false;
+    QStringList m_formats;
     mutable QHash<QString, QByteArray> m_cache;
 };
 

@@ -1,31 +1,109 @@
 #include "app/RemoteControl.h"
+#include "app/RuntimeFolder.h"
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 using namespace glimra;
 using namespace glimra::test;
 
 namespace {
 
-class RemoteControlTest : public ::testing::Test {
-protected:
-    RemoteControlTest()
-    {
-        m_saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
-    }
-    ~RemoteControlTest() override { qputenv("XDG_RUNTIME_DIR", m_saved); }
+constexpr uid_t kNobody = 65534;
 
-    QTemporaryDir m_runtime;
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_saved);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
     QByteArray m_saved;
 };
+
+class RemoteControlTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_runtime;
+    ScopedEnv m_env{"XDG_RUNTIME_DIR", m_runtime.path().toUtf8()};
+};
+
+// A raw connection that says what it is told and nothing more.
+int connectRaw(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
+                 sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The client blocks, so it runs on a thread of its own while this one serves.
+RemoteResult sendFromAnotherThread(const QString& command, const QStringList& args,
+                                   const QString& input, int timeoutMs)
+{
+    auto sent = std::async(std::launch::async,
+                           [&] { return sendRemoteCommand(command, args, input, timeoutMs); });
+    waitUntil([&] { return sent.wait_for(0s) == std::future_status::ready; },
+              std::chrono::milliseconds(timeoutMs + 3000));
+    return sent.get();
+}
+
+bool answersPing(int timeoutMs = 5000)
+{
+    const RemoteResult result = sendFromAnotherThread(u"ping"_s, {}, {}, timeoutMs);
+    return result.connected && result.exitCode == 0;
+}
+
+void serve(RemoteControl& remote)
+{
+    remote.addCommand(u"ping"_s, [](const QStringList&, const QString&,
+                                    const RemoteControl::Reply& reply) { reply(0, {}, {}); });
+    remote.addCommand(u"wait"_s, [](const QStringList&, const QString&,
+                                    const RemoteControl::Reply&) { /* answers never */ });
+}
 
 } // namespace
 
@@ -50,19 +128,241 @@ TEST_F(RemoteControlTest, aSocketLeftByACrashedInstanceIsTakenOver)
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     }
     RemoteControl remote;
-    ASSERT_TRUE(remote.claimInstance());
-    EXPECT_TRUE(remote.listen());
-}
-
-TEST_F(RemoteControlTest, anEndlessRequestIsCutOff)
-{
-    RemoteControl remote;
+    serve(remote);
     ASSERT_TRUE(remote.claimInstance());
     ASSERT_TRUE(remote.listen());
-    QLocalSocket socket;
-    socket.connectToServer(RemoteControl::socketPath());
-    ASSERT_TRUE(socket.waitForConnected(2000));
-    socket.write(QByteArray(200 * 1024, 'x'));
-    socket.flush();
-    EXPECT_TRUE(waitUntil([&] { return socket.state() == QLocalSocket::UnconnectedState; }));
+    EXPECT_TRUE(answersPing());
+}
+
+TEST_F(RemoteControlTest, aClientThatDoesNotFinishItsRequestIsCutOff)
+{
+    struct Case {
+        const char* what;
+        QByteArray sent;
+    };
+    const Case cases[] = {
+        {"says nothing", {}},
+        {"stops half-way", R"({"command":"pi)"},
+        {"never ends its line", QByteArray(200 * 1024, 'x')},
+    };
+    RemoteControl remote(nullptr, {.maxConnections = 8, .requestTimeout = 300ms});
+    serve(remote);
+    ASSERT_TRUE(remote.claimInstance());
+    ASSERT_TRUE(remote.listen());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QLocalSocket socket;
+        socket.connectToServer(RemoteControl::socketPath());
+        ASSERT_TRUE(socket.waitForConnected(2000));
+        socket.write(c.sent);
+        socket.flush();
+        EXPECT_TRUE(
+            waitUntil([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 2s));
+    }
+    EXPECT_TRUE(answersPing());
+}
+
+TEST_F(RemoteControlTest, idleConnectionsMakeWayForARealClientButRunningCommandsAreKept)
+{
+    RemoteControl remote(nullptr, {.maxConnections = 4, .requestTimeout = 60s});
+    serve(remote);
+    ASSERT_TRUE(remote.claimInstance());
+    ASSERT_TRUE(remote.listen());
+    QLocalSocket waiting;
+    waiting.connectToServer(RemoteControl::socketPath());
+    ASSERT_TRUE(waiting.waitForConnected(2000));
+    waiting.write(R"({"command":"wait"})"
+                  "\n");
+    waiting.flush();
+    processEvents(50ms);
+    QList<int> idle;
+    for (int i = 0; i < 20; ++i)
+        idle.append(connectRaw(RemoteControl::socketPath()));
+    EXPECT_TRUE(answersPing());
+    processEvents(50ms);
+    EXPECT_EQ(waiting.state(), QLocalSocket::ConnectedState);
+    for (int fd : idle)
+        ::close(fd);
+}
+
+// Runs in a child process (see the flood test below) so that its lowered descriptor limit and
+// whatever a flood does to it cannot touch the test runner.
+TEST(RemoteControlChild, servesUnderALoweredDescriptorLimit)
+{
+    // "1024": that limit; "+12": twelve descriptors more than the listening child has open.
+    const QByteArray limit = qgetenv("GLIMRA_TEST_FD_LIMIT");
+    if (limit.isEmpty())
+        GTEST_SKIP() << "only run as the flood test's child";
+    RemoteControl remote;
+    serve(remote);
+    ASSERT_TRUE(remote.claimInstance());
+    ASSERT_TRUE(remote.listen());
+    rlim_t value = limit.mid(1).toULong();
+    if (limit.startsWith('+'))
+        value += QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size();
+    else
+        value = limit.toULong();
+    const rlimit lowered{value, value};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::printf("listening\n");
+    std::fflush(stdout);
+    QCoreApplication::exec(); // until the parent kills it
+}
+
+TEST_F(RemoteControlTest, aFloodOfConnectionsNeverLeavesTheSocketDeaf)
+{
+    struct Case {
+        const char* what;
+        QString limit; // see the child
+        int connections;
+    };
+    const Case cases[] = {
+        {"more connections than a 1024 limit", u"1024"_s, 1100},
+        {"descriptors run out before the cap", u"+12"_s, 300},
+    };
+    rlimit own{};
+    ::getrlimit(RLIMIT_NOFILE, &own);
+    own.rlim_cur = own.rlim_max; // the flood itself needs more than the child may have
+    ::setrlimit(RLIMIT_NOFILE, &own);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"GLIMRA_TEST_FD_LIMIT"_s, c.limit);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"--gtest_filter=RemoteControlChild.*"_s});
+        QByteArray said;
+        ASSERT_TRUE(waitUntil(
+            [&] { return (said += child.readAllStandardOutput()).contains("listening"); }, 10s));
+        QList<int> flood;
+        for (int i = 0; i < c.connections; ++i) {
+            const int fd = connectRaw(RemoteControl::socketPath());
+            if (fd >= 0)
+                flood.append(fd);
+        }
+        EXPECT_GE(flood.size(), c.connections / 2);
+        EXPECT_TRUE(answersPing()) << "during the flood";
+        for (int fd : flood)
+            ::close(fd);
+        EXPECT_TRUE(waitUntil([] { return answersPing(1000); }, 5s)) << "after the flood";
+        EXPECT_EQ(child.state(), QProcess::Running);
+        child.kill();
+        child.waitForFinished();
+    }
+}
+
+TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
+{
+    struct Case {
+        const char* what;
+        std::function<bool(const QString& folder, const QString& elsewhere)> plant;
+        const char* problem; // nullptr: usable
+        bool needsRoot = false;
+    };
+    const auto folder = [](mode_t mode) {
+        return [mode](const QString& path, const QString&) {
+            return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
+                   ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+        };
+    };
+    const Case cases[] = {
+        {"nothing there yet", [](const QString&, const QString&) { return true; }, nullptr},
+        {"our private folder", folder(0700), nullptr},
+        {"open to the group", folder(0750), "open to other users"},
+        {"open to all, like /tmp", folder(01777), "open to other users"},
+        {"a link to a private folder",
+         [](const QString& path, const QString& elsewhere) {
+             return QDir().mkdir(elsewhere) && QFile::link(elsewhere, path);
+         },
+         "symbolic link"},
+        {"a file",
+         [](const QString& path, const QString&) {
+             QFile f(path);
+             return f.open(QIODevice::WriteOnly);
+         },
+         "not a folder"},
+        {"another user's folder",
+         [](const QString& path, const QString&) {
+             return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
+                    ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
+         },
+         "another user", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && ::getuid() != 0)
+            continue; // only root can give a folder away
+        QTemporaryDir tmp;
+        ScopedEnv noRuntime("XDG_RUNTIME_DIR", QByteArray());
+        ScopedEnv tmpdir("TMPDIR", tmp.path().toUtf8());
+        const QString expected = tmp.path() + u"/glimra-"_s + QString::number(::getuid());
+        ASSERT_TRUE(c.plant(expected, tmp.path() + u"/elsewhere"_s));
+
+        const RuntimeFolder found = runtimeFolder();
+        EXPECT_EQ(found.path, expected);
+        if (!c.problem) {
+            EXPECT_TRUE(found.isUsable()) << qPrintable(found.problem);
+            struct stat info {};
+            ASSERT_EQ(::lstat(QFile::encodeName(expected).constData(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0700u);
+            continue;
+        }
+        EXPECT_TRUE(found.problem.contains(QLatin1String(c.problem))) << qPrintable(found.problem);
+        const RemoteResult sent = sendRemoteCommand(u"ping"_s, {}, {}, 1000);
+        EXPECT_FALSE(sent.connected);
+        EXPECT_TRUE(sent.err.contains(QLatin1String(c.problem))) << qPrintable(sent.err);
+    }
+}
+
+TEST_F(RemoteControlTest, aSocketServedByAnotherUserHearsNothing)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to run a listener as another user";
+    const QByteArray path = QFile::encodeName(RemoteControl::socketPath());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    int heard[2], listening[2];
+    ASSERT_EQ(::pipe(heard), 0);
+    ASSERT_EQ(::pipe(listening), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The kernel gives a listening socket the credentials of whoever called listen().
+        if (::setresgid(kNobody, kNobody, kNobody) != 0 ||
+            ::setresuid(kNobody, kNobody, kNobody) != 0 || ::listen(listener, 4) != 0)
+            ::_exit(3);
+        [[maybe_unused]] auto said = ::write(listening[1], "!", 1);
+        ssize_t total = 0;
+        pollfd waitFor{listener, POLLIN, 0};
+        if (::poll(&waitFor, 1, 5000) == 1) {
+            const int client = ::accept(listener, nullptr, nullptr);
+            pollfd readable{client, POLLIN, 0};
+            char buffer[512];
+            ssize_t n = 0;
+            while (::poll(&readable, 1, 1000) == 1 && (n = ::read(client, buffer, 512)) > 0)
+                total += n;
+        }
+        [[maybe_unused]] auto w = ::write(heard[1], &total, sizeof total);
+        ::_exit(0);
+    }
+    ::close(listener);
+    ::close(heard[1]);
+    ::close(listening[1]);
+    char ready = 0;
+    ASSERT_EQ(::read(listening[0], &ready, 1), 1);
+    ::close(listening[0]);
+
+    const RemoteResult result = sendRemoteCommand(u"login"_s, {u"me"_s}, u"my password"_s, 2000);
+    EXPECT_FALSE(result.connected);
+    EXPECT_TRUE(result.err.contains(u"another user"_s)) << qPrintable(result.err);
+    ssize_t total = -1;
+    EXPECT_EQ(::read(heard[0], &total, sizeof total), static_cast<ssize_t>(sizeof total));
+    EXPECT_EQ(total, 0) << "the other user's listener read the request";
+    ::close(heard[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
 }

@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QThread>
 
+#include <cmath>
+
 using namespace glimra;
 using namespace glimra::test;
 using namespace std::chrono_literals;
@@ -180,4 +182,58 @@ TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDelet
     manager.setSyncService(nullptr);
     manager.performFullSync();
     EXPECT_EQ(sync.calls.size(), 5);
+}
+
+TEST_F(ScreenshotManagerTest, aHugeCopyIsTheFullPictureOrSaysWhyNot)
+{
+    // Just over what Qt decodes unasked: the size at which a copy used to become its preview.
+    const int side = static_cast<int>(std::sqrt(QImageReader::allocationLimit() * 262144.0)) + 64;
+    // A JPEG whose header claims far more than any screen: its size bytes are patched.
+    const auto forgedJpeg = [](const QString& path) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        makeTestImage(16, 16).save(&buffer, "JPEG");
+        const qsizetype frame = bytes.indexOf("\xff\xc0");
+        bytes.replace(frame + 5, 4, QByteArray("\xea\x60\xea\x60", 4)); // 60000 x 60000
+        QFile file(path);
+        return frame > 0 && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    struct Case {
+        const char* what;
+        QString name;
+        std::function<bool(const QString& path)> write;
+        QString askFor; // the format read back
+        QSize expected; // its size; invalid: nothing is copied
+    };
+    const Case cases[] = {
+        {"a JPEG beyond Qt's own limit", u"huge.jpg"_s,
+         [&](const QString& path) { return writeImage(path, makeTestImage(side, side)); },
+         u"image/png"_s, QSize(side, side)},
+        {"a PNG beyond it", u"huge.png"_s,
+         [&](const QString& path) { return writeImage(path, makeTestImage(side, side)); },
+         u"image/tiff"_s, QSize(side, side)},
+        {"a header claiming 60000x60000", u"forged.jpg"_s, forgedJpeg, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = libraryFile(c.name);
+        ASSERT_TRUE(c.write(path));
+        const auto item =
+            std::make_shared<ScreenshotItem>(makeTestImage(160, 100), QDateTime(),
+                                             SyncStatus::Local, std::nullopt, path, std::nullopt);
+        const quint64 before = clipboard.count;
+        manager.copyToClipboard(item);
+        if (!c.expected.isValid()) {
+            EXPECT_EQ(clipboard.count, before);
+            EXPECT_EQ(manager.statusMessage(), u"Screenshot too large to copy"_s);
+            continue;
+        }
+        EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+        QByteArray data = clipboard.dataFor(c.askFor);
+        QBuffer buffer(&data);
+        EXPECT_EQ(QImageReader(&buffer).size(), c.expected);
+        clipboard.current.reset();
+        QFile::remove(path);
+    }
 }

@@ -1,0 +1,204 @@
+#include "ManagerFixture.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace glimra;
+using namespace glimra::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ImportTest : public ManagerFixture {
+protected:
+    ImportTest()
+    {
+        manager.setAutoCopyEnabled(false);
+        QDir().mkpath(outside());
+    }
+    void startWatching()
+    {
+        loadAndWait();
+        manager.startWatchingScreenshots();
+    }
+    QString systemFolder() const { return home.path() + u"/Pictures/Screenshots"_s; }
+    QString outside() const { return home.path() + u"/elsewhere"_s; }
+    QStringList libraryNames() const
+    {
+        return QDir(home.libraryDir()).entryList(QDir::Files, QDir::Name);
+    }
+    bool imports(const QString& name, qsizetype total)
+    {
+        return writeImage(systemFile(name), makeTestImage(64, 48)) &&
+               waitUntil([&] { return manager.screenshots().size() == total; }) &&
+               !QFileInfo::exists(systemFile(name));
+    }
+};
+
+bool isLeftAsItWas(const QString& path, mode_t type)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
+           (info.st_mode & S_IFMT) == type;
+}
+
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
+{
+    struct Case {
+        const char* what;
+        // Makes the first attempt fail; then mends the cause, in a way the watch cannot see.
+        std::function<void(const QString&library, const QString&outside, const QString&source)>
+            breakIt, mendIt;
+        const char* status; // shown after the first attempt
+    };
+    const Case cases[] = {
+        {"the library folder is briefly not a folder",
+         [](const QString& library, const QString& outside, const QString& source) {
+             QDir().rename(library, outside + u"/library"_s);
+             QFile(library).open(QIODevice::WriteOnly);
+             ASSERT_TRUE(writeImage(source, makeTestImage(64, 48)));
+         },
+         [](const QString& library, const QString& outside, const QString&) {
+             QFile::remove(library);
+             QDir().rename(outside + u"/library"_s, library);
+         },
+         "Failed to import screenshot"},
+        {"a slow writer finishes through another name",
+         [](const QString& library, const QString& outside, const QString& source) {
+             const QString first = outside + u"/half.png"_s;
+             QFile half(first);
+             ASSERT_TRUE(half.open(QIODevice::WriteOnly) && half.write("\x89PNG\r\n"));
+             half.close();
+             ASSERT_EQ(::link(QFile::encodeName(first).constData(),
+                              QFile::encodeName(outside + u"/other-name"_s).constData()),
+                       0);
+             ASSERT_TRUE(QFile::rename(first, source));
+         },
+         [](const QString& library, const QString& outside, const QString&) {
+             QFile rest(outside + u"/other-name"_s);
+             ASSERT_TRUE(rest.open(QIODevice::WriteOnly) &&
+                         rest.write(pngBytes(makeTestImage(64, 48))));
+         },
+         ""},
+    };
+    startWatching();
+    qsizetype total = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString source = systemFile(u"Screenshot %1.png"_s.arg(total));
+        c.breakIt(home.libraryDir(), outside(), source);
+        EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == QLatin1String(c.status); }));
+        EXPECT_TRUE(holdsFor([&] { return manager.screenshots().size() == total; }, 300ms));
+        EXPECT_TRUE(QFileInfo::exists(source));
+        c.mendIt(home.libraryDir(), outside(), source);
+        ++total;
+        EXPECT_TRUE(waitUntil([&] { return manager.screenshots().size() == total; }, 8s));
+        EXPECT_FALSE(QFileInfo::exists(source));
+        EXPECT_EQ(libraryNames().size(), total);
+    }
+}
+
+TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
+{
+    struct Case {
+        const char* what;
+        QString name; // in the desktop's folder, or the library's with a leading "library/"
+        std::function<bool(const QString& path, const QString& outside)> plant;
+        mode_t type;
+    };
+    const auto linkTo = [](const QString& target) {
+        return [target](const QString& path, const QString& outside) {
+            // Made elsewhere and moved in, as a file manager moves it.
+            const QString made = outside + u"/link"_s;
+            const QString pointsTo = outside + u"/"_s + (target.isEmpty() ? u"gone.png"_s : target);
+            return QFile::link(pointsTo, made) && QFile::rename(made, path);
+        };
+    };
+    const auto pipeWrittenTwice = [](const QString& path, const QString&) {
+        if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+            return false;
+        for (int i = 0; i < 2; ++i) { // the second write is an "edit" of a known file
+            QThread::msleep(20);
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK);
+            if (fd < 0 || ::write(fd, "x", 1) != 1)
+                return false;
+            ::close(fd);
+        }
+        return true;
+    };
+    const Case cases[] = {
+        {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkTo(u"secret.png"_s),
+         S_IFLNK},
+        {"a link to a folder", u"Screenshot folder.png"_s, linkTo(u"."_s), S_IFLNK},
+        {"a dangling link", u"Screenshot dangling.png"_s, linkTo({}), S_IFLNK},
+        {"a named pipe", u"Screenshot pipe.png"_s, pipeWrittenTwice, S_IFIFO},
+        {"a named pipe in the library", u"library/pipe.png"_s, pipeWrittenTwice, S_IFIFO},
+    };
+    const QImage secret = makeTestImage(32, 32, 0xffaa0000);
+    ASSERT_TRUE(writeImage(outside() + u"/secret.png"_s, secret));
+    ASSERT_TRUE(writeImage(libraryFile(u"edited.png"_s), makeTestImage(40, 40)));
+    startWatching();
+    qsizetype total = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path =
+            c.name.startsWith(u"library/"_s) ? libraryFile(c.name.mid(8)) : systemFile(c.name);
+        ASSERT_TRUE(c.plant(path, outside()));
+        // Whatever was planted, what comes after it still goes through.
+        EXPECT_TRUE(imports(u"Screenshot after %1.png"_s.arg(total), total + 1));
+        ++total;
+        QImage edited(40, 40, QImage::Format_RGB32);
+        edited.fill(QColor::fromHsv(static_cast<int>(total) * 30, 255, 255));
+        QThread::msleep(20);
+        ASSERT_TRUE(writeImage(libraryFile(u"edited.png"_s), edited));
+        EXPECT_TRUE(waitUntil([&] {
+            return manager.screenshots().constLast()->image.pixelColor(1, 1) ==
+                   edited.pixelColor(1, 1);
+        }));
+        EXPECT_TRUE(isLeftAsItWas(path, c.type));
+    }
+    EXPECT_EQ(libraryNames().size(), total + 0); // the pipe in the library is no file
+    EXPECT_TRUE(QFileInfo::exists(outside() + u"/secret.png"_s));
+}
+
+TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
+{
+    startWatching();
+    constexpr int kBurst = 60;
+    QSet<QByteArray> sent;
+    for (int i = 0; i < kBurst; ++i) {
+        const QImage image = makeTestImage(96, 64, qRgb(i, 255 - i, i * 3 % 256));
+        ASSERT_TRUE(writeImage(systemFile(u"Screenshot %1.png"_s.arg(i)), image));
+        sent.insert(QCryptographicHash::hash(pngBytes(image), QCryptographicHash::Md5));
+    }
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == kBurst; }, 20s));
+    EXPECT_TRUE(holdsFor([&] { return manager.screenshots().size() == kBurst; }, 300ms));
+    QSet<QString> paths;
+    QSet<QByteArray> arrived;
+    for (const ScreenshotItemPtr& item : manager.screenshots()) {
+        paths.insert(*item->filePath);
+        QFile file(*item->filePath);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        arrived.insert(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
+    }
+    EXPECT_EQ(paths.size(), kBurst);
+    EXPECT_EQ(libraryNames().size(), kBurst);
+    EXPECT_TRUE(QDir(systemFolder()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(arrived, sent);
+}
