@@ -3,6 +3,7 @@
 // the chosen part.
 
 #include "CaptureOptions.h"
+#include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "SelectionOverlay.h"
 #include "X11Screen.h"
@@ -34,6 +35,7 @@ int save(const QImage& image, const QString& path)
         complain(error);
         return kExitFailed;
     }
+    writeCaptureThumbnail(pixels, path);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 // glimra-capture-select, which replaces this process (same process id, same exit status).
 
 #include "CaptureOptions.h"
+#include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "X11Screen.h"
 
@@ -53,6 +54,7 @@ int captureFullScreen(const QString& path)
         complain(error);
         return kExitFailed;
     }
+    writeCaptureThumbnail(screen.view, path);
     return 0;
 }
 
