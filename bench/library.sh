@@ -1,64 +1,148 @@
 #!/usr/bin/env bash
-# Library start-up: N screenshot-like 1920x1080 PNGs (1-3 MB each) in a fresh library; time
-# from launching glimra until `glimra list` returns all N, and glimra's peak resident memory.
-# Beside it, vipsthumbnail making the same row-sized previews of the same files: a tool built
-# for exactly that work, to show what decoding N files costs on this machine.
+# The library at start-up and during an import burst, with N screenshot-like 1920x1080 PNGs
+# (made once, kept in build-bench/libraries/N and linked into each fresh library). Prints
+# each figure, the ratios measured in this run, and PASS or FAIL for each aim:
+#   - the first answer of `glimra list --json`, listing all N, within 1 s of launch;
+#   - "previewsPending" at 0 within 2 s with a warm thumbnail cache, and within 1.5x a plain
+#     single-threaded decode of the same cache files;
+#   - peak RSS under 150 MB, and under 30 MB more than with 100 screenshots;
+#   - `glimra list` during a burst of 200 imports into the library: median under 200 ms.
 #
-# Usage: bench/library.sh [N] [runs]     (defaults: 500 screenshots, 3 runs)
+# Usage: bench/library.sh [N] [runs]     (defaults: 2000 screenshots, 3 runs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-count=${1:-500}
+count=${1:-2000}
 runs=${2:-3}
+small=100
+burst=200
 scripts/deps.sh bench
 
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
     -DGLIMRA_BENCH=ON >/dev/null
-cmake --build "$build" --target glimra glimra-bench-make-library >/dev/null
+cmake --build "$build" --target glimra glimra-bench-make-library glimra-bench-decode-cache \
+    >/dev/null
 glimra=$PWD/$build/bin/glimra
+
+made_library() { # N: prints the folder holding N screenshots, making them the first time
+    local dir=$PWD/$build/libraries/$1
+    if [ ! -e "$dir.done" ]; then
+        rm -rf "$dir" && mkdir -p "$dir"
+        echo "Making $1 screenshots (kept for later runs)..." >&2
+        "$build/bin/glimra-bench-make-library" "$dir" "$1" 2>/dev/null
+        touch "$dir.done"
+    fi
+    echo "$dir"
+}
+sources=$(made_library "$count")
+small_sources=$(made_library "$small")
+burst_sources=$(made_library "$burst")
 
 . scripts/lib/session.sh
 session_begin glimra-libbench
 work=$session
 session_home
-mkdir -p "$XDG_DATA_HOME/Glimra"
-
-echo "Making $count screenshots..."
-"$build/bin/glimra-bench-make-library" "$XDG_DATA_HOME/Glimra" "$count" 2>/dev/null
-du -sm "$XDG_DATA_HOME/Glimra" | awk -v n="$count" '{printf "library: %d files, %d MB\n", n, $1}'
-
 session_x
+library=$XDG_DATA_HOME/Glimra
+shots=$HOME/Pictures/Screenshots
 
 now() { date +%s.%N; }
+since() { echo "$(now) - $1" | bc; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+listed() { "$glimra" list --json 2>/dev/null | grep -c '"path"' || true; }
+pending() { "$glimra" status --json 2>/dev/null | sed -n 's/.*"previewsPending": *\([0-9]*\).*/\1/p'; }
 
-times=() rss=()
-for run in $(seq "$runs"); do
+fill_library() { # FOLDER
+    rm -rf "$library" && mkdir -p "$library"
+    ln "$1"/*.png "$library"/
+}
+
+# One launch: seconds to the first full list, seconds until no preview is pending, peak RSS.
+launch() { # N cold|warm
+    [ "$2" = cold ] && rm -rf "$XDG_CACHE_HOME/thumbnails"
     sync
+    local start list_s
     start=$(now)
     "$glimra" >"$work/glimra.log" 2>&1 &
     pid=$!
-    until [ "$("$glimra" list 2>/dev/null | wc -l)" -ge "$count" ]; do sleep 0.02; done
-    end=$(now)
-    times+=("$(echo "$end - $start" | bc)")
-    rss+=("$(awk '/VmHWM/ {print int($2/1024)}' /proc/$pid/status)")
-    "$glimra" quit
-    wait "$pid" || true
-done
+    until [ "$(listed)" -ge "$1" ]; do :; done
+    list_s=$(since "$start")
+    until [ "$(pending)" = 0 ]; do sleep 0.01; done
+    printf '%s %s %s\n' "$list_s" "$(since "$start")" \
+        "$(awk '/VmHWM/ {print int($2/1024)}' /proc/$pid/status)"
+}
+stop() { "$glimra" quit >/dev/null; wait "$pid" || true; }
 
-peer_times=() peer_rss=()
-mkdir -p "$work/thumbs"
-for run in $(seq "$runs"); do
+column() { awk -v c="$1" '{print $c}' | median; }
+
+measure() { # N FOLDER: sets <mode>_list, <mode>_pending, <mode>_rss (medians)
+    fill_library "$2"
+    launch "$1" cold >"$work/cold"
+    stop
+    : >"$work/warm"
+    for _ in $(seq "$runs"); do
+        launch "$1" warm >>"$work/warm"
+        stop
+    done
+    cold_list=$(column 1 <"$work/cold") cold_pending=$(column 2 <"$work/cold")
+    cold_rss=$(column 3 <"$work/cold")
+    warm_list=$(column 1 <"$work/warm") warm_pending=$(column 2 <"$work/warm")
+    warm_rss=$(column 3 <"$work/warm")
+}
+
+echo "Library of $small..."
+measure "$small" "$small_sources"
+small_rss=$(( cold_rss > warm_rss ? cold_rss : warm_rss ))
+
+echo "Library of $count..."
+measure "$count" "$sources"
+big_rss=$(( cold_rss > warm_rss ? cold_rss : warm_rss ))
+reference=$("$build/bin/glimra-bench-decode-cache" "$XDG_CACHE_HOME/thumbnails/large" | cut -d' ' -f1)
+
+echo "Importing $burst while listing..."
+"$glimra" >"$work/glimra.log" 2>&1 &
+pid=$!
+until [ "$(listed)" -ge "$count" ]; do sleep 0.02; done
+until [ "$(pending)" = 0 ]; do sleep 0.02; done
+i=0
+for f in "$burst_sources"/*.png; do
+    i=$((i + 1))
+    cp "$f" "$shots/.part" && mv "$shots/.part" "$shots/Screenshot $i.png"
+done &
+copier=$!
+: >"$work/list-times"
+deadline=$(( $(date +%s) + 120 ))
+while :; do
     start=$(now)
-    /usr/bin/time -f %M -o "$work/peer-rss" vipsthumbnail --size 160x100 \
-        -o "$work/thumbs/%s.png" "$XDG_DATA_HOME"/Glimra/*.png
-    end=$(now)
-    peer_times+=("$(echo "$end - $start" | bc)")
-    peer_rss+=("$(awk '{print int($1/1024)}' "$work/peer-rss")")
+    n=$("$glimra" list | wc -l)
+    since "$start" >>"$work/list-times"
+    [ "$n" -ge $((count + burst)) ] && ! kill -0 "$copier" 2>/dev/null && break
+    [ "$(date +%s)" -ge "$deadline" ] && break
 done
+wait "$copier" || true
+imported=$(( $("$glimra" list | wc -l) - count ))
+list_median=$(median <"$work/list-times")
+stop
 
-printf '\n%-28s %16s %16s\n' "N=$count, $runs runs (median)" "seconds" "peak RSS (MB)"
-printf '%-28s %16.2f %16d\n' "glimra: launch to full list" \
-    "$(printf '%s\n' "${times[@]}" | median)" "$(printf '%s\n' "${rss[@]}" | median)"
-printf '%-28s %16.2f %16d\n' "vipsthumbnail: previews" \
-    "$(printf '%s\n' "${peer_times[@]}" | median)" "$(printf '%s\n' "${peer_rss[@]}" | median)"
+verdict() { [ "$(echo "$1" | bc)" = 1 ] && echo PASS || echo FAIL; }
+printf '\n%-52s %10s %10s\n' "N=$count (median of $runs warm runs)" "seconds" "RSS (MB)"
+printf '%-52s %10.2f %10d\n' "cold cache: first full list" "$cold_list" "$cold_rss"
+printf '%-52s %10.2f\n' "cold cache: no preview pending" "$cold_pending"
+printf '%-52s %10.2f %10d\n' "warm cache: first full list" "$warm_list" "$warm_rss"
+printf '%-52s %10.2f\n' "warm cache: no preview pending" "$warm_pending"
+printf '%-52s %10.2f\n' "plain decode loop of the $count cache files" "$reference"
+printf '%-52s %10s %10d\n' "N=$small: peak RSS" "" "$small_rss"
+printf '%-52s %10.3f\n' "glimra list during $burst imports ($imported done): median" \
+    "$list_median"
+echo
+ratio=$(echo "scale=2; $warm_pending / $reference" | bc)
+printf '%-64s %s\n' "first full list within 1 s ($warm_list s warm, $cold_list s cold)" \
+    "$(verdict "$warm_list < 1 && $cold_list < 1")"
+printf '%-64s %s\n' "no preview pending within 2 s, warm ($warm_pending s)" \
+    "$(verdict "$warm_pending < 2")"
+printf '%-64s %s\n' "... and within 1.5x the decode loop (${ratio}x)" "$(verdict "$ratio <= 1.5")"
+printf '%-64s %s\n' "peak RSS under 150 MB ($big_rss MB)" "$(verdict "$big_rss < 150")"
+printf '%-64s %s\n' "under 30 MB more than with $small ($((big_rss - small_rss)) MB more)" \
+    "$(verdict "$big_rss - $small_rss < 30")"
+printf '%-64s %s\n' "glimra list during the burst, median under 200 ms" \
+    "$(verdict "$list_median < 0.2")"

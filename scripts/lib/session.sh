@@ -19,6 +19,7 @@ session_end() {
 session_home() {
     export HOME=$session/home XDG_DATA_HOME=$session/home/.local/share
     export XDG_CONFIG_HOME=$session/home/.config XDG_STATE_HOME=$session/home/.local/state
+    export XDG_CACHE_HOME=$session/home/.cache
     export XDG_RUNTIME_DIR=$session/run
     mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR" \
         "$HOME/Pictures/Screenshots"

@@ -94,7 +94,8 @@ void status(AppDelegate& app, const QStringList& args, const QString&,
             {QStringLiteral("currentUser"), user},
             {QStringLiteral("statusMessage"), screenshots.statusMessage()},
             {QStringLiteral("lastSyncDate"),
-             synced ? QJsonValue(isoDate(*synced)) : QJsonValue(QJsonValue::Null)}};
+             synced ? QJsonValue(isoDate(*synced)) : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("previewsPending"), screenshots.previewsPending()}};
         return reply(0, QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented)),
                      {});
     }

@@ -3,7 +3,7 @@
 #include "core/BackgroundJob.h"
 #include "core/Settings.h"
 #include "library/LibraryPaths.h"
-#include "library/ScreenshotItem.h"
+#include "library/ThumbnailCache.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -117,10 +117,15 @@ void CaptureRunner::start(CaptureMode mode, const QString& folder, const QString
                     fail(failureText(mode, crashed, exitCode, reasonFrom(*errorOutput, program)));
                     return;
                 }
+                // Our tool leaves the preview in the thumbnail cache beside the file; another
+                // tool's file is decoded once here, and cached.
                 runInBackground(
-                    QThreadPool::globalInstance(), this, [path] { return decodePreview(path); },
-                    [this, path, done](const std::optional<QImage>& preview) {
+                    QThreadPool::globalInstance(), this, [path] { return loadPreview(path, true); },
+                    [this, path, done](const PreviewLoad& load) {
                         m_reservedPaths.remove(path);
+                        std::optional<QImage> preview;
+                        if (load.outcome == PreviewLoad::Loaded)
+                            preview = load.preview;
                         done({path, preview, std::nullopt});
                     });
             });

@@ -1,6 +1,7 @@
 #include "library/LibraryListing.h"
 
 #include "core/ImageFormat.h"
+#include "library/ImageHeader.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,9 @@ LibraryScan scanLibraryFolder(const QString& folder)
         if (!hasLibraryImageExtension(entry.name))
             continue;
         const QFileInfo info(entry.path);
-        if (!info.isFile())
+        // The header tells a picture from anything else without decoding it; a file that
+        // fails to decode even so is dropped when its preview is made.
+        if (!info.isFile() || !readImageHeader(entry.path))
             continue;
         scan.candidates.append({entry.path, creationTime(info)});
     }

@@ -43,7 +43,8 @@ struct LibraryCandidate {
     QDateTime date;
 };
 
-// Image files of the library folder with their creation times, in listing order.
+// Files of the library folder whose name and header say picture, with their creation
+// times, in listing order.
 struct LibraryScan {
     QList<LibraryCandidate> candidates;
     std::optional<QString> error;

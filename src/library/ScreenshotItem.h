@@ -26,11 +26,13 @@ public:
                    std::optional<QString> captureType);
 
     // Full-size pictures are not kept: two thousand 4K screenshots would need tens of
-    // gigabytes. `image` is a preview sharp enough for a list row on a HiDPI screen; the
-    // full picture is read from the file when it is needed.
+    // gigabytes. The full picture is read from the file when it is needed.
     QImage fullImage() const;
 
     const QUuid id;
+    // The picture a new item (a capture, an import, a download) comes with. The library
+    // moves it into its bounded preview store when the item joins the list, and empties it:
+    // views ask ScreenshotManager::preview.
     QImage image;
     QDateTime date;
     SyncStatus syncStatus;

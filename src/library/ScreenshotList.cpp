@@ -46,6 +46,7 @@ void ScreenshotList::replaceWithLoaded(const QList<ScreenshotItemPtr>& loaded)
             merged.append(early);
     }
     m_items = merged + loaded;
+    Q_EMIT replaced();
     Q_EMIT changed();
 }
 

@@ -12,7 +12,7 @@ namespace glimra {
 
 // The library's screenshots, newest first, and the signals that tell the views about them.
 // changed() follows every change; a change to one item also names it in itemAdded,
-// itemRemoved or itemChanged, a change to many at once (a load) does not.
+// itemRemoved or itemChanged, a change to many at once (a load) is announced by replaced().
 class ScreenshotList final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ScreenshotList)
@@ -37,6 +37,7 @@ public:
 
 Q_SIGNALS:
     void changed();
+    void replaced();
     void itemAdded(const ScreenshotItemPtr& item);
     void itemRemoved(const ScreenshotItemPtr& item);
     void itemChanged(const ScreenshotItemPtr& item);

@@ -7,15 +7,16 @@
 #include "library/LibraryListing.h"
 #include "library/LibraryPaths.h"
 #include "library/LibraryWatcher.h"
+#include "library/PreviewStore.h"
 #include "library/ScreenshotList.h"
 #include "library/ScreenshotMimeData.h"
 #include "library/StatusLine.h"
+#include "library/ThumbnailCache.h"
 #include "platform/Clipboard.h"
 #include "platform/FolderPicker.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentMap>
 
 namespace glimra {
 
@@ -31,24 +32,19 @@ struct LoadResult {
     std::optional<QString> error;
 };
 
-// The library folder's pictures as items, newest first. Decoding uses every core.
+// The library folder's pictures as items, newest first, known from their headers: their
+// previews are loaded afterwards.
 LoadResult loadLibrary(const QString& folder)
 {
     LibraryScan scan = scanLibraryFolder(folder);
     if (scan.error)
         return {{}, scan.error};
-    QThreadPool decoders;
-    decoders.setMaxThreadCount(QThread::idealThreadCount());
-    const QList<std::optional<QImage>> previews = QtConcurrent::blockingMapped(
-        &decoders, scan.candidates,
-        [](const LibraryCandidate& candidate) { return decodePreview(candidate.path); });
     LoadResult result;
-    for (qsizetype i = 0; i < scan.candidates.size(); ++i) {
-        if (!previews[i])
-            continue; // not a readable image: left out without a word
-        result.items.append(std::make_shared<ScreenshotItem>(
-            *previews[i], scan.candidates[i].date, SyncStatus::Local, std::nullopt,
-            scan.candidates[i].path, std::nullopt));
+    result.items.reserve(scan.candidates.size());
+    for (const LibraryCandidate& candidate : std::as_const(scan.candidates)) {
+        result.items.append(std::make_shared<ScreenshotItem>(QImage(), candidate.date,
+                                                             SyncStatus::Local, std::nullopt,
+                                                             candidate.path, std::nullopt));
     }
     sortNewestFirst(result.items, [](const ScreenshotItemPtr& item) { return item->date; });
     return result;
@@ -61,12 +57,22 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
     : QObject(parent), m_clipboard(clipboard), m_folderPicker(folderPicker),
       m_list(new ScreenshotList(this)), m_status(new StatusLine(this)),
       m_capture(new CaptureRunner(this)), m_importer(new DesktopScreenshotImporter(this)),
-      m_libraryWatcher(new LibraryWatcher(&m_ioPool, this))
+      m_libraryWatcher(new LibraryWatcher(&m_ioPool, this)), m_previews(new PreviewStore(this))
 {
     m_ioPool.setMaxThreadCount(1);
     connect(m_list, &ScreenshotList::changed, this, &ScreenshotManager::screenshotsChanged);
     connect(m_list, &ScreenshotList::itemAdded, this, &ScreenshotManager::itemAdded);
-    connect(m_list, &ScreenshotList::itemRemoved, this, &ScreenshotManager::itemRemoved);
+    connect(m_list, &ScreenshotList::itemRemoved, this, [this](const ScreenshotItemPtr& item) {
+        m_previews->forget(item);
+        Q_EMIT itemRemoved(item);
+    });
+    connect(m_list, &ScreenshotList::replaced, this, &ScreenshotManager::screenshotsReplaced);
+    connect(m_previews, &PreviewStore::previewLoaded, this, &ScreenshotManager::previewLoaded);
+    connect(m_previews, &PreviewStore::pendingChanged, this,
+            &ScreenshotManager::previewsPendingChanged);
+    connect(m_previews, &PreviewStore::unreadable, this, [this](const ScreenshotItemPtr& item) {
+        m_list->removeIf([&item](const ScreenshotItemPtr& other) { return other == item; });
+    });
     connect(m_list, &ScreenshotList::itemChanged, this, &ScreenshotManager::itemChanged);
     connect(m_status, &StatusLine::changed, this, &ScreenshotManager::statusMessageChanged);
     connect(m_importer, &DesktopScreenshotImporter::imported, this,
@@ -79,7 +85,7 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
     connect(m_libraryWatcher, &LibraryWatcher::pictureChanged, this,
             [this](const QString& path, const QImage& preview) {
                 if (const ScreenshotItemPtr item = m_list->findByPath(path)) {
-                    item->image = preview;
+                    m_previews->setPreview(item, preview);
                     m_list->notifyChanged(item);
                 }
             });
@@ -93,6 +99,24 @@ ScreenshotManager::~ScreenshotManager()
 const QList<ScreenshotItemPtr>& ScreenshotManager::screenshots() const
 {
     return m_list->items();
+}
+
+qsizetype ScreenshotManager::previewsPending() const
+{
+    return m_previews->pending();
+}
+
+QImage ScreenshotManager::preview(const ScreenshotItemPtr& item) const
+{
+    return m_previews->preview(item);
+}
+
+void ScreenshotManager::adoptPreview(const ScreenshotItemPtr& item)
+{
+    if (!item || item->image.isNull())
+        return;
+    m_previews->setPreview(item, previewOf(item->image));
+    item->image = QImage();
 }
 
 void ScreenshotManager::setAutoCopyEnabled(bool enabled)
@@ -159,6 +183,7 @@ void ScreenshotManager::loadScreenshots()
                 setStatusMessage(QStringLiteral("Failed to load screenshots: ") + *result.error);
             else
                 m_list->replaceWithLoaded(result.items);
+            m_previews->loadAll(result.items);
             if (!m_libraryLoaded) {
                 m_libraryLoaded = true;
                 Q_EMIT libraryLoaded();
@@ -210,6 +235,7 @@ quint64 ScreenshotManager::startCapture(CaptureMode mode)
 
 void ScreenshotManager::insertNewItem(const ScreenshotItemPtr& item)
 {
+    adoptPreview(item);
     m_list->prepend(item);
     setStatusMessage(QString());
     if (m_autoCopyEnabled)
@@ -285,6 +311,7 @@ void ScreenshotManager::selectSaveFolder()
 
 void ScreenshotManager::insertItemByDate(const ScreenshotItemPtr& item)
 {
+    adoptPreview(item);
     m_list->insertByDate(item);
 }
 

@@ -21,6 +21,7 @@ class Clipboard;
 class DesktopScreenshotImporter;
 class FolderPicker;
 class LibraryWatcher;
+class PreviewStore;
 class ScreenshotList;
 class StatusLine;
 class SyncService;
@@ -48,8 +49,13 @@ public:
     ~ScreenshotManager() override;
 
     const QList<ScreenshotItemPtr>& screenshots() const;
-    // True once the first load has put the library folder's pictures into the list.
+    // True once the first load has put the library folder's pictures into the list. Their
+    // previews come after, newest first; a file that turns out not to decode is dropped then.
     bool isLibraryLoaded() const { return m_libraryLoaded; }
+    // Items whose first preview load has not finished.
+    qsizetype previewsPending() const;
+    // The item's preview if it is at hand; otherwise null, and previewLoaded follows.
+    QImage preview(const ScreenshotItemPtr& item) const;
 
     bool autoCopyEnabled() const { return m_autoCopyEnabled; }
     void setAutoCopyEnabled(bool enabled);
@@ -119,6 +125,10 @@ Q_SIGNALS:
     void itemAdded(const ScreenshotItemPtr& item);
     void itemRemoved(const ScreenshotItemPtr& item);
     void itemChanged(const ScreenshotItemPtr& item);
+    // The whole list changed at once (a load): views read it again.
+    void screenshotsReplaced();
+    void previewLoaded(const ScreenshotItemPtr& item);
+    void previewsPendingChanged();
     void serverScreenshotsChanged();
     void statusMessageChanged();
     void autoCopyEnabledChanged();
@@ -133,6 +143,8 @@ Q_SIGNALS:
 
 private:
     void insertNewItem(const ScreenshotItemPtr& item);
+    // A new item's picture goes to the preview store, which bounds the memory they take.
+    void adoptPreview(const ScreenshotItemPtr& item);
     void removeFile(const ScreenshotItemPtr& item);
 
     Clipboard* m_clipboard;
@@ -146,6 +158,7 @@ private:
     CaptureRunner* m_capture;
     DesktopScreenshotImporter* m_importer;
     LibraryWatcher* m_libraryWatcher;
+    PreviewStore* m_previews;
 
     bool m_autoCopyEnabled = true;
     QString m_saveFormat = QStringLiteral("png");

@@ -1,14 +1,15 @@
 #include "ui/PopoverWindow.h"
 
+#include "library/ScreenshotListModel.h"
 #include "library/ScreenshotManager.h"
+#include "ui/ScreenshotDelegate.h"
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -17,8 +18,8 @@ namespace glimra {
 
 PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_screenshots(screenshots), m_list(new QListWidget(this)), m_status(new QLabel(this)),
-      m_pin(new QToolButton(this))
+      m_screenshots(screenshots), m_model(new ScreenshotListModel(screenshots, this)),
+      m_list(new QListView(this)), m_status(new QLabel(this)), m_pin(new QToolButton(this))
 {
     setObjectName(QStringLiteral("GlimraPopover"));
     setWindowTitle(QStringLiteral("Glimra"));
@@ -51,8 +52,10 @@ PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
     autoCopy->setChecked(m_screenshots->autoCopyEnabled());
     connect(autoCopy, &QCheckBox::toggled, m_screenshots, &ScreenshotManager::setAutoCopyEnabled);
 
-    m_list->setIconSize(QSize(80, 50));
+    // Uniform rows let the view lay out thousands without asking each for its size.
     m_list->setUniformItemSizes(true);
+    m_list->setItemDelegate(new ScreenshotDelegate(m_list));
+    m_list->setModel(m_model);
     m_status->setWordWrap(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -62,11 +65,8 @@ PopoverWindow::PopoverWindow(ScreenshotManager* screenshots, QWidget* parent)
     layout->addWidget(autoCopy);
     layout->addWidget(m_list, 1);
 
-    connect(m_screenshots, &ScreenshotManager::screenshotsChanged, this,
-            &PopoverWindow::refreshList);
     connect(m_screenshots, &ScreenshotManager::statusMessageChanged, this,
             &PopoverWindow::refreshStatus);
-    refreshList();
     refreshStatus();
 }
 
@@ -74,20 +74,6 @@ void PopoverWindow::setPinnedLook(bool pinned)
 {
     m_pin->setChecked(pinned);
     m_pin->setText(pinned ? QStringLiteral("Pinned") : QStringLiteral("Pin"));
-}
-
-void PopoverWindow::refreshList()
-{
-    m_list->clear();
-    for (const ScreenshotItemPtr& item : m_screenshots->screenshots()) {
-        const QString name = item->filePath ? QFileInfo(*item->filePath).fileName() : QString();
-        const QString text = name + QLatin1Char('\n') +
-                             item->date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
-                             QStringLiteral("  ") + syncStatusText(item->syncStatus);
-        const QPixmap preview = QPixmap::fromImage(
-            item->image.scaled(QSize(160, 100), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        m_list->addItem(new QListWidgetItem(QIcon(preview), text));
-    }
 }
 
 void PopoverWindow::refreshStatus()

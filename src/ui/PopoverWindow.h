@@ -3,11 +3,12 @@
 #include <QWidget>
 
 class QLabel;
-class QListWidget;
+class QListView;
 class QToolButton;
 
 namespace glimra {
 
+class ScreenshotListModel;
 class ScreenshotManager;
 
 // The window that hangs from the tray icon. It has no frame and no taskbar entry.
@@ -31,11 +32,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void refreshList();
     void refreshStatus();
 
     ScreenshotManager* m_screenshots;
-    QListWidget* m_list;
+    ScreenshotListModel* m_model;
+    QListView* m_list;
     QLabel* m_status;
     QToolButton* m_pin;
 };

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -78,11 +79,18 @@ TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolde
     EXPECT_TRUE(QFileInfo(home.libraryDir()).isDir());
 }
 
-TEST(LibraryListing, onlyVisibleFilesWithExactLowerCaseImageExtensionsCount)
+TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
 {
     QTemporaryDir dir;
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        glimra::test::makeTestImage(8, 8).save(&buffer, "PNG");
+    }
     for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png"})
-        touch(dir.filePath(QString::fromLatin1(name)));
+        touch(dir.filePath(QString::fromLatin1(name)), png); // a PNG even named JPEG counts
+    touch(dir.filePath(u"g.png"_s), "a name that promises more than the header keeps");
     QDir(dir.path()).mkdir(u"folder.png"_s);
 
     LibraryScan scan = scanLibraryFolder(dir.path());
@@ -94,7 +102,7 @@ TEST(LibraryListing, onlyVisibleFilesWithExactLowerCaseImageExtensionsCount)
     EXPECT_EQ(names, (QStringList{u"a.png"_s, u"d.jpeg"_s, u"e.jpg"_s}));
 
     const FolderListing withHidden = listFolder(dir.path(), true);
-    EXPECT_EQ(withHidden.entries.size(), 8);
+    EXPECT_EQ(withHidden.entries.size(), 9);
 
     touch(dir.filePath(u"plain-file"_s));
     const LibraryScan broken = scanLibraryFolder(dir.filePath(u"plain-file"_s));

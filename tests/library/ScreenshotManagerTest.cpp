@@ -52,8 +52,10 @@ TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPrevi
     const ScreenshotItemPtr big = manager.screenshots().at(1);
     EXPECT_TRUE(big->syncStatus == SyncStatus::Local && !big->serverId && !big->captureType);
     // The list keeps a preview, never the full picture; the full one comes from the file.
-    EXPECT_LE(big->image.width(), 200);
-    EXPECT_GE(big->image.height(), kPreviewSize.height());
+    QImage preview;
+    ASSERT_TRUE(waitUntil([&] { return !(preview = manager.preview(big)).isNull(); }));
+    EXPECT_LE(preview.width(), 200);
+    EXPECT_GE(preview.height(), kPreviewSize.height());
     EXPECT_EQ(big->fullImage().size(), QSize(1920, 1080));
 
     // A folder that cannot be listed keeps the list and says why.
@@ -118,7 +120,7 @@ TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyG
 
     const ScreenshotItemPtr b = manager.screenshots().at(0);
     // An item with the same date and picture but another identity is not the one deleted.
-    auto twin = std::make_shared<ScreenshotItem>(b->image, b->date, SyncStatus::Local, std::nullopt,
+    auto twin = std::make_shared<ScreenshotItem>(QImage(), b->date, SyncStatus::Local, std::nullopt,
                                                  std::nullopt, std::nullopt);
     manager.deleteScreenshots({b});
     EXPECT_FALSE(QFileInfo::exists(*b->filePath));

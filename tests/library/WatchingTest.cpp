@@ -129,7 +129,7 @@ TEST_F(WatchingTest, anEditedLibraryFileShowsItsNewPictureInPlace)
     QImage edited(100, 100, QImage::Format_RGB32);
     edited.fill(Qt::red);
     ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), edited));
-    ASSERT_TRUE(waitUntil([&] { return a->image.pixelColor(5, 5) == QColor(Qt::red); }));
+    ASSERT_TRUE(waitUntil([&] { return manager.preview(a).pixelColor(5, 5) == QColor(Qt::red); }));
     EXPECT_EQ(announced, a);
     EXPECT_EQ(listedNames(), (QStringList{u"b.png"_s, u"a.png"_s}));
     EXPECT_EQ(a->syncStatus, SyncStatus::Synced);

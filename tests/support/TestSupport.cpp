@@ -38,11 +38,12 @@ void processEvents(std::chrono::milliseconds duration)
     } while (t.elapsed() < duration.count());
 }
 
-static const char* const kVars[4] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"};
+static const char* const kVars[5] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
+                                     "XDG_CACHE_HOME"};
 
 ScopedHome::ScopedHome()
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 5; ++i)
         m_saved[i] = qgetenv(kVars[i]);
     const QString root = m_dir.path();
     QDir(root).mkpath(QStringLiteral("data"));
@@ -53,11 +54,12 @@ ScopedHome::ScopedHome()
     qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toUtf8());
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_STATE_HOME", (root + QStringLiteral("/state")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toUtf8());
 }
 
 ScopedHome::~ScopedHome()
 {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (m_saved[i].isNull())
             qunsetenv(kVars[i]);
         else

@@ -36,7 +36,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_saved[4];
+    QByteArray m_saved[5];
 };
 
 QImage makeTestImage(int width, int height, QRgb seed = 0xff336699);

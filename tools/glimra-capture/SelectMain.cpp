@@ -3,6 +3,7 @@
 // the chosen part.
 
 #include "CaptureOptions.h"
+#include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "SelectionOverlay.h"
 #include "X11Screen.h"
@@ -30,6 +31,7 @@ int save(const QImage& image, const QString& path)
         complain(error);
         return kExitError;
     }
+    writeCaptureThumbnail(pixels, path);
     return kExitSaved;
 }
 

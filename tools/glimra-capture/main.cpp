@@ -7,6 +7,7 @@
 // glimra-capture-select, which replaces this process (same process id, same exit status).
 
 #include "CaptureOptions.h"
+#include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "X11Screen.h"
 
@@ -52,6 +53,7 @@ int captureFullScreen(const QString& path)
         complain(error);
         return kExitError;
     }
+    writeCaptureThumbnail(screen.view, path);
     return kExitSaved;
 }
 
