@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 count=${1:-500}
 scripts/deps.sh bench
 
-build=build-bench
+build=${GLIMRA_BENCH_BUILD:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
     -DGLIMRA_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target glimra glimra-server >/dev/null
