@@ -80,7 +80,7 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
          },
          "Failed to import screenshot"},
         {"a slow writer finishes through another name",
-         [](const QString& library, const QString& outside, const QString& source) {
+         [](const QString&, const QString& outside, const QString& source) {
              const QString first = outside + u"/half.png"_s;
              QFile half(first);
              ASSERT_TRUE(half.open(QIODevice::WriteOnly) && half.write("\x89PNG\r\n"));
@@ -90,7 +90,7 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
                        0);
              ASSERT_TRUE(QFile::rename(first, source));
          },
-         [](const QString& library, const QString& outside, const QString&) {
+         [](const QString&, const QString& outside, const QString&) {
              QFile rest(outside + u"/other-name"_s);
              ASSERT_TRUE(rest.open(QIODevice::WriteOnly) &&
                          rest.write(pngBytes(makeTestImage(64, 48))));
