@@ -40,7 +40,12 @@ RemoteControl::RemoteControl(QObject* parent, CommandLimits limits)
     : QObject(parent), m_limits(limits)
 {}
 
-RemoteControl::~RemoteControl() = default;
+RemoteControl::~RemoteControl()
+{
+    // The sockets are our children and would otherwise reach readRequest while they close.
+    for (QLocalSocket* socket : m_connections)
+        socket->disconnect(this);
+}
 
 QString RemoteControl::socketPath()
 {
@@ -79,6 +84,16 @@ void RemoteControl::addCommand(const QString& name, Handler handler)
     m_handlers.insert(name, std::move(handler));
 }
 
+// A closing QLocalSocket can still emit readyRead from inside its own destructor (its inner
+// socket flushes as it goes), so nothing of ours may stay connected to one we let go.
+void RemoteControl::dispose(QLocalSocket* socket)
+{
+    m_connections.remove(socket);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
 bool RemoteControl::makeRoom()
 {
     return static_cast<int>(m_connections.size()) < m_limits.maxConnections || dropOldestSilent();
@@ -90,9 +105,7 @@ bool RemoteControl::dropOldestSilent()
 {
     for (QLocalSocket* socket : m_connections) {
         if (!isHandled(socket)) {
-            socket->abort();
-            socket->deleteLater();
-            m_connections.remove(socket);
+            dispose(socket);
             return true;
         }
     }
@@ -107,13 +120,10 @@ void RemoteControl::accept(QLocalSocket* socket)
     }
     socket->setParent(this);
     m_connections.push_back(socket);
-    connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.remove(socket); });
-    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(m_limits.requestTimeout, socket, [socket] {
-        if (!isHandled(socket)) {
-            socket->abort();
-            socket->deleteLater();
-        }
+    connect(socket, &QLocalSocket::disconnected, this, [this, socket] { dispose(socket); });
+    QTimer::singleShot(m_limits.requestTimeout, socket, [this, socket] {
+        if (!isHandled(socket))
+            dispose(socket);
     });
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
 }
@@ -123,10 +133,8 @@ void RemoteControl::readRequest(QLocalSocket* socket)
     if (isHandled(socket))
         return;
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > kMaxRequestBytes) {
-            socket->abort();
-            socket->deleteLater();
-        }
+        if (socket->bytesAvailable() > kMaxRequestBytes)
+            dispose(socket);
         return;
     }
     socket->setProperty(kHandled, true);

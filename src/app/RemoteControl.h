@@ -50,6 +50,7 @@ public:
 private:
     void accept(QLocalSocket* socket);
     void readRequest(QLocalSocket* socket);
+    void dispose(QLocalSocket* socket);
     bool makeRoom();
     bool dropOldestSilent();
 

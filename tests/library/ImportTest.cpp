@@ -168,7 +168,7 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
         QThread::msleep(20);
         ASSERT_TRUE(writeImage(libraryFile(u"edited.png"_s), edited));
         EXPECT_TRUE(waitUntil([&] {
-            return manager.screenshots().constLast()->image.pixelColor(1, 1) ==
+            return manager.preview(manager.screenshots().constLast()).pixelColor(1, 1) ==
                    edited.pixelColor(1, 1);
         }));
         EXPECT_TRUE(isLeftAsItWas(path, c.type));
