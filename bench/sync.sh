@@ -44,7 +44,7 @@ for i in range(count):
     flat = bytes([rng.randrange(256) for _ in range(3)]) * w
     rows = []
     for y in range(h):
-        if 500 <= y < 500 + 110:
+        if 500 <= y < 500 + 250:
             rows.append(b"\0" + os.urandom(w * 3))
         elif y % 18 < 3:
             rows.append(b"\0" + bytes(rng.randrange(256) for _ in range(64)) * (w * 3 // 64))
