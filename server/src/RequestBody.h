@@ -4,6 +4,7 @@
 
 #include "Service.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -54,6 +55,19 @@ inline std::variant<json, Failure> readJsonObject(const httplib::Request& req,
     if (parsed.is_discarded() || !parsed.is_object())
         return Failure{400, "Invalid JSON"};
     return parsed;
+}
+
+// The request's JSON object, or nothing once the failure has been answered.
+inline std::optional<json> readJsonRequest(const httplib::Request& req,
+                                           const httplib::ContentReader& reader,
+                                           httplib::Response& res)
+{
+    auto body = readJsonObject(req, reader, res);
+    if (auto* failure = std::get_if<Failure>(&body)) {
+        sendFailure(res, failure->status, failure->message);
+        return std::nullopt;
+    }
+    return std::move(std::get<json>(body));
 }
 
 inline const std::string* stringMember(const json& object, const char* key)

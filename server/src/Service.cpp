@@ -8,7 +8,7 @@
 namespace glimra::server {
 
 using detail::Failure;
-using detail::readJsonObject;
+using detail::readJsonRequest;
 using detail::stringMember;
 
 std::int64_t unixNow()
@@ -88,12 +88,10 @@ void Service::install(httplib::Server& server)
 
 void Service::handleAuth(const Request& req, Response& res, const Reader& reader)
 {
-    auto body = readJsonObject(req, reader, res);
-    if (auto* failure = std::get_if<Failure>(&body)) {
-        sendFailure(res, failure->status, failure->message);
+    const std::optional<json> body = readJsonRequest(req, reader, res);
+    if (!body)
         return;
-    }
-    const json& request = std::get<json>(body);
+    const json& request = *body;
     const std::string* action = stringMember(request, "action");
     if (action && *action == "login")
         login(request, req, res);

@@ -14,7 +14,7 @@
 namespace glimra::server {
 
 using detail::Failure;
-using detail::readJsonObject;
+using detail::readJsonRequest;
 using detail::stringMember;
 
 namespace {
@@ -148,12 +148,10 @@ void Service::handleSyncPost(const Request& req, Response& res, const Reader& re
         upload(req, res, reader);
         return;
     }
-    auto body = readJsonObject(req, reader, res);
-    if (auto* failure = std::get_if<Failure>(&body)) {
-        sendFailure(res, failure->status, failure->message);
+    const std::optional<json> body = readJsonRequest(req, reader, res);
+    if (!body)
         return;
-    }
-    const json& request = std::get<json>(body);
+    const json& request = *body;
     const std::string* action = stringMember(request, "action");
     if (action && *action == "list")
         list(request, res);
