@@ -58,6 +58,12 @@ protected:
     }
     QString library() const { return path(u"data/Glimra"_s); }
 
+    // The instance and the tools run on this X display instead of the session's.
+    void useDisplay(const QByteArray& display)
+    {
+        m_env.insert(u"DISPLAY"_s, QString::fromLatin1(display));
+    }
+
     CommandResult run(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 20000)
     {
         QProcess process;

@@ -1,5 +1,5 @@
 #include "GlimraSession.h"
-#include "XProbe.h"
+#include "XClient.h"
 
 #include <QSettings>
 #include <xcb/xcb.h>
@@ -23,7 +23,7 @@ constexpr uint16_t kShiftSuper = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4;
 
 TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRefused)
 {
-    XProbe other;
+    XClient other;
     // Ctrl+Alt+U, the top-left tiling default, taken by another program first.
     const uint8_t u = other.keycodeFor(0x75);
     ASSERT_TRUE(other.grabKey(u, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));

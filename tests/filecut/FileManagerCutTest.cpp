@@ -3,7 +3,7 @@
 #include "platform/x11/X11KeyGrabber.h"
 
 #include "TestSupport.h"
-#include "XProbe.h"
+#include "XClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,13 +99,13 @@ TEST(FileManagerCut, superXThenSuperVMovesAFileAndOtherWindowsGetTheirKeys)
     EXPECT_FALSE(manager.cutPending());
 
     // Super+X anywhere else reaches that window as it was typed.
-    XProbe probe;
-    probe.openWindow("glimra-probe");
+    XClient probe;
+    probe.open({100, 100, 300, 200}, {}, "glimra-probe");
     const uint8_t x = probe.keycodeFor(0x78);
     key("super+x");
     ASSERT_TRUE(waitUntil([&] {
         const auto keys = probe.keys();
-        return std::any_of(keys.begin(), keys.end(), [&](const XProbe::Key& k) {
+        return std::any_of(keys.begin(), keys.end(), [&](const XClient::Key& k) {
             return k.press && k.keycode == x && (k.state & 0xff) == 0x40;
         });
     }));

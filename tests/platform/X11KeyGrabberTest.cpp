@@ -1,7 +1,7 @@
 #include "platform/x11/X11KeyGrabber.h"
 
 #include "TestSupport.h"
-#include "XProbe.h"
+#include "XClient.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -40,7 +40,7 @@ struct RootPressCounter final : QAbstractNativeEventFilter {
 
 TEST(X11KeyGrabber, refusesKeysHeldElsewhereAndFiresOncePerPressOfTheRest)
 {
-    XProbe other;
+    XClient other;
     // Only with Num Lock on: the grabber must take that variant too and so be refused.
     const uint8_t f12 = other.keycodeFor(kF12);
     ASSERT_TRUE(other.grabKey(f12, kX11CtrlShift | XCB_MOD_MASK_2));
@@ -76,7 +76,7 @@ TEST(X11KeyGrabber, refusesKeysHeldElsewhereAndFiresOncePerPressOfTheRest)
 
 TEST(X11KeyGrabber, letsKeysGoWhileSuspendedAndReportsOnesTakenMeanwhile)
 {
-    XProbe other;
+    XClient other;
     X11KeyGrabber grabber;
     int changed = 0;
     QObject::connect(&grabber, &GlobalKeyGrabber::grabsChanged, [&] { ++changed; });
@@ -99,7 +99,7 @@ TEST(X11KeyGrabber, letsKeysGoWhileSuspendedAndReportsOnesTakenMeanwhile)
 
 TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
 {
-    XProbe probe;
+    XClient probe;
     X11KeyGrabber grabber;
     int changed = 0;
     QObject::connect(&grabber, &GlobalKeyGrabber::grabsChanged, [&] { ++changed; });
@@ -116,11 +116,11 @@ TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
         ++asked;
         return answer;
     });
-    probe.openWindow("glimra-probe");
+    probe.open({100, 100, 300, 200}, {}, "glimra-probe");
     const uint8_t x = probe.keycodeFor(kKeyX);
     const auto pressesOfX = [&] {
         QList<uint16_t> states;
-        for (const XProbe::Key& k : probe.keys()) {
+        for (const XClient::Key& k : probe.keys()) {
             if (k.press && k.keycode == x)
                 states.append(k.state & 0xff);
         }
@@ -160,7 +160,7 @@ void remap(uint8_t first, const char* firstKey, uint8_t second, const char* seco
 
 TEST(X11KeyGrabber, followsTheKeyToItsNewKeyCodeWhenTheMappingChanges)
 {
-    XProbe other;
+    XClient other;
     const uint8_t f7 = other.keycodeFor(0xffc4), f8 = other.keycodeFor(0xffc5);
     ASSERT_TRUE(f7 && f8);
     X11KeyGrabber grabber;

@@ -2,13 +2,10 @@
 #include "windows/WindowTilingManager.h"
 
 #include "TestSupport.h"
-#include "XTestWindows.h"
+#include "XClient.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
 using namespace glimra;
@@ -24,33 +21,11 @@ class X11Tiling : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        xvfb = new QProcess;
-        wm = new QProcess;
-        // Neither may outlive a test binary that crashed.
-        for (QProcess* p : {xvfb, wm})
-            p->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        // -displayfd 1: the server prints the free display number it took.
-        xvfb->start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"2560x1024x24"_s,
-                                u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
-        ASSERT_TRUE(waitUntil([] { return xvfb->canReadLine(); }));
-        display = ":" + xvfb->readLine().trimmed();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"DISPLAY"_s, QString::fromLatin1(display));
-        wm->setProcessEnvironment(env);
-        wm->start(u"openbox"_s,
-                  {u"--sm-disable"_s, u"--config-file"_s, QStringLiteral(OPENBOX_RC)});
-        XTestWindows x(display);
-        ASSERT_TRUE(
-            waitUntil([&] { return !x.property(x.root(), "_NET_SUPPORTING_WM_CHECK").empty(); }));
+        desktop = new PrivateDesktop({2560, 1024}, QStringLiteral(OPENBOX_RC));
+        display = desktop->display();
+        ASSERT_FALSE(display.isEmpty());
     }
-    static void TearDownTestSuite()
-    {
-        for (QProcess* p : {wm, xvfb}) {
-            p->terminate();
-            p->waitForFinished();
-            delete p;
-        }
-    }
+    static void TearDownTestSuite() { delete desktop; }
     // The next test must not find this one's panel still managed.
     void TearDown() override { EXPECT_TRUE(x.closeAll()); }
 
@@ -65,9 +40,9 @@ protected:
         }
     }
 
-    static inline QProcess *xvfb = nullptr, *wm = nullptr;
+    static inline PrivateDesktop* desktop = nullptr;
     static inline QByteArray display;
-    XTestWindows x{display};
+    XClient x{display};
 };
 
 TEST_F(X11Tiling, framesFillEveryPositionOfALoneScreen)
