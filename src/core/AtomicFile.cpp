@@ -1,5 +1,7 @@
 #include "core/AtomicFile.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -66,6 +68,24 @@ bool AtomicFile::fail()
 {
     m_errno = errno;
     return false;
+}
+
+bool AtomicFile::isTemporaryName(QStringView fileName, QStringView forName)
+{
+    return fileName.size() == forName.size() + 8 && fileName.startsWith(u'.') &&
+           fileName.sliced(1, forName.size()) == forName && isTemporaryName(fileName);
+}
+
+bool AtomicFile::isTemporaryName(QStringView fileName)
+{
+    // mkostemp's six characters come from [A-Za-z0-9].
+    if (fileName.size() < 9 || !fileName.startsWith(u'.') || fileName[fileName.size() - 7] != u'.')
+        return false;
+    const QStringView suffix = fileName.last(6);
+    return std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+        return c.isDigit() || (c.toLatin1() >= 'a' && c.toLatin1() <= 'z') ||
+               (c.toLatin1() >= 'A' && c.toLatin1() <= 'Z');
+    });
 }
 
 bool AtomicFile::open()

@@ -37,6 +37,11 @@ public:
     // errorNumber() EEXIST, and another target may be tried.
     bool commitIfFree(const QString& target);
 
+    // Whether a file name is one of the temporaries open() makes (".NAME.XXXXXX"), for NAME;
+    // one left behind by a crash is recognised by it.
+    static bool isTemporaryName(QStringView fileName, QStringView forName);
+    static bool isTemporaryName(QStringView fileName);
+
     // The C library's description of the last failure, and its errno.
     QString errorString() const;
     int errorNumber() const { return m_errno; }

@@ -1,5 +1,6 @@
 #include "library/LibraryListing.h"
 
+#include "core/AtomicFile.h"
 #include "core/ImageFormat.h"
 #include "library/ImageHeader.h"
 
@@ -53,16 +54,32 @@ FolderListing listFolder(const QString& folder, bool includeHidden)
     return listing;
 }
 
+bool isStaleTemporary(const FolderEntry& entry)
+{
+    if (!AtomicFile::isTemporaryName(entry.name) ||
+        !hasLibraryImageExtension(entry.name.sliced(1, entry.name.size() - 8)))
+        return false;
+    const QFileInfo info(entry.path);
+    // Another writer (the capture tool, a second download) may be filling it right now.
+    return info.isFile() && !info.isSymLink() &&
+           info.lastModified().secsTo(QDateTime::currentDateTime()) > kStaleTemporarySeconds;
+}
+
 LibraryScan scanLibraryFolder(const QString& folder)
 {
     LibraryScan scan;
-    FolderListing listing = listFolder(folder);
+    FolderListing listing = listFolder(folder, true);
     if (listing.error) {
         scan.error = listing.error;
         return scan;
     }
     for (const FolderEntry& entry : std::as_const(listing.entries)) {
-        if (!hasLibraryImageExtension(entry.name))
+        // A write cut short by a crash or a power cut leaves its hidden temporary behind.
+        if (isStaleTemporary(entry)) {
+            QFile::remove(entry.path);
+            continue;
+        }
+        if (entry.name.startsWith(QLatin1Char('.')) || !hasLibraryImageExtension(entry.name))
             continue;
         const QFileInfo info(entry.path);
         // The header tells a picture from anything else without decoding it; a file that

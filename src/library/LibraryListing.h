@@ -43,8 +43,13 @@ struct LibraryCandidate {
     QDateTime date;
 };
 
+// A hidden temporary of an interrupted write of a library file, old enough that no writer
+// still fills it.
+inline constexpr qint64 kStaleTemporarySeconds = 3600;
+bool isStaleTemporary(const FolderEntry& entry);
+
 // Files of the library folder whose name and header say picture, with their creation
-// times, in listing order.
+// times, in listing order. Stale temporaries are removed on the way.
 struct LibraryScan {
     QList<LibraryCandidate> candidates;
     std::optional<QString> error;
