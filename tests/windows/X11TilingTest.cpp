@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "XClient.h"
 
+#include <QDebug>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -36,7 +37,8 @@ protected:
             manager.tileWindow(position);
             EXPECT_TRUE(
                 waitUntil([&] { return x.frameOf(w) == expected; }, std::chrono::seconds(2)))
-                << tilePositionName(position).toStdString();
+                << tilePositionName(position).toStdString() << " at "
+                << QDebug::toString(x.frameOf(w)).toStdString();
         }
     }
 
@@ -62,7 +64,7 @@ TEST_F(X11Tiling, framesFillEveryPositionOfALoneScreen)
                 {{P::TopRight, {1280, 0, 1280, 512}}, {P::Center, {512, 205, 1536, 614}}});
 }
 
-TEST_F(X11Tiling, keepsClearOfAPanelAndRestoresAMaximisedWindow)
+TEST_F(X11Tiling, keepsClearOfAPanelAndRestoresAMaximisedOrFullScreenWindow)
 {
     x.open({0, 984, 2560, 40}, {0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 2559});
     X11WindowMover mover(display);
@@ -70,12 +72,16 @@ TEST_F(X11Tiling, keepsClearOfAPanelAndRestoresAMaximisedWindow)
     expectTiles(mover, w,
                 {{P::LeftHalf, {0, 0, 1280, 984}}, {P::BottomRight, {1280, 492, 1280, 492}}});
 
-    x.message(
-        w, "_NET_WM_STATE",
-        {1, x.atom("_NET_WM_STATE_MAXIMIZED_VERT"), x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"), 2, 0});
-    ASSERT_TRUE(waitUntil([&] { return x.frameOf(w) == QRect(0, 0, 2560, 984); }));
-    expectTiles(mover, w, {{P::Center, {512, 197, 1536, 590}}});
-    EXPECT_TRUE(x.property(w, "_NET_WM_STATE").empty());
+    const std::pair<std::vector<const char*>, QRect> states[] = {
+        {{"_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ"}, {0, 0, 2560, 984}},
+        {{"_NET_WM_STATE_FULLSCREEN"}, {0, 0, 2560, 1024}}};
+    for (const auto& [names, spread] : states) {
+        x.message(w, "_NET_WM_STATE",
+                  {1, x.atom(names.front()), names.size() > 1 ? x.atom(names.back()) : 0, 2, 0});
+        ASSERT_TRUE(waitUntil([&] { return x.frameOf(w) == spread; })) << names.front();
+        expectTiles(mover, w, {{P::Center, {512, 197, 1536, 590}}});
+        EXPECT_TRUE(x.property(w, "_NET_WM_STATE").empty()) << names.front();
+    }
 }
 
 TEST_F(X11Tiling, staysOnItsMonitorAndAvoidsOnlyThatMonitorsPanel)

@@ -34,6 +34,7 @@ enum Atom {
     StateAtom,
     MaximizedVertAtom,
     MaximizedHorzAtom,
+    FullscreenAtom,
     MoveResizeAtom,
     SupportedAtom,
     WindowTypeAtom,
@@ -53,6 +54,7 @@ constexpr std::array<const char*, AtomCount> kAtomNames{
     "_NET_WM_STATE",
     "_NET_WM_STATE_MAXIMIZED_VERT",
     "_NET_WM_STATE_MAXIMIZED_HORZ",
+    "_NET_WM_STATE_FULLSCREEN",
     "_NET_MOVERESIZE_WINDOW",
     "_NET_SUPPORTED",
     "_NET_WM_WINDOW_TYPE",
@@ -132,12 +134,14 @@ struct X11WindowMover::Display {
         xcb_flush(c);
     }
 
-    bool isMaximized(xcb_window_t window)
+    // Full screen too: a window manager keeps a full-screen window where it is, whatever
+    // size is asked of it.
+    bool isMaximized(const std::vector<uint32_t>& state)
     {
-        const std::vector<uint32_t> state = property(window, StateAtom);
         return contains(state, atoms[MaximizedVertAtom]) ||
-               contains(state, atoms[MaximizedHorzAtom]);
+               contains(state, atoms[MaximizedHorzAtom]) || contains(state, atoms[FullscreenAtom]);
     }
+    bool isMaximized(xcb_window_t window) { return isMaximized(property(window, StateAtom)); }
 
     QSize clientSize(xcb_window_t window)
     {
@@ -275,8 +279,7 @@ std::optional<ActiveWindow> X11WindowMover::activeWindow()
     const FrameExtents& e = result.extents;
     result.frame = QRect(origin->dst_x - e.left, origin->dst_y - e.top,
                          geometry->width + e.left + e.right, geometry->height + e.top + e.bottom);
-    result.maximized = contains(state, d->atoms[MaximizedVertAtom]) ||
-                       contains(state, d->atoms[MaximizedHorzAtom]);
+    result.maximized = d->isMaximized(state);
     return result;
 }
 
@@ -305,9 +308,11 @@ void X11WindowMover::unmaximize(WindowId window)
     if (!d->ok() || !d->isMaximized(window))
         return;
     const QSize maximized = d->clientSize(window);
+    const bool wasFullScreen = contains(d->property(window, StateAtom), d->atoms[FullscreenAtom]);
     d->sendToRoot(
         window, StateAtom,
         {kStateRemove, d->atoms[MaximizedVertAtom], d->atoms[MaximizedHorzAtom], kSourcePager, 0});
+    d->sendToRoot(window, StateAtom, {kStateRemove, d->atoms[FullscreenAtom], 0, kSourcePager, 0});
     // The window manager answers in its own time, and publishes the state before it has
     // redrawn the frame; the restored decoration is in place once the client has its restored
     // size.
@@ -315,6 +320,22 @@ void X11WindowMover::unmaximize(WindowId window)
     timer.start();
     while ((d->isMaximized(window) || d->clientSize(window) == maximized) && timer.elapsed() < 500)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Leaving full screen, the manager also puts the decoration back and moves the frame to
+    // where it was; a move sent before that has settled is undone by it.
+    std::optional<ActiveWindow> last;
+    while (timer.elapsed() < 500) {
+        const std::optional<ActiveWindow> now = activeWindow();
+        if (now && last && now->frame == last->frame && now->extents == last->extents)
+            break;
+        last = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Openbox puts a window leaving full screen back with its frame where the client was and
+    // takes a move to the client's old place for no move at all; one step aside first.
+    if (wasFullScreen && last) {
+        const FrameExtents& e = last->extents;
+        moveResize(window, last->frame.adjusted(e.left + 1, e.top, 1 - e.right, -e.bottom), e);
+    }
 }
 
 void X11WindowMover::moveResize(WindowId window, const QRect& client, const FrameExtents& extents)
