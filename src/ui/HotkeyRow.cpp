@@ -2,6 +2,7 @@
 
 #include "ui/FormParts.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,7 +18,10 @@ constexpr qreal kRadius = 4;
 
 ShortcutButton::ShortcutButton(QWidget* parent) : QAbstractButton(parent)
 {
-    setFont(style::systemFont(11, true));
+    // A little smaller than body text, as a ratio of the desktop's font rather than a fixed
+    // size, so the chip never outgrows the row's name in the popover's narrow width.
+    const qreal body = style::font(style::TextStyle::Body).pointSizeF();
+    setFont(style::systemFont((body > 0 ? body : 10.0) * 11.0 / 13.0, true));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -28,6 +32,17 @@ void ShortcutButton::setRecording(bool recording)
         return;
     m_recording = recording;
     update();
+}
+
+bool ShortcutButton::event(QEvent* event)
+{
+    // While recording, a combination that is also an application shortcut (Ctrl+C in the
+    // popover) must arrive as a key press for the recorder, not run that shortcut.
+    if (event->type() == QEvent::ShortcutOverride && m_recording) {
+        event->accept();
+        return true;
+    }
+    return QAbstractButton::event(event);
 }
 
 QSize ShortcutButton::sizeHint() const

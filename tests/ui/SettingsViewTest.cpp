@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSettings>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -108,6 +109,10 @@ TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsAndAPressBecomesItsShortcut)
     EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
     EXPECT_EQ(view.row(u"tileTopLeft"_s)->buttonText(), u"Ctrl+Alt+U"_s);
 
+    // An application-wide Ctrl+Alt+U must not run instead of being recorded.
+    QShortcut other(
+        QKeySequence(u"Ctrl+Alt+U"_s), &view, [] { FAIL(); }, Qt::ApplicationShortcut);
+    QTest::keyClick(view.windowHandle(), Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(press(0x61, Qt::NoModifier)); // a bare key goes on to the view
     EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
     EXPECT_TRUE(press(0x36, Qt::ShiftModifier | Qt::MetaModifier));
