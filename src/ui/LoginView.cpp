@@ -119,6 +119,12 @@ LoginView::LoginView(AuthManager* authManager, QWidget* parent)
             [this] { setRegistering(!m_isRegistering); });
     connect(m_authManager, &AuthManager::isLoadingChanged, this, &LoginView::refresh);
     connect(m_authManager, &AuthManager::errorMessageChanged, this, &LoginView::refresh);
+    // Signed in, the password has served its purpose; left in the form it would let anyone
+    // at the desk sign the same user back in with one click after a sign-out.
+    connect(m_authManager, &AuthManager::isLoggedInChanged, this, [this](bool signedIn) {
+        if (signedIn)
+            m_password->clear();
+    });
     connect(m_authManager->network(), &NetworkManager::originChanged, this, [this] {
         if (!m_server->hasFocus())
             m_server->setText(m_authManager->network()->origin());

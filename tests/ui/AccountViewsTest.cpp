@@ -179,6 +179,9 @@ TEST_F(AccountViewsTest, SignInGoesToTheAddressInTheField)
     EXPECT_EQ(other.received().size(), 1u);
     EXPECT_TRUE(server.received().empty());
     EXPECT_EQ(openSettings()->value(settings::kServerOrigin).toString(), other.origin());
+    // The name stays for the next sign-in, the password does not outlive this one.
+    EXPECT_EQ(child<QLineEdit>(view, "username")->text(), u"bo"_s);
+    EXPECT_EQ(child<QLineEdit>(view, "password")->text(), QString());
 }
 
 struct AccountCase {
