@@ -57,6 +57,10 @@ protected:
                 rows.append(id);
         return rows;
     }
+    void tap(const QString& rowId)
+    {
+        QTest::mouseClick(view.row(rowId)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    }
     // A press as X reports it, on hardware key 15, typed into the settings view's window.
     bool press(quint32 unshiftedKeysym, Qt::KeyboardModifiers modifiers)
     {
@@ -100,12 +104,12 @@ TEST_F(SettingsViewTest, FactoryRowsShowTheirCombinations)
     EXPECT_TRUE(child<QCheckBox>("finderCut")->isChecked());
 }
 
-TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsAndAPressBecomesItsShortcut)
+TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
 {
-    QTest::mouseClick(view.row(u"tileTopLeft"_s)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    tap(u"tileTopLeft"_s);
     EXPECT_EQ(recordingRows(), QStringList{u"tileTopLeft"_s});
     EXPECT_EQ(view.row(u"tileTopLeft"_s)->buttonText(), u"Press keys..."_s);
-    QTest::mouseClick(view.row(u"tileCenter"_s)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    tap(u"tileCenter"_s);
     EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
     EXPECT_EQ(view.row(u"tileTopLeft"_s)->buttonText(), u"Ctrl+Alt+U"_s);
 
@@ -122,12 +126,9 @@ TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsAndAPressBecomesItsShortcut)
     EXPECT_EQ(saves, 1);
     EXPECT_TRUE(
         store.value(u"hotkeyBindingsV2"_s).toByteArray().contains("\"label\":\"tileCenter\""));
-}
 
-TEST_F(SettingsViewTest, HidingTheViewEndsARecording)
-{
-    QTest::mouseClick(view.row(u"area"_s)->findChild<QAbstractButton*>(), Qt::LeftButton);
-    ASSERT_TRUE(grabber.suspended);
+    // Closing the view ends a recording: a later press anywhere is not taken.
+    tap(u"area"_s);
     view.hide();
     EXPECT_EQ(recorder.recordingFor(), std::nullopt);
     EXPECT_FALSE(grabber.suspended);
@@ -143,7 +144,7 @@ TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
     EXPECT_EQ(store.value(u"finderCutEnabled"_s), QVariant(false));
     EXPECT_EQ(saves, 1);
 
-    QTest::mouseClick(view.row(u"window"_s)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    tap(u"window"_s);
     ASSERT_TRUE(press(0x61, Qt::ControlModifier));
     ASSERT_EQ(view.row(u"window"_s)->buttonText(), u"Ctrl+A"_s);
 
@@ -236,7 +237,7 @@ TEST_F(SettingsViewTest, RowsWhoseKeysAnotherProgramHoldsSaySo)
     }
     // Re-recording the refused row onto free keys clears its note.
     grabber.refuse.clear();
-    QTest::mouseClick(view.row(u"area"_s)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    tap(u"area"_s);
     ASSERT_TRUE(press(0x37, Qt::MetaModifier));
     EXPECT_FALSE(view.row(u"area"_s)->isRefused());
 }
