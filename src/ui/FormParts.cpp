@@ -1,6 +1,6 @@
 #include "ui/FormParts.h"
 
-#include <QFrame>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -43,11 +43,24 @@ QLabel* label(const QString& text, style::TextStyle textStyle, QWidget* parent,
     return l;
 }
 
-QFrame* divider(QWidget* parent)
+namespace {
+class Divider final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter(this).fillRect(rect(), style::primary(this, 0.15));
+    }
+};
+} // namespace
+
+QWidget* divider(QWidget* parent)
 {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    auto* line = new Divider(parent);
+    line->setFixedHeight(1);
+    line->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return line;
 }
 
@@ -56,7 +69,9 @@ void setSymbol(QLabel* label, QStringView symbol, int size)
     const QIcon icon = style::icon(symbol);
     label->setFixedSize(size, size);
     if (!icon.isNull())
-        label->setPixmap(icon.pixmap(QSize(size, size), label->devicePixelRatioF()));
+        // Drawn for the densest screen at once: a label made before it is shown does not
+        // know yet which screen it will be on, and a scale of 2 must stay sharp.
+        label->setPixmap(icon.pixmap(QSize(size, size), qApp->devicePixelRatio()));
 }
 
 PlainButton::PlainButton(const QString& text, std::function<QColor(const QWidget*)> colour,
@@ -150,6 +165,44 @@ void ProminentButton::paintEvent(QPaintEvent*)
     if (hasFocus()) {
         painter.setPen(QPen(ink, 1, Qt::DotLine));
         painter.drawRoundedRect(QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5), 4, 4);
+    }
+}
+
+Segment::Segment(const QString& text, End end, QWidget* parent)
+    : QAbstractButton(parent), m_end(end)
+{
+    setText(text);
+    setCheckable(true);
+    setAutoExclusive(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+QSize Segment::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(text()) + 16, metrics.height() + 8};
+}
+
+void Segment::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Rounded on the outer side only, so the two segments read as one control.
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath shape;
+    shape.addRoundedRect(box, 5, 5);
+    QPainterPath inner;
+    inner.addRect(m_end == End::Leading ? box.adjusted(box.width() / 2, 0, 0, 0)
+                                        : box.adjusted(0, 0, -box.width() / 2, 0));
+    shape = shape.united(inner);
+    painter.fillPath(shape, isChecked() ? style::accent(this) : style::primary(this, 0.08));
+    painter.setPen(QPen(style::primary(this, 0.2), 1));
+    painter.drawPath(shape);
+    painter.setPen(isChecked() ? palette().color(QPalette::HighlightedText) : style::primary(this));
+    painter.drawText(rect(), Qt::AlignCenter, text());
+    if (hasFocus()) {
+        painter.setPen(QPen(style::accent(this), 1, Qt::DotLine));
+        painter.drawRect(box.adjusted(2, 2, -2, -2));
     }
 }
 

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-class QFrame;
 class QVariantAnimation;
 
 // Small pieces the account and settings views are built from. They paint themselves from
@@ -17,7 +16,8 @@ namespace glimra::form {
 // A caption, headline, ... label in the given colour (the palette's text colour when none).
 QLabel* label(const QString& text, style::TextStyle textStyle, QWidget* parent,
               std::function<QColor(const QWidget*)> colour = {});
-QFrame* divider(QWidget* parent);
+// A one-pixel line in a faint shade of the text colour, light and dark themes alike.
+QWidget* divider(QWidget* parent);
 // The icon of a symbol at a size, for a label.
 void setSymbol(QLabel* label, QStringView symbol, int size);
 
@@ -52,6 +52,21 @@ protected:
 private:
     bool m_busy = false;
     QVariantAnimation* m_turn;
+};
+
+// One segment of a two-way choice: the chosen one is filled with the accent colour.
+class Segment final : public QAbstractButton {
+    Q_OBJECT
+public:
+    enum class End { Leading, Trailing };
+    Segment(const QString& text, End end, QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    End m_end;
 };
 
 } // namespace glimra::form

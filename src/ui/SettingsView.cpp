@@ -8,13 +8,11 @@
 #include "ui/FormParts.h"
 #include "ui/HotkeyRow.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace glimra {
@@ -74,12 +72,11 @@ QWidget* heading(const QString& title, const QString& subtitle, QWidget* parent)
     return box;
 }
 
-QAbstractButton* segment(const QString& text, QWidget* parent)
+QAbstractButton* segment(const QString& text, form::Segment::End end, const char* name,
+                         QWidget* parent)
 {
-    auto* button = new QToolButton(parent);
-    button->setText(text);
-    button->setCheckable(true);
-    button->setAutoRaise(false);
+    auto* button = new form::Segment(text, end, parent);
+    button->setObjectName(QLatin1StringView(name));
     button->setFont(style::font(TextStyle::Caption));
     button->setFixedWidth(60);
     return button;
@@ -179,13 +176,8 @@ QWidget* SettingsView::buildContent()
     auto* format = new QHBoxLayout;
     format->addWidget(form::label(tr("Format"), TextStyle::Caption, content));
     format->addStretch(1);
-    m_png = segment(tr("PNG"), content);
-    m_jpeg = segment(tr("JPEG"), content);
-    m_png->setObjectName(QStringLiteral("png"));
-    m_jpeg->setObjectName(QStringLiteral("jpeg"));
-    auto* formats = new QButtonGroup(content);
-    formats->addButton(m_png);
-    formats->addButton(m_jpeg);
+    m_png = segment(tr("PNG"), form::Segment::End::Leading, "png", content);
+    m_jpeg = segment(tr("JPEG"), form::Segment::End::Trailing, "jpeg", content);
     format->setSpacing(0);
     format->addWidget(m_png);
     format->addWidget(m_jpeg);
