@@ -74,6 +74,9 @@ public:
     // isLoggedIn becomes false, currentUser and errorMessage are cleared. A login still in
     // flight may sign the user in again when its reply succeeds.
     void logout();
+    // Drops the shown message, e.g. when the form switches between signing in and
+    // registering; nothing else changes.
+    void clearErrorMessage() { setErrorMessage(std::nullopt); }
 
 Q_SIGNALS:
     void isLoggedInChanged(bool isLoggedIn);

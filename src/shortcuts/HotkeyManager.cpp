@@ -48,6 +48,11 @@ bool HotkeyManager::isRegistered(int id) const
     return m_grabber.isGrabbed(id);
 }
 
+bool HotkeyManager::isAvailable() const
+{
+    return m_grabber.isAvailable();
+}
+
 void HotkeyManager::dispatch(int id)
 {
     if (id >= 1 && id <= 3) {

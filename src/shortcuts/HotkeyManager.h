@@ -24,6 +24,9 @@ public:
     void unregisterAllHotkeys();
     void reregisterHotkeys();
     bool isRegistered(int id) const;
+    // False in a session that lets no program take desktop-wide keys (Wayland), where every
+    // registration is refused without another program being to blame.
+    bool isAvailable() const;
 
     // Ids 1..3 go to onCapture with the id; ids 4..11 go to onTile with the position index
     // 0..7 (left half, right half, top left, top right, bottom left, bottom right, centre,

@@ -120,18 +120,40 @@ NetworkManager* NetworkManager::fromSettings(QObject* parent)
 }
 
 NetworkManager::NetworkManager(const QString& origin, QObject* parent)
-    : QObject(parent), m_access(new QNetworkAccessManager(this)),
-      m_auth(endpointUrl(origin, kAuthPath)), m_sync(endpointUrl(origin, kSyncPath))
+    : QObject(parent), m_access(new QNetworkAccessManager(this))
 {
-    const QString base = trimmedOrigin(origin);
-    m_authUrl = base + kAuthPath;
-    m_syncUrl = base + kSyncPath;
+    pointAt(origin);
     // A redirect must meet the same rule as the origin, or a loopback server could bounce
     // the password to a remote host in clear.
     m_access->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 NetworkManager::~NetworkManager() = default;
+
+void NetworkManager::pointAt(const QString& origin)
+{
+    m_origin = trimmedOrigin(origin);
+    m_authUrl = m_origin + kAuthPath;
+    m_syncUrl = m_origin + kSyncPath;
+    m_auth = endpointUrl(origin, kAuthPath);
+    m_sync = endpointUrl(origin, kSyncPath);
+}
+
+bool NetworkManager::isUsableOrigin(const QString& origin)
+{
+    return endpointUrl(origin, kAuthPath) && endpointUrl(origin, kSyncPath);
+}
+
+bool NetworkManager::setOrigin(const QString& origin)
+{
+    if (!isUsableOrigin(origin))
+        return false;
+    if (trimmedOrigin(origin) == m_origin)
+        return true;
+    pointAt(origin);
+    Q_EMIT originChanged();
+    return true;
+}
 
 bool NetworkManager::addCaCertificates(const QString& pemPath)
 {

@@ -64,6 +64,14 @@ public:
 
     QString authUrl() const { return m_authUrl; }
     QString syncUrl() const { return m_syncUrl; }
+    // The origin every call goes to, as trimmedOrigin gives it.
+    QString origin() const { return m_origin; }
+
+    // Whether the constructor would accept origin for real calls (see above).
+    static bool isUsableOrigin(const QString& origin);
+    // Points later calls at another server; calls already sent finish where they went.
+    // Refuses (false, nothing changes) an origin that isUsableOrigin rejects.
+    bool setOrigin(const QString& origin);
 
     // Trusts the certificates of a PEM bundle in addition to the system ones, for a
     // self-hosted server with a private CA. Verification itself is never switched off.
@@ -100,8 +108,13 @@ public:
     void downloadScreenshotTo(const QString& token, qint64 screenshotId, DownloadSink sink,
                               StreamedCompletion completion);
 
+Q_SIGNALS:
+    void originChanged();
+
 private:
     using TransferHandler = std::function<void(const sync::Transfer&)>;
+
+    void pointAt(const QString& origin);
 
     QNetworkRequest makeRequest(const QUrl& url) const;
     void postJson(const std::optional<QUrl>& url, const QJsonObject& body, TransferHandler handler,
@@ -116,6 +129,7 @@ private:
     void later(std::function<void()> call);
 
     QNetworkAccessManager* m_access;
+    QString m_origin;
     QString m_authUrl;
     QString m_syncUrl;
     std::optional<QUrl> m_auth;

@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+class QLabel;
+class QPushButton;
+
 namespace glimra {
 
 class AuthManager;
@@ -14,7 +17,13 @@ public:
     explicit AccountView(AuthManager* authManager, QWidget* parent = nullptr);
 
 private:
+    void refresh();
+
     AuthManager* m_authManager;
+    QLabel* m_name;
+    QLabel* m_email;
+    QLabel* m_server;
+    QPushButton* m_signOut;
 };
 
 } // namespace glimra

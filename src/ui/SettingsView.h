@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QMap>
 #include <QWidget>
+
+class QAbstractButton;
+class QCheckBox;
+class QLabel;
 
 namespace glimra {
 
 class HotkeyManager;
+class HotkeyRow;
 class HotkeySettings;
 class ScreenshotManager;
 class ShortcutRecorder;
@@ -20,15 +26,39 @@ public:
                  HotkeyManager* hotkeyManager, ScreenshotManager* screenshotManager,
                  QWidget* parent = nullptr);
 
+    // The row of a recorder row id ("fullscreen", "tileLeftHalf", ...), or null.
+    HotkeyRow* row(const QString& rowId) const { return m_rows.value(rowId); }
+
 Q_SIGNALS:
     // "Quit Glimra": the application shell ends the application.
     void quitRequested();
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    QWidget* buildContent();
+    void addShortcutSection(QLayout* layout, const QString& title, const QString& subtitle,
+                            int firstRow, int rowCount);
+    void startRecording(const QString& rowId);
+    void refreshBinding(int id);
+    void refreshRecording();
+    void refreshRefusals();
+    void refreshFormat();
+    void refreshFolder();
+    void changeAutostart(bool enabled);
+
     HotkeySettings* m_hotkeySettings;
     ShortcutRecorder* m_recorder;
     HotkeyManager* m_hotkeyManager;
     ScreenshotManager* m_screenshotManager;
+    QMap<QString, HotkeyRow*> m_rows;
+    QCheckBox* m_finderCut = nullptr;
+    QAbstractButton* m_png = nullptr;
+    QAbstractButton* m_jpeg = nullptr;
+    QLabel* m_folder = nullptr;
+    QAbstractButton* m_resetFolder = nullptr;
+    QCheckBox* m_autostart = nullptr;
 };
 
 } // namespace glimra

@@ -1,0 +1,222 @@
+#include "account/AuthManager.h"
+#include "account/KeychainHelper.h"
+#include "core/Settings.h"
+#include "sync/NetworkManager.h"
+#include "ui/AccountView.h"
+#include "ui/FormParts.h"
+#include "ui/LoginView.h"
+
+#include "TestServer.h"
+#include "TestSupport.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace glimra;
+using namespace glimra::test;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "ann" signs in with "pw"; anything else is refused with the server's own text. Replies
+// can be held back to watch the form while a request is under way.
+class AccountViewsTest : public ::testing::Test {
+protected:
+    AccountViewsTest()
+    {
+        server.respond([this](const Received& r, httplib::Response& out) {
+            while (hold)
+                std::this_thread::sleep_for(5ms);
+            const bool ok = QByteArray::fromStdString(r.body).contains("\"pw\"");
+            out.set_content(ok ? R"({"success":true,"token":"t",)" + userJson + "}"
+                               : std::string(R"({"success":false,"error":"Wrong password"})"),
+                            "application/json");
+        });
+    }
+    ~AccountViewsTest() override { hold = false; }
+
+    template <typename T> T* child(const QWidget& view, const char* name)
+    {
+        T* found = view.findChild<T*>(QLatin1StringView(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    void type(const QWidget& view, const char* name, const QString& text)
+    {
+        QLineEdit* edit = child<QLineEdit>(view, name);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    std::atomic<bool> hold{false};
+    std::string userJson = R"("user":{"username":"ann","email":"a@x.org"})";
+    ScopedHome home;
+    TestServer server;
+    AuthManager auth{
+        new NetworkManager(server.origin()),
+        std::make_unique<KeychainHelper>(u"glimra.test.views"_s, KeychainHelper::Backend::File)};
+};
+
+struct SubmitCase {
+    bool registering;
+    QString username, email, password;
+    bool enabled;
+};
+
+TEST_F(AccountViewsTest, MainButtonNeedsEveryFieldTheModeUses)
+{
+    const SubmitCase cases[] = {
+        {false, u"ann"_s, {}, u"pw"_s, true},
+        {false, u"   "_s, {}, u"pw"_s, true}, // blanks are a name, sent as typed
+        {false, {}, {}, u"pw"_s, false},
+        {false, u"ann"_s, u"a@x.org"_s, {}, false},
+        {false, u"ann"_s, {}, u" "_s, true},
+        {true, u"ann"_s, {}, u"pw"_s, false},
+        {true, u"ann"_s, u"a@x.org"_s, u"pw"_s, true},
+        {true, {}, u"a@x.org"_s, u"pw"_s, false},
+        {true, u"ann"_s, u"a@x.org"_s, {}, false},
+    };
+    LoginView view(&auth);
+    view.show();
+    for (const SubmitCase& c : cases) {
+        view.setRegistering(c.registering);
+        type(view, "username", c.username);
+        child<QLineEdit>(view, "email")->setText(c.email);
+        type(view, "password", c.password);
+        EXPECT_EQ(child<QAbstractButton>(view, "submit")->isEnabled(), c.enabled)
+            << c.registering << " " << c.username.toStdString() << "/" << c.email.toStdString()
+            << "/" << c.password.toStdString();
+        EXPECT_EQ(child<QLineEdit>(view, "email")->isVisible(), c.registering);
+    }
+}
+
+TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
+{
+    LoginView view(&auth);
+    view.show();
+    type(view, "username", u"ann"_s);
+    type(view, "password", u"nope"_s);
+    auto* submit = child<form::ProminentButton>(view, "submit");
+    // Return submits nothing: only the button does.
+    QTest::keyClick(child<QLineEdit>(view, "password"), Qt::Key_Return);
+    EXPECT_FALSE(auth.isLoading());
+    EXPECT_TRUE(server.received().empty());
+
+    hold = true;
+    QTest::mouseClick(submit, Qt::LeftButton);
+    EXPECT_TRUE(submit->isBusy());
+    EXPECT_FALSE(submit->isEnabled());
+    EXPECT_TRUE(child<QAbstractButton>(view, "switchMode")->isEnabled());
+    hold = false;
+    ASSERT_TRUE(waitUntil([&] { return !auth.isLoading(); }));
+    EXPECT_FALSE(submit->isBusy());
+    EXPECT_TRUE(child<QWidget>(view, "error")->isVisible());
+    EXPECT_EQ(child<QWidget>(view, "error")->findChildren<QLabel*>().last()->text(),
+              u"Wrong password"_s);
+
+    QTest::mouseClick(child<QAbstractButton>(view, "switchMode"), Qt::LeftButton);
+    EXPECT_TRUE(view.isRegistering());
+    EXPECT_EQ(auth.errorMessage(), std::nullopt);
+    EXPECT_FALSE(child<QWidget>(view, "error")->isVisible());
+    EXPECT_EQ(child<QLineEdit>(view, "username")->text(), u"ann"_s);
+    EXPECT_EQ(child<QLineEdit>(view, "password")->text(), u"nope"_s);
+    EXPECT_EQ(submit->text(), u"Register"_s);
+    EXPECT_EQ(child<QAbstractButton>(view, "switchMode")->text(),
+              u"Already have an account? Sign In"_s);
+}
+
+struct ServerCase {
+    QString typed;
+    bool accepted;
+    std::optional<QString> stored; // absent: the key is not in the settings file
+};
+
+TEST_F(AccountViewsTest, ServerAddressIsTakenOnlyWhenTheClientCouldUseIt)
+{
+    const QString before = server.origin();
+    const ServerCase cases[] = {
+        {u" https://glimra.example.org:8443/ "_s, true, u"https://glimra.example.org:8443"_s},
+        {u"http://127.0.0.1:9"_s, true, u"http://127.0.0.1:9"_s},
+        {u"http://glimra.example.org"_s, false, std::nullopt}, // password in clear
+        {u"ftp://glimra.example.org"_s, false, std::nullopt},
+        {u"glimra.example.org"_s, false, std::nullopt},
+        {u"https://glimra.example.org/?x=1"_s, false, std::nullopt},
+        {u""_s, true, std::nullopt}, // back to the built-in address
+    };
+    for (const ServerCase& c : cases) {
+        auth.network()->setOrigin(before);
+        openSettings()->remove(settings::kServerOrigin);
+        LoginView view(&auth);
+        view.show();
+        type(view, "server", c.typed);
+        EXPECT_EQ(view.applyServerAddress(), c.accepted) << c.typed.toStdString();
+        const QVariant stored = openSettings()->value(settings::kServerOrigin);
+        EXPECT_EQ(stored.isValid() ? std::optional(stored.toString()) : std::nullopt, c.stored);
+        EXPECT_EQ(child<QWidget>(view, "serverProblem")->isVisible(), !c.accepted);
+        if (!c.accepted)
+            EXPECT_EQ(auth.network()->origin(), before);
+        else
+            EXPECT_EQ(auth.network()->origin(), c.stored.value_or(NetworkManager::defaultOrigin()));
+    }
+}
+
+TEST_F(AccountViewsTest, SignInGoesToTheAddressInTheField)
+{
+    TestServer other;
+    other.respond(reply(200, R"({"success":true,"token":"t2","user":{"username":"bo"}})"));
+    LoginView view(&auth);
+    view.show();
+    type(view, "server", other.origin());
+    type(view, "username", u"bo"_s);
+    type(view, "password", u"x"_s);
+    QTest::mouseClick(child<QAbstractButton>(view, "submit"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return auth.isLoggedIn(); }));
+    EXPECT_EQ(other.received().size(), 1u);
+    EXPECT_TRUE(server.received().empty());
+    EXPECT_EQ(openSettings()->value(settings::kServerOrigin).toString(), other.origin());
+    // The name stays for the next sign-in, the password does not outlive this one.
+    EXPECT_EQ(child<QLineEdit>(view, "username")->text(), u"bo"_s);
+    EXPECT_EQ(child<QLineEdit>(view, "password")->text(), QString());
+}
+
+struct AccountCase {
+    std::optional<std::string> user; // the reply's "user" record; absent: not signed in yet
+    QString name;
+    QString email; // empty: no e-mail line
+};
+
+TEST_F(AccountViewsTest, AccountViewNamesTheUserAndHidesAnEmptyEmail)
+{
+    const AccountCase cases[] = {
+        {std::nullopt, u"User"_s, {}},
+        {R"("user":{"username":"ann","email":""})", u"ann"_s, {}},
+        {R"("user":{"username":"ann"})", u"ann"_s, {}},
+        {R"("user":{"username":"ann","email":"a@x.org"})", u"ann"_s, u"a@x.org"_s},
+    };
+    for (const AccountCase& c : cases) {
+        auth.logout();
+        if (c.user) {
+            userJson = *c.user;
+            auth.login(u"ann"_s, u"pw"_s);
+            ASSERT_TRUE(waitUntil([&] { return auth.currentUser().has_value(); }));
+        }
+        AccountView view(&auth);
+        view.show();
+        EXPECT_EQ(child<QLabel>(view, "name")->text(), c.name);
+        EXPECT_EQ(child<QLabel>(view, "email")->isVisible(), !c.email.isEmpty());
+        EXPECT_EQ(child<QLabel>(view, "email")->text(), c.email);
+        EXPECT_EQ(child<QLabel>(view, "server")->text(), auth.network()->origin());
+    }
+    AccountView view(&auth);
+    view.show();
+    QTest::mouseClick(child<QPushButton>(view, "signOut"), Qt::LeftButton);
+    EXPECT_FALSE(auth.isLoggedIn());
+    EXPECT_EQ(child<QLabel>(view, "name")->text(), u"User"_s);
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+#include "ui/SettingsView.h"
+#include "library/ScreenshotManager.h"
+#include "shortcuts/HotkeyManager.h"
+#include "shortcuts/HotkeySettings.h"
+#include "shortcuts/ShortcutRecorder.h"
+#include "ui/HotkeyRow.h"
+
+#include "FakeKeyGrabber.h"
+#include "Fakes.h"
+#include "TestSupport.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSettings>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace glimra;
+using namespace glimra::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList kRowIds = {u"fullscreen"_s,   u"area"_s,           u"window"_s,
+                             u"tileLeftHalf"_s, u"tileRightHalf"_s,  u"tileTopLeft"_s,
+                             u"tileTopRight"_s, u"tileBottomLeft"_s, u"tileBottomRight"_s,
+                             u"tileCenter"_s,   u"tileMaximize"_s};
+
+class SettingsViewTest : public ::testing::Test {
+protected:
+    SettingsViewTest()
+    {
+        settings.onHotkeysChanged = [this] {
+            ++saves;
+            hotkeys.reregisterHotkeys();
+        };
+        hotkeys.registerHotkeys();
+        view.show();
+    }
+
+    template <typename T = QAbstractButton> T* child(const char* name)
+    {
+        T* found = view.findChild<T*>(QLatin1StringView(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QStringList recordingRows() const
+    {
+        QStringList rows;
+        for (const QString& id : kRowIds)
+            if (view.row(id)->isRecording())
+                rows.append(id);
+        return rows;
+    }
+    void tap(const QString& rowId)
+    {
+        QTest::mouseClick(view.row(rowId)->findChild<QAbstractButton*>(), Qt::LeftButton);
+    }
+    // A press as X reports it, on hardware key 15, typed into the settings view's window.
+    bool press(quint32 unshiftedKeysym, Qt::KeyboardModifiers modifiers)
+    {
+        grabber.levels[15] = unshiftedKeysym;
+        QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers, 15, unshiftedKeysym, 0);
+        return QCoreApplication::sendEvent(view.windowHandle(), &event) && event.isAccepted();
+    }
+
+    ScopedHome home;
+    QSettings store{home.path() + u"/Glimra.conf"_s, QSettings::IniFormat};
+    HotkeySettings settings{store};
+    FakeKeyGrabber grabber;
+    HotkeyManager hotkeys{settings, grabber};
+    ShortcutRecorder recorder{settings, &grabber};
+    FakeClipboard clipboard;
+    FakeFolderPicker picker;
+    ScreenshotManager screenshots{&clipboard, &picker};
+    SettingsView view{&settings, &recorder, &hotkeys, &screenshots};
+    int saves = 0;
+};
+
+TEST_F(SettingsViewTest, FactoryRowsShowTheirCombinations)
+{
+    const QStringList texts = {u"Shift+Super+3"_s, u"Shift+Super+4"_s, u"Shift+Super+5"_s,
+                               u"Ctrl+Alt+←"_s,    u"Ctrl+Alt+→"_s,    u"Ctrl+Alt+U"_s,
+                               u"Ctrl+Alt+I"_s,    u"Ctrl+Alt+J"_s,    u"Ctrl+Alt+K"_s,
+                               u"Ctrl+Alt+C"_s,    u"Ctrl+Alt+F"_s};
+    const QStringList labels = {u"Full Screen"_s, u"Area Capture"_s, u"Window Capture"_s,
+                                u"Left Half"_s,   u"Right Half"_s,   u"Top Left"_s,
+                                u"Top Right"_s,   u"Bottom Left"_s,  u"Bottom Right"_s,
+                                u"Center"_s,      u"Maximize"_s};
+    EXPECT_EQ(view.size(), QSize(300, 600));
+    for (qsizetype i = 0; i < kRowIds.size(); ++i) {
+        HotkeyRow* row = view.row(kRowIds[i]);
+        ASSERT_NE(row, nullptr) << kRowIds[i].toStdString();
+        EXPECT_EQ(row->buttonText(), texts[i]);
+        EXPECT_EQ(row->findChildren<QLabel*>().first()->text(), labels[i]);
+        EXPECT_FALSE(row->isRefused());
+    }
+    EXPECT_EQ(child<QCheckBox>("finderCut")->text(), u"Enable File Manager Cut (Super+X)"_s);
+    EXPECT_TRUE(child<QCheckBox>("finderCut")->isChecked());
+}
+
+TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
+{
+    tap(u"tileTopLeft"_s);
+    EXPECT_EQ(recordingRows(), QStringList{u"tileTopLeft"_s});
+    EXPECT_EQ(view.row(u"tileTopLeft"_s)->buttonText(), u"Press keys..."_s);
+    tap(u"tileCenter"_s);
+    EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
+    EXPECT_EQ(view.row(u"tileTopLeft"_s)->buttonText(), u"Ctrl+Alt+U"_s);
+
+    // An application-wide Ctrl+Alt+U must not run instead of being recorded.
+    QShortcut other(
+        QKeySequence(u"Ctrl+Alt+U"_s), &view, [] { FAIL(); }, Qt::ApplicationShortcut);
+    QTest::keyClick(view.windowHandle(), Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(press(0x61, Qt::NoModifier)); // a bare key goes on to the view
+    EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
+    EXPECT_TRUE(press(0x36, Qt::ShiftModifier | Qt::MetaModifier));
+    EXPECT_EQ(settings.binding(10), (HotkeyBinding{22, 768, u"tileCenter"_s}));
+    EXPECT_EQ(view.row(u"tileCenter"_s)->buttonText(), u"Shift+Super+6"_s);
+    EXPECT_TRUE(recordingRows().isEmpty());
+    EXPECT_EQ(saves, 1);
+    EXPECT_TRUE(
+        store.value(u"hotkeyBindingsV2"_s).toByteArray().contains("\"label\":\"tileCenter\""));
+
+    // Closing the view ends a recording: a later press anywhere is not taken.
+    tap(u"area"_s);
+    view.hide();
+    EXPECT_EQ(recorder.recordingFor(), std::nullopt);
+    EXPECT_FALSE(grabber.suspended);
+    view.show();
+    EXPECT_FALSE(press(0x36, Qt::MetaModifier));
+    EXPECT_EQ(settings.binding(2), hotkeyActions()[1].factory);
+}
+
+TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
+{
+    QTest::mouseClick(child<QCheckBox>("finderCut"), Qt::LeftButton);
+    EXPECT_FALSE(settings.finderCutEnabled());
+    EXPECT_EQ(store.value(u"finderCutEnabled"_s), QVariant(false));
+    EXPECT_EQ(saves, 1);
+
+    tap(u"window"_s);
+    ASSERT_TRUE(press(0x61, Qt::ControlModifier));
+    ASSERT_EQ(view.row(u"window"_s)->buttonText(), u"Ctrl+A"_s);
+
+    QTest::mouseClick(child("resetAll"), Qt::LeftButton);
+    EXPECT_EQ(view.row(u"window"_s)->buttonText(), u"Shift+Super+5"_s);
+    EXPECT_TRUE(child<QCheckBox>("finderCut")->isChecked());
+    EXPECT_EQ(store.value(u"finderCutEnabled"_s), QVariant(true));
+    EXPECT_EQ(saves, 3);
+}
+
+struct FolderCase {
+    std::optional<QString> chosen; // what the folder dialog answers
+    QString shown;
+};
+
+TEST_F(SettingsViewTest, FolderLineAndItsResetFollowTheChosenFolder)
+{
+    const QString deep = u"/home/someone/Pictures/a/rather/long/folder/name/for/screenshots"_s;
+    const FolderCase cases[] = {
+        {std::nullopt, u"Default"_s},
+        {u"/tmp/shots"_s, u"/tmp/shots"_s},
+        {deep, {}}, // middle-elided: both ends stay, the middle goes
+    };
+    for (const FolderCase& c : cases) {
+        picker.nextAnswer = c.chosen;
+        QTest::mouseClick(child("changeFolder"), Qt::LeftButton);
+        const QString text = child<QLabel>("folder")->text();
+        if (c.shown.isEmpty()) {
+            EXPECT_TRUE(text.startsWith(u"/home") && text.endsWith(u"shots") && text.contains(u'…'))
+                << text.toStdString();
+        } else {
+            EXPECT_EQ(text, c.shown);
+        }
+        EXPECT_EQ(child("resetFolder")->isVisible(), c.chosen.has_value());
+        if (c.chosen) {
+            QTest::mouseClick(child("resetFolder"), Qt::LeftButton);
+            EXPECT_EQ(screenshots.customSaveLocation(), std::nullopt);
+            EXPECT_EQ(child<QLabel>("folder")->text(), u"Default"_s);
+            EXPECT_FALSE(child("resetFolder")->isVisible());
+        }
+    }
+}
+
+TEST_F(SettingsViewTest, FormatPickerFollowsAndSetsTheFormat)
+{
+    EXPECT_TRUE(child("png")->isChecked());
+    QTest::mouseClick(child("jpeg"), Qt::LeftButton);
+    EXPECT_EQ(screenshots.saveFormat(), u"jpeg"_s);
+    screenshots.setSaveFormat(u"png"_s);
+    EXPECT_TRUE(child("png")->isChecked() && !child("jpeg")->isChecked());
+
+    QSignalSpy quit(&view, &SettingsView::quitRequested);
+    QTest::mouseClick(child("quit"), Qt::LeftButton);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+struct RefusalCase {
+    bool available; // the session lets programs take desktop-wide keys
+    bool withManager;
+    QStringList refused;
+};
+
+TEST_F(SettingsViewTest, RowsWhoseKeysAnotherProgramHoldsSaySo)
+{
+    grabber.refuse = {2, 7};
+    NullKeyGrabber none;
+    HotkeyManager unavailable{settings, none};
+    const RefusalCase cases[] = {
+        {true, true, {u"area"_s, u"tileTopRight"_s}},
+        {false, true, {}},
+        {true, false, {}},
+    };
+    for (const RefusalCase& c : cases) {
+        HotkeyManager* manager = c.withManager ? (c.available ? &hotkeys : &unavailable) : nullptr;
+        if (manager)
+            manager->reregisterHotkeys();
+        SettingsView fresh(&settings, &recorder, manager, &screenshots);
+        fresh.show();
+        QStringList refused;
+        for (const QString& id : kRowIds) {
+            HotkeyRow* row = fresh.row(id);
+            if (row->isRefused()) {
+                refused.append(id);
+                EXPECT_TRUE(row->findChild<QLabel*>(u"refusedNote"_s)->isVisible());
+                EXPECT_EQ(row->findChild<QLabel*>(u"refusedNote"_s)->text(),
+                          u"In use by another program"_s);
+            }
+        }
+        EXPECT_EQ(refused, c.refused) << c.available << c.withManager;
+    }
+    // Re-recording the refused row onto free keys clears its note.
+    grabber.refuse.clear();
+    tap(u"area"_s);
+    ASSERT_TRUE(press(0x37, Qt::MetaModifier));
+    EXPECT_FALSE(view.row(u"area"_s)->isRefused());
+}
+
+} // namespace
