@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace glimra {
@@ -19,6 +20,12 @@ namespace glimra {
 namespace {
 
 constexpr qint64 kMaxRequestBytes = 64 * 1024;
+// Descriptors that connections leave to the rest of the instance once it has run out: a
+// capture's pipes, the files of imports and previews. Without them a flood of idle
+// connections would starve every command it lets through.
+constexpr int kDescriptorHeadroom = 8;
+// Never fewer connections than this, so a long command does not lock out every other.
+constexpr int kMinimumCap = 4;
 const char* const kHandled = "handled";
 
 QByteArray encodeReply(int exitCode, const QString& out, const QString& err)
@@ -37,7 +44,7 @@ bool isHandled(const QLocalSocket* socket)
 } // namespace
 
 RemoteControl::RemoteControl(QObject* parent, CommandLimits limits)
-    : QObject(parent), m_limits(limits)
+    : QObject(parent), m_limits(limits), m_cap(limits.maxConnections)
 {}
 
 RemoteControl::~RemoteControl()
@@ -75,7 +82,7 @@ bool RemoteControl::listen()
     if (!m_listener->listen(socketPath()))
         return false;
     connect(m_listener, &SocketListener::connected, this, &RemoteControl::accept);
-    m_listener->setReleaseDescriptor([this] { return dropOldestSilent(); });
+    m_listener->setReleaseDescriptor([this] { return outOfDescriptors(); });
     return true;
 }
 
@@ -89,6 +96,8 @@ void RemoteControl::addCommand(const QString& name, Handler handler)
 void RemoteControl::dispose(QLocalSocket* socket)
 {
     m_connections.remove(socket);
+    if (m_connections.empty())
+        m_cap = m_limits.maxConnections;
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -96,7 +105,19 @@ void RemoteControl::dispose(QLocalSocket* socket)
 
 bool RemoteControl::makeRoom()
 {
-    return static_cast<int>(m_connections.size()) < m_limits.maxConnections || dropOldestSilent();
+    return static_cast<int>(m_connections.size()) < m_cap || dropOldestSilent();
+}
+
+// The process is out of descriptors: connections give back a few for everything else, and
+// the cap keeps them from taking those again.
+bool RemoteControl::outOfDescriptors()
+{
+    const int open = static_cast<int>(m_connections.size());
+    m_cap = std::min(m_cap, std::max(kMinimumCap, open - kDescriptorHeadroom));
+    bool released = false;
+    while (static_cast<int>(m_connections.size()) >= m_cap && dropOldestSilent())
+        released = true;
+    return released || (open > 0 && dropOldestSilent());
 }
 
 // The oldest connection that has not sent its request gives way, so idle ones cannot lock out

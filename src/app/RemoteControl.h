@@ -53,6 +53,7 @@ private:
     void dispose(QLocalSocket* socket);
     bool makeRoom();
     bool dropOldestSilent();
+    bool outOfDescriptors();
 
     const CommandLimits m_limits;
     std::unique_ptr<QLockFile> m_lock;
@@ -60,6 +61,9 @@ private:
     QHash<QString, Handler> m_handlers;
     // Open connections, oldest first.
     std::list<QLocalSocket*> m_connections;
+    // The cap in force: lowered when the process ran out of descriptors, back to the limit
+    // once every connection has closed.
+    int m_cap;
 };
 
 struct RemoteResult {
