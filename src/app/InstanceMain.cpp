@@ -1,19 +1,14 @@
 #include "app/AppDelegate.h"
-#include "app/RemoteCommands.h"
 #include "app/RemoteControl.h"
 #include "app/RuntimeFolder.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QThread>
 
 #include <csignal>
 #include <cstdio>
-#include <iostream>
-#include <string>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace glimra;
@@ -89,97 +84,10 @@ int runInstance(int argc, char** argv)
     return app.exec();
 }
 
-// Starts an instance in the background and waits until it takes commands.
-bool startInstance()
-{
-    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {}))
-        return false;
-    for (int i = 0; i < 100; ++i) {
-        if (sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000).connected)
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
-
-// One line from standard input without its line ending; not echoed when typed at a terminal.
-QString readPassword()
-{
-    termios saved{};
-    const bool terminal = ::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (terminal) {
-        print(stderr, QStringLiteral("Password: "));
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        print(stderr, QStringLiteral("\n"));
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return QString::fromStdString(line);
-}
-
-int runClient(int argc, char** argv, const RemoteCommand& command, const QStringList& args)
-{
-    QCoreApplication app(argc, argv);
-    if (command.argumentCount >= 0 && args.size() != command.argumentCount) {
-        print(stderr, usageText());
-        return 2;
-    }
-    const QString input = command.readsPassword ? readPassword() : QString();
-    if (command.startsInstance) {
-        const RemoteResult ping = sendRemoteCommand(QStringLiteral("ping"), {}, {}, 1000);
-        if (!ping.connected && !ping.err.isEmpty()) {
-            print(stderr, ping.err); // a socket or folder we must not trust: start nothing
-            return 1;
-        }
-        if (!ping.connected && !startInstance()) {
-            print(stderr, QStringLiteral("Glimra could not be started\n"));
-            return 1;
-        }
-    }
-    const RemoteResult result = sendRemoteCommand(command.name, args, input,
-                                                  static_cast<int>(command.clientTimeout.count()));
-    if (!result.connected) {
-        print(stderr, result.err.isEmpty() ? QString(kNotRunning) : result.err);
-        return 1;
-    }
-    print(stdout, result.out);
-    print(stderr, result.err);
-    return result.exitCode;
-}
-
 } // namespace
 
+// The instance itself, started by `glimra` when none answers; users type `glimra`.
 int main(int argc, char** argv)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
-    const QString command = args.isEmpty() ? QString() : args.takeFirst();
-
-    if (command == QLatin1String("-h") || command == QLatin1String("--help") ||
-        command == QLatin1String("help")) {
-        print(stdout, usageText());
-        return 0;
-    }
-    if (command.isEmpty()) {
-        {
-            QCoreApplication probe(argc, argv);
-            if (sendRemoteCommand(QStringLiteral("toggle"), {}, {}, 2000).connected)
-                return 0;
-        }
-        return runInstance(argc, argv);
-    }
-    const RemoteCommand* known = clientCommand(command);
-    if (!known) {
-        print(stderr, usageText());
-        return 2;
-    }
-    return runClient(argc, argv, *known, args);
+    return runInstance(argc, argv);
 }

@@ -3,7 +3,6 @@
 #include "app/RuntimeFolder.h"
 #include "app/SocketListener.h"
 
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -56,7 +55,7 @@ RemoteControl::~RemoteControl()
 
 QString RemoteControl::socketPath()
 {
-    return runtimeFolder().path + QStringLiteral("/glimra.socket");
+    return commandSocketPath();
 }
 
 QString RemoteControl::lockPath()
@@ -178,55 +177,6 @@ void RemoteControl::readRequest(QLocalSocket* socket)
     for (const QJsonValue& v : request.value(QStringLiteral("args")).toArray())
         args.append(v.toString());
     (*handler)(args, request.value(QStringLiteral("input")).toString(), reply);
-}
-
-RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
-                               const QString& input, int timeoutMs)
-{
-    RemoteResult result;
-    const RuntimeFolder folder = runtimeFolder();
-    if (!folder.isUsable()) {
-        result.err = QStringLiteral("Glimra: ") + folder.problem + QLatin1Char('\n');
-        return result;
-    }
-    QLocalSocket socket;
-    socket.connectToServer(RemoteControl::socketPath());
-    if (!socket.waitForConnected(2000))
-        return result;
-    if (peerUserId(socket.socketDescriptor()) != ::getuid()) {
-        // Someone else answers at our address: they must not hear the request (a password).
-        socket.abort();
-        result.err = QStringLiteral("Glimra: the command socket %1 is served by another user\n")
-                         .arg(RemoteControl::socketPath());
-        return result;
-    }
-    result.connected = true;
-    const QJsonObject request{{QStringLiteral("command"), command},
-                              {QStringLiteral("args"), QJsonArray::fromStringList(args)},
-                              {QStringLiteral("input"), input}};
-    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-    socket.flush();
-    QByteArray received;
-    QDeadlineTimer deadline(timeoutMs);
-    while (!received.contains('\n') && !deadline.hasExpired()) {
-        if (!socket.waitForReadyRead(
-                static_cast<int>(qMin<qint64>(deadline.remainingTime(), 500)))) {
-            if (socket.state() != QLocalSocket::ConnectedState)
-                break;
-            continue;
-        }
-        received += socket.readAll();
-    }
-    received += socket.readAll();
-    const QJsonObject reply = QJsonDocument::fromJson(received).object();
-    if (reply.isEmpty()) {
-        result.err = QStringLiteral("Glimra did not answer\n");
-        return result;
-    }
-    result.exitCode = reply.value(QStringLiteral("exitCode")).toInt(1);
-    result.out = reply.value(QStringLiteral("stdout")).toString();
-    result.err = reply.value(QStringLiteral("stderr")).toString();
-    return result;
 }
 
 } // namespace glimra

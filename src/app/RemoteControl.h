@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/RemoteClient.h"
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -65,18 +67,5 @@ private:
     // once every connection has closed.
     int m_cap;
 };
-
-struct RemoteResult {
-    bool connected = false;
-    int exitCode = 1;
-    QString out;
-    QString err;
-};
-
-// Sends one command to the running instance and waits for its reply. Nothing is sent unless
-// the socket's folder is private and the process behind the socket runs as this user; err
-// then says why.
-RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
-                               const QString& input, int timeoutMs);
 
 } // namespace glimra
