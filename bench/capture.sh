@@ -15,8 +15,12 @@ sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1920x1080 3840x2160)
 scripts/deps.sh bench
 
-build=build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF >/dev/null
+# GLIMRA_BENCH_BUILD: an existing release build folder, used as it is.
+build=${GLIMRA_BENCH_BUILD:-build-bench}
+if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
+        >/dev/null
+fi
 cmake --build "$build" --target glimra-capture glimra >/dev/null
 tool=$PWD/$build/bin/glimra-capture
 glimra=$PWD/$build/bin/glimra

@@ -17,18 +17,15 @@ inline constexpr QLatin1StringView kNotRunning{"Glimra is not running\n"};
 
 // One command a second `glimra` sends to the running instance. The usage text, the client's
 // list of commands and the instance's dispatch are all made from the one table of these, so
-// a new command is one row and one handler.
+// a new command is one row and one handler (named in registerRemoteCommands). The table
+// itself names no handler: the client links it without the instance.
 struct RemoteCommand {
-    using Handler = void (*)(AppDelegate& app, const QStringList& args, const QString& input,
-                             const RemoteControl::Reply& reply);
-
     QLatin1StringView name{};
     // As the usage text shows them ("full|area|window").
     QLatin1StringView arguments{};
     // The usage text's line; empty for what `glimra` sends on its own (toggle, ping), which
     // the client does not take from the command line.
     QLatin1StringView summary{};
-    Handler handler = nullptr;
     // Checked by the client, before anything else, and by the instance; -1: any number.
     int argumentCount = -1;
     // Whether the client starts an instance first when none runs.
@@ -46,6 +43,9 @@ const RemoteCommand* clientCommand(const QString& name);
 QString usageText();
 // "Usage: glimra NAME ARGUMENTS", for a command given the wrong arguments.
 QString usageLine(const RemoteCommand& command);
+
+using CommandHandler = void (*)(AppDelegate& app, const QStringList& args, const QString& input,
+                                const RemoteControl::Reply& reply);
 
 // The handlers, by area; each answers through reply exactly once.
 namespace commands {

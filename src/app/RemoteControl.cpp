@@ -3,7 +3,6 @@
 #include "app/RuntimeFolder.h"
 #include "app/SocketListener.h"
 
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace glimra {
@@ -19,6 +19,12 @@ namespace glimra {
 namespace {
 
 constexpr qint64 kMaxRequestBytes = 64 * 1024;
+// Descriptors that connections leave to the rest of the instance once it has run out: a
+// capture's pipes, the files of imports and previews. Without them a flood of idle
+// connections would starve every command it lets through.
+constexpr int kDescriptorHeadroom = 8;
+// Never fewer connections than this, so a long command does not lock out every other.
+constexpr int kMinimumCap = 4;
 const char* const kHandled = "handled";
 
 QByteArray encodeReply(int exitCode, const QString& out, const QString& err)
@@ -37,7 +43,7 @@ bool isHandled(const QLocalSocket* socket)
 } // namespace
 
 RemoteControl::RemoteControl(QObject* parent, CommandLimits limits)
-    : QObject(parent), m_limits(limits)
+    : QObject(parent), m_limits(limits), m_cap(limits.maxConnections)
 {}
 
 RemoteControl::~RemoteControl()
@@ -49,7 +55,7 @@ RemoteControl::~RemoteControl()
 
 QString RemoteControl::socketPath()
 {
-    return runtimeFolder().path + QStringLiteral("/glimra.socket");
+    return commandSocketPath();
 }
 
 QString RemoteControl::lockPath()
@@ -75,7 +81,7 @@ bool RemoteControl::listen()
     if (!m_listener->listen(socketPath()))
         return false;
     connect(m_listener, &SocketListener::connected, this, &RemoteControl::accept);
-    m_listener->setReleaseDescriptor([this] { return dropOldestSilent(); });
+    m_listener->setReleaseDescriptor([this] { return outOfDescriptors(); });
     return true;
 }
 
@@ -89,6 +95,8 @@ void RemoteControl::addCommand(const QString& name, Handler handler)
 void RemoteControl::dispose(QLocalSocket* socket)
 {
     m_connections.remove(socket);
+    if (m_connections.empty())
+        m_cap = m_limits.maxConnections;
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -96,7 +104,19 @@ void RemoteControl::dispose(QLocalSocket* socket)
 
 bool RemoteControl::makeRoom()
 {
-    return static_cast<int>(m_connections.size()) < m_limits.maxConnections || dropOldestSilent();
+    return static_cast<int>(m_connections.size()) < m_cap || dropOldestSilent();
+}
+
+// The process is out of descriptors: connections give back a few for everything else, and
+// the cap keeps them from taking those again.
+bool RemoteControl::outOfDescriptors()
+{
+    const int open = static_cast<int>(m_connections.size());
+    m_cap = std::min(m_cap, std::max(kMinimumCap, open - kDescriptorHeadroom));
+    bool released = false;
+    while (static_cast<int>(m_connections.size()) >= m_cap && dropOldestSilent())
+        released = true;
+    return released || (open > 0 && dropOldestSilent());
 }
 
 // The oldest connection that has not sent its request gives way, so idle ones cannot lock out
@@ -157,55 +177,6 @@ void RemoteControl::readRequest(QLocalSocket* socket)
     for (const QJsonValue& v : request.value(QStringLiteral("args")).toArray())
         args.append(v.toString());
     (*handler)(args, request.value(QStringLiteral("input")).toString(), reply);
-}
-
-RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
-                               const QString& input, int timeoutMs)
-{
-    RemoteResult result;
-    const RuntimeFolder folder = runtimeFolder();
-    if (!folder.isUsable()) {
-        result.err = QStringLiteral("Glimra: ") + folder.problem + QLatin1Char('\n');
-        return result;
-    }
-    QLocalSocket socket;
-    socket.connectToServer(RemoteControl::socketPath());
-    if (!socket.waitForConnected(2000))
-        return result;
-    if (peerUserId(socket.socketDescriptor()) != ::getuid()) {
-        // Someone else answers at our address: they must not hear the request (a password).
-        socket.abort();
-        result.err = QStringLiteral("Glimra: the command socket %1 is served by another user\n")
-                         .arg(RemoteControl::socketPath());
-        return result;
-    }
-    result.connected = true;
-    const QJsonObject request{{QStringLiteral("command"), command},
-                              {QStringLiteral("args"), QJsonArray::fromStringList(args)},
-                              {QStringLiteral("input"), input}};
-    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-    socket.flush();
-    QByteArray received;
-    QDeadlineTimer deadline(timeoutMs);
-    while (!received.contains('\n') && !deadline.hasExpired()) {
-        if (!socket.waitForReadyRead(
-                static_cast<int>(qMin<qint64>(deadline.remainingTime(), 500)))) {
-            if (socket.state() != QLocalSocket::ConnectedState)
-                break;
-            continue;
-        }
-        received += socket.readAll();
-    }
-    received += socket.readAll();
-    const QJsonObject reply = QJsonDocument::fromJson(received).object();
-    if (reply.isEmpty()) {
-        result.err = QStringLiteral("Glimra did not answer\n");
-        return result;
-    }
-    result.exitCode = reply.value(QStringLiteral("exitCode")).toInt(1);
-    result.out = reply.value(QStringLiteral("stdout")).toString();
-    result.err = reply.value(QStringLiteral("stderr")).toString();
-    return result;
 }
 
 } // namespace glimra

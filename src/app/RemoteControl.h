@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/RemoteClient.h"
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -53,6 +55,7 @@ private:
     void dispose(QLocalSocket* socket);
     bool makeRoom();
     bool dropOldestSilent();
+    bool outOfDescriptors();
 
     const CommandLimits m_limits;
     std::unique_ptr<QLockFile> m_lock;
@@ -60,19 +63,9 @@ private:
     QHash<QString, Handler> m_handlers;
     // Open connections, oldest first.
     std::list<QLocalSocket*> m_connections;
+    // The cap in force: lowered when the process ran out of descriptors, back to the limit
+    // once every connection has closed.
+    int m_cap;
 };
-
-struct RemoteResult {
-    bool connected = false;
-    int exitCode = 1;
-    QString out;
-    QString err;
-};
-
-// Sends one command to the running instance and waits for its reply. Nothing is sent unless
-// the socket's folder is private and the process behind the socket runs as this user; err
-// then says why.
-RemoteResult sendRemoteCommand(const QString& command, const QStringList& args,
-                               const QString& input, int timeoutMs);
 
 } // namespace glimra

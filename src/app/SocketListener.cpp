@@ -28,17 +28,6 @@ int openSpare()
 
 } // namespace
 
-std::optional<unsigned> peerUserId(qintptr descriptor)
-{
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials,
-                     &length) != 0 ||
-        length != sizeof credentials)
-        return std::nullopt;
-    return credentials.uid;
-}
-
 SocketListener::SocketListener(QObject* parent) : QObject(parent) {}
 
 SocketListener::~SocketListener()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/RemoteClient.h"
+
 #include <QObject>
 #include <QString>
 
@@ -10,10 +12,6 @@ class QLocalSocket;
 class QSocketNotifier;
 
 namespace glimra {
-
-// The user id of the process at the other end of a connected local socket; nothing when the
-// kernel does not say.
-std::optional<unsigned> peerUserId(qintptr descriptor);
 
 // A listening local socket that takes connections only from this user's processes and keeps
 // taking them when the process runs out of file descriptors. QLocalServer closes itself for

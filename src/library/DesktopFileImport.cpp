@@ -1,5 +1,6 @@
 #include "library/DesktopFileImport.h"
 
+#include "library/ImageHeader.h"
 #include "library/LibraryPaths.h"
 #include "library/ScreenshotItem.h"
 
@@ -139,18 +140,18 @@ DesktopImport importDesktopFile(const QString& source, const QString& folder, co
         return result;
     }
     // Some writers create the file, close it empty and only then write it, so a finished
-    // write is no proof of a finished file: the picture must decode, and must not change
-    // while it is looked at, before it is moved.
+    // write is no proof of a finished file: the picture must be whole at both ends, and must
+    // not change while it is looked at, before it is moved. Decoding it is left to the
+    // previews' own threads: here it would be most of an import's time.
     result.outcome = DesktopImport::NotReady;
     if (opened.st_size == 0)
         return result;
     QFile file;
     if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return result;
-    std::optional<QImage> preview = decodePreview(&file);
-    struct stat decoded {};
-    if (!preview || ::fstat(fd.get(), &decoded) != 0 || !(stampOf(decoded) == result.stamp) ||
-        !stillNames(path, opened))
+    struct stat looked {};
+    if (!isWholeImageFile(fd.get()) || ::fstat(fd.get(), &looked) != 0 ||
+        !(stampOf(looked) == result.stamp) || !stillNames(path, opened))
         return result;
 
     for (int n = 1; n < kMaxNumberedNames; ++n) {
@@ -166,7 +167,6 @@ DesktopImport importDesktopFile(const QString& source, const QString& folder, co
             }
             result.outcome = DesktopImport::Imported;
             result.destination = target;
-            result.preview = std::move(*preview);
             return result;
         }
         const int error = errno;
@@ -174,10 +174,7 @@ DesktopImport importDesktopFile(const QString& source, const QString& folder, co
             continue;
         if (error == EXDEV || error == EINVAL || error == ENOSYS) {
             // Another file system, or one that cannot rename without replacing.
-            DesktopImport copied = copyThenRemove(file, path, opened, folder, stem, extension);
-            if (copied.outcome == DesktopImport::Imported)
-                copied.preview = std::move(*preview);
-            return copied;
+            return copyThenRemove(file, path, opened, folder, stem, extension);
         }
         result.outcome = DesktopImport::Failed;
         result.error = errorText(error);

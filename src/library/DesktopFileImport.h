@@ -11,14 +11,13 @@ namespace glimra {
 
 struct DesktopImport {
     enum Outcome {
-        Imported, // now at destination, with its preview
+        Imported, // now at destination
         NotReady, // not a whole picture yet, or changed while it was looked at
         Failed,   // could not be moved: error says why; the source is where it was
         Ignored,  // gone, or not a regular file (a link, a pipe, a folder): left alone
     };
     Outcome outcome = Failed;
     QString destination;
-    QImage preview;
     FileStamp stamp; // of the source, for anything not imported
     QString error;
 };
@@ -31,10 +30,10 @@ FileStamp entryStamp(const QString& path);
 std::optional<QImage> decodeRegularFilePreview(const QString& path);
 
 // Moves one screenshot from the desktop's folder into folder as "<stem>.<extension>" (or the
-// first free numbered name), once it decodes as a picture. The move is a rename where the two
-// folders share a file system, so the file appears whole and is never there twice; elsewhere
-// a synced copy, then the source is removed. Links are never followed and nothing but a
-// regular file is opened for more than a look, so a pipe cannot block the caller. Blocking
+// first free numbered name), once it is a whole picture at both ends (not decoded). The move is a
+// rename where the two folders share a file system, so the file appears whole and is never there
+// twice; elsewhere a synced copy, then the source is removed. Links are never followed and nothing
+// but a regular file is opened for more than a look, so a pipe cannot block the caller. Blocking
 // file work: run it off the GUI thread.
 DesktopImport importDesktopFile(const QString& source, const QString& folder, const QString& stem,
                                 const QString& extension);

@@ -23,7 +23,7 @@ bool isDesktopScreenshotName(const QString& name)
 DesktopScreenshotImporter::DesktopScreenshotImporter(QObject* parent)
     : QObject(parent), m_watcher(new DirectoryWatcher(this))
 {
-    // Decoding is most of the work; a few more threads than cores keep the disk busy too.
+    // Each import is a look at both ends of a file and a rename: the disk is the limit.
     m_pool.setMaxThreadCount(qBound(2, QThread::idealThreadCount() * 2, 4));
     connect(m_watcher, &DirectoryWatcher::changed, this,
             &DesktopScreenshotImporter::checkForNewScreenshots);
@@ -94,7 +94,7 @@ void DesktopScreenshotImporter::finish(const QString& name, const DesktopImport&
 {
     if (result.outcome == DesktopImport::Imported) {
         m_retries.remove(name);
-        Q_EMIT imported(result.destination, result.preview);
+        Q_EMIT imported(result.destination);
         return;
     }
     // It stays where it is and is looked at again once it changes.

@@ -35,8 +35,8 @@ public:
     void stop();
 
 Q_SIGNALS:
-    // The file now at path in the library, and its preview.
-    void imported(const QString& path, const QImage& preview);
+    // The file now at path in the library; its preview is not made yet.
+    void imported(const QString& path);
     void importFailed(const QString& status);
 
 private:

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace glimra {
@@ -17,11 +18,14 @@ constexpr off_t kMaxJpegSearch = 4 * 1024 * 1024;
 class Reader final {
 public:
     explicit Reader(const QString& path)
-        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)),
+          m_owned(true)
     {}
+    // Borrows fd, which stays open.
+    explicit Reader(int fd) : m_fd(fd), m_owned(false) {}
     ~Reader()
     {
-        if (m_fd >= 0)
+        if (m_owned && m_fd >= 0)
             ::close(m_fd);
     }
     Reader(const Reader&) = delete;
@@ -29,11 +33,13 @@ public:
 
     bool read(off_t offset, void* out, std::size_t size) const
     {
-        return m_fd >= 0 && ::pread(m_fd, out, size, offset) == static_cast<ssize_t>(size);
+        return m_fd >= 0 && offset >= 0 &&
+               ::pread(m_fd, out, size, offset) == static_cast<ssize_t>(size);
     }
 
 private:
     int m_fd;
+    bool m_owned;
 };
 
 std::uint32_t bigEndian(const std::uint8_t* p, int bytes)
@@ -94,11 +100,8 @@ std::optional<QSize> jpegSize(const Reader& file)
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<QSize> readImageHeader(const QString& path)
+std::optional<QSize> headerSize(const Reader& file)
 {
-    const Reader file(path);
     std::uint8_t magic[8];
     if (!file.read(0, magic, sizeof magic))
         return std::nullopt;
@@ -107,6 +110,37 @@ std::optional<QSize> readImageHeader(const QString& path)
     if (magic[0] == 0xff && magic[1] == 0xd8)
         return jpegSize(file);
     return std::nullopt;
+}
+
+// The last bytes a whole file of the kind has: PNG's empty IEND chunk with its checksum,
+// JPEG's end-of-image marker.
+bool endsWhole(const Reader& file, off_t size)
+{
+    static constexpr std::uint8_t kPngEnd[12] = {0,   0,   0,    0,    'I',  'E',
+                                                 'N', 'D', 0xae, 0x42, 0x60, 0x82};
+    std::uint8_t magic[2];
+    if (!file.read(0, magic, sizeof magic))
+        return false;
+    std::uint8_t tail[sizeof kPngEnd];
+    if (magic[0] == 0x89)
+        return file.read(size - 12, tail, 12) && std::memcmp(tail, kPngEnd, 12) == 0;
+    return file.read(size - 2, tail, 2) && tail[0] == 0xff && tail[1] == 0xd9;
+}
+
+} // namespace
+
+std::optional<QSize> readImageHeader(const QString& path)
+{
+    return headerSize(Reader(path));
+}
+
+bool isWholeImageFile(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    const Reader file(fd);
+    return headerSize(file) && endsWhole(file, info.st_size);
 }
 
 } // namespace glimra

@@ -14,6 +14,8 @@ namespace {
 constexpr qsizetype kBatchSize = 8;
 // First loads keep their previews for this many newest items: the rows seen on opening.
 constexpr qsizetype kKeptOnFirstLoad = 48;
+// How long additions must pause before their previews are made.
+constexpr std::chrono::milliseconds kQuietBeforeLoading{1000};
 
 qsizetype costOf(const QImage& image)
 {
@@ -27,9 +29,21 @@ struct PreviewStore::Result {
     PreviewLoad load;
 };
 
-PreviewStore::PreviewStore(QObject* parent) : QObject(parent), m_recent(kMemoryBudget)
+PreviewStore::PreviewStore(QObject* parent)
+    : QObject(parent), m_quiet(new QTimer(this)), m_recent(kMemoryBudget)
 {
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    m_quiet->setSingleShot(true);
+    m_quiet->setInterval(kQuietBeforeLoading);
+    connect(m_quiet, &QTimer::timeout, this, [this] {
+        QList<ScreenshotItemPtr> items; // newest first
+        for (auto later = m_later.rbegin(); later != m_later.rend(); ++later) {
+            if (ScreenshotItemPtr item = later->lock())
+                items.append(std::move(item));
+        }
+        m_later.clear();
+        loadAll(items);
+    });
 }
 
 PreviewStore::~PreviewStore()
@@ -49,6 +63,12 @@ void PreviewStore::loadAll(const QList<ScreenshotItemPtr>& items)
     }
     Q_EMIT pendingChanged();
     startBatches();
+}
+
+void PreviewStore::loadWhenQuiet(const ScreenshotItemPtr& item)
+{
+    m_later.push_back(item);
+    m_quiet->start();
 }
 
 QImage PreviewStore::preview(const ScreenshotItemPtr& item)
@@ -79,6 +99,9 @@ void PreviewStore::setPreview(const ScreenshotItemPtr& item, const QImage& previ
 
 void PreviewStore::forget(const ScreenshotItemPtr& item)
 {
+    std::erase_if(m_later, [&item](const std::weak_ptr<ScreenshotItem>& later) {
+        return later.lock() == item;
+    });
     m_recent.remove(item->id);
     m_wanted.remove(item->id);
     const auto queued = m_queued.constFind(item->id);

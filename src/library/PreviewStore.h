@@ -7,8 +7,11 @@
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <list>
+#include <memory>
+#include <vector>
 
 namespace glimra {
 
@@ -28,6 +31,9 @@ public:
     // Makes sure every item has a usable preview, in the order given (newest first);
     // the first ones stay in memory, for the rows a view shows first.
     void loadAll(const QList<ScreenshotItemPtr>& items);
+    // Like loadAll for one new item, once no other has come this way for a moment: a burst of
+    // imports is not held up by decoding. A view asking for the preview loads it at once.
+    void loadWhenQuiet(const ScreenshotItemPtr& item);
     // The first loads not finished yet.
     qsizetype pending() const { return m_pending; }
 
@@ -58,6 +64,8 @@ private:
     void finishBatch(const QList<Result>& results);
 
     QThreadPool m_pool;
+    QTimer* m_quiet;
+    std::vector<std::weak_ptr<ScreenshotItem>> m_later; // oldest first
     QCache<QUuid, QImage> m_recent;
     std::list<Request> m_queue;
     QHash<QUuid, std::list<Request>::iterator> m_queued;

@@ -75,12 +75,14 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
     });
     connect(m_list, &ScreenshotList::itemChanged, this, &ScreenshotManager::itemChanged);
     connect(m_status, &StatusLine::changed, this, &ScreenshotManager::statusMessageChanged);
-    connect(m_importer, &DesktopScreenshotImporter::imported, this,
-            [this](const QString& path, const QImage& preview) {
-                insertNewItem(std::make_shared<ScreenshotItem>(
-                    preview, QDateTime::currentDateTime(), SyncStatus::Local, std::nullopt, path,
-                    captureTypeText(CaptureMode::FullScreen)));
-            });
+    connect(m_importer, &DesktopScreenshotImporter::imported, this, [this](const QString& path) {
+        const auto item = std::make_shared<ScreenshotItem>(
+            QImage(), QDateTime::currentDateTime(), SyncStatus::Local, std::nullopt, path,
+            captureTypeText(CaptureMode::FullScreen));
+        insertNewItem(item);
+        // Decoded on the previews' threads, which also drop it should it not decode.
+        m_previews->loadAll({item});
+    });
     connect(m_importer, &DesktopScreenshotImporter::importFailed, m_status, &StatusLine::set);
     connect(m_libraryWatcher, &LibraryWatcher::pictureChanged, this,
             [this](const QString& path, const QImage& preview) {

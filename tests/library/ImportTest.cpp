@@ -202,3 +202,21 @@ TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
     EXPECT_TRUE(QDir(systemFolder()).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(arrived, sent);
 }
+
+// An import looks only at both ends of a file; the preview's decode finds a damaged middle.
+TEST_F(ImportTest, aPictureDamagedInsideIsMovedButLeavesNoRow)
+{
+    startWatching();
+    QByteArray png = pngBytes(makeTestImage(64, 48));
+    for (qsizetype i = 41; i < png.size() - 12; ++i)
+        png[i] = char(0x5a);
+    QFile damaged(systemFile(u"Screenshot damaged.png"_s));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(png) == png.size());
+    damaged.close();
+    int removed = 0;
+    QObject::connect(&manager, &ScreenshotManager::itemRemoved, [&removed] { ++removed; });
+    EXPECT_TRUE(waitUntil([&] { return removed == 1; }));
+    EXPECT_TRUE(manager.screenshots().isEmpty());
+    EXPECT_EQ(libraryNames().size(), 1);
+    EXPECT_TRUE(imports(u"Screenshot whole.png"_s, 1));
+}

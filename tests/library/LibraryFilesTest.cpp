@@ -1,4 +1,5 @@
 #include "core/Settings.h"
+#include "library/ImageHeader.h"
 #include "library/LibraryListing.h"
 #include "library/LibraryPaths.h"
 
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +25,15 @@ void touch(const QString& path, const QByteArray& content = "x")
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(content);
+}
+
+QByteArray encoded(const char* format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    glimra::test::makeTestImage(40, 30).save(&buffer, format, quality);
+    return bytes;
 }
 
 QStringList visibleNames(const QString& folder)
@@ -121,4 +134,41 @@ TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
     const LibraryScan broken = scanLibraryFolder(dir.filePath(u"plain-file"_s));
     ASSERT_TRUE(broken.error);
     EXPECT_EQ(*broken.error, u"Not a directory"_s);
+}
+
+TEST(ImageHeader, onlyAPictureWholeAtBothEndsCountsAsFinished)
+{
+    const QByteArray png = encoded("PNG");
+    const QByteArray jpeg = encoded("JPEG", 80);
+    struct Case {
+        const char* what;
+        QByteArray content;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"a whole PNG", png, true},
+        {"a whole JPEG", jpeg, true},
+        {"a PNG cut before its end", png.chopped(1), false},
+        {"a PNG with its end chunk only half there", png.chopped(6), false},
+        {"a PNG that stops after its header", png.left(40), false},
+        {"a JPEG cut before its end marker", jpeg.chopped(2), false},
+        {"a JPEG whose end marker came early", jpeg.left(jpeg.size() / 2) + "\xff\xd9", true},
+        {"only the end of a PNG", png.right(12), false},
+        {"a JPEG end on something else", QByteArray("not a picture at all\xff\xd9"), false},
+        {"nothing", QByteArray(), false},
+        {"the signature alone", QByteArray("\x89PNG\r\n\x1a\n"), false},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = dir.filePath(u"picture"_s);
+        touch(path, c.content);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(isWholeImageFile(fd), c.whole);
+        ::close(fd);
+    }
+    const int folder = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(isWholeImageFile(folder));
+    ::close(folder);
 }
