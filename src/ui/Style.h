@@ -29,5 +29,8 @@ QColor orange();
 // An icon by the symbol name the views use ("gearshape", "trash", "cloud.fill", ...): the icon
 // theme's icon of the matching freedesktop name, or a built-in drawing when the theme has none.
 QIcon icon(QStringView symbolName);
+// The built-in drawing of a symbol in one colour, for icons whose colour carries meaning (a
+// red "trash", a green check) and would be lost to the theme's own colours.
+QIcon icon(QStringView symbolName, const QColor& tint);
 
 } // namespace glimra::style
