@@ -33,12 +33,17 @@ void cutOut(QPainter& p, const std::function<void()>& shape)
 
 QPainterPath cloudPath()
 {
-    QPainterPath path;
-    path.addEllipse(QRectF(2, 6.5, 6, 6));
-    path.addEllipse(QRectF(5, 3.5, 7, 7));
-    path.addEllipse(QRectF(9, 6, 5.5, 5.5));
-    path.addRoundedRect(QRectF(4, 8.5, 8.5, 4), 1, 1);
-    return path.simplified();
+    // One outline around the puffs, not the outlines of every puff.
+    const auto ellipse = [](const QRectF& box) {
+        QPainterPath path;
+        path.addEllipse(box);
+        return path;
+    };
+    QPainterPath base;
+    base.addRoundedRect(QRectF(4, 8.5, 8.5, 4), 1, 1);
+    return base.united(ellipse(QRectF(2, 6.5, 6, 6)))
+        .united(ellipse(QRectF(5, 3.5, 7, 7)))
+        .united(ellipse(QRectF(9, 6, 5.5, 5.5)));
 }
 
 void drawPin(QPainter& p, const QColor& c, bool filled)
@@ -227,15 +232,18 @@ public:
         return scaledPixmap(size, mode, state, 1.0);
     }
 
-    // Drawn at the device's pixel count, so a scale of 2 gets twice the detail, not a blur.
+    // The size comes in device pixels; the drawing fills all of them, so a scale of 2 gets
+    // twice the detail rather than a stretched small picture.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
                          qreal scale) override
     {
-        QPixmap pixmap(size * scale);
-        pixmap.setDevicePixelRatio(scale);
+        QPixmap pixmap(size);
         pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        paint(&painter, QRect(QPoint(), size), mode, state);
+        {
+            QPainter painter(&pixmap);
+            paint(&painter, QRect(QPoint(), size), mode, state);
+        }
+        pixmap.setDevicePixelRatio(scale);
         return pixmap;
     }
 
