@@ -44,9 +44,12 @@ QFont font(TextStyle textStyle)
 
 QFont systemFont(qreal pointSize, bool monospaced)
 {
+    // The sizes the views ask for were chosen against a caption of 10 points; they are kept
+    // in proportion to the desktop's font, so a 9-point note stays smaller than a caption
+    // whatever size the user reads at.
     QFont f =
         monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QApplication::font();
-    f.setPointSizeF(pointSize);
+    f.setPointSizeF(pointSize * font(TextStyle::Caption).pointSizeF() / 10.0);
     return f;
 }
 
