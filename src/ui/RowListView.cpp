@@ -6,6 +6,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QToolTip>
 
 namespace glimra {
@@ -30,6 +31,30 @@ RowListView::RowListView(RowDelegate* delegate, QWidget* parent)
     // The rows sit on the popover's own background, as its other parts do.
     viewport()->setBackgroundRole(QPalette::Window);
     setBackgroundRole(QPalette::Window);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { setHovered(m_pointer ? indexAt(*m_pointer) : QModelIndex()); });
+}
+
+void RowListView::setModel(QAbstractItemModel* model)
+{
+    QListView::setModel(model);
+    if (!model)
+        return;
+    // Queued: the view lays the rows out again only after the model has told it.
+    for (auto signal : {&QAbstractItemModel::rowsRemoved, &QAbstractItemModel::rowsInserted})
+        connect(model, signal, this, &RowListView::rowsMovedUnderPointer, Qt::QueuedConnection);
+    connect(model, &QAbstractItemModel::modelReset, this, &RowListView::rowsMovedUnderPointer,
+            Qt::QueuedConnection);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &RowListView::rowsMovedUnderPointer,
+            Qt::QueuedConnection);
+}
+
+void RowListView::rowsMovedUnderPointer()
+{
+    if (!model())
+        return;
+    doItemsLayout();
+    setHovered(m_pointer ? indexAt(*m_pointer) : QModelIndex());
 }
 
 void RowListView::setHovered(const QModelIndex& index)
@@ -97,7 +122,8 @@ bool RowListView::viewportEvent(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::Leave:
-        clearHover();
+        m_pointer.reset();
+        setHovered({});
         break;
     case QEvent::ToolTip: {
         const auto* help = static_cast<QHelpEvent*>(event);
@@ -116,13 +142,15 @@ bool RowListView::viewportEvent(QEvent* event)
 
 void RowListView::mouseMoveEvent(QMouseEvent* event)
 {
-    setHovered(indexAt(event->position().toPoint()));
+    m_pointer = event->position().toPoint();
+    setHovered(indexAt(*m_pointer));
     QListView::mouseMoveEvent(event);
 }
 
 void RowListView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
+    m_pointer = at;
     setHovered(indexAt(at));
     if (event->button() == Qt::LeftButton) {
         if (const auto button = buttonAt(at)) {

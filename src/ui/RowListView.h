@@ -29,6 +29,8 @@ public:
     // The row's actions as a menu: open, then the row's buttons.
     std::unique_ptr<QMenu> menuFor(const QModelIndex& index);
 
+    void setModel(QAbstractItemModel* model) override;
+
 protected:
     bool viewportEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -40,10 +42,13 @@ protected:
 
 private:
     void setHovered(const QModelIndex& index);
-    void clearHover() { setHovered({}); }
+    // Rows moved under a still pointer (a scroll, a row removed above): the hover follows
+    // the pointer, not the row that was there.
+    void rowsMovedUnderPointer();
     void perform(RowAction action, const QModelIndex& index);
 
     RowDelegate* m_delegate;
+    std::optional<QPoint> m_pointer; // in the viewport, while the pointer is over it
     // The button a press went down on; it acts when the release comes on the same button.
     std::optional<std::pair<QPersistentModelIndex, RowAction>> m_pressed;
 };

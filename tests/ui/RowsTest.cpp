@@ -72,7 +72,14 @@ TEST_F(RowsTest, OnlyTheHoveredRowHasButtonsAndLeavingHidesThemAtOnce)
     QTest::mouseClick(viewport, Qt::LeftButton, {}, buttonCentre(list, 1, 1, 2));
     EXPECT_FALSE(manager.screenshots().contains(second));
     EXPECT_EQ(manager.screenshots().size(), 2);
+    // The row that moved up under the still pointer is the hovered one now.
+    processEvents();
+    EXPECT_EQ(list->hoveredIndex().row(), 1);
+    manager.deleteScreenshot(manager.screenshots().at(0));
+    processEvents();
+    EXPECT_FALSE(list->hoveredIndex().isValid()) << "nothing is under the pointer any more";
 
+    addScreenshots(3);
     QTest::mouseMove(viewport, rowRect(list, 0).center());
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(viewport, &leave);
