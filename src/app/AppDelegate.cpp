@@ -6,10 +6,13 @@
 #include "filecut/FinderCutManager.h"
 #include "library/ScreenshotManager.h"
 #include "platform/ActiveWindowClass.h"
+#include "platform/Clipboard.h"
+#include "platform/FileOpener.h"
 #include "platform/GlobalKeyGrabber.h"
 #include "platform/GlobalMouseMonitor.h"
 #include "shortcuts/HotkeyManager.h"
 #include "shortcuts/HotkeySettings.h"
+#include "shortcuts/ShortcutRecorder.h"
 #include "sync/SyncEngine.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
@@ -67,6 +70,9 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_hotkeySettings(new HotkeySettings(*m_settingsStore, this)),
       m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get())),
       m_hotkeyManager(new HotkeyManager(*m_hotkeySettings, *m_services.keyGrabber, this)),
+      // While it records, it lets go of the keys the hotkey manager holds.
+      m_shortcutRecorder(
+          new ShortcutRecorder(*m_hotkeySettings, m_services.keyGrabber.get(), this)),
       m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
@@ -103,8 +109,13 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusItem->setContextMenu(m_trayMenu);
     m_statusItem->show();
 
-    m_popover = new PopoverWindow(m_screenshotManager);
+    m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
+                                   m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
+                                   m_services.fileOpener.get()});
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
+    // Queued, so the settings popup that asked has closed before teardown begins.
+    connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
     connect(m_popover, &PopoverWindow::deactivated, this, [this] {
         // Without a desktop-wide view of clicks, losing activation is the sign of a click
         // elsewhere.

@@ -21,6 +21,7 @@ class HotkeySettings;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
+class ShortcutRecorder;
 class SyncEngine;
 class WindowTilingManager;
 
@@ -47,6 +48,7 @@ public:
     WindowTilingManager* windowTilingManager() const { return m_windowTilingManager.get(); }
     HotkeySettings* hotkeySettings() const { return m_hotkeySettings; }
     HotkeyManager* hotkeyManager() const { return m_hotkeyManager; }
+    ShortcutRecorder* shortcutRecorder() const { return m_shortcutRecorder; }
     FinderCutManager* finderCutManager() const { return m_finderCutManager; }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
@@ -66,6 +68,7 @@ private:
     HotkeySettings* m_hotkeySettings;
     std::unique_ptr<WindowTilingManager> m_windowTilingManager;
     HotkeyManager* m_hotkeyManager;
+    ShortcutRecorder* m_shortcutRecorder;
     FinderCutManager* m_finderCutManager;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/ViewServices.h"
 
-class QLabel;
-class QListView;
-class QToolButton;
+#include <QWidget>
 
 namespace glimra {
 
-class ScreenshotListModel;
-class ScreenshotManager;
+class ContentView;
 
 // The window that hangs from the tray icon. It has no frame and no taskbar entry.
 class PopoverWindow final : public QWidget {
@@ -18,27 +15,24 @@ class PopoverWindow final : public QWidget {
 public:
     static constexpr QSize kContentSize{360, 480};
 
-    explicit PopoverWindow(ScreenshotManager* screenshots, QWidget* parent = nullptr);
+    explicit PopoverWindow(const ViewServices& services, QWidget* parent = nullptr);
 
     void setPinnedLook(bool pinned);
+    ContentView* contentView() const { return m_content; }
 
 Q_SIGNALS:
     void pinToggled();
     // The window lost activation: another application got the keyboard.
     void deactivated();
+    // "Quit Glimra" in the settings.
+    void quitRequested();
 
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void refreshStatus();
-
-    ScreenshotManager* m_screenshots;
-    ScreenshotListModel* m_model;
-    QListView* m_list;
-    QLabel* m_status;
-    QToolButton* m_pin;
+    ContentView* m_content;
 };
 
 } // namespace glimra

@@ -1,7 +1,10 @@
 #include "ui/Style.h"
 
+#include "ui/SymbolArt.h"
+
 #include <QApplication>
 #include <QFontDatabase>
+#include <QHash>
 #include <QPalette>
 #include <QWidget>
 
@@ -41,9 +44,12 @@ QFont font(TextStyle textStyle)
 
 QFont systemFont(qreal pointSize, bool monospaced)
 {
+    // The sizes the views ask for were chosen against a caption of 10 points; they are kept
+    // in proportion to the desktop's font, so a 9-point note stays smaller than a caption
+    // whatever size the user reads at.
     QFont f =
         monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QApplication::font();
-    f.setPointSizeF(pointSize);
+    f.setPointSizeF(pointSize * font(TextStyle::Caption).pointSizeF() / 10.0);
     return f;
 }
 
@@ -89,9 +95,53 @@ QColor orange()
     return QColor(0xff, 0x78, 0x00);
 }
 
+namespace {
+
+// The freedesktop names that show each symbol, best first. Themes that follow the naming
+// specification have the first of most lists; the others cover common themes that differ.
+const QHash<QString, QStringList>& themeNames()
+{
+    static const QHash<QString, QStringList> names = {
+        {QStringLiteral("camera.viewfinder"), {QStringLiteral("camera-photo")}},
+        {QStringLiteral("pin"), {QStringLiteral("window-pin"), QStringLiteral("view-pin")}},
+        {QStringLiteral("pin.fill"),
+         {QStringLiteral("window-unpin"), QStringLiteral("view-pin-symbolic")}},
+        {QStringLiteral("gearshape"),
+         {QStringLiteral("preferences-system"), QStringLiteral("emblem-system")}},
+        {QStringLiteral("person.circle.fill"),
+         {QStringLiteral("avatar-default"), QStringLiteral("user-identity")}},
+        {QStringLiteral("rectangle"), {QStringLiteral("view-fullscreen")}},
+        {QStringLiteral("rectangle.dashed"),
+         {QStringLiteral("select-rectangular"), QStringLiteral("edit-select")}},
+        {QStringLiteral("photo.on.rectangle.angled"), {QStringLiteral("image-x-generic")}},
+        {QStringLiteral("cloud"), {QStringLiteral("weather-overcast")}},
+        {QStringLiteral("cloud.fill"), {QStringLiteral("weather-overcast")}},
+        {QStringLiteral("arrow.clockwise"), {QStringLiteral("view-refresh")}},
+        {QStringLiteral("doc.on.clipboard"), {QStringLiteral("edit-copy")}},
+        {QStringLiteral("trash"), {QStringLiteral("user-trash"), QStringLiteral("edit-delete")}},
+        {QStringLiteral("folder"), {QStringLiteral("folder")}},
+        {QStringLiteral("keyboard"), {QStringLiteral("input-keyboard")}},
+        {QStringLiteral("power"),
+         {QStringLiteral("application-exit"), QStringLiteral("system-shutdown")}},
+        {QStringLiteral("arrow.counterclockwise"), {QStringLiteral("edit-undo")}},
+    };
+    return names;
+}
+
+} // namespace
+
 QIcon icon(QStringView symbolName)
 {
-    return QIcon::fromTheme(symbolName.toString());
+    for (const QString& name : themeNames().value(symbolName.toString())) {
+        if (QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+    }
+    return symbolArt(symbolName);
+}
+
+QIcon icon(QStringView symbolName, const QColor& tint)
+{
+    return symbolArt(symbolName, tint);
 }
 
 } // namespace glimra::style

@@ -1,0 +1,131 @@
+#include "ui/ScreenshotThumbnail.h"
+
+#include "library/ScreenshotListModel.h"
+#include "library/ScreenshotManager.h"
+#include "platform/FileOpener.h"
+#include "ui/Style.h"
+#include "ui/ViewParts.h"
+
+#include <QLocale>
+#include <QPainter>
+
+namespace glimra {
+
+namespace {
+
+ScreenshotItemPtr itemOf(const QModelIndex& index)
+{
+    return index.data(ScreenshotListModel::ItemRole).value<ScreenshotItemPtr>();
+}
+
+} // namespace
+
+QColor syncStatusColour(const QString& status)
+{
+    if (status == QLatin1String("syncing"))
+        return style::orange();
+    if (status == QLatin1String("synced"))
+        return style::green();
+    if (status == QLatin1String("failed"))
+        return style::red();
+    return {};
+}
+
+QVariant LocalRowsModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::AccessibleTextRole)
+        return QIdentityProxyModel::data(index, role);
+    const QDateTime date = index.data(ScreenshotListModel::DateRole).toDateTime();
+    const QString status = index.data(ScreenshotListModel::SyncStatusRole).toString();
+    QString name = QStringLiteral("Screenshot of ") +
+                   QLocale().toString(date.date(), QLocale::LongFormat) + QStringLiteral(", ") +
+                   parts::timeOfDay(date.time());
+    if (status != QLatin1String("local"))
+        name += QStringLiteral(", ") + status;
+    return name;
+}
+
+ScreenshotThumbnail::ScreenshotThumbnail(ScreenshotManager* manager, FileOpener* opener,
+                                         QObject* parent)
+    : RowDelegate(parent), m_manager(manager), m_opener(opener)
+{}
+
+QList<RowButton> ScreenshotThumbnail::buttons(const QModelIndex&) const
+{
+    return {
+        {RowAction::Copy, QStringLiteral("doc.on.clipboard"), QStringLiteral("Copy to Clipboard")},
+        {RowAction::Delete, QStringLiteral("trash"), QStringLiteral("Delete"), true}};
+}
+
+bool ScreenshotThumbnail::canOpen(const QModelIndex& index) const
+{
+    return m_opener && !index.data(ScreenshotListModel::PathRole).toString().isEmpty();
+}
+
+void ScreenshotThumbnail::perform(RowAction action, const QModelIndex& index)
+{
+    const ScreenshotItemPtr item = itemOf(index);
+    if (!item)
+        return;
+    switch (action) {
+    case RowAction::Open:
+        if (canOpen(index))
+            m_opener->open(*item->filePath);
+        break;
+    case RowAction::Copy:
+        m_manager->copyToClipboard(item);
+        break;
+    case RowAction::Delete:
+        m_manager->deleteScreenshot(item);
+        break;
+    }
+}
+
+void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionViewItem& option,
+                                       const QModelIndex& index, const QRect& previewRect,
+                                       const QRect& textRect) const
+{
+    const QWidget* widget = option.widget;
+    const QImage preview = index.data(Qt::DecorationRole).value<QImage>();
+    if (preview.isNull()) {
+        // Still loading: a quiet frame keeps the rows from jumping when it arrives.
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(style::primary(widget, 0.05));
+        painter->drawRoundedRect(QRectF(previewRect), 6, 6);
+    } else {
+        paintPreview(painter, previewRect, preview);
+    }
+
+    const QDateTime date = index.data(ScreenshotListModel::DateRole).toDateTime();
+    const QString status = index.data(ScreenshotListModel::SyncStatusRole).toString();
+    const QColor dot = syncStatusColour(status);
+    const QFont dateFont = style::font(style::TextStyle::Caption);
+    const QFont timeFont = style::font(style::TextStyle::Caption2);
+    const QFont statusFont = style::systemFont(9);
+    const int lineSpacing = 2;
+    const int height = QFontMetrics(dateFont).height() + lineSpacing +
+                       QFontMetrics(timeFont).height() +
+                       (dot.isValid() ? lineSpacing + QFontMetrics(statusFont).height() : 0);
+    int y = textRect.top() + (textRect.height() - height) / 2;
+    const auto line = [&](const QFont& font, const QColor& colour, const QString& text,
+                          int indent = 0) {
+        const QFontMetrics metrics(font);
+        painter->setFont(font);
+        painter->setPen(colour);
+        const QRect box(textRect.left() + indent, y, textRect.width() - indent, metrics.height());
+        painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
+                          metrics.elidedText(text, Qt::ElideRight, box.width()));
+        y += metrics.height() + lineSpacing;
+        return box;
+    };
+    line(dateFont, style::primary(widget), QLocale().toString(date.date(), QLocale::ShortFormat));
+    line(timeFont, style::secondary(widget), parts::timeOfDay(date.time()));
+    if (dot.isValid()) {
+        const QRect box = line(statusFont, style::secondary(widget), status, 6 + 4);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(dot);
+        painter->drawEllipse(QRectF(textRect.left(), box.center().y() - 2.5, 6, 6));
+    }
+}
+
+} // namespace glimra

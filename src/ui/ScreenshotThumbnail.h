@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/RowDelegate.h"
+
+#include <QIdentityProxyModel>
+
+namespace glimra {
+
+class FileOpener;
+class ScreenshotManager;
+
+// The library model as the local list shows it: each row also gets the name a screen reader
+// says, since a painted row has no widget to carry one.
+class LocalRowsModel final : public QIdentityProxyModel {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LocalRowsModel)
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override;
+};
+
+// Paints one row of the local list: the preview, the date, the time and, once the item
+// takes part in the sync, its state; copy and delete while hovered; a double click opens.
+class ScreenshotThumbnail final : public RowDelegate {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ScreenshotThumbnail)
+public:
+    // opener may be null: rows then do not open.
+    ScreenshotThumbnail(ScreenshotManager* manager, FileOpener* opener, QObject* parent = nullptr);
+
+    QList<RowButton> buttons(const QModelIndex& index) const override;
+    bool canOpen(const QModelIndex& index) const override;
+    void perform(RowAction action, const QModelIndex& index) override;
+
+protected:
+    void paintContent(QPainter* painter, const QStyleOptionViewItem& option,
+                      const QModelIndex& index, const QRect& previewRect,
+                      const QRect& textRect) const override;
+
+private:
+    ScreenshotManager* m_manager;
+    FileOpener* m_opener;
+};
+
+// The dot colour of a sync state text; invalid for "local", which shows no sync line.
+QColor syncStatusColour(const QString& status);
+
+} // namespace glimra

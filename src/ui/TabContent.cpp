@@ -1,0 +1,206 @@
+#include "ui/TabContent.h"
+
+#include "account/AuthManager.h"
+#include "library/ScreenshotListModel.h"
+#include "library/ScreenshotManager.h"
+#include "library/ServerScreenshotListModel.h"
+#include "ui/RowListView.h"
+#include "ui/ScreenshotThumbnail.h"
+#include "ui/ServerScreenshotRow.h"
+#include "ui/ViewParts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace glimra {
+
+namespace {
+
+// An indeterminate progress spinner; it only turns while it is shown.
+class Spinner final : public QWidget {
+public:
+    explicit Spinner(QWidget* parent) : QWidget(parent)
+    {
+        setFixedSize(24, 24);
+        setAccessibleName(QStringLiteral("Loading"));
+        m_timer.setInterval(50);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_angle = (m_angle + 30) % 360;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent*) override { m_timer.start(); }
+    void hideEvent(QHideEvent*) override { m_timer.stop(); }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(style::secondary(this), 2.5, Qt::SolidLine, Qt::RoundCap));
+        painter.drawArc(QRectF(rect()).adjusted(3, 3, -3, -3), -m_angle * 16, 270 * 16);
+    }
+
+private:
+    QTimer m_timer;
+    int m_angle = 0;
+};
+
+} // namespace
+
+TabContent::TabContent(const ViewServices& services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_pages(new QStackedLayout(this)),
+      m_localList(
+          new RowListView(new ScreenshotThumbnail(services.screenshots, services.opener), this)),
+      m_serverRows(
+          new ServerScreenshotRow(services.screenshots, services.clipboard, services.opener)),
+      m_serverList(new RowListView(m_serverRows, this))
+{
+    ScreenshotManager* manager = services.screenshots;
+    auto* localModel = new LocalRowsModel(this);
+    localModel->setSourceModel(new ScreenshotListModel(manager, localModel));
+    m_localList->setModel(localModel);
+    m_localList->setAccessibleName(QStringLiteral("Local screenshots"));
+    m_serverList->setModel(new ServerScreenshotListModel(manager, this));
+    m_serverList->setAccessibleName(QStringLiteral("Server screenshots"));
+
+    auto* deleteAll = parts::plainButton(QStringLiteral("Select All & Delete"),
+                                         style::TextStyle::Caption, style::red(), this);
+    connect(deleteAll, &QToolButton::clicked, manager,
+            [manager] { manager->deleteScreenshots(manager->screenshots()); });
+    auto* deleteServer = parts::plainButton(QStringLiteral("Delete All from Server"),
+                                            style::TextStyle::Caption, style::red(), this);
+    connect(deleteServer, &QToolButton::clicked, manager, [manager] {
+        // A copy: each deletion may change the list while this goes through it.
+        const QList<ServerScreenshot> records = manager->serverScreenshots();
+        for (const ServerScreenshot& record : records)
+            manager->deleteServerScreenshot(record);
+    });
+    auto* refreshButton =
+        parts::iconButton(QStringLiteral("arrow.clockwise"), style::TextStyle::Caption,
+                          QStringLiteral("Refresh"), this);
+    refreshButton->setToolTip(QStringLiteral("Refresh"));
+    connect(refreshButton, &QToolButton::clicked, manager,
+            &ScreenshotManager::loadServerScreenshots);
+
+    m_pages->addWidget(buildEmptyState(
+        QStringLiteral("photo.on.rectangle.angled"), QStringLiteral("No screenshots yet"),
+        QStringLiteral("Use the buttons above or keyboard shortcuts"), nullptr));
+    m_pages->addWidget(buildList(m_localList, {deleteAll}));
+    m_pages->addWidget(buildLoadingState());
+    m_pages->addWidget(
+        buildEmptyState(QStringLiteral("cloud"), QStringLiteral("No screenshots on server"),
+                        QStringLiteral("Log in to see server screenshots"), &m_signInHint));
+    m_pages->addWidget(buildList(m_serverList, {deleteServer, nullptr, refreshButton}));
+
+    for (auto signal :
+         {&ScreenshotManager::screenshotsChanged, &ScreenshotManager::screenshotsReplaced,
+          &ScreenshotManager::serverScreenshotsChanged, &ScreenshotManager::isLoadingServerChanged})
+        connect(manager, signal, this, &TabContent::refresh);
+    if (services.auth)
+        connect(services.auth, &AuthManager::isLoggedInChanged, this, &TabContent::refresh);
+    refresh();
+}
+
+QWidget* TabContent::buildEmptyState(const QString& symbol, const QString& title,
+                                     const QString& hint, QLabel** hintLabel)
+{
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->setSpacing(8);
+    layout->addStretch();
+    const int side = QFontMetrics(style::systemFont(40)).height();
+    auto* image = new QLabel(page);
+    image->setPixmap(style::icon(symbol, style::secondary(this)).pixmap(QSize(side, side)));
+    image->setAlignment(Qt::AlignCenter);
+    layout->addWidget(image);
+    auto* heading =
+        parts::label(title, style::font(style::TextStyle::Headline), style::secondary(this), page);
+    heading->setAlignment(Qt::AlignCenter);
+    layout->addWidget(heading);
+    auto* hintText = parts::label(hint, style::font(style::TextStyle::Caption),
+                                  style::secondary(this, 0.7), page);
+    hintText->setAlignment(Qt::AlignCenter);
+    hintText->setWordWrap(true);
+    layout->addWidget(hintText);
+    layout->addStretch();
+    if (hintLabel)
+        *hintLabel = hintText;
+    return page;
+}
+
+QWidget* TabContent::buildLoadingState()
+{
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->setSpacing(8);
+    layout->addStretch();
+    layout->addWidget(new Spinner(page), 0, Qt::AlignHCenter);
+    auto* text = parts::label(QStringLiteral("Loading server screenshots..."),
+                              style::font(style::TextStyle::Caption), style::secondary(this), page);
+    text->setAlignment(Qt::AlignCenter);
+    layout->addWidget(text);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TabContent::buildList(RowListView* list, const QList<QToolButton*>& bar)
+{
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    list->setParent(page);
+    layout->addWidget(list, 1);
+    layout->addWidget(parts::divider(page));
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(16, 6, 16, 6);
+    row->setSpacing(12);
+    // A null entry is where the flexible space goes; without one it goes last.
+    bool stretched = false;
+    for (QToolButton* button : bar) {
+        if (button) {
+            button->setParent(page);
+            row->addWidget(button);
+        } else {
+            row->addStretch();
+            stretched = true;
+        }
+    }
+    if (!stretched)
+        row->addStretch();
+    layout->addLayout(row);
+    return page;
+}
+
+TabContent::Page TabContent::page() const
+{
+    return static_cast<Page>(m_pages->currentIndex());
+}
+
+void TabContent::setServerTab(bool server)
+{
+    m_serverTab = server;
+    refresh();
+}
+
+void TabContent::refresh()
+{
+    const ScreenshotManager* manager = m_services.screenshots;
+    Page page;
+    if (!m_serverTab)
+        page = manager->screenshots().isEmpty() ? Page::LocalEmpty : Page::LocalList;
+    else if (manager->isLoadingServer())
+        page = Page::Loading;
+    else
+        page = manager->serverScreenshots().isEmpty() ? Page::ServerEmpty : Page::ServerList;
+    m_signInHint->setVisible(!(m_services.auth && m_services.auth->isLoggedIn()));
+    m_pages->setCurrentIndex(static_cast<int>(page));
+}
+
+} // namespace glimra

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ui/ViewServices.h"
+
+#include <QWidget>
+
+class QLabel;
+class QStackedLayout;
+class QToolButton;
+
+namespace glimra {
+
+class RowListView;
+class ServerScreenshotRow;
+
+// What the popover shows under its tab picker: the local library or the account's copies,
+// each as a list with its bulk actions under it, or, when there is nothing to list, a
+// placeholder that says why.
+class TabContent final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TabContent)
+public:
+    enum class Page { LocalEmpty, LocalList, Loading, ServerEmpty, ServerList };
+
+    explicit TabContent(const ViewServices& services, QWidget* parent = nullptr);
+
+    void setServerTab(bool server);
+    bool isServerTab() const { return m_serverTab; }
+    Page page() const;
+
+    RowListView* localList() const { return m_localList; }
+    RowListView* serverList() const { return m_serverList; }
+    ServerScreenshotRow* serverRows() const { return m_serverRows; }
+    QLabel* signInHint() const { return m_signInHint; }
+
+private:
+    QWidget* buildEmptyState(const QString& symbol, const QString& title, const QString& hint,
+                             QLabel** hintLabel);
+    QWidget* buildLoadingState();
+    QWidget* buildList(RowListView* list, const QList<QToolButton*>& bar);
+    void refresh();
+
+    ViewServices m_services;
+    bool m_serverTab = false;
+    QStackedLayout* m_pages;
+    RowListView* m_localList;
+    ServerScreenshotRow* m_serverRows;
+    RowListView* m_serverList;
+    QLabel* m_signInHint = nullptr;
+};
+
+} // namespace glimra

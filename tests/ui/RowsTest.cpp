@@ -1,0 +1,183 @@
+#include "ViewFixture.h"
+
+#include "library/ServerScreenshotListModel.h"
+#include "ui/RowListView.h"
+#include "ui/ServerScreenshotRow.h"
+#include "ui/TabContent.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+namespace glimra::test {
+namespace {
+
+TEST(FormattedSizeTest, KilobytesUpTo1024ThenMegabytesWithOneDecimal)
+{
+    const struct {
+        qint64 bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 KB"},
+        {511, "0 KB"},
+        {1536, "2 KB"},
+        {1048576, "1024 KB"},
+        {1049600, "1.0 MB"},
+        {5242880, "5.0 MB"},
+        {1073741824, "1024.0 MB"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formattedSize(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
+}
+
+class RowsTest : public ViewFixture {
+protected:
+    RowListView* localList() { return view().tabContent()->localList(); }
+    RowListView* serverList() { return view().tabContent()->serverList(); }
+
+    // A row's rectangle in viewport coordinates, after the list has laid out.
+    QRect rowRect(RowListView* list, int row)
+    {
+        list->doItemsLayout();
+        return list->visualRect(list->model()->index(row, 0));
+    }
+    QPoint buttonCentre(RowListView* list, int row, int position, int count)
+    {
+        return RowDelegate::buttonRect(rowRect(list, row), position, count).center();
+    }
+    static QStringList menuTexts(RowListView* list, int row)
+    {
+        QStringList texts;
+        const auto menu = list->menuFor(list->model()->index(row, 0));
+        for (QAction* action : menu->actions())
+            texts.append(action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
+        return texts;
+    }
+};
+
+TEST_F(RowsTest, OnlyTheHoveredRowHasButtonsAndLeavingHidesThemAtOnce)
+{
+    addScreenshots(3);
+    RowListView* list = localList();
+    QWidget* viewport = list->viewport();
+    QTest::mouseMove(viewport, rowRect(list, 1).center());
+    ASSERT_EQ(list->hoveredIndex().row(), 1);
+    EXPECT_FALSE(list->buttonAt(buttonCentre(list, 0, 1, 2))) << "row 0 is not hovered";
+    const auto copy = list->buttonAt(buttonCentre(list, 1, 0, 2));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->text, u"Copy to Clipboard"_s);
+    EXPECT_EQ(list->buttonAt(buttonCentre(list, 1, 1, 2))->text, u"Delete"_s);
+
+    const ScreenshotItemPtr second = manager.screenshots().at(1);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, buttonCentre(list, 1, 1, 2));
+    EXPECT_FALSE(manager.screenshots().contains(second));
+    EXPECT_EQ(manager.screenshots().size(), 2);
+    // The row that moved up under the still pointer is the hovered one now.
+    processEvents();
+    EXPECT_EQ(list->hoveredIndex().row(), 1);
+    manager.deleteScreenshot(manager.screenshots().at(0));
+    processEvents();
+    EXPECT_FALSE(list->hoveredIndex().isValid()) << "nothing is under the pointer any more";
+
+    addScreenshots(3);
+    QTest::mouseMove(viewport, rowRect(list, 0).center());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(viewport, &leave);
+    EXPECT_FALSE(list->hoveredIndex().isValid());
+    EXPECT_FALSE(list->buttonAt(buttonCentre(list, 0, 1, 2)));
+}
+
+TEST_F(RowsTest, KeysActOnTheCurrentRow)
+{
+    addScreenshots(2);
+    RowListView* list = localList();
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(1, 0));
+    const ScreenshotItemPtr item = manager.screenshots().at(1);
+
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(opener.opened, QStringList{*item->filePath});
+    const quint64 before = clipboard.changeCount();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.changeCount(), before + 1);
+    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_FALSE(manager.screenshots().contains(item));
+    EXPECT_FALSE(QFile::exists(*item->filePath));
+}
+
+TEST_F(RowsTest, ServerRowsOfferCopyAndOpenOnlyWithAReadableLibraryCopy)
+{
+    ASSERT_TRUE(writeImage(libraryFile(u"here.png"_s), makeTestImage(200, 100)));
+    QFile junk(libraryFile(u"junk.png"_s));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+    junk.close();
+    ASSERT_TRUE(writeImage(home.path() + u"/outside.png"_s, makeTestImage(200, 100)));
+    manager.setServerScreenshots({record(1, u"here.png"_s), record(2, u"gone.png"_s),
+                                  record(3, u"junk.png"_s), record(4, u"../../outside.png"_s)});
+    view().selectTab(true);
+    RowListView* list = serverList();
+    const auto decoded = [&](int row) {
+        return list->model()->index(row, 0).data(ServerScreenshotListModel::HasLocalImageRole);
+    };
+    // The first look starts the decodes; they finish off the GUI thread.
+    for (int row = 0; row < 4; ++row)
+        decoded(row);
+    ASSERT_TRUE(waitUntil([&] { return decoded(0).toBool(); }));
+    processEvents();
+
+    const struct {
+        int row;
+        QStringList menu;
+    } cases[] = {
+        {0, {u"Open"_s, u"Copy Image"_s, u"Delete from Server"_s}},
+        {1, {u"Open (off)"_s, u"Delete from Server"_s}},
+        {2, {u"Open"_s, u"Delete from Server"_s}},
+        // A name from the server never reaches outside the library folder.
+        {3, {u"Open (off)"_s, u"Delete from Server"_s}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(menuTexts(list, c.row), c.menu) << c.row;
+
+    const auto menu = list->menuFor(list->model()->index(1, 0));
+    menu->actions().at(0)->trigger();
+    menu->actions().at(1)->trigger();
+    EXPECT_TRUE(opener.opened.isEmpty());
+    EXPECT_EQ(sync.deleted, QList<qint64>{2});
+}
+
+TEST_F(RowsTest, ACopiedServerImageClearsItsConfirmationOnlyIfStillShown)
+{
+    ASSERT_TRUE(writeImage(libraryFile(u"here.png"_s), makeTestImage(200, 100)));
+    ServerScreenshotRow* rows = view().tabContent()->serverRows();
+    rows->setConfirmationTime(std::chrono::milliseconds(50));
+    const struct {
+        const char* laterMessage;
+        const char* shownAfter;
+    } cases[] = {{nullptr, ""}, {"Delete failed", "Delete failed"}};
+    for (const auto& c : cases) {
+        rows->copyImage(libraryFile(u"here.png"_s));
+        EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+        ASSERT_TRUE(clipboard.current);
+        EXPECT_TRUE(clipboard.current->hasFormat(u"image/png"_s));
+        if (c.laterMessage)
+            manager.setStatusMessage(QString::fromLatin1(c.laterMessage));
+        processEvents(std::chrono::milliseconds(150));
+        EXPECT_EQ(manager.statusMessage(), QString::fromLatin1(c.shownAfter));
+    }
+    EXPECT_FALSE(QImage::fromData(clipboard.dataFor(u"image/png"_s)).isNull());
+}
+
+TEST_F(RowsTest, RowsHaveNamesForScreenReaders)
+{
+    addScreenshots(1);
+    manager.setServerScreenshots({record(7, u"shot.png"_s, 1049600)});
+    const QString local = localList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString();
+    EXPECT_TRUE(local.startsWith(u"Screenshot of "_s)) << local.toStdString();
+    EXPECT_EQ(serverList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
+              u"shot.png, 1.0 MB, window, 2026-01-01"_s);
+}
+
+} // namespace
+} // namespace glimra::test

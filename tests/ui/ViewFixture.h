@@ -1,0 +1,118 @@
+#pragma once
+
+#include "account/AuthManager.h"
+#include "account/KeychainHelper.h"
+#include "core/ServerScreenshot.h"
+#include "core/SyncService.h"
+#include "library/ScreenshotManager.h"
+#include "platform/FileOpener.h"
+#include "shortcuts/HotkeySettings.h"
+#include "sync/NetworkManager.h"
+#include "ui/ContentView.h"
+
+#include "Fakes.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace glimra::test {
+
+class FakeOpener final : public FileOpener {
+public:
+    bool open(const QString& path) override
+    {
+        opened.append(path);
+        return true;
+    }
+    QStringList opened;
+};
+
+class FakeSync final : public SyncService {
+public:
+    void uploadScreenshot(const ScreenshotItemPtr&) override {}
+    void loadServerScreenshots() override { ++loads; }
+    void performFullSync() override {}
+    void downloadMissingScreenshots() override {}
+    void deleteServerScreenshot(const ServerScreenshot& record) override
+    {
+        deleted.append(record.id);
+    }
+    int loads = 0;
+    QList<qint64> deleted;
+};
+
+// A content view over a real library in a private home, with the desktop faked and a web
+// service that never answers.
+class ViewFixture : public ::testing::Test {
+protected:
+    ViewFixture()
+        : settingsStore(home.path() + u"/settings.ini"_s, QSettings::IniFormat),
+          manager(&clipboard, &picker), hotkeys(settingsStore)
+    {
+        QDir().mkpath(home.libraryDir());
+        manager.setSyncService(&sync);
+    }
+    ~ViewFixture() override { manager.setSyncService(nullptr); }
+
+    // Token is stored first when given: the session then starts signed in and checks it.
+    void makeAuth(const std::optional<QString>& token = std::nullopt)
+    {
+        auto keychain = std::make_unique<KeychainHelper>(u"com.tarnwick.glimra.test.views"_s,
+                                                         KeychainHelper::Backend::File);
+        if (token)
+            keychain->save(*token);
+        auth = std::make_unique<AuthManager>(new NetworkManager(u"http://127.0.0.1:9"_s),
+                                             std::move(keychain));
+    }
+
+    ContentView& view()
+    {
+        if (!content) {
+            if (!auth)
+                makeAuth();
+            content = std::make_unique<ContentView>(ViewServices{
+                &manager, auth.get(), &hotkeys, nullptr, nullptr, &clipboard, &opener});
+            content->resize(360, 480);
+            content->show();
+        }
+        return *content;
+    }
+
+    void addScreenshots(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(writeImage(libraryFile(u"Glimra_2026-01-0%1_10-00-00.png"_s.arg(i + 1)),
+                                   makeTestImage(320, 200, 0xff102030 + i)));
+        // Files left from before stay in the folder, so the list holds exactly these.
+        manager.loadScreenshots();
+        ASSERT_TRUE(waitUntil(
+            [&] { return manager.isLibraryLoaded() && manager.screenshots().size() == count; }));
+    }
+
+    QString libraryFile(const QString& name) const
+    {
+        return QDir(home.libraryDir()).filePath(name);
+    }
+
+    static ServerScreenshot record(qint64 id, const QString& name, qint64 size = 2048)
+    {
+        return {id, u"s"_s + QString::number(id), name, size, u"window"_s, u"2026-01-01"_s};
+    }
+
+    ScopedHome home;
+    QSettings settingsStore;
+    FakeClipboard clipboard;
+    FakeFolderPicker picker;
+    FakeOpener opener;
+    FakeSync sync;
+    ScreenshotManager manager;
+    HotkeySettings hotkeys;
+    std::unique_ptr<AuthManager> auth;
+    std::unique_ptr<ContentView> content;
+};
+
+} // namespace glimra::test
