@@ -59,6 +59,24 @@ bool XProbe::isDown(uint8_t keycode) const
     return down;
 }
 
+bool XProbe::grabPointer()
+{
+    auto* reply = xcb_grab_pointer_reply(
+        m_c,
+        xcb_grab_pointer(m_c, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC,
+                         XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(reply);
+    return grabbed;
+}
+
+void XProbe::ungrabPointer()
+{
+    xcb_ungrab_pointer(m_c, XCB_CURRENT_TIME);
+    xcb_flush(m_c);
+}
+
 uint32_t XProbe::openWindow(const char* wmClass)
 {
     m_window = xcb_generate_id(m_c);

@@ -30,6 +30,9 @@ public:
     bool grabKey(uint8_t keycode, uint16_t modifiers);
     void ungrabKey(uint8_t keycode, uint16_t modifiers);
     bool isDown(uint8_t keycode) const;
+    // An active grab of the pointer, as a menu or a drag of another program holds it.
+    bool grabPointer();
+    void ungrabPointer();
 
     // Maps a window with this WM_CLASS and makes the window manager activate it.
     uint32_t openWindow(const char* wmClass);
