@@ -23,6 +23,19 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
 add_custom_target(glimra_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${GLIMRA_DOC_DIR})
 
+# Manual pages, compressed without a time stamp so that two builds give the same package.
+foreach(page glimra glimra-capture glimra-capture-select glimra-server)
+    set(gz ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+    add_custom_command(OUTPUT ${gz}
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/man/${page}.1
+            ${CMAKE_BINARY_DIR}/man/${page}.1
+        COMMAND gzip -9 -n -f ${CMAKE_BINARY_DIR}/man/${page}.1
+        DEPENDS data/man/${page}.1)
+    list(APPEND GLIMRA_MAN_PAGES ${gz})
+endforeach()
+add_custom_target(glimra_man_pages ALL DEPENDS ${GLIMRA_MAN_PAGES})
+install(FILES ${GLIMRA_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 set(CPACK_PACKAGE_NAME glimra)
 set(CPACK_PACKAGE_VENDOR "Glimra developers")
 set(CPACK_PACKAGE_CONTACT "Glimra developers <glimra@users.noreply.github.com>")
@@ -38,15 +51,15 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The xcb platform plugin is loaded at run time, so no library check finds it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "tray screenshot tool with a synced library
- Glimra lives in the system tray of an X11 desktop. It takes a screenshot of
- the whole screen, of an area or of a window, keeps every screenshot in one
- library, puts it on the clipboard and moves the desktop's own screenshots
- into the library.
- .
- With an account on a Glimra server (glimra-server, included, runs as a
- systemd user service) new screenshots are uploaded and the library is kept
- in step on every computer. Global shortcuts take screenshots, tile windows
- and cut and move files in the file manager.")
+# The synopsis is the summary above; CPack indents these lines and turns the empty one into
+# the paragraph break.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Glimra lives in the system tray of an X11 desktop. It takes a screenshot of
+the whole screen, of an area or of a window, keeps every screenshot in one
+library, puts it on the clipboard and moves the desktop's own screenshots
+into the library.
+
+With an account on a Glimra server (glimra-server, included, runs as a
+systemd user service) new screenshots are uploaded and the library is kept
+in step on every computer. Global shortcuts take screenshots, tile windows
+and cut and move files in the file manager.")
 include(CPack)

@@ -11,10 +11,12 @@ DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
 expected=(usr/bin/glimra usr/bin/glimra-capture usr/bin/glimra-capture-select
     "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$id.svg"
-    usr/share/doc/glimra/copyright usr/share/doc/glimra/changelog.gz)
+    usr/share/doc/glimra/copyright usr/share/doc/glimra/changelog.gz
+    usr/share/man/man1/glimra.1.gz usr/share/man/man1/glimra-capture.1.gz)
 sizes=(16 22 24 32 48 64 128 256)
 for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/$id.png"); done
-[ "$with_server" = ON ] && expected+=(usr/bin/glimra-server usr/lib/systemd/user/glimra-server.service)
+[ "$with_server" = ON ] && expected+=(usr/bin/glimra-server usr/lib/systemd/user/glimra-server.service
+    usr/share/man/man1/glimra-server.1.gz)
 
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
