@@ -34,7 +34,8 @@ export ASAN_OPTIONS=detect_leaks=0
 xsetroot -solid '#4d5a6a'
 
 # The server on a free port, and Glimra pointed at it.
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=18787
+while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
 "$bin/glimra-server" --listen "127.0.0.1:$port" --data "$session/server" \
     >"$session/server.log" 2>&1 &
 pids+=($!)
