@@ -9,7 +9,9 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
     libxcb-shm0-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
-    x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core)
+    x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
+    desktop-file-utils appstream)
+package_pkgs=(dpkg-dev lintian)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3)
 fuzz_pkgs=(clang libclang-rt-dev)
 
@@ -18,6 +20,7 @@ case "${1:-run}" in
     test) want+=("${test_pkgs[@]}") ;;
     bench) want+=("${test_pkgs[@]}" "${bench_pkgs[@]}") ;;
     fuzz) want+=("${fuzz_pkgs[@]}") ;;
+    package) want+=("${package_pkgs[@]}") ;;
 esac
 
 missing=()

@@ -23,6 +23,9 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace glimra {
 
@@ -49,6 +52,16 @@ QPoint popoverPosition(const QRect& iconGeometry, QSize size)
     x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
     return {x, y};
+}
+
+// Inner popups, dialogs and menus are top-level windows of their own; a press on one of them
+// is a press inside the app.
+bool isOnOwnWindow(QPoint logical)
+{
+    const QList<QWindow*> windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [&](const QWindow* window) {
+        return window->isVisible() && window->frameGeometry().contains(logical);
+    });
 }
 
 } // namespace
@@ -116,14 +129,11 @@ void AppDelegate::applicationDidFinishLaunching()
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,
             Qt::QueuedConnection);
-    connect(m_popover, &PopoverWindow::deactivated, this, [this] {
-        // Without a desktop-wide view of clicks, losing activation is the sign of a click
-        // elsewhere.
-        if (!m_monitorActive && !m_isPinned && m_popover->isVisible()) {
-            m_popover->hide();
-            m_sinceAutoClose.start();
-        }
-    });
+    // Activation moves between the app's own windows (the popover, its inner popups, the
+    // folder chooser) without passing through "none"; only leaving all of them means the
+    // user went to another program.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &AppDelegate::onFocusWindowChanged);
+    m_clock.start();
 
     m_monitorActive = m_services.mouseMonitor->start();
     connect(m_services.mouseMonitor.get(), &GlobalMouseMonitor::mousePressed, this,
@@ -187,16 +197,35 @@ void AppDelegate::applicationWillTerminate()
 
 void AppDelegate::onGlobalMousePress(QPoint position)
 {
-    if (!m_popover || !m_popover->isVisible() || m_isPinned)
+    if (!m_popover)
+        return;
+    if (!m_popover->isVisible()) {
+        m_dismissal.pressWhileClosed(m_clock.elapsed());
+        return;
+    }
+    if (m_isPinned)
         return;
     const qreal ratio = m_popover->devicePixelRatioF();
     const QPoint logical(qRound(position.x() / ratio), qRound(position.y() / ratio));
-    if (m_popover->frameGeometry().contains(logical))
-        return;
     // The tray icon toggles the popover itself; closing here would reopen it at once.
     if (m_statusItem && m_statusItem->geometry().contains(logical))
         return;
-    closePopover();
+    if (isOnOwnWindow(logical))
+        return;
+    dismissPopover(PopoverDismissal::Cause::PressElsewhere);
+}
+
+void AppDelegate::onFocusWindowChanged(QWindow* focus)
+{
+    if (focus || !m_popover || !m_popover->isVisible() || m_isPinned)
+        return;
+    dismissPopover(PopoverDismissal::Cause::LostActivation);
+}
+
+void AppDelegate::dismissPopover(PopoverDismissal::Cause cause)
+{
+    m_popover->hide();
+    m_dismissal.closedBySelf(cause, m_clock.elapsed());
 }
 
 void AppDelegate::togglePopover()
@@ -207,15 +236,14 @@ void AppDelegate::togglePopover()
         closePopover();
         return;
     }
-    // The click on the icon that took activation away has just closed it: that click meant
-    // "close", not "close and open again".
-    if (m_sinceAutoClose.isValid() && m_sinceAutoClose.elapsed() < 300)
+    if (m_dismissal.swallowsActivation(m_clock.elapsed()))
         return;
     showPopover();
 }
 
 void AppDelegate::showPopover()
 {
+    m_dismissal.reset();
     m_popover->move(popoverPosition(m_statusItem->geometry(), PopoverWindow::kContentSize));
     m_popover->show();
     m_popover->raise();
@@ -224,6 +252,7 @@ void AppDelegate::showPopover()
 
 void AppDelegate::closePopover()
 {
+    m_dismissal.reset();
     if (m_popover && m_popover->isVisible())
         m_popover->hide();
 }

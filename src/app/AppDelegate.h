@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PopoverDismissal.h"
 #include "platform/PlatformServices.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 class QMenu;
 class QSettings;
 class QSystemTrayIcon;
+class QWindow;
 
 namespace glimra {
 
@@ -59,6 +61,9 @@ public:
 private:
     void showPopover();
     void onGlobalMousePress(QPoint position);
+    void onFocusWindowChanged(QWindow* focus);
+    // Closes the transient popover because the user went elsewhere.
+    void dismissPopover(PopoverDismissal::Cause cause);
 
     PlatformServices m_services;
     std::unique_ptr<QSettings> m_settingsStore;
@@ -77,7 +82,8 @@ private:
     bool m_monitorActive = false;
     bool m_launched = false;
     bool m_terminated = false;
-    QElapsedTimer m_sinceAutoClose;
+    QElapsedTimer m_clock;
+    PopoverDismissal m_dismissal;
 };
 
 // The one running delegate, set first at launch and cleared last at teardown, so that events

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// "Start at login": the XDG autostart entry $XDG_CONFIG_HOME/autostart/glimra.desktop.
+// "Start at login": the XDG autostart entry
+// $XDG_CONFIG_HOME/autostart/io.github.glimra.Glimra.desktop.
 namespace glimra::autostart {
 
 bool isEnabled();

@@ -4,6 +4,7 @@
 #include "platform/x11/X11MouseMonitor.h"
 
 #include "TestSupport.h"
+#include "XClient.h"
 
 #include <QFile>
 #include <QProcess>
@@ -15,25 +16,6 @@ using namespace Qt::StringLiterals;
 
 using namespace glimra;
 using namespace glimra::test;
-
-namespace {
-
-// Runs a desktop tool without blocking this thread, which must answer the X selection
-// requests the tool makes.
-QByteArray runTool(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!waitUntil([&] { return process.state() == QProcess::NotRunning; },
-                   std::chrono::seconds(10))) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return process.readAllStandardOutput();
-}
-
-} // namespace
 
 TEST(X11Clipboard, offersPngAndTiffToOtherApplicationsAndCountsChanges)
 {
@@ -78,6 +60,16 @@ TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
     runTool(u"xdotool"_s, {u"mousemove"_s, u"321"_s, u"123"_s, u"click"_s, u"3"_s});
     ASSERT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
     EXPECT_EQ(presses.constFirst(), QPoint(321, 123));
+
+    // A menu or a drag of another program holds the pointer; the press is seen all the same.
+    presses.clear();
+    XClient other;
+    // The right click has opened the window manager's desktop menu, which holds the pointer.
+    runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+    ASSERT_TRUE(waitUntil([&] { return other.grabPointer(); }));
+    runTool(u"xdotool"_s, {u"mousemove"_s, u"40"_s, u"50"_s, u"click"_s, u"1"_s});
+    EXPECT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
+    other.ungrabPointer();
 
     presses.clear();
     monitor.stop();

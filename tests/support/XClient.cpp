@@ -198,6 +198,24 @@ bool XClient::isDown(uint8_t keycode) const
     return down;
 }
 
+bool XClient::grabPointer()
+{
+    auto* reply = xcb_grab_pointer_reply(
+        m_c,
+        xcb_grab_pointer(m_c, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC,
+                         XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(reply);
+    return grabbed;
+}
+
+void XClient::ungrabPointer()
+{
+    xcb_ungrab_pointer(m_c, XCB_CURRENT_TIME);
+    xcb_flush(m_c);
+}
+
 QList<XClient::Key> XClient::keys()
 {
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_c)) {

@@ -38,6 +38,9 @@ public:
     bool grabKey(uint8_t keycode, uint16_t modifiers);
     void ungrabKey(uint8_t keycode, uint16_t modifiers);
     bool isDown(uint8_t keycode) const;
+    // An active grab of the pointer, as a menu or a drag of another program holds it.
+    bool grabPointer();
+    void ungrabPointer();
 
     // A bare window without size hints, its position marked as the user's so that the window
     // manager keeps it where asked, made the active window; it records the keys it is given.

@@ -40,11 +40,16 @@ bool X11MouseMonitor::start()
     if (!ext || !ext->present)
         return false;
     conn->xiOpcode = ext->major_opcode;
+    // The server reports raw events to a client that announced 2.0 only while nobody holds a
+    // grab; from 2.1 on they arrive always, so a press on a menu or a dragged selection of
+    // another program still closes the popover. The reply is the lower of both versions.
     auto* version = xcb_input_xi_query_version_reply(
-        conn->c, xcb_input_xi_query_version(conn->c, 2, 0), nullptr);
-    const bool hasXi2 = version && version->major_version >= 2;
+        conn->c, xcb_input_xi_query_version(conn->c, 2, 2), nullptr);
+    const bool hasRawUnderGrabs =
+        version && (version->major_version > 2 ||
+                    (version->major_version == 2 && version->minor_version >= 1));
     std::free(version);
-    if (!hasXi2)
+    if (!hasRawUnderGrabs)
         return false;
 
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn->c));

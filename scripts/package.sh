@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the Debian package (Release, stripped, dependencies from dpkg-shlibdeps) and checks
+# it with lintian. The package lands in the build folder (default build-deb).
+#   scripts/package.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh package
+
+build=${1:-build-deb}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "${GLIMRA_JOBS:-2}"
+(cd "$build" && rm -f ./*.deb && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/*.deb)
+echo "$deb"
+# Errors fail the script; warnings and notes are printed for whoever wants to look.
+lintian --fail-on error "$deb"

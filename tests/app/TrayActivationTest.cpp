@@ -1,0 +1,144 @@
+// The popover under a StatusNotifierItem tray, which reports no icon geometry: a host of our
+// own on the suite's session bus registers the item and activates it as a panel does.
+#include "GlimraSession.h"
+#include "XClient.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QMutex>
+
+using namespace glimra::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kWatcher = "org.kde.StatusNotifierWatcher";
+
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
+    // Where the registered item answers: its bus name and object path.
+    QString service() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_service;
+    }
+    QString objectPath() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_objectPath;
+    }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message)
+    {
+        // Items pass either their bus name or, from a unique connection, their object path.
+        const bool isPath = serviceOrPath.startsWith(u'/');
+        QMutexLocker lock(&m_mutex);
+        m_service = isPath ? message.service() : serviceOrPath;
+        m_objectPath = isPath ? serviceOrPath : u"/StatusNotifierItem"_s;
+        m_items.append(m_service + m_objectPath);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_items;
+    QString m_service;
+    QString m_objectPath;
+};
+
+class TrayActivation : public GlimraSession {
+protected:
+    // The app asks the watcher while this thread waits for the app's answers, so the watcher
+    // answers from a thread of its own.
+    void SetUp() override
+    {
+        m_watcher.moveToThread(&m_thread);
+        m_thread.start();
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(bus.isConnected());
+        ASSERT_TRUE(bus.registerService(QLatin1String(kWatcher)));
+        ASSERT_TRUE(bus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
+                                       QDBusConnection::ExportAllSlots |
+                                           QDBusConnection::ExportAllProperties));
+    }
+    void TearDown() override
+    {
+        QDBusConnection::sessionBus().unregisterObject(u"/StatusNotifierWatcher"_s);
+        QDBusConnection::sessionBus().unregisterService(QLatin1String(kWatcher));
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    // What the panel does on a click on the icon, after the button is released.
+    void activate()
+    {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(m_watcher.service(), m_watcher.objectPath(),
+                                           u"org.kde.StatusNotifierItem"_s, u"Activate"_s);
+        call << 1800 << 12;
+        QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+    }
+
+    Watcher m_watcher;
+    QThread m_thread;
+};
+
+} // namespace
+
+TEST_F(TrayActivation, aClickOnTheIconOfAnOpenPopoverLeavesItClosed)
+{
+    start();
+    ASSERT_TRUE(waitUntil([&] { return !m_watcher.items().isEmpty(); }));
+
+    activate();
+    ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
+
+    // The press lands on the panel, outside the popover, and closes it as a click elsewhere;
+    // the panel's activation of the same click follows.
+    click({1800, 12});
+    activate();
+    EXPECT_TRUE(holdsFor([&] { return !visiblePopover(); }, 1500ms));
+
+    // A later click opens it again, and one on the open popover's icon closes it.
+    click({1800, 12});
+    activate();
+    ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
+    activate();
+    EXPECT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+}
+
+TEST_F(TrayActivation, anotherProgramTakingTheKeyboardClosesThePopoverUnlessPinned)
+{
+    start();
+    ASSERT_TRUE(waitUntil([&] { return !m_watcher.items().isEmpty(); }));
+    XClient other;
+
+    activate();
+    std::optional<QRect> popover;
+    ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
+    const uint32_t otherWindow = other.open({100, 100, 300, 200}, {}, "glimra-other");
+    EXPECT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+
+    click({1800, 12});
+    activate();
+    ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
+    click(popover->topLeft() + QPoint(popover->width() - 25, 20)); // the pin
+    runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
+    EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 500ms));
+}
+
+#include "TrayActivationTest.moc"

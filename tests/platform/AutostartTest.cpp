@@ -1,0 +1,94 @@
+#include "platform/Autostart.h"
+#include "platform/linux/AutostartEntry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace glimra;
+using namespace Qt::StringLiterals;
+
+TEST(AutostartEntry, execQuotesWhatTheDesktopWouldSplitOrExpand)
+{
+    const struct {
+        QString path;
+        QString exec;
+    } cases[] = {
+        {u"glimra"_s, u"glimra"_s},
+        {u"/usr/bin/glimra"_s, u"/usr/bin/glimra"_s},
+        {u"/home/ann/My Builds/glimra"_s, u"\"/home/ann/My Builds/glimra\""_s},
+        {u"/opt/100%/glimra"_s, u"/opt/100%%/glimra"_s}, // %f and friends are field codes
+        {u"/opt/$HOME/glimra"_s, u"\"/opt/\\\\$HOME/glimra\""_s},
+        {u"/opt/a\"b/glimra"_s, u"\"/opt/a\\\\\"b/glimra\""_s},
+        {u"/opt/back\\slash"_s, u"\"/opt/back\\\\\\\\slash\""_s},
+        {u"/opt/line\nbreak"_s, u"\"/opt/line\\nbreak\""_s}, // would end the entry's line
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(autostart::execArgument(c.path), c.exec) << c.path.toStdString();
+}
+
+TEST(AutostartEntry, anEntryStartsTheProgramUnlessTheDesktopSwitchedItOff)
+{
+    const struct {
+        const char* contents;
+        bool starts;
+    } cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=glimra\n", true},
+        {"[Desktop Entry]\nExec=glimra\nHidden=true\n", false},
+        {"[Desktop Entry]\nExec=glimra\nHidden = true\n", false},
+        {"[Desktop Entry]\nExec=glimra\nHidden=false\n", true},
+        {"[Desktop Entry]\nExec=glimra\nX-GNOME-Autostart-enabled=false\n", false},
+        {"[Desktop Entry]\nExec=glimra\n[Desktop Action x]\nHidden=true\n", true},
+        {"# no group at all\nExec=glimra\n", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(autostart::entryStartsProgram(c.contents), c.starts) << c.contents;
+    EXPECT_TRUE(autostart::entryStartsProgram(autostart::entryText(u"/a b/glimra"_s)));
+}
+
+TEST(Autostart, switchingOnWritesTheEntryAndSwitchingOffRemovesIt)
+{
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString entry = config.filePath(u"autostart/io.github.glimra.Glimra.desktop"_s);
+
+    EXPECT_FALSE(autostart::isEnabled());
+    EXPECT_EQ(autostart::setEnabled(false), QString()); // nothing to remove is no failure
+    ASSERT_EQ(autostart::setEnabled(true), QString());
+    EXPECT_TRUE(autostart::isEnabled());
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    file.close();
+    // Not on the PATH, the running program is started by its full path.
+    const QByteArray exec =
+        "\nExec=" + autostart::execArgument(QCoreApplication::applicationFilePath()).toUtf8();
+    EXPECT_TRUE(text.contains(QByteArray(exec + '\n')));
+    EXPECT_EQ(QDir(config.filePath(u"autostart"_s)).entryList(QDir::Files | QDir::Hidden).size(),
+              1); // no temporary left beside it
+
+    // The desktop's own switch is honoured, and switching on again takes the entry back.
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("Hidden=true\n");
+    file.close();
+    EXPECT_FALSE(autostart::isEnabled());
+    ASSERT_EQ(autostart::setEnabled(true), QString());
+    EXPECT_TRUE(autostart::isEnabled());
+
+    ASSERT_EQ(autostart::setEnabled(false), QString());
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(autostart::isEnabled());
+
+    // A place it cannot write to is reported, not passed over as done.
+    ASSERT_TRUE(QDir(config.path()).rmdir(u"autostart"_s));
+    QFile blocker(config.filePath(u"autostart"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_NE(autostart::setEnabled(true), QString());
+    EXPECT_FALSE(autostart::isEnabled());
+    qputenv("XDG_CONFIG_HOME", saved);
+}
