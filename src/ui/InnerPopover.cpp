@@ -1,6 +1,7 @@
 #include "ui/InnerPopover.h"
 
 #include <QAbstractButton>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -19,6 +20,8 @@ InnerPopover::InnerPopover(QAbstractButton* anchor, QWidget* content, QWidget* p
 
 void InnerPopover::refit()
 {
+    // The new content's size is known only once the layout has run again.
+    layout()->activate();
     adjustSize();
     if (isVisible())
         popUp();
@@ -40,6 +43,10 @@ void InnerPopover::popUp()
     show();
     raise();
     activateWindow();
+    // The keyboard starts at the popup's first control, as in a menu or a dialog, so it can be
+    // used without the mouse and a screen reader says where it is.
+    if (QWidget* focus = focusWidget(); !focus || !focus->isVisible())
+        focusNextChild();
 }
 
 void InnerPopover::mousePressEvent(QMouseEvent* event)

@@ -1,0 +1,155 @@
+#!/usr/bin/python3
+"""A person's first session with Glimra and a glimra-server of their own: open the popover from
+the tray, create an account in the account popover, take a screenshot with the button, find it
+on the server tab, delete it from the server, and quit from the settings.
+
+Usage: popover_flow.py GLIMRA GLIMRA_SERVER [PICTURES_FOLDER]
+Runs inside the tests' desktop session (X with openbox and trayer, a D-Bus session)."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+from desktop_user import (App, Camera, accessibility_bus_up, centre, click, click_at, key,
+                          type_text, wait_for, xdotool)
+
+glimra, server_bin = sys.argv[1], sys.argv[2]
+camera = Camera(sys.argv[3] if len(sys.argv) > 3 else os.environ.get("GLIMRA_E2E_PICTURES"))
+home = tempfile.mkdtemp(prefix="glimra-e2e-")
+procs = []
+
+
+def cleanup():
+    for p in reversed(procs):
+        if p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+    shutil.rmtree(home, ignore_errors=True)
+
+
+def start_server():
+    server = subprocess.Popen([server_bin, "--listen", "127.0.0.1:0", "--data", f"{home}/server"],
+                              stdout=subprocess.PIPE, text=True)
+    procs.append(server)
+    line = wait_for(lambda: (l := server.stdout.readline()) and "listening on" in l and l,
+                    what="the server to listen")
+    return re.search(r"listening on (\S+)", line).group(1)
+
+
+def glimra_env():
+    env = dict(os.environ)
+    for var, sub in [("HOME", ""), ("XDG_DATA_HOME", "/data"), ("XDG_CONFIG_HOME", "/config"),
+                     ("XDG_STATE_HOME", "/state"), ("XDG_CACHE_HOME", "/cache"),
+                     ("XDG_RUNTIME_DIR", "/run")]:
+        env[var] = f"{home}/home{sub}"
+        os.makedirs(env[var], mode=0o700, exist_ok=True)
+    os.makedirs(f"{home}/home/Pictures/Screenshots", exist_ok=True)
+    env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+    env.pop("QT_QPA_PLATFORM", None)
+    return env
+
+
+def command(env, *args):
+    return subprocess.run([glimra, *args], env=env, capture_output=True, text=True, timeout=30)
+
+
+def tray_icon():
+    """trayer embeds our icon; the icon is the small square at the right end of its panel."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "trayer"],
+                         capture_output=True, text=True).stdout.split()
+    best = None
+    for wid in out:
+        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
+                             capture_output=True, text=True).stdout
+        v = dict(line.split("=") for line in geo.split())
+        rect = tuple(int(v[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        if best is None or rect[2] > best[2]:
+            best = rect
+    return best
+
+
+def main():
+    origin = start_server()
+    env = glimra_env()
+    os.makedirs(f"{home}/home/config/Glimra", exist_ok=True)
+    with open(f"{home}/home/config/Glimra/Glimra.conf", "w") as conf:
+        conf.write(f"[General]\nserverOrigin={origin}\n")
+
+    accessibility_bus_up()
+    app_proc = subprocess.Popen([glimra], env=env)
+    procs.append(app_proc)
+    wait_for(lambda: command(env, "status").returncode == 0, 30, "glimra to answer")
+    app = App()
+    wait_for(app.root, 30, "glimra on the accessibility bus")
+
+    # 1. The tray icon opens the popover.
+    x, y, w, h = wait_for(lambda: (r := tray_icon()) and r[2] >= 16 and r, what="the tray icon")
+    icon = (x + w - h // 2, y + h // 2)
+    click_at(*icon)
+    app.find("No screenshots yet")
+    camera.shot("popover-empty")
+
+    # 2. Create an account in the account popover.
+    click(app.find("Account", "push button"))
+    click(app.find("Don't have an account? Register", "push button"))
+    for field, text in [("Username", "ann"), ("Email", "ann@example.org"),
+                        ("Password", "correct horse battery")]:
+        click(app.find(field))
+        type_text(text)
+    camera.shot("register-form")
+    click(app.find("Register", "push button"))
+    app.find("Sign Out", "push button", timeout=30)
+    camera.shot("signed-in")
+    key("Escape")
+    wait_for(lambda: not app.shown("Sign Out"), what="the account popover to close")
+
+    # 3. A capture with the button: the popover makes way, the screenshot lands in the library.
+    click(app.find("Full Screen", "push button"))
+    wait_for(lambda: "1 screenshots" in [n for _, n in app.names()] or
+             command(env, "list").stdout.count("\n") >= 1, 30, "the capture")
+    wait_for(lambda: command(env, "server-list").stdout.strip(), 30, "the upload")
+    camera.shot("captured")
+
+    # 4. The server tab lists it after a refresh.
+    if not app.shown("Server"):
+        click_at(*icon)
+    click(app.find("Server", "page tab"))
+    click(app.find("Refresh", "push button"))
+    row = app.find("Glimra_*", "list item", timeout=30)
+    camera.shot("server-tab")
+
+    # 5. Delete it from the server through the row's menu.
+    click(row, button=3)
+    key("Up")  # the menu's last entry; the highlight shows the menu to a screen reader
+    click(app.find("Delete from Server", "menu item"))
+    app.find("No screenshots on server", timeout=30)
+    assert command(env, "server-list").stdout.strip() == "", "the record is still on the server"
+    camera.shot("deleted-from-server")
+
+    # 6. Quit from the settings.
+    click(app.find("Settings", "push button"))
+    # The settings scroll; the quit button is at the end.
+    x, y = centre(app.find("Window Tiling", "label"))
+    xdotool("mousemove", "--sync", x, y)
+    xdotool("click", "--repeat", 15, "--delay", 30, 5)
+    quit_button = app.find("Quit Glimra", "push button")
+    camera.shot("settings")
+    click(quit_button)
+    assert app_proc.wait(15) == 0, "glimra did not end cleanly"
+    camera.shot("quit")
+    print("the popover flow passed")
+
+
+if __name__ == "__main__" and len(sys.argv) > 2:
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    try:
+        main()
+    finally:
+        cleanup()
