@@ -200,7 +200,7 @@ void AppDelegate::onGlobalMousePress(QPoint position)
     if (!m_popover)
         return;
     if (!m_popover->isVisible()) {
-        m_dismissal.pressWhileClosed(m_clock.elapsed());
+        m_dismissal.pressWhileClosed();
         return;
     }
     if (m_isPinned)
@@ -212,20 +212,23 @@ void AppDelegate::onGlobalMousePress(QPoint position)
         return;
     if (isOnOwnWindow(logical))
         return;
-    dismissPopover(PopoverDismissal::Cause::PressElsewhere);
+    dismissPopover();
 }
 
 void AppDelegate::onFocusWindowChanged(QWindow* focus)
 {
     if (focus || !m_popover || !m_popover->isVisible() || m_isPinned)
         return;
-    dismissPopover(PopoverDismissal::Cause::LostActivation);
+    // A click elsewhere takes activation too; its press, read first, is the closing event.
+    m_services.mouseMonitor->deliverPending();
+    if (m_popover->isVisible())
+        dismissPopover();
 }
 
-void AppDelegate::dismissPopover(PopoverDismissal::Cause cause)
+void AppDelegate::dismissPopover()
 {
     m_popover->hide();
-    m_dismissal.closedBySelf(cause, m_clock.elapsed());
+    m_dismissal.closedBySelf(m_clock.elapsed());
 }
 
 void AppDelegate::togglePopover()
@@ -236,6 +239,9 @@ void AppDelegate::togglePopover()
         closePopover();
         return;
     }
+    // A quick click reaches the tray (on another connection) as press and release before
+    // its press is read here; the activation must be judged with that press known.
+    m_services.mouseMonitor->deliverPending();
     if (m_dismissal.swallowsActivation(m_clock.elapsed()))
         return;
     showPopover();

@@ -63,7 +63,7 @@ private:
     void onGlobalMousePress(QPoint position);
     void onFocusWindowChanged(QWindow* focus);
     // Closes the transient popover because the user went elsewhere.
-    void dismissPopover(PopoverDismissal::Cause cause);
+    void dismissPopover();
 
     PlatformServices m_services;
     std::unique_ptr<QSettings> m_settingsStore;

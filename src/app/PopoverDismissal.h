@@ -12,29 +12,17 @@ namespace glimra {
 // any other place on the desktop, so the press on its icon closes the popover as a click
 // elsewhere, and the host's activation follows a moment later. That activation belongs to
 // the same click and must leave the popover closed. A later press while the popover is
-// closed is a new click, whose activation opens it again.
+// closed is a new click, whose activation opens it again. The caller reports every press
+// that happened before it asks (see GlobalMouseMonitor::deliverPending).
 class PopoverDismissal {
 public:
     // Longest wait seen between the press and the host's activation (release, D-Bus).
     static constexpr qint64 kActivationWindowMs = 1000;
-    // The loss of activation a press causes may be noticed before the press itself.
-    static constexpr qint64 kSameClickMs = 150;
 
-    enum class Cause { PressElsewhere, LostActivation };
-
-    // The popover closed by itself.
-    void closedBySelf(Cause cause, qint64 nowMs)
-    {
-        m_closedAt = nowMs;
-        m_cause = cause;
-    }
-    // A press anywhere while the popover is closed: a new click, unless it is the one whose
-    // loss of activation has just closed the popover.
-    void pressWhileClosed(qint64 nowMs)
-    {
-        if (m_closedAt && (m_cause == Cause::PressElsewhere || nowMs - *m_closedAt > kSameClickMs))
-            m_closedAt.reset();
-    }
+    // The popover closed by itself: a press elsewhere or the loss of activation.
+    void closedBySelf(qint64 nowMs) { m_closedAt = nowMs; }
+    // A press anywhere while the popover is closed: a new click.
+    void pressWhileClosed() { m_closedAt.reset(); }
     // The popover was opened or closed on purpose; nothing is pending any more.
     void reset() { m_closedAt.reset(); }
     // An activation of the tray icon while the popover is closed: true when it finishes the
@@ -48,7 +36,6 @@ public:
 
 private:
     std::optional<qint64> m_closedAt;
-    Cause m_cause = Cause::PressElsewhere;
 };
 
 } // namespace glimra

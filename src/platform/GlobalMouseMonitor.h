@@ -15,6 +15,9 @@ public:
 
     virtual bool start() = 0;
     virtual void stop() = 0;
+    // Reports now the presses that have happened but still wait to be read, so a decision
+    // about an event from another source (the tray's activation) sees every press before it.
+    virtual void deliverPending() {}
 
 Q_SIGNALS:
     // Position in the desktop's coordinates (device pixels).

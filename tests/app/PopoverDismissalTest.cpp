@@ -8,7 +8,7 @@ using glimra::PopoverDismissal;
 
 namespace {
 
-enum class Step { ClosedByPress, LostActivation, PressWhileClosed, Reset };
+enum class Step { ClosedBySelf, Press, Reset };
 
 struct Case {
     const char* name;
@@ -22,50 +22,30 @@ struct Case {
 TEST(PopoverDismissal, anActivationEndingTheClickThatClosedThePopoverDoesNotReopenIt)
 {
     const qint64 window = PopoverDismissal::kActivationWindowMs;
-    const qint64 sameClick = PopoverDismissal::kSameClickMs;
     const Case cases[] = {
         {"nothing closed it", {}, 5000, false},
-        {"press on the panel, then its activation", {{Step::ClosedByPress, 1000}}, 1120, true},
-        {"a slow release still belongs", {{Step::ClosedByPress, 1000}}, 1000 + window, true},
-        {"too late to be the same click", {{Step::ClosedByPress, 1000}}, 1001 + window, false},
+        {"press on the panel, then its activation", {{Step::ClosedBySelf, 1000}}, 1120, true},
+        {"a slow release still belongs", {{Step::ClosedBySelf, 1000}}, 1000 + window, true},
+        {"too late to be the same click", {{Step::ClosedBySelf, 1000}}, 1001 + window, false},
         {"a second click to reopen, however quick",
-         {{Step::ClosedByPress, 1000}, {Step::PressWhileClosed, 1010}},
+         {{Step::ClosedBySelf, 1000}, {Step::Press, 1010}},
          1100,
-         false},
-        {"the panel took activation, then its activation",
-         {{Step::LostActivation, 1000}},
-         1200,
-         true},
-        // The loss of activation can be noticed before the press that caused it.
-        {"press reported after the close it caused",
-         {{Step::LostActivation, 1000}, {Step::PressWhileClosed, 1000 + sameClick}},
-         1200,
-         true},
-        {"switched away, then a click on the icon",
-         {{Step::LostActivation, 1000}, {Step::PressWhileClosed, 1001 + sameClick}},
-         1300,
          false},
         {"opened or closed on purpose meanwhile",
-         {{Step::ClosedByPress, 1000}, {Step::Reset, 1050}},
+         {{Step::ClosedBySelf, 1000}, {Step::Reset, 1050}},
          1100,
          false},
-        {"a press with nothing pending changes nothing",
-         {{Step::PressWhileClosed, 1000}},
-         1050,
-         false},
+        {"a press with nothing pending changes nothing", {{Step::Press, 1000}}, 1050, false},
     };
     for (const Case& c : cases) {
         PopoverDismissal dismissal;
         for (const auto& [step, at] : c.steps) {
             switch (step) {
-            case Step::ClosedByPress:
-                dismissal.closedBySelf(PopoverDismissal::Cause::PressElsewhere, at);
+            case Step::ClosedBySelf:
+                dismissal.closedBySelf(at);
                 break;
-            case Step::LostActivation:
-                dismissal.closedBySelf(PopoverDismissal::Cause::LostActivation, at);
-                break;
-            case Step::PressWhileClosed:
-                dismissal.pressWhileClosed(at);
+            case Step::Press:
+                dismissal.pressWhileClosed();
                 break;
             case Step::Reset:
                 dismissal.reset();

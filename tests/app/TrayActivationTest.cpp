@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QMutex>
 
 using namespace glimra::test;
 using namespace std::chrono_literals;
@@ -24,29 +23,16 @@ class Watcher : public QObject {
 public:
     bool hostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
-    QStringList items() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_items;
-    }
+    QStringList items() const { return m_items; }
     // Where the registered item answers: its bus name and object path.
-    QString service() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_service;
-    }
-    QString objectPath() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_objectPath;
-    }
+    QString service() const { return m_service; }
+    QString objectPath() const { return m_objectPath; }
 
 public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString& serviceOrPath, const QDBusMessage& message)
     {
         // Items pass either their bus name or, from a unique connection, their object path.
         const bool isPath = serviceOrPath.startsWith(u'/');
-        QMutexLocker lock(&m_mutex);
         m_service = isPath ? message.service() : serviceOrPath;
         m_objectPath = isPath ? serviceOrPath : u"/StatusNotifierItem"_s;
         m_items.append(m_service + m_objectPath);
@@ -54,7 +40,6 @@ public Q_SLOTS:
     void RegisterStatusNotifierHost(const QString&) {}
 
 private:
-    mutable QMutex m_mutex;
     QStringList m_items;
     QString m_service;
     QString m_objectPath;
@@ -62,12 +47,8 @@ private:
 
 class TrayActivation : public GlimraSession {
 protected:
-    // The app asks the watcher while this thread waits for the app's answers, so the watcher
-    // answers from a thread of its own.
     void SetUp() override
     {
-        m_watcher.moveToThread(&m_thread);
-        m_thread.start();
         QDBusConnection bus = QDBusConnection::sessionBus();
         ASSERT_TRUE(bus.isConnected());
         ASSERT_TRUE(bus.registerService(QLatin1String(kWatcher)));
@@ -79,8 +60,6 @@ protected:
     {
         QDBusConnection::sessionBus().unregisterObject(u"/StatusNotifierWatcher"_s);
         QDBusConnection::sessionBus().unregisterService(QLatin1String(kWatcher));
-        m_thread.quit();
-        m_thread.wait();
     }
 
     // What the panel does on a click on the icon, after the button is released.
@@ -93,16 +72,25 @@ protected:
         QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
     }
 
+    // The app asks the watcher, synchronously, while it sets up its tray icon; this thread
+    // answers only while it runs its event loop, so it waits for the app that way.
+    void startWithTray()
+    {
+        m_app.setProcessEnvironment(m_env);
+        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_app.start(QStringLiteral(GLIMRA_BIN), {});
+        ASSERT_TRUE(m_app.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return !m_watcher.items().isEmpty(); }, 20s));
+    }
+
     Watcher m_watcher;
-    QThread m_thread;
 };
 
 } // namespace
 
 TEST_F(TrayActivation, aClickOnTheIconOfAnOpenPopoverLeavesItClosed)
 {
-    start();
-    ASSERT_TRUE(waitUntil([&] { return !m_watcher.items().isEmpty(); }));
+    startWithTray();
 
     activate();
     ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
@@ -123,8 +111,7 @@ TEST_F(TrayActivation, aClickOnTheIconOfAnOpenPopoverLeavesItClosed)
 
 TEST_F(TrayActivation, anotherProgramTakingTheKeyboardClosesThePopoverUnlessPinned)
 {
-    start();
-    ASSERT_TRUE(waitUntil([&] { return !m_watcher.items().isEmpty(); }));
+    startWithTray();
     XClient other;
 
     activate();

@@ -18,6 +18,7 @@ public:
     ~X11MouseMonitor() override;
     bool start() override;
     void stop() override;
+    void deliverPending() override { drain(); }
 
 private:
     void drain();
