@@ -1,7 +1,8 @@
 # Where `cmake --install` puts Glimra, and the Debian package made from the same rules.
 include(GNUInstallDirs)
 
-install(TARGETS glimra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# glimra starts the instance from its own folder.
+install(TARGETS glimra glimra-instance RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET glimra-server)
     install(TARGETS glimra-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(CODE "set(GLIMRA_UNIT_TEMPLATE \"${PROJECT_SOURCE_DIR}/data/glimra-server.user.service.in\")
