@@ -67,7 +67,7 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     // Pinned, it stays across a click elsewhere.
     click(icon.center());
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
-    click(popover->topLeft() + QPoint(popover->width() - 25, 20));
+    click(pinButton(*popover));
     click({200, 600});
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
 

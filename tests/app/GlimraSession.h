@@ -135,6 +135,12 @@ protected:
         return std::nullopt;
     }
 
+    // The pin, first of the three buttons at the right end of the popover's header.
+    static QPoint pinButton(const QRect& popover)
+    {
+        return popover.topLeft() + QPoint(popover.width() - 83, 23);
+    }
+
     // trayer embeds our icon; its widest window is the panel holding it.
     static QRect trayIconRect()
     {

@@ -123,7 +123,7 @@ TEST_F(TrayActivation, anotherProgramTakingTheKeyboardClosesThePopoverUnlessPinn
     click({1800, 12});
     activate();
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
-    click(popover->topLeft() + QPoint(popover->width() - 25, 20)); // the pin
+    click(pinButton(*popover));
     runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 500ms));
 }
