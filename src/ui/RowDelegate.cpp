@@ -22,9 +22,17 @@ QRect RowDelegate::buttonRect(const QRect& row, int position, int count)
             row.top() + (row.height() - kButtonSide) / 2, kButtonSide, kButtonSide};
 }
 
-void RowDelegate::paintPreview(QPainter* painter, const QRect& box, const QImage& image)
+bool RowDelegate::paintPreview(QPainter* painter, const QWidget* widget, const QRect& box,
+                               const QImage& image)
 {
     painter->save();
+    if (image.isNull()) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(style::primary(widget, 0.05));
+        painter->drawRoundedRect(QRectF(box), kPreviewRadius, kPreviewRadius);
+        painter->restore();
+        return false;
+    }
     QPainterPath clip;
     clip.addRoundedRect(QRectF(box), kPreviewRadius, kPreviewRadius);
     painter->setClipPath(clip);
@@ -39,6 +47,7 @@ void RowDelegate::paintPreview(QPainter* painter, const QRect& box, const QImage
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->drawImage(QRectF(box), image, source);
     painter->restore();
+    return true;
 }
 
 void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

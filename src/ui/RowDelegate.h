@@ -51,8 +51,10 @@ protected:
     virtual void paintContent(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index, const QRect& previewRect,
                               const QRect& textRect) const = 0;
-    // The picture scaled to fill the box, its overflow cut off, in rounded corners.
-    static void paintPreview(QPainter* painter, const QRect& box, const QImage& image);
+    // The picture scaled to fill the box, its overflow cut off, in rounded corners; without a
+    // picture, a quiet frame of the same shape, and false.
+    static bool paintPreview(QPainter* painter, const QWidget* widget, const QRect& box,
+                             const QImage& image);
 
 private:
     QPersistentModelIndex m_hovered;

@@ -86,15 +86,8 @@ void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionView
                                        const QRect& textRect) const
 {
     const QWidget* widget = option.widget;
-    const QImage preview = index.data(Qt::DecorationRole).value<QImage>();
-    if (preview.isNull()) {
-        // Still loading: a quiet frame keeps the rows from jumping when it arrives.
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(style::primary(widget, 0.05));
-        painter->drawRoundedRect(QRectF(previewRect), 6, 6);
-    } else {
-        paintPreview(painter, previewRect, preview);
-    }
+    // Still loading, the quiet frame keeps the rows from jumping when the picture arrives.
+    paintPreview(painter, widget, previewRect, index.data(Qt::DecorationRole).value<QImage>());
 
     const QDateTime date = index.data(ScreenshotListModel::DateRole).toDateTime();
     const QString status = index.data(ScreenshotListModel::SyncStatusRole).toString();

@@ -73,17 +73,12 @@ void ServerScreenshotRow::paintContent(QPainter* painter, const QStyleOptionView
                                        const QRect& textRect) const
 {
     const QWidget* widget = option.widget;
-    const QImage preview = index.data(Qt::DecorationRole).value<QImage>();
-    if (preview.isNull()) {
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(style::primary(widget, 0.05));
-        painter->drawRoundedRect(QRectF(previewRect), 6, 6);
+    if (!paintPreview(painter, widget, previewRect,
+                      index.data(Qt::DecorationRole).value<QImage>())) {
         const int side = QFontMetrics(style::font(style::TextStyle::Title3)).height();
         style::icon(u"cloud.fill", style::secondary(widget))
             .paint(painter, QRect(previewRect.center() - QPoint(side / 2, side / 2) + QPoint(1, 1),
                                   QSize(side, side)));
-    } else {
-        paintPreview(painter, previewRect, preview);
     }
 
     const auto record = index.data(ServerScreenshotListModel::RecordRole).value<ServerScreenshot>();
