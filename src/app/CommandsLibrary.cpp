@@ -1,11 +1,13 @@
 // glimra list
 #include "app/AppDelegate.h"
+#include "app/DateTexts.h"
 #include "app/RemoteCommands.h"
 #include "library/ScreenshotManager.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimeZone>
 
 namespace glimra::commands {
 
@@ -18,19 +20,23 @@ QJsonValue optionalText(const std::optional<QString>& text)
 
 QString listing(const QList<ScreenshotItemPtr>& items, bool json)
 {
+    // Commands are answered on the GUI thread only.
+    static DateTexts dates;
+    const QStringList dateTexts = dates.texts(items, QTimeZone::systemTimeZoneId());
     QString out;
     QJsonArray array;
-    for (const ScreenshotItemPtr& item : items) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ScreenshotItem& item = *items.at(i);
         if (json) {
             array.append(
-                QJsonObject{{QStringLiteral("path"), optionalText(item->filePath)},
-                            {QStringLiteral("date"), isoDate(item->date)},
-                            {QStringLiteral("syncStatus"), syncStatusText(item->syncStatus)},
-                            {QStringLiteral("serverId"), optionalText(item->serverId)},
-                            {QStringLiteral("captureType"), optionalText(item->captureType)}});
+                QJsonObject{{QStringLiteral("path"), optionalText(item.filePath)},
+                            {QStringLiteral("date"), dateTexts.at(i)},
+                            {QStringLiteral("syncStatus"), syncStatusText(item.syncStatus)},
+                            {QStringLiteral("serverId"), optionalText(item.serverId)},
+                            {QStringLiteral("captureType"), optionalText(item.captureType)}});
         } else {
-            out += isoDate(item->date) + QLatin1Char('\t') + syncStatusText(item->syncStatus) +
-                   QLatin1Char('\t') + item->filePath.value_or(QString()) + QLatin1Char('\n');
+            out += dateTexts.at(i) + QLatin1Char('\t') + syncStatusText(item.syncStatus) +
+                   QLatin1Char('\t') + item.filePath.value_or(QString()) + QLatin1Char('\n');
         }
     }
     return json ? QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)) : out;

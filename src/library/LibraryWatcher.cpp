@@ -6,6 +6,8 @@
 #include "library/LibraryPaths.h"
 #include "platform/linux/DirectoryWatcher.h"
 
+#include <QDir>
+
 namespace glimra {
 
 namespace {
@@ -29,7 +31,10 @@ LibraryWatcher::~LibraryWatcher() = default;
 bool LibraryWatcher::start()
 {
     rememberModificationTimes();
-    return m_watcher->watch(libraryFolder());
+    if (!m_watcher->watch(libraryFolder()))
+        return false;
+    m_watcher->keepFinishedNames();
+    return true;
 }
 
 void LibraryWatcher::stop()
@@ -51,11 +56,24 @@ void LibraryWatcher::rememberModificationTimes()
 
 void LibraryWatcher::checkForModifiedScreenshots()
 {
-    const FolderListing listing = listFolder(libraryFolder());
-    if (listing.error)
-        return;
+    // Only the entries named by the events: a burst of imports into a library of thousands
+    // would otherwise look at every file once per import, on the GUI thread.
+    const DirectoryWatcher::Finished finished = m_watcher->takeFinished();
+    QList<FolderEntry> entries;
+    if (finished.all) {
+        const FolderListing listing = listFolder(libraryFolder());
+        if (listing.error)
+            return;
+        entries = listing.entries;
+    } else {
+        const QDir folder(libraryFolder());
+        for (const QString& name : finished.names) {
+            if (!name.startsWith(QLatin1Char('.')))
+                entries.append({name, folder.filePath(name)});
+        }
+    }
     QStringList changed;
-    for (const FolderEntry& entry : listing.entries) {
+    for (const FolderEntry& entry : std::as_const(entries)) {
         if (!hasLibraryImageExtension(entry.name))
             continue;
         if (m_watcher->isBeingWritten(entry.name))

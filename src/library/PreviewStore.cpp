@@ -41,8 +41,10 @@ PreviewStore::PreviewStore(QObject* parent)
             if (ScreenshotItemPtr item = later->lock())
                 items.append(std::move(item));
         }
+        // Counted as pending when they came; those gone since are no longer waited for.
+        m_pending -= static_cast<qsizetype>(m_later.size()) - items.size();
         m_later.clear();
-        loadAll(items);
+        queueFirstLoads(items);
     });
 }
 
@@ -54,12 +56,17 @@ PreviewStore::~PreviewStore()
 
 void PreviewStore::loadAll(const QList<ScreenshotItemPtr>& items)
 {
+    for (const ScreenshotItemPtr& item : items)
+        m_pending += item->filePath ? 1 : 0;
+    queueFirstLoads(items);
+}
+
+void PreviewStore::queueFirstLoads(const QList<ScreenshotItemPtr>& items)
+{
     qsizetype index = 0;
     for (const ScreenshotItemPtr& item : items) {
-        if (!item->filePath)
-            continue;
-        ++m_pending;
-        enqueue({item, item->id, *item->filePath, index++ < kKeptOnFirstLoad, true}, false);
+        if (item->filePath)
+            enqueue({item, item->id, *item->filePath, index++ < kKeptOnFirstLoad, true}, false);
     }
     Q_EMIT pendingChanged();
     startBatches();
@@ -67,8 +74,13 @@ void PreviewStore::loadAll(const QList<ScreenshotItemPtr>& items)
 
 void PreviewStore::loadWhenQuiet(const ScreenshotItemPtr& item)
 {
+    if (!item->filePath)
+        return;
+    // Pending from now on: a script waiting for the previews waits for this one too.
+    ++m_pending;
     m_later.push_back(item);
     m_quiet->start();
+    Q_EMIT pendingChanged();
 }
 
 QImage PreviewStore::preview(const ScreenshotItemPtr& item)
@@ -99,9 +111,12 @@ void PreviewStore::setPreview(const ScreenshotItemPtr& item, const QImage& previ
 
 void PreviewStore::forget(const ScreenshotItemPtr& item)
 {
-    std::erase_if(m_later, [&item](const std::weak_ptr<ScreenshotItem>& later) {
-        return later.lock() == item;
-    });
+    if (std::erase_if(m_later, [&item](const std::weak_ptr<ScreenshotItem>& later) {
+            return later.lock() == item;
+        }) > 0) {
+        --m_pending;
+        Q_EMIT pendingChanged();
+    }
     m_recent.remove(item->id);
     m_wanted.remove(item->id);
     const auto queued = m_queued.constFind(item->id);

@@ -59,6 +59,7 @@ private:
     };
     struct Result;
 
+    void queueFirstLoads(const QList<ScreenshotItemPtr>& items);
     void enqueue(Request request, bool urgent);
     void startBatches();
     void finishBatch(const QList<Result>& results);

@@ -80,8 +80,9 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
             QImage(), QDateTime::currentDateTime(), SyncStatus::Local, std::nullopt, path,
             captureTypeText(CaptureMode::FullScreen));
         insertNewItem(item);
-        // Decoded on the previews' threads, which also drop it should it not decode.
-        m_previews->loadAll({item});
+        // Decoded on the previews' threads, which also drop it should it not decode; during a
+        // burst, only once it has settled, so that the imports keep the cores.
+        m_previews->loadWhenQuiet(item);
     });
     connect(m_importer, &DesktopScreenshotImporter::importFailed, m_status, &StatusLine::set);
     connect(m_libraryWatcher, &LibraryWatcher::pictureChanged, this,

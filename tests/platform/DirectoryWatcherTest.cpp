@@ -45,3 +45,41 @@ TEST(DirectoryWatcher, reportsFinishedWritesRenamesAndDeletesButNotCreation)
     late.close();
     EXPECT_TRUE(holdsFor([&] { return changes == afterStop; }, std::chrono::milliseconds(100)));
 }
+
+TEST(DirectoryWatcher, namesTheEntriesWhoseChangeFinishedOnlyWhenAsked)
+{
+    for (const bool keep : {true, false}) {
+        QTemporaryDir dir;
+        for (const char* name : {"moved.png", "gone.png"}) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        DirectoryWatcher watcher;
+        ASSERT_TRUE(watcher.watch(dir.path()));
+        if (keep)
+            watcher.keepFinishedNames();
+        int changes = 0;
+        QObject::connect(&watcher, &DirectoryWatcher::changed, [&] { ++changes; });
+
+        QFile open(dir.filePath(u"open.png"_s));
+        ASSERT_TRUE(open.open(QIODevice::WriteOnly));
+        QFile written(dir.filePath(u"written.png"_s));
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+        written.close();
+        ASSERT_TRUE(QFile::rename(dir.filePath(u"moved.png"_s), dir.filePath(u"arrived.png"_s)));
+        ASSERT_TRUE(QFile::remove(dir.filePath(u"gone.png"_s)));
+        ASSERT_TRUE(waitUntil([&] { return changes > 0; }));
+        // Events may come in more than one read: wait until every name is in.
+        DirectoryWatcher::Finished finished;
+        const QSet<QString> expected =
+            keep ? QSet<QString>{u"written.png"_s, u"moved.png"_s, u"arrived.png"_s, u"gone.png"_s}
+                 : QSet<QString>{};
+        EXPECT_TRUE(waitUntil([&] {
+            finished.names.unite(watcher.takeFinished().names);
+            return finished.names == expected;
+        })) << "keep "
+            << keep;
+        EXPECT_FALSE(finished.all);
+        EXPECT_TRUE(watcher.takeFinished().names.isEmpty());
+    }
+}

@@ -44,6 +44,7 @@ void DirectoryWatcher::stop()
     ::close(m_fd);
     m_fd = -1;
     m_writing.clear();
+    m_finished = {};
 }
 
 void DirectoryWatcher::readEvents()
@@ -62,6 +63,7 @@ void DirectoryWatcher::readEvents()
             offset += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) {
                 finished = true;
+                m_finished.all = m_keepNames;
                 continue;
             }
             if (event->len == 0 || (event->mask & IN_ISDIR))
@@ -72,6 +74,8 @@ void DirectoryWatcher::readEvents()
             } else {
                 m_writing.remove(name);
                 finished = true;
+                if (m_keepNames)
+                    m_finished.names.insert(name);
             }
         }
     }

@@ -4,6 +4,8 @@
 #include <QSet>
 #include <QString>
 
+#include <utility>
+
 class QSocketNotifier;
 
 namespace glimra {
@@ -26,6 +28,16 @@ public:
     // True while a writer has the named file open for writing; its content may be partial.
     bool isBeingWritten(const QString& name) const { return m_writing.contains(name); }
 
+    // The entries whose change has finished since the last call, for a listener that would
+    // rather look at those than at the whole folder. Kept only once asked for; `all` says
+    // that events were lost and every entry has to be looked at.
+    struct Finished {
+        QSet<QString> names;
+        bool all = false;
+    };
+    void keepFinishedNames() { m_keepNames = true; }
+    Finished takeFinished() { return std::exchange(m_finished, {}); }
+
 Q_SIGNALS:
     void changed();
 
@@ -35,6 +47,8 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     QSet<QString> m_writing;
+    bool m_keepNames = false;
+    Finished m_finished;
 };
 
 } // namespace glimra
