@@ -155,10 +155,10 @@ QWidget* ContentView::buildCaptureRow()
         {"Area", "rectangle.dashed", &ScreenshotManager::captureArea},
         {"Window", "photo.on.rectangle.angled", &ScreenshotManager::captureWindow},
     };
-    for (const auto& spec : buttons) {
-        auto* button = new CaptureButton(QString::fromLatin1(spec.title),
-                                         QString::fromLatin1(spec.icon), captureRow);
-        connect(button, &CaptureButton::clicked, manager, spec.action);
+    for (const auto& entry : buttons) {
+        auto* button = new CaptureButton(QString::fromLatin1(entry.title),
+                                         QString::fromLatin1(entry.icon), captureRow);
+        connect(button, &CaptureButton::clicked, manager, entry.action);
         row->addWidget(button, 1);
         m_captureButtons.append(button);
     }

@@ -97,8 +97,8 @@ QColor orange()
 
 namespace {
 
-// The freedesktop names that show each symbol, best first. Themes that follow the naming
-// specification have the first of most lists; the others cover common themes that differ.
+// The freedesktop names that show each symbol, best first. Themes that follow the icon naming
+// standard have the first of most lists; the others cover common themes that differ.
 const QHash<QString, QStringList>& themeNames()
 {
     static const QHash<QString, QStringList> names = {
