@@ -31,6 +31,15 @@ void cutOut(QPainter& p, const std::function<void()>& shape)
     p.restore();
 }
 
+// A filled disc with a mark cut out of it: the "circle.fill" symbols.
+void discWithMark(QPainter& p, const QColor& colour, const std::function<void()>& mark)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+    cutOut(p, mark);
+}
+
 QPainterPath cloudPath()
 {
     // One outline around the puffs, not the outlines of every puff.
@@ -98,10 +107,7 @@ const QHash<QString, Draw>& drawings()
          }},
         {QStringLiteral("person.circle.fill"),
          [](QPainter& p, const QColor& c) {
-             p.setPen(Qt::NoPen);
-             p.setBrush(c);
-             p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-             cutOut(p, [&p] {
+             discWithMark(p, c, [&p] {
                  p.setBrush(Qt::black);
                  p.drawEllipse(QPointF(8, 6.2), 2.7, 2.7);
                  QPainterPath body;
@@ -142,10 +148,7 @@ const QHash<QString, Draw>& drawings()
          }},
         {QStringLiteral("exclamationmark.circle.fill"),
          [](QPainter& p, const QColor& c) {
-             p.setPen(Qt::NoPen);
-             p.setBrush(c);
-             p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-             cutOut(p, [&p] {
+             discWithMark(p, c, [&p] {
                  p.setBrush(Qt::black);
                  p.drawRoundedRect(QRectF(7, 3.5, 2, 6), 1, 1);
                  p.drawEllipse(QPointF(8, 11.8), 1.1, 1.1);
@@ -153,10 +156,7 @@ const QHash<QString, Draw>& drawings()
          }},
         {QStringLiteral("checkmark.circle.fill"),
          [](QPainter& p, const QColor& c) {
-             p.setPen(Qt::NoPen);
-             p.setBrush(c);
-             p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
-             cutOut(p, [&p] {
+             discWithMark(p, c, [&p] {
                  p.setPen(QPen(Qt::black, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                  p.setBrush(Qt::NoBrush);
                  const QPointF tick[] = {{4.6, 8.2}, {7, 10.6}, {11.4, 5.6}};
