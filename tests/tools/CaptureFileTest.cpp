@@ -7,9 +7,12 @@
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
+#include <zlib.h>
 
 using namespace glimra::capture;
 using namespace Qt::StringLiterals;
@@ -40,15 +43,48 @@ PixelView viewOf(const QImage& rgb32)
 
 } // namespace
 
-TEST(CapturePng, RoundTripsAnySize)
+// Walks the chunks as a strict reader would: every CRC must hold, and the IDAT data joined
+// must be one zlib stream whose Adler-32 holds and that inflates to exactly the filtered rows.
+::testing::AssertionResult strictlyValid(const QByteArray& png, int width, int height)
 {
-    // libpng, behind QImage, checks every chunk's CRC and the zlib stream's checksum; one-pixel
-    // and odd widths catch a filter that runs past a row or mixes up the channels.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(png.constData());
+    const auto word = [&](qsizetype at) { return qFromBigEndian<quint32>(bytes + at); };
+    QByteArray stream;
+    for (qsizetype at = 8; at < png.size();) {
+        const quint32 length = word(at);
+        if (at + 12 + qsizetype(length) > png.size())
+            return ::testing::AssertionFailure() << "chunk runs past the end at " << at;
+        if (crc32(0, bytes + at + 4, length + 4) != word(at + 8 + length))
+            return ::testing::AssertionFailure() << "bad CRC at " << at;
+        if (png.mid(at + 4, 4) == "IDAT")
+            stream += png.mid(at + 8, length);
+        at += 12 + qsizetype(length);
+    }
+    uLongf size = uLongf(width * 3 + 1) * uLongf(height);
+    std::vector<Bytef> rows(size + 1);
+    const int result = uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(stream.data()),
+                                  uLong(stream.size()));
+    if (result != Z_OK || size != uLongf(width * 3 + 1) * uLongf(height))
+        return ::testing::AssertionFailure() << "zlib says " << result << " after " << size;
+    return ::testing::AssertionSuccess();
+}
+
+TEST(CapturePng, RoundTripsAnySizeHoweverItIsSplit)
+{
+    // One-pixel and odd widths catch a filter that runs past a row or mixes up the channels;
+    // the splits catch bands that are joined wrongly (a final block too early, a checksum
+    // of the wrong rows), on the vector filter and the plain one alike.
+    const PngEncoding splits[] = {{}, {1, false}, {3, true}, {7, false}};
     for (const QSize size : {QSize(1, 1), QSize(3, 2), QSize(17, 65), QSize(1920, 1080)}) {
         const QImage source = busyImage(size.width(), size.height());
-        const QByteArray png = encodePng(viewOf(source));
-        EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), source)
-            << size.width() << "x" << size.height();
+        for (const PngEncoding split : splits) {
+            SCOPED_TRACE(testing::Message()
+                         << size.width() << "x" << size.height() << " in " << split.stripes
+                         << " portable " << split.portableFilter);
+            const QByteArray png = encodePng(viewOf(source), split);
+            EXPECT_TRUE(strictlyValid(png, size.width(), size.height()));
+            EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), source);
+        }
     }
     EXPECT_TRUE(encodePng(PixelView{}).isEmpty());
 }

@@ -149,13 +149,18 @@ TEST_F(CaptureTool, SharedMemoryIsUsedAndLeavesNoSegmentBehind)
     QString error;
     {
         const PixelBuffer shared = grabRoot(m_x.get(), root, &error);
+        const PixelBuffer banded =
+            grabRoot(m_x.get(), root, &error, Transport::Any, Delivery::InBands);
         const PixelBuffer plain = grabRoot(m_x.get(), root, &error, Transport::Plain);
-        ASSERT_FALSE(shared.view.isNull() || plain.view.isNull()) << error.toStdString();
-        EXPECT_TRUE(shared.shared && !plain.shared);
+        ASSERT_FALSE(shared.view.isNull() || banded.view.isNull() || plain.view.isNull())
+            << error.toStdString();
+        EXPECT_TRUE(shared.shared && banded.shared && !plain.shared);
+        EXPECT_TRUE(banded.waitForRows(banded.view.height));
         const auto image = [](const PixelView& v) {
             return QImage(v.bits, v.width, v.height, v.bytesPerLine, QImage::Format_RGB32);
         };
         EXPECT_EQ(image(shared.view), image(plain.view));
+        EXPECT_EQ(image(banded.view), image(plain.view));
     }
     // The server lets go of it when it reads our detach.
     EXPECT_TRUE(waitUntil([&] { return ownSegments() == 0; }, 5s));

@@ -54,13 +54,22 @@ ScaledPixels boxScaleToFit(const PixelView& source, int edge)
     return out;
 }
 
+ScaledPixels captureThumbnail(const PixelView& pixels)
+{
+    return boxScaleToFit(pixels, thumbnails::kLargeSize);
+}
+
 void writeCaptureThumbnail(const PixelView& pixels, const QString& path)
+{
+    writeCaptureThumbnail(captureThumbnail(pixels), path);
+}
+
+void writeCaptureThumbnail(const ScaledPixels& small, const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const qint64 modified = thumbnails::modificationTime(absolute);
-    if (modified < 0)
+    if (modified < 0 || small.pixels.empty())
         return;
-    const ScaledPixels small = boxScaleToFit(pixels, thumbnails::kLargeSize);
     const QByteArray png =
         thumbnails::encodeEntry({reinterpret_cast<const std::uint8_t*>(small.pixels.data()),
                                  small.width, small.height, qsizetype(small.width) * 4, false},

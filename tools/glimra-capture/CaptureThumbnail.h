@@ -9,11 +9,6 @@
 
 namespace glimra::capture {
 
-// Puts the preview of the capture just written at path into the desktop's thumbnail cache,
-// so neither Glimra nor a file manager has to decode the file again to show it. Best effort:
-// a cache that cannot be written costs them that decode, never the capture.
-void writeCaptureThumbnail(const PixelView& pixels, const QString& path);
-
 // The pixels scaled to fit within edge x edge, each output pixel the mean of the box of
 // source pixels it covers. No larger than the source; tightly packed 32-bit rows.
 struct ScaledPixels {
@@ -22,5 +17,15 @@ struct ScaledPixels {
     int height = 0;
 };
 ScaledPixels boxScaleToFit(const PixelView& source, int edge);
+
+// The capture scaled for the thumbnail cache's large entries. Needs only the pixels, so it
+// can run while the file is being encoded.
+ScaledPixels captureThumbnail(const PixelView& pixels);
+
+// Puts the preview of the capture just written at path into the desktop's thumbnail cache,
+// so neither Glimra nor a file manager has to decode the file again to show it. Best effort:
+// a cache that cannot be written costs them that decode, never the capture.
+void writeCaptureThumbnail(const ScaledPixels& thumbnail, const QString& path);
+void writeCaptureThumbnail(const PixelView& pixels, const QString& path);
 
 } // namespace glimra::capture

@@ -120,24 +120,40 @@ QByteArray encodeJpeg(const PixelView& pixels)
 
 } // namespace
 
-QByteArray encodeForPath(const PixelView& pixels, const QString& path)
+QByteArray encodeForPath(const PixelView& pixels, const QString& path, RowArrival* arrival)
 {
     if (pixels.isNull())
         return {};
     if (imageFormatFor(path) == ImageFormat::Png)
-        return encodePng(pixels);
+        return encodePng(pixels, {}, arrival);
+    if (arrival && !arrival->waitForRows(pixels.height))
+        return {};
     return encodeJpeg(pixels);
 }
 
-QString saveCapture(const PixelView& pixels, const QString& path)
+QString saveCapture(const PixelView& pixels, const QString& path, RowArrival* arrival)
 {
-    const QByteArray bytes = encodeForPath(pixels, path);
-    if (bytes.isEmpty())
+    // A PNG is written in the parts it was compressed in; a JPEG comes in one piece.
+    EncodedPng png;
+    QByteArray jpeg;
+    if (imageFormatFor(path) == ImageFormat::Png && !pixels.isNull())
+        png = encodePngParts(pixels, {}, arrival);
+    else
+        jpeg = encodeForPath(pixels, path, arrival);
+    if (png.isEmpty() && jpeg.isEmpty())
         return QStringLiteral("could not encode the image for %1").arg(path);
     const DeferTermination deferTermination;
     // No sync: the rename already keeps readers from seeing a partial file, and waiting for
     // the disk would double the time a capture takes on slow media.
-    return writeFileAtomically(path, bytes);
+    AtomicFile file(path);
+    bool written = file.open();
+    if (png.isEmpty())
+        written = written && file.write(jpeg);
+    for (const std::span<const unsigned char> part : png.parts())
+        written = written && file.write(QByteArrayView(part.data(), qsizetype(part.size())));
+    if (written && file.commit())
+        return {};
+    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
 }
 
 } // namespace glimra::capture

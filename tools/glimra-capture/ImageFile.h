@@ -12,12 +12,13 @@ namespace glimra::capture {
 // never costs the user an interactive selection.
 QString destinationProblem(const QString& path);
 
-// Encodes the pixels in the format the path's name announces, PNG when it announces none.
-// Empty on failure.
-QByteArray encodeForPath(const PixelView& pixels, const QString& path);
+// Encodes the pixels in the format the path's name announces, PNG when it announces none,
+// waiting for rows that are still arriving. Empty on failure.
+QByteArray encodeForPath(const PixelView& pixels, const QString& path,
+                         RowArrival* arrival = nullptr);
 
 // Encodes the pixels and writes them at path, whole or not at all, even when the tool is told
 // to stop meanwhile. An empty string on success; otherwise the reason, in one line.
-QString saveCapture(const PixelView& pixels, const QString& path);
+QString saveCapture(const PixelView& pixels, const QString& path, RowArrival* arrival = nullptr);
 
 } // namespace glimra::capture

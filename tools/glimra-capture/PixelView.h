@@ -20,12 +20,25 @@ struct PixelView {
     const std::uint8_t* row(int y) const { return bits + bytesPerLine * y; }
 };
 
+// Rows that are still on their way: the X server fills a shared segment band by band, and
+// the encoder starts on the first band while the server copies the next.
+class RowArrival {
+public:
+    virtual ~RowArrival() = default;
+    // Blocks until rows [0, rows) are in place; false when they never will be. Callable from
+    // any thread.
+    virtual bool waitForRows(int rows) = 0;
+};
+
 // Owned pixels: the buffer is whatever the producer allocated (an X reply or a shared memory
 // segment), released with it.
 struct PixelBuffer {
     std::shared_ptr<const std::uint8_t> storage;
     PixelView view;
-    bool shared = false; // came through shared memory
+    bool shared = false;                 // came through shared memory
+    std::shared_ptr<RowArrival> arrival; // null when every row is already in place
+
+    bool waitForRows(int rows) const { return !arrival || arrival->waitForRows(rows); }
 };
 
 } // namespace glimra::capture

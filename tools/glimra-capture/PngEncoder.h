@@ -4,17 +4,53 @@
 
 #include <QByteArray>
 
+#include <memory>
+#include <span>
+#include <vector>
+
 namespace glimra::capture {
+
+// How an image is split for encoding. The defaults are what the tool uses; tests force the
+// other paths so that each is checked on any machine.
+struct PngEncoding {
+    int stripes = 0;             // bands of rows compressed apart; 0: about one per megabyte
+    bool portableFilter = false; // the plain C++ filter even where a vector one exists
+};
 
 // Encodes an opaque screenshot as an 8-bit RGB PNG, fast.
 //
 // Screen content compresses well with the Up filter and a quick deflate, and that pairing is
 // several times faster than the adaptive filtering and default level of general-purpose
-// writers, for files of about the same size. libdeflate's fastest level is twice as quick as
-// zlib's and writes smaller files; it compresses only whole buffers, so the image is filtered
-// in one pass first and compressed in one call (one core does it about as fast as zlib on two,
-// and a busy machine is not asked for a second core). The unused fourth byte is dropped.
-// Returns an empty array for a null view.
-QByteArray encodePng(const PixelView& pixels);
+// writers, for files of about the same size. The rows are cut into bands that are filtered
+// and compressed on all cores, each band in small pieces that stay in the cache between the
+// two steps; the bands' deflate streams are joined at byte-aligned flush points, so the result
+// is one ordinary zlib stream. The unused fourth byte is dropped.
+// Rows still arriving are waited for band by band. Returns an empty array for a null view,
+// rows that never arrive, or when memory runs out.
+QByteArray encodePng(const PixelView& pixels, PngEncoding encoding = {},
+                     RowArrival* arrival = nullptr);
+
+// The same file in the parts it was made in (signature and header, a chunk per band, the
+// end), to be written one after another without first being copied into one buffer.
+class EncodedPng {
+public:
+    EncodedPng();
+    EncodedPng(EncodedPng&&) noexcept;
+    EncodedPng& operator=(EncodedPng&&) noexcept;
+    ~EncodedPng();
+
+    bool isEmpty() const { return m_parts.empty(); }
+    const std::vector<std::span<const unsigned char>>& parts() const { return m_parts; }
+    QByteArray joined() const;
+
+    struct Storage;
+
+private:
+    friend EncodedPng encodePngParts(const PixelView&, PngEncoding, RowArrival*);
+    std::vector<std::span<const unsigned char>> m_parts;
+    std::unique_ptr<Storage> m_storage;
+};
+EncodedPng encodePngParts(const PixelView& pixels, PngEncoding encoding = {},
+                          RowArrival* arrival = nullptr);
 
 } // namespace glimra::capture

@@ -20,11 +20,16 @@ enum class Transport {
     Plain // always through the connection
 };
 
+enum class Delivery {
+    Whole,  // every row is in place when the grab returns
+    InBands // rows may still arrive; PixelBuffer::waitForRows before reading them
+};
+
 // Copies every pixel of the root window (all monitors, device pixels). Returns a null view and
 // sets error when the server uses a pixel layout this reader does not handle (anything but
 // 24/32-bit true colour, which every current X server offers) or refuses the image.
 PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error,
-                     Transport transport = Transport::Any);
+                     Transport transport = Transport::Any, Delivery delivery = Delivery::Whole);
 
 // The visible top-level frames, bottom to top, in root (device) coordinates. Under a
 // reparenting window manager the root's children are the frames themselves; a client that

@@ -19,6 +19,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -42,18 +44,36 @@ int captureFullScreen(const QString& path)
         return kExitError;
     }
     QString error;
-    const PixelBuffer screen = grabRoot(connection, defaultRoot(connection), &error);
+    ScaledPixels thumbnail;
+    {
+        // The rows come in bands; encoding and the thumbnail start with the first of them.
+        const PixelBuffer screen = grabRoot(connection, defaultRoot(connection), &error,
+                                            Transport::Any, Delivery::InBands);
+        if (screen.view.isNull()) {
+            xcb_disconnect(connection);
+            complain(error);
+            return kExitError;
+        }
+        std::thread scaling;
+        const auto scale = [&] {
+            if (screen.waitForRows(screen.view.height))
+                thumbnail = captureThumbnail(screen.view);
+        };
+        try {
+            scaling = std::thread(scale);
+        } catch (const std::system_error&) {
+            scale();
+        }
+        error = saveCapture(screen.view, path, screen.arrival.get());
+        if (scaling.joinable())
+            scaling.join();
+    } // the buffer takes its last replies from the connection
     xcb_disconnect(connection);
-    if (screen.view.isNull()) {
-        complain(error);
-        return kExitError;
-    }
-    error = saveCapture(screen.view, path);
     if (!error.isEmpty()) {
         complain(error);
         return kExitError;
     }
-    writeCaptureThumbnail(screen.view, path);
+    writeCaptureThumbnail(thumbnail, path);
     return kExitSaved;
 }
 
