@@ -1,5 +1,7 @@
 #include "core/AtomicFile.h"
 
+#include "core/AtomicWrite.h"
+
 #include <algorithm>
 
 #include <QFile>
@@ -14,43 +16,8 @@
 
 namespace glimra {
 
-namespace {
-
-// /proc tells the umask without changing it; setting it to read it back would race with
-// other threads creating files meanwhile.
-mode_t currentUmask()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line; !(line = status.readLine()).isEmpty();) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    return static_cast<mode_t>(mask);
-            }
-        }
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-// Gives `from` the name `to` unless `to` exists; false with errno EEXIST when it does.
-bool renameNoReplace(const char* from, const char* to)
-{
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without RENAME_NOREPLACE: link() refuses an existing target just the same.
-    if (::link(from, to) != 0)
-        return false;
-    ::unlink(from);
-    return true;
-}
-
-} // namespace
+using posix::currentUmask;
+using posix::renameNoReplace;
 
 AtomicFile::AtomicFile(const QString& destination, Options options)
     : m_destination(destination), m_options(options)

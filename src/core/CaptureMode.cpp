@@ -2,19 +2,6 @@
 
 namespace glimra {
 
-std::optional<char> captureModeFlag(CaptureMode mode)
-{
-    switch (mode) {
-    case CaptureMode::Area:
-        return 's';
-    case CaptureMode::Window:
-        return 'w';
-    case CaptureMode::FullScreen:
-        break;
-    }
-    return std::nullopt;
-}
-
 QStringList captureToolArguments(CaptureMode mode, const QString& path)
 {
     QStringList arguments{QStringLiteral("-x")};

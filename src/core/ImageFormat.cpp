@@ -11,13 +11,7 @@ QStringView fileExtension(QStringView path)
 
 std::optional<ImageFormat> announcedImageFormat(QStringView path)
 {
-    const QStringView extension = fileExtension(path);
-    if (extension.compare(u"png", Qt::CaseInsensitive) == 0)
-        return ImageFormat::Png;
-    if (extension.compare(u"jpg", Qt::CaseInsensitive) == 0 ||
-        extension.compare(u"jpeg", Qt::CaseInsensitive) == 0)
-        return ImageFormat::Jpeg;
-    return std::nullopt;
+    return imageFormatOfExtension(fileExtension(path).toUtf8().toStdString());
 }
 
 QString mimeType(ImageFormat format)

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "core/ImageFormatName.h"
+
 #include <QString>
 #include <QStringView>
 
 #include <optional>
 
 namespace glimra {
-
-enum class ImageFormat { Png, Jpeg };
 
 // The extension of a path's file name: what follows its last dot. Empty when the name has
 // no dot, or only a leading one (that marks a hidden file, not an extension).

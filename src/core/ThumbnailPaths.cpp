@@ -1,7 +1,5 @@
 #include "core/ThumbnailPaths.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 
 namespace glimra::thumbnails {
@@ -19,27 +17,17 @@ QString fileUri(const QString& absolutePath)
 {
     // The name's bytes as the file system holds them, so a name in another encoding keeps
     // its own URI, and a hash other programs can compute too.
-    const QByteArray native = QFile::encodeName(absolutePath);
-    // The characters GLib leaves as they are in a path, so the hash matches the one the file
-    // managers compute; everything else, spaces and non-ASCII bytes included, is escaped.
-    return QStringLiteral("file://") +
-           QString::fromLatin1(native.toPercentEncoding(QByteArrayLiteral("!$&'()*+,/:=@")));
+    return QString::fromStdString(posix::fileUri(QFile::encodeName(absolutePath).toStdString()));
 }
 
 QString cacheRoot()
 {
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    // A relative value is invalid and must be ignored.
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/thumbnails");
+    return QFile::decodeName(QByteArray::fromStdString(posix::cacheRoot()));
 }
 
 QString entryName(const QString& uri)
 {
-    return QString::fromLatin1(
-               QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5).toHex()) +
-           QStringLiteral(".png");
+    return QString::fromStdString(posix::entryName(uri.toStdString()));
 }
 
 QString largeEntryPath(const QString& absolutePath)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ThumbnailEntry.h"
+
 #include <QString>
 
 namespace glimra {
@@ -7,15 +9,6 @@ namespace glimra {
 // Where previews live in the desktop's shared thumbnail cache, so file managers and Glimra
 // make each preview once and both can use it. Pure path arithmetic: nothing is created.
 namespace thumbnails {
-
-// Edge of the "large" size, the one Glimra writes and reads: its previews are 160x100 device
-// pixels, more than the 128 of the "normal" size.
-inline constexpr int kLargeSize = 256;
-
-// Text keys every entry carries: whose preview it is, and that file's modification time in
-// whole seconds. An entry whose keys do not match the file is stale.
-inline constexpr char kUriKey[] = "Thumb::URI";
-inline constexpr char kMTimeKey[] = "Thumb::MTime";
 
 // The file:// URI of an absolute path, spelt as the desktop's other programs spell it:
 // bytes that may not stand in a URI path %-escaped in upper-case hex.

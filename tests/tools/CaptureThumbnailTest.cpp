@@ -58,7 +58,7 @@ TEST(CaptureThumbnail, theEntryTheToolWritesIsTheOneTheAppReads)
     shot.fill(0xff2060c0);
     const QString path = home.path() + u"/Glimra shot.png"_s;
     ASSERT_TRUE(shot.save(path));
-    writeCaptureThumbnail(viewOf(shot), path);
+    writeCaptureThumbnail(viewOf(shot), path.toStdString());
 
     const QImage entry = readCachedThumbnail(path, thumbnails::modificationTime(path));
     ASSERT_FALSE(entry.isNull());

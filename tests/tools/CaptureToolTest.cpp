@@ -146,14 +146,13 @@ TEST_F(CaptureTool, SharedMemoryIsUsedAndLeavesNoSegmentBehind)
         return count;
     };
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_x.get())).data->root;
-    QString error;
+    std::string error;
     {
         const PixelBuffer shared = grabRoot(m_x.get(), root, &error);
         const PixelBuffer banded =
             grabRoot(m_x.get(), root, &error, Transport::Any, Delivery::InBands);
         const PixelBuffer plain = grabRoot(m_x.get(), root, &error, Transport::Plain);
-        ASSERT_FALSE(shared.view.isNull() || banded.view.isNull() || plain.view.isNull())
-            << error.toStdString();
+        ASSERT_FALSE(shared.view.isNull() || banded.view.isNull() || plain.view.isNull()) << error;
         EXPECT_TRUE(shared.shared && banded.shared && !plain.shared);
         EXPECT_TRUE(banded.waitForRows(banded.view.height));
         const auto image = [](const PixelView& v) {

@@ -2,97 +2,91 @@
 
 #include <algorithm>
 
-using namespace Qt::StringLiterals;
-
 namespace glimra::capture {
 
-ParsedArguments parseArguments(const QStringList& arguments)
+ParsedArguments parseArguments(const std::vector<std::string>& arguments)
 {
     ParsedArguments result;
-    QList<CaptureMode> chosen;
+    std::vector<CaptureMode> chosen;
     bool optionsEnded = false;
-    QStringList paths;
+    std::vector<std::string> paths;
 
-    for (const QString& argument : arguments) {
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument.size() == 1) {
-            paths.append(argument);
+    for (const std::string& argument : arguments) {
+        if (optionsEnded || argument.size() <= 1 || argument[0] != '-') {
+            paths.push_back(argument);
             continue;
         }
-        if (argument == QLatin1String("--")) {
+        if (argument == "--") {
             optionsEnded = true;
             continue;
         }
-        if (argument == QLatin1String("--help")) {
+        if (argument == "--help") {
             result.options.showHelp = true;
             continue;
         }
-        for (qsizetype i = 1; i < argument.size(); ++i) {
-            const QChar letter = argument.at(i);
-            if (letter == u'x')
+        for (std::size_t i = 1; i < argument.size(); ++i) {
+            const char letter = argument[i];
+            if (letter == 'x')
                 continue; // This tool never makes a sound, so silence needs no work.
-            if (letter == u'h') {
+            if (letter == 'h') {
                 result.options.showHelp = true;
                 continue;
             }
-            const auto mode = std::find_if(
-                std::begin(kCaptureModes), std::end(kCaptureModes),
-                [letter](CaptureMode m) { return captureModeFlag(m) == letter.toLatin1(); });
+            const auto mode =
+                std::find_if(std::begin(kCaptureModes), std::end(kCaptureModes),
+                             [letter](CaptureMode m) { return captureModeFlag(m) == letter; });
             if (mode == std::end(kCaptureModes)) {
-                result.error = QStringLiteral("unknown option '-%1'").arg(letter);
+                result.error = std::string("unknown option '-") + letter + "'";
                 return result;
             }
-            if (!chosen.contains(*mode))
-                chosen.append(*mode);
+            if (std::find(chosen.begin(), chosen.end(), *mode) == chosen.end())
+                chosen.push_back(*mode);
         }
     }
 
     if (result.options.showHelp)
         return result;
     if (chosen.size() > 1) {
-        result.error = QStringLiteral("-s and -w cannot be combined");
+        result.error = "-s and -w cannot be combined";
         return result;
     }
-    if (paths.isEmpty()) {
-        result.error = QStringLiteral("missing the output path");
+    if (paths.empty()) {
+        result.error = "missing the output path";
         return result;
     }
     if (paths.size() > 1) {
-        result.error = QStringLiteral("expected one output path, got %1").arg(paths.size());
+        result.error = "expected one output path, got " + std::to_string(paths.size());
         return result;
     }
-    if (paths.first().isEmpty()) {
-        result.error = QStringLiteral("the output path is empty");
+    if (paths.front().empty()) {
+        result.error = "the output path is empty";
         return result;
     }
-    result.options.path = paths.first();
-    result.options.mode = chosen.value(0, CaptureMode::FullScreen);
+    result.options.path = paths.front();
+    result.options.mode = chosen.empty() ? CaptureMode::FullScreen : chosen.front();
     return result;
 }
 
 ParsedArguments parseArguments(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return parseArguments(arguments);
+    return parseArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
 }
 
-QString usageLine()
+std::string usageLine()
 {
-    return QStringLiteral("glimra-capture [-x] [-s | -w] PATH");
+    return "glimra-capture [-x] [-s | -w] PATH";
 }
 
-QString usageText()
+std::string usageText()
 {
-    return u"Usage: "_s + usageLine() +
-           QStringLiteral(
-               "\n"
-               "Saves a screenshot at PATH (JPEG for .jpg/.jpeg, PNG otherwise).\n"
-               "  -s  drag a rectangle on the frozen screen\n"
-               "  -w  click a window to capture its frame\n"
-               "  -x  no sound (accepted; the tool is always silent)\n"
-               "Exit status: 0 saved; 1 cancelled (Escape or a right click), nothing written;\n"
-               "2 failed, nothing written, and one line on standard error says why.\n");
+    return "Usage: " + usageLine() +
+           "\n"
+           "Saves a screenshot at PATH (JPEG for .jpg/.jpeg, PNG otherwise).\n"
+           "  -s  drag a rectangle on the frozen screen\n"
+           "  -w  click a window to capture its frame\n"
+           "  -x  no sound (accepted; the tool is always silent)\n"
+           "Exit status: 0 saved; 1 cancelled (Escape or a right click), nothing written;\n"
+           "2 failed, nothing written, and one line on standard error says why.\n";
 }
 
 } // namespace glimra::capture

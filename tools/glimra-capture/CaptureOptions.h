@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/CaptureMode.h"
+#include "core/CaptureModeFlag.h"
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace glimra::capture {
 
@@ -11,19 +11,19 @@ using glimra::CaptureMode;
 
 struct CaptureOptions {
     CaptureMode mode = CaptureMode::FullScreen;
-    QString path;
+    std::string path; // as given, in the file system's encoding
     bool showHelp = false;
 };
 
 struct ParsedArguments {
     CaptureOptions options;
     // Empty when the arguments were understood; otherwise one line for standard error.
-    QString error;
+    std::string error;
 };
 
 // Reads `[-x] [-s | -w] PATH` (arguments without the program name). Single-letter options
 // may be bundled ("-xs") because scripts written for the macOS tool do that.
-ParsedArguments parseArguments(const QStringList& arguments);
+ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 // The same for a process's own command line (argv[0] is the program and is skipped).
 ParsedArguments parseArguments(int argc, char** argv);
 
@@ -34,8 +34,8 @@ inline constexpr int kExitSaved = 0;
 inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitError = 2;
 
-QString usageText();
+std::string usageText();
 // The first line of usageText without "Usage: ", for error messages that must stay one line.
-QString usageLine();
+std::string usageLine();
 
 } // namespace glimra::capture

@@ -1,11 +1,9 @@
 #include "CaptureThumbnail.h"
 
-#include "core/ThumbnailFile.h"
-#include "core/ThumbnailPaths.h"
-
-#include <QFileInfo>
+#include "core/ThumbnailEntry.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace glimra::capture {
 
@@ -21,11 +19,11 @@ ScaledPixels boxScaleToFit(const PixelView& source, int edge)
 
     std::vector<int> columnStart(std::size_t(out.width) + 1);
     for (int x = 0; x <= out.width; ++x)
-        columnStart[std::size_t(x)] = int(qint64(x) * source.width / out.width);
+        columnStart[std::size_t(x)] = int(std::int64_t(x) * source.width / out.width);
     std::vector<std::uint32_t> sums(std::size_t(out.width) * 3);
     for (int y = 0; y < out.height; ++y) {
-        const int top = int(qint64(y) * source.height / out.height);
-        const int bottom = std::max(top + 1, int(qint64(y + 1) * source.height / out.height));
+        const int top = int(std::int64_t(y) * source.height / out.height);
+        const int bottom = std::max(top + 1, int(std::int64_t(y + 1) * source.height / out.height));
         std::fill(sums.begin(), sums.end(), 0u);
         for (int sy = top; sy < bottom; ++sy) {
             const std::uint8_t* row = source.row(sy);
@@ -59,23 +57,27 @@ ScaledPixels captureThumbnail(const PixelView& pixels)
     return boxScaleToFit(pixels, thumbnails::kLargeSize);
 }
 
-void writeCaptureThumbnail(const PixelView& pixels, const QString& path)
+void writeCaptureThumbnail(const PixelView& pixels, const std::string& path)
 {
     writeCaptureThumbnail(captureThumbnail(pixels), path);
 }
 
-void writeCaptureThumbnail(const ScaledPixels& small, const QString& path)
+void writeCaptureThumbnail(const ScaledPixels& small, const std::string& path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const qint64 modified = thumbnails::modificationTime(absolute);
+    namespace entry = thumbnails::posix;
+    std::string absolute = path;
+    char here[4096];
+    if (path.empty() || path[0] != '/')
+        absolute = ::getcwd(here, sizeof here) ? std::string(here) + '/' + path : std::string();
+    const std::int64_t modified = absolute.empty() ? -1 : entry::modificationTime(absolute);
     if (modified < 0 || small.pixels.empty())
         return;
-    const QByteArray png =
-        thumbnails::encodeEntry({reinterpret_cast<const std::uint8_t*>(small.pixels.data()),
-                                 small.width, small.height, qsizetype(small.width) * 4, false},
-                                thumbnails::fileUri(absolute), modified);
-    if (!png.isEmpty())
-        thumbnails::writeEntry(thumbnails::largeEntryPath(absolute), png);
+    const std::string png =
+        entry::encodeEntry({reinterpret_cast<const std::uint8_t*>(small.pixels.data()), small.width,
+                            small.height, std::ptrdiff_t(small.width) * 4, false},
+                           entry::fileUri(absolute), modified);
+    if (!png.empty())
+        entry::writeEntry(entry::largeEntryPath(absolute), png);
 }
 
 } // namespace glimra::capture

@@ -2,9 +2,8 @@
 
 #include "PixelView.h"
 
-#include <QString>
-
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace glimra::capture {
@@ -25,7 +24,7 @@ ScaledPixels captureThumbnail(const PixelView& pixels);
 // Puts the preview of the capture just written at path into the desktop's thumbnail cache,
 // so neither Glimra nor a file manager has to decode the file again to show it. Best effort:
 // a cache that cannot be written costs them that decode, never the capture.
-void writeCaptureThumbnail(const ScaledPixels& thumbnail, const QString& path);
-void writeCaptureThumbnail(const PixelView& pixels, const QString& path);
+void writeCaptureThumbnail(const ScaledPixels& thumbnail, const std::string& path);
+void writeCaptureThumbnail(const PixelView& pixels, const std::string& path);
 
 } // namespace glimra::capture

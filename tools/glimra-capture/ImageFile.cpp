@@ -2,15 +2,13 @@
 
 #include "PngEncoder.h"
 
-#include "core/AtomicFile.h"
-#include "core/ImageFormat.h"
-
-#include <QFileInfo>
+#include "core/AtomicWrite.h"
+#include "core/ImageFormatName.h"
 
 #include <cerrno>
 #include <csetjmp>
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <jpeglib.h>
 #include <sys/stat.h>
@@ -22,51 +20,41 @@ namespace {
 
 constexpr int kJpegQuality = 90;
 
-QString systemError(int error)
+std::string systemError(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return std::strerror(error);
 }
 
-// Holds back the usual termination signals while the temporary file exists, so a capture
-// stopped at that moment still ends with the whole file or nothing, never a stray temporary.
-class DeferTermination final {
-public:
-    DeferTermination()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&set, signal);
-        pthread_sigmask(SIG_BLOCK, &set, &m_previous);
-    }
-    ~DeferTermination() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    DeferTermination(const DeferTermination&) = delete;
-    DeferTermination& operator=(const DeferTermination&) = delete;
-
-private:
-    sigset_t m_previous;
-};
+std::string absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char here[4096];
+    return ::getcwd(here, sizeof here) ? std::string(here) + '/' + path : path;
+}
 
 } // namespace
 
-QString destinationProblem(const QString& path)
+std::string destinationProblem(const std::string& path)
 {
-    const QFileInfo info(path);
-    if (info.fileName().isEmpty())
-        return QStringLiteral("%1 names a folder, not a file").arg(path);
-    if (info.isDir())
-        return QStringLiteral("%1 is a folder").arg(path);
-    const QString folder = info.absolutePath();
-    const QByteArray native = QFile::encodeName(folder);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return path + " names a folder, not a file";
     struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return path + " is a folder";
+    std::string folder = absolute(slash == std::string::npos ? "." : path.substr(0, slash));
+    if (folder.empty())
+        folder = "/";
     // These lines end up after "Capture failed: " in the app, so they name the folder, which
     // is what the user can do something about, rather than the generated file name.
-    if (::stat(native.constData(), &st) != 0)
-        return QStringLiteral("cannot save into %1: %2").arg(folder, systemError(errno));
+    if (::stat(folder.c_str(), &st) != 0)
+        return "cannot save into " + folder + ": " + systemError(errno);
     if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("cannot save into %1: it is not a folder").arg(folder);
-    if (::access(native.constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("cannot save into %1: %2").arg(folder, systemError(errno));
+        return "cannot save into " + folder + ": it is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "cannot save into " + folder + ": " + systemError(errno);
     return {};
 }
 
@@ -85,7 +73,7 @@ struct JpegFailure {
 
 // libjpeg-turbo reads the X11 byte order (B, G, R, unused) directly, so no converted copy
 // of the screen is made.
-QByteArray encodeJpeg(const PixelView& pixels)
+std::string encodeJpeg(const PixelView& pixels)
 {
     jpeg_compress_struct info{};
     JpegFailure failure{};
@@ -113,47 +101,42 @@ QByteArray encodeJpeg(const PixelView& pixels)
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
-    QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::string bytes(reinterpret_cast<const char*>(buffer), size);
     std::free(buffer);
     return bytes;
 }
 
 } // namespace
 
-QByteArray encodeForPath(const PixelView& pixels, const QString& path, RowArrival* arrival)
+std::string encodeForPath(const PixelView& pixels, const std::string& path, RowArrival* arrival)
 {
     if (pixels.isNull())
         return {};
-    if (imageFormatFor(path) == ImageFormat::Png)
+    if (imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg)
         return encodePng(pixels, {}, arrival);
     if (arrival && !arrival->waitForRows(pixels.height))
         return {};
     return encodeJpeg(pixels);
 }
 
-QString saveCapture(const PixelView& pixels, const QString& path, RowArrival* arrival)
+std::string saveCapture(const PixelView& pixels, const std::string& path, RowArrival* arrival)
 {
     // A PNG is written in the parts it was compressed in; a JPEG comes in one piece.
     EncodedPng png;
-    QByteArray jpeg;
-    if (imageFormatFor(path) == ImageFormat::Png && !pixels.isNull())
+    std::string jpeg;
+    if (imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg && !pixels.isNull())
         png = encodePngParts(pixels, {}, arrival);
     else
         jpeg = encodeForPath(pixels, path, arrival);
-    if (png.isEmpty() && jpeg.isEmpty())
-        return QStringLiteral("could not encode the image for %1").arg(path);
-    const DeferTermination deferTermination;
+    if (png.isEmpty() && jpeg.empty())
+        return "could not encode the image for " + path;
+    const std::span<const unsigned char> whole(reinterpret_cast<const unsigned char*>(jpeg.data()),
+                                               jpeg.size());
     // No sync: the rename already keeps readers from seeing a partial file, and waiting for
     // the disk would double the time a capture takes on slow media.
-    AtomicFile file(path);
-    bool written = file.open();
-    if (png.isEmpty())
-        written = written && file.write(jpeg);
-    for (const std::span<const unsigned char> part : png.parts())
-        written = written && file.write(QByteArrayView(part.data(), qsizetype(part.size())));
-    if (written && file.commit())
-        return {};
-    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    using Parts = std::span<const std::span<const unsigned char>>;
+    return glimra::posix::writeFileAtomically(path, png.isEmpty() ? Parts(&whole, 1)
+                                                                  : Parts(png.parts()));
 }
 
 } // namespace glimra::capture

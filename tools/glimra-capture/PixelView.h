@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
-
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -14,7 +13,7 @@ struct PixelView {
     const std::uint8_t* bits = nullptr;
     int width = 0;
     int height = 0;
-    qsizetype bytesPerLine = 0;
+    std::ptrdiff_t bytesPerLine = 0;
 
     bool isNull() const { return !bits || width <= 0 || height <= 0; }
     const std::uint8_t* row(int y) const { return bits + bytesPerLine * y; }

@@ -232,15 +232,15 @@ EncodedPng::EncodedPng(EncodedPng&&) noexcept = default;
 EncodedPng& EncodedPng::operator=(EncodedPng&&) noexcept = default;
 EncodedPng::~EncodedPng() = default;
 
-QByteArray EncodedPng::joined() const
+std::string EncodedPng::joined() const
 {
-    QByteArray bytes;
-    qsizetype size = 0;
+    std::string bytes;
+    std::size_t size = 0;
     for (const std::span<const unsigned char> part : m_parts)
-        size += qsizetype(part.size());
+        size += part.size();
     bytes.reserve(size);
     for (const std::span<const unsigned char> part : m_parts)
-        bytes.append(reinterpret_cast<const char*>(part.data()), qsizetype(part.size()));
+        bytes.append(reinterpret_cast<const char*>(part.data()), part.size());
     return bytes;
 }
 
@@ -337,7 +337,7 @@ EncodedPng encodePngParts(const PixelView& image, PngEncoding encoding, RowArriv
     return png;
 }
 
-QByteArray encodePng(const PixelView& pixels, PngEncoding encoding, RowArrival* arrival)
+std::string encodePng(const PixelView& pixels, PngEncoding encoding, RowArrival* arrival)
 {
     return encodePngParts(pixels, encoding, arrival).joined();
 }

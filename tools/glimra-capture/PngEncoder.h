@@ -2,10 +2,9 @@
 
 #include "PixelView.h"
 
-#include <QByteArray>
-
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace glimra::capture {
@@ -25,10 +24,10 @@ struct PngEncoding {
 // and compressed on all cores, each band in small pieces that stay in the cache between the
 // two steps; the bands' deflate streams are joined at byte-aligned flush points, so the result
 // is one ordinary zlib stream. The unused fourth byte is dropped.
-// Rows still arriving are waited for band by band. Returns an empty array for a null view,
+// Rows still arriving are waited for band by band. Returns no bytes for a null view,
 // rows that never arrive, or when memory runs out.
-QByteArray encodePng(const PixelView& pixels, PngEncoding encoding = {},
-                     RowArrival* arrival = nullptr);
+std::string encodePng(const PixelView& pixels, PngEncoding encoding = {},
+                      RowArrival* arrival = nullptr);
 
 // The same file in the parts it was made in (signature and header, a chunk per band, the
 // end), to be written one after another without first being copied into one buffer.
@@ -41,7 +40,7 @@ public:
 
     bool isEmpty() const { return m_parts.empty(); }
     const std::vector<std::span<const unsigned char>>& parts() const { return m_parts; }
-    QByteArray joined() const;
+    std::string joined() const;
 
     struct Storage;
 

@@ -6,6 +6,7 @@
 #include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "SelectionOverlay.h"
+#include "X11Frames.h"
 #include "X11Screen.h"
 
 #include <QGuiApplication>
@@ -23,11 +24,16 @@ void complain(const QString& message)
     std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
 }
 
-int save(const QImage& image, const QString& path)
+void complain(const std::string& message)
+{
+    std::fprintf(stderr, "glimra-capture: %s\n", message.c_str());
+}
+
+int save(const QImage& image, const std::string& path)
 {
     const PixelView pixels{image.constBits(), image.width(), image.height(), image.bytesPerLine()};
-    const QString error = saveCapture(pixels, path);
-    if (!error.isEmpty()) {
+    const std::string error = saveCapture(pixels, path);
+    if (!error.empty()) {
         complain(error);
         return kExitError;
     }
@@ -48,14 +54,13 @@ bool canReachX11()
 int main(int argc, char** argv)
 {
     const ParsedArguments parsed = parseArguments(argc, argv);
-    if (!parsed.error.isEmpty() || parsed.options.showHelp) {
-        complain(parsed.error.isEmpty() ? QStringLiteral("run glimra-capture instead")
-                                        : parsed.error);
+    if (!parsed.error.empty() || parsed.options.showHelp) {
+        complain(parsed.error.empty() ? std::string("run glimra-capture instead") : parsed.error);
         return kExitError;
     }
     const CaptureOptions& options = parsed.options;
-    const QString problem = destinationProblem(options.path);
-    if (!problem.isEmpty()) {
+    const std::string problem = destinationProblem(options.path);
+    if (!problem.empty()) {
         complain(problem);
         return kExitError;
     }
@@ -77,7 +82,7 @@ int main(int argc, char** argv)
 
     // Freeze first: the windows listed and the pixels grabbed are the ones the user saw when
     // the capture began, before the overlay covers them.
-    QString error;
+    std::string error;
     const PixelBuffer screen = grabRoot(connection, root, &error);
     if (screen.view.isNull()) {
         complain(error);

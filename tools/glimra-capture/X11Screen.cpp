@@ -9,11 +9,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace glimra::capture {
 
@@ -43,13 +45,6 @@ bool readsAsRgb32(xcb_connection_t* c, std::uint8_t depth)
             return it.data->bits_per_pixel == 32;
     }
     return false;
-}
-
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
-{
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 } // namespace
@@ -235,14 +230,16 @@ PixelBuffer grabShared(xcb_connection_t* c, xcb_window_t root, int width, int he
     ::shmctl(id, IPC_RMID, nullptr);
     if (!firstArrived || attachError)
         return {};
-    pixels.view = {static_cast<const std::uint8_t*>(address), width, height, qsizetype(rowBytes)};
+    pixels.view = {static_cast<const std::uint8_t*>(address), width, height,
+                   std::ptrdiff_t(rowBytes)};
     pixels.shared = true;
     if (count > 1)
         pixels.arrival = std::move(arrival);
     return pixels;
 }
 
-PixelBuffer grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int height, QString* error)
+PixelBuffer grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int height,
+                      std::string* error)
 {
     xcb_generic_error_t* xerror = nullptr;
     xcb_get_image_reply_t* reply = xcb_get_image_reply(
@@ -251,16 +248,16 @@ PixelBuffer grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int hei
                       static_cast<std::uint16_t>(height), ~0u),
         &xerror);
     if (!reply) {
-        *error = xerror ? QStringLiteral("the X server refused the screen image (error %1)")
-                              .arg(xerror->error_code)
-                        : QStringLiteral("lost the connection to the X server");
+        *error = xerror ? "the X server refused the screen image (error " +
+                              std::to_string(xerror->error_code) + ")"
+                        : "lost the connection to the X server";
         std::free(xerror);
         return {};
     }
     const int length = xcb_get_image_data_length(reply);
     if (length < width * height * 4) {
         std::free(reply);
-        *error = QStringLiteral("the X server sent a short screen image");
+        *error = "the X server sent a short screen image";
         return {};
     }
     // The pixels stay in the reply's buffer instead of being copied (8 MB for one 1080p
@@ -268,22 +265,22 @@ PixelBuffer grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int hei
     PixelBuffer pixels;
     pixels.storage.reset(reinterpret_cast<const std::uint8_t*>(reply),
                          [](const std::uint8_t* r) { std::free(const_cast<std::uint8_t*>(r)); });
-    pixels.view = {xcb_get_image_data(reply), width, height, qsizetype(width) * 4};
+    pixels.view = {xcb_get_image_data(reply), width, height, std::ptrdiff_t(width) * 4};
     return pixels;
 }
 
 } // namespace
 
-PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error,
+PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, std::string* error,
                      Transport transport, Delivery delivery)
 {
     xcb_screen_t* screen = screenOfRoot(connection, root);
     if (!screen) {
-        *error = QStringLiteral("no X screen for the root window");
+        *error = "no X screen for the root window";
         return {};
     }
     if (!readsAsRgb32(connection, screen->root_depth)) {
-        *error = QStringLiteral("unsupported screen depth %1").arg(screen->root_depth);
+        *error = "unsupported screen depth " + std::to_string(screen->root_depth);
         return {};
     }
     const int width = screen->width_in_pixels;
@@ -294,53 +291,6 @@ PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* 
             return shared;
     }
     return grabPlain(connection, root, width, height, error);
-}
-
-std::vector<WindowFrame> visibleFrames(xcb_connection_t* connection, std::uint32_t root)
-{
-    std::vector<WindowFrame> frames;
-    Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr));
-    if (!tree)
-        return frames;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    const xcb_atom_t extentsAtom = internAtom(connection, "_NET_FRAME_EXTENTS");
-
-    // Send every request first and collect the replies after, so the whole list costs one
-    // round trip rather than three per window.
-    std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
-    std::vector<xcb_get_geometry_cookie_t> geometryCookies;
-    std::vector<xcb_get_property_cookie_t> extentCookies;
-    for (int i = 0; i < count; ++i) {
-        attributeCookies.push_back(xcb_get_window_attributes(connection, children[i]));
-        geometryCookies.push_back(xcb_get_geometry(connection, children[i]));
-        extentCookies.push_back(
-            xcb_get_property(connection, 0, children[i], extentsAtom, XCB_ATOM_CARDINAL, 0, 4));
-    }
-    for (int i = 0; i < count; ++i) {
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(connection, attributeCookies[i], nullptr));
-        Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(connection, geometryCookies[i], nullptr));
-        Reply<xcb_get_property_reply_t> extents(
-            xcb_get_property_reply(connection, extentCookies[i], nullptr));
-        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
-            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
-            continue;
-        const int border = geometry->border_width;
-        QRect frame(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
-        if (extents && extents->format == 32 &&
-            xcb_get_property_value_length(extents.get()) >= 16) {
-            const auto* e =
-                static_cast<const std::uint32_t*>(xcb_get_property_value(extents.get()));
-            frame.adjust(-static_cast<int>(e[0]), -static_cast<int>(e[2]), static_cast<int>(e[1]),
-                         static_cast<int>(e[3]));
-        }
-        frames.push_back({children[i], frame});
-    }
-    return frames;
 }
 
 } // namespace glimra::capture

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "CaptureGeometry.h"
 #include "PixelView.h"
 
-#include <QString>
-
-#include <vector>
+#include <cstdint>
+#include <string>
 
 // Kept opaque so that no X11 header leaks into code that includes this one.
 struct xcb_connection_t;
@@ -28,13 +26,7 @@ enum class Delivery {
 // Copies every pixel of the root window (all monitors, device pixels). Returns a null view and
 // sets error when the server uses a pixel layout this reader does not handle (anything but
 // 24/32-bit true colour, which every current X server offers) or refuses the image.
-PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, QString* error,
+PixelBuffer grabRoot(xcb_connection_t* connection, std::uint32_t root, std::string* error,
                      Transport transport = Transport::Any, Delivery delivery = Delivery::Whole);
-
-// The visible top-level frames, bottom to top, in root (device) coordinates. Under a
-// reparenting window manager the root's children are the frames themselves; a client that
-// is a direct child of the root gets its _NET_FRAME_EXTENTS added, so its decorations are
-// part of the frame either way.
-std::vector<WindowFrame> visibleFrames(xcb_connection_t* connection, std::uint32_t root);
 
 } // namespace glimra::capture

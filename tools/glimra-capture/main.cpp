@@ -2,8 +2,8 @@
 // macOS screencapture tool; its exit status tells a cancel (1) from a failure (2, with one line
 // on standard error), which that tool does not.
 //
-// This executable links no Qt GUI library: loading one costs more than a third of a
-// full-screen capture. The interactive modes need windows, so they are handed to
+// This executable links no Qt library: loading even Qt Core takes longer than grabbing and
+// saving a screen. The interactive modes need windows, so they are handed to
 // glimra-capture-select, which replaces this process (same process id, same exit status).
 
 #include "CaptureOptions.h"
@@ -11,14 +11,11 @@
 #include "ImageFile.h"
 #include "X11Screen.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -30,20 +27,20 @@ namespace {
 
 constexpr char kSelectTool[] = "glimra-capture-select";
 
-void complain(const QString& message)
+void complain(const std::string& message)
 {
-    std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "glimra-capture: %s\n", message.c_str());
 }
 
-int captureFullScreen(const QString& path)
+int captureFullScreen(const std::string& path)
 {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
-        complain(QStringLiteral("cannot open the X display (is DISPLAY set?)"));
+        complain("cannot open the X display (is DISPLAY set?)");
         return kExitError;
     }
-    QString error;
+    std::string error;
     ScaledPixels thumbnail;
     {
         // The rows come in bands; encoding and the thumbnail start with the first of them.
@@ -69,7 +66,7 @@ int captureFullScreen(const QString& path)
             scaling.join();
     } // the buffer takes its last replies from the connection
     xcb_disconnect(connection);
-    if (!error.isEmpty()) {
+    if (!error.empty()) {
         complain(error);
         return kExitError;
     }
@@ -83,18 +80,16 @@ int runSelectTool(char** argv)
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) {
-        complain(QStringLiteral("cannot find my own folder: %1")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        complain(std::string("cannot find my own folder: ") + std::strerror(errno));
         return kExitError;
     }
     self[length] = '\0';
-    QByteArray tool(self);
-    tool.truncate(tool.lastIndexOf('/') + 1);
-    tool.append(kSelectTool);
+    std::string tool(self);
+    tool.resize(tool.rfind('/') + 1);
+    tool += kSelectTool;
     argv[0] = tool.data();
-    ::execv(tool.constData(), argv);
-    complain(QStringLiteral("cannot start %1: %2")
-                 .arg(QString::fromLocal8Bit(tool), QString::fromLocal8Bit(std::strerror(errno))));
+    ::execv(tool.c_str(), argv);
+    complain("cannot start " + tool + ": " + std::strerror(errno));
     return kExitError;
 }
 
@@ -103,18 +98,18 @@ int runSelectTool(char** argv)
 int main(int argc, char** argv)
 {
     const ParsedArguments parsed = parseArguments(argc, argv);
-    if (!parsed.error.isEmpty()) {
-        complain(parsed.error + QStringLiteral(" (usage: ") + usageLine() + u')');
+    if (!parsed.error.empty()) {
+        complain(parsed.error + " (usage: " + usageLine() + ')');
         return kExitError;
     }
     if (parsed.options.showHelp) {
-        std::fputs(usageText().toLocal8Bit().constData(), stdout);
+        std::fputs(usageText().c_str(), stdout);
         return 0;
     }
     // A bad path is reported before anything is grabbed, so the user never makes a
     // selection that cannot be saved.
-    const QString problem = destinationProblem(parsed.options.path);
-    if (!problem.isEmpty()) {
+    const std::string problem = destinationProblem(parsed.options.path);
+    if (!problem.empty()) {
         complain(problem);
         return kExitError;
     }
