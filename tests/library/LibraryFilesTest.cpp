@@ -5,7 +5,6 @@
 
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -16,24 +15,13 @@
 using namespace Qt::StringLiterals;
 
 using namespace glimra;
-using glimra::test::ScopedHome;
+using namespace glimra::test;
 
 namespace {
 
 void touch(const QString& path, const QByteArray& content = "x")
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-QByteArray encoded(const char* format, int quality = -1)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    glimra::test::makeTestImage(40, 30).save(&buffer, format, quality);
-    return bytes;
+    ASSERT_TRUE(writeFile(path, content));
 }
 
 QStringList visibleNames(const QString& folder)
@@ -66,8 +54,7 @@ TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothin
     touch(library.filePath(u"Glimra_T.png"_s), "older picture");
     const CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
     EXPECT_EQ(copy.path, library.filePath(u"Glimra_T_2.png"_s));
-    QFile copied(library.filePath(u"Glimra_T_2.png"_s));
-    EXPECT_TRUE(copied.open(QIODevice::ReadOnly) && copied.readAll() == "new picture");
+    EXPECT_EQ(readFile(library.filePath(u"Glimra_T_2.png"_s)), "new picture");
 
     const CopyResult missing =
         copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
@@ -95,12 +82,7 @@ TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolde
 TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
 {
     QTemporaryDir dir;
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        glimra::test::makeTestImage(8, 8).save(&buffer, "PNG");
-    }
+    const QByteArray png = encodeImage(makeTestImage(8, 8));
     for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png"})
         touch(dir.filePath(QString::fromLatin1(name)), png); // a PNG even named JPEG counts
     touch(dir.filePath(u"g.png"_s), "a name that promises more than the header keeps");
@@ -138,8 +120,8 @@ TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
 
 TEST(ImageHeader, onlyAPictureWholeAtBothEndsCountsAsFinished)
 {
-    const QByteArray png = encoded("PNG");
-    const QByteArray jpeg = encoded("JPEG", 80);
+    const QByteArray png = encodeImage(makeTestImage(40, 30));
+    const QByteArray jpeg = encodeImage(makeTestImage(40, 30), "JPEG", 80);
     struct Case {
         const char* what;
         QByteArray content;

@@ -15,19 +15,6 @@ namespace {
 
 class ProgressiveLoadTest : public ManagerFixture {
 protected:
-    // A file that starts like a PNG, so the folder scan takes it, and decodes to nothing.
-    void writeDamaged(const QString& name)
-    {
-        QFile source(libraryFile(u"source.tmp"_s));
-        ASSERT_TRUE(makeTestImage(50, 40).save(&source, "PNG"));
-        source.close();
-        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-        QByteArray bytes = source.readAll().left(60) + QByteArray(300, '\x7f');
-        source.remove();
-        QFile f(libraryFile(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
-
     // What the model told its views, one line a signal.
     void watch(ScreenshotListModel& model)
     {
@@ -67,7 +54,9 @@ TEST_F(ProgressiveLoadTest, theListIsKnownAtOnceAndAFileThatFailsToDecodeIsDropp
     for (const QString& name : {u"a.png"_s, u"b.jpg"_s})
         ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(400, 300)));
     QThread::msleep(20);
-    writeDamaged(u"damaged.png"_s);
+    // It starts like a PNG, so the folder scan takes it, and decodes to nothing.
+    ASSERT_TRUE(writeFile(libraryFile(u"damaged.png"_s),
+                          encodeImage(makeTestImage(50, 40)).left(60) + QByteArray(300, '\x7f')));
     ScreenshotListModel model(&manager);
     watch(model);
     QList<ScreenshotItemPtr> removed;
@@ -158,10 +147,7 @@ TEST_F(ProgressiveLoadTest, aCaptureTakesItsPreviewFromTheCacheEntryTheToolWrote
     const QString sample = home.path() + u"/sample.png"_s;
     ASSERT_TRUE(makeTestImage(400, 300, 0xff0000ff).save(sample));
     const QString tool = home.path() + u"/fake-capture"_s;
-    QFile script(tool);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(uR"sh(#!/bin/sh
-for last in "$@"; do :; done
+    ASSERT_TRUE(writeScript(tool, uR"sh(for last in "$@"; do :; done
 cp '%1' "$last"
 uri="file://$last"
 dir="$XDG_CACHE_HOME/thumbnails/large"
@@ -169,9 +155,7 @@ mkdir -p "$dir"
 convert -size 32x24 xc:red -set Thumb::URI "$uri" -set Thumb::MTime "$(stat -c %Y "$last")" \
     "PNG24:$dir/$(printf %s "$uri" | md5sum | cut -c1-32).png"
 )sh"_s.arg(sample)
-                     .toUtf8());
-    script.close();
-    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+                                      .toUtf8()));
     openSettings()->setValue(settings::kCaptureTool, tool);
 
     ScreenshotItemPtr captured;

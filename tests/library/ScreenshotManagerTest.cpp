@@ -1,6 +1,5 @@
 #include "ManagerFixture.h"
 
-#include "core/SyncService.h"
 #include "library/StatusLine.h"
 
 #include <QBuffer>
@@ -17,23 +16,6 @@ namespace {
 
 class ScreenshotManagerTest : public ManagerFixture {};
 
-// Writes down what the library asks of the sync, one line a call.
-class RecordingSync final : public SyncService {
-public:
-    void uploadScreenshot(const ScreenshotItemPtr& item) override
-    {
-        calls.append(u"upload "_s + QFileInfo(*item->filePath).fileName());
-    }
-    void loadServerScreenshots() override { calls.append(u"list"_s); }
-    void performFullSync() override { calls.append(u"full"_s); }
-    void downloadMissingScreenshots() override { calls.append(u"download"_s); }
-    void deleteServerScreenshot(const ServerScreenshot& record) override
-    {
-        calls.append(u"delete "_s + QString::number(record.id));
-    }
-    QStringList calls;
-};
-
 } // namespace
 
 TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPreviews)
@@ -42,9 +24,7 @@ TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPrevi
     QThread::msleep(30); // file times have a coarse clock: make the two dates differ
     ASSERT_TRUE(writeImage(libraryFile(u"new.jpg"_s), makeTestImage(640, 400)));
     ASSERT_TRUE(writeImage(libraryFile(u"upper.JPG"_s), makeTestImage(64, 64)));
-    QFile junk(libraryFile(u"broken.png"_s));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("this is not a picture"));
-    junk.close();
+    ASSERT_TRUE(writeFile(libraryFile(u"broken.png"_s), "this is not a picture"));
 
     loadAndWait();
     EXPECT_EQ(listedNames(), (QStringList{u"new.jpg"_s, u"old.png"_s}));
@@ -76,11 +56,9 @@ TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngAndAPngFileByteForByte)
         manager.copyToClipboard(item);
         ASSERT_TRUE(clipboard.current);
         EXPECT_EQ(clipboard.current->formats(), (QStringList{u"image/tiff"_s, u"image/png"_s}));
-        QFile file(*item->filePath);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray png = clipboard.dataFor(u"image/png"_s);
         if (item->filePath->endsWith(u".png"_s)) {
-            EXPECT_EQ(png, file.readAll());
+            EXPECT_EQ(png, readFile(*item->filePath));
         }
         EXPECT_EQ(QImage::fromData(png, "PNG").size(), QSize(300, 200));
         QByteArray tiff = clipboard.dataFor(u"image/tiff"_s);
@@ -127,17 +105,6 @@ TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyG
     EXPECT_EQ(manager.statusMessage(), u"1 screenshots deleted"_s);
     manager.deleteScreenshots({twin});
     EXPECT_EQ(manager.screenshots().size(), 1);
-}
-
-TEST_F(ScreenshotManagerTest, choosingASaveFolderTakesTheAnswerAndIgnoresACancel)
-{
-    manager.selectSaveFolder();
-    EXPECT_FALSE(manager.customSaveLocation());
-    EXPECT_EQ(picker.lastPrompt, u"Select"_s);
-    EXPECT_EQ(picker.lastMessage, u"Select a folder to save screenshots"_s);
-    picker.nextAnswer = home.path();
-    manager.selectSaveFolder();
-    EXPECT_EQ(manager.customSaveLocation(), std::optional<QString>(home.path()));
 }
 
 TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDeletedOnes)
@@ -192,14 +159,10 @@ TEST_F(ScreenshotManagerTest, aHugeCopyIsTheFullPictureOrSaysWhyNot)
     const int side = static_cast<int>(std::sqrt(QImageReader::allocationLimit() * 262144.0)) + 64;
     // A JPEG whose header claims far more than any screen: its size bytes are patched.
     const auto forgedJpeg = [](const QString& path) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        makeTestImage(16, 16).save(&buffer, "JPEG");
+        QByteArray bytes = encodeImage(makeTestImage(16, 16), "JPEG");
         const qsizetype frame = bytes.indexOf("\xff\xc0");
         bytes.replace(frame + 5, 4, QByteArray("\xea\x60\xea\x60", 4)); // 60000 x 60000
-        QFile file(path);
-        return frame > 0 && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        return frame > 0 && writeFile(path, bytes);
     };
     struct Case {
         const char* what;

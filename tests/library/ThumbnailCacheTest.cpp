@@ -5,10 +5,8 @@
 
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -28,13 +26,6 @@ QImage filled(QSize size, QColor colour)
     return image;
 }
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // An entry as another program could have left it: any picture, any keys.
 QByteArray entryBytes(const QImage& image, const QString& uri, qint64 mtime)
 {
@@ -42,22 +33,6 @@ QByteArray entryBytes(const QImage& image, const QString& uri, qint64 mtime)
     return thumbnails::encodeEntry(
         {pixels.constBits(), pixels.width(), pixels.height(), pixels.bytesPerLine(), false}, uri,
         mtime);
-}
-
-QByteArray pngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(image);
-    return bytes;
-}
-
-mode_t modeOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
 }
 
 } // namespace
@@ -79,7 +54,7 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
         {"no entry yet", [](auto&&...) {}, FromFile, true, false},
         {"entry of this version",
          [&](const QString& f, const QString& e, qint64 m) {
-             writeBytes(e, entryBytes(red, thumbnails::fileUri(f), m));
+             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m));
          },
          FromEntry, true, false},
         {"entry with its keys after the pixels (other writers)",
@@ -87,40 +62,40 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
              QImage keyed = red;
              keyed.setText(u"Thumb::URI"_s, thumbnails::fileUri(f));
              keyed.setText(u"Thumb::MTime"_s, QString::number(m));
-             writeBytes(e, pngBytes(keyed));
+             writeFile(e, encodeImage(keyed));
          },
          FromEntry, true, false},
         {"stale modification time",
          [&](const QString& f, const QString& e, qint64 m) {
-             writeBytes(e, entryBytes(red, thumbnails::fileUri(f), m - 1));
+             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m - 1));
          },
          FromFile, true, false},
         {"entry of another file",
          [&](const QString&, const QString& e, qint64 m) {
-             writeBytes(e, entryBytes(red, u"file:///elsewhere.png"_s, m));
+             writeFile(e, entryBytes(red, u"file:///elsewhere.png"_s, m));
          },
          FromFile, true, false},
         {"entry without keys",
-         [&](const QString&, const QString& e, qint64) { writeBytes(e, pngBytes(red)); }, FromFile,
-         true, false},
+         [&](const QString&, const QString& e, qint64) { writeFile(e, encodeImage(red)); },
+         FromFile, true, false},
         {"truncated entry",
          [&](const QString& f, const QString& e, qint64 m) {
-             writeBytes(e, entryBytes(red, thumbnails::fileUri(f), m).chopped(30));
+             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m).chopped(30));
          },
          FromFile, true, false},
         {"entry that is no picture",
-         [](const QString&, const QString& e, qint64) { writeBytes(e, "\x89PNG garbage"); },
+         [](const QString&, const QString& e, qint64) { writeFile(e, "\x89PNG garbage"); },
          FromFile, true, false},
         {"file recorded unreadable in an older version",
          [](const QString& f, const QString&, qint64 m) {
-             writeBytes(thumbnails::failEntryPath(f),
-                        entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m - 5));
+             writeFile(thumbnails::failEntryPath(f),
+                       entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m - 5));
          },
          FromFile, true, false},
         {"file recorded unreadable in this version",
          [](const QString& f, const QString&, qint64 m) {
-             writeBytes(thumbnails::failEntryPath(f),
-                        entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m));
+             writeFile(thumbnails::failEntryPath(f),
+                       entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m));
          },
          Dropped, false, true},
     };
@@ -149,7 +124,7 @@ TEST(ThumbnailCache, unreadableFilesAreRecordedInOurFailFolderAndGoneOnesAreNot)
 {
     const ScopedHome home;
     const QString broken = home.path() + u"/broken.png"_s;
-    ASSERT_TRUE(writeBytes(broken, QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(500, 'x')));
+    ASSERT_TRUE(writeFile(broken, QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(500, 'x')));
     EXPECT_EQ(loadPreview(broken, true).outcome, PreviewLoad::Unreadable);
     EXPECT_TRUE(isRecordedUnreadable(broken, thumbnails::modificationTime(broken)));
     EXPECT_TRUE(thumbnails::failEntryPath(broken).startsWith(home.path() +
@@ -195,13 +170,8 @@ TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixe
 TEST(ImageHeader, theHeaderSaysPictureOrNotWithoutADecode)
 {
     const QTemporaryDir dir;
-    const QByteArray png = pngBytes(filled({33, 21}, Qt::red));
-    QByteArray jpeg;
-    {
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter(&buffer, "jpeg").write(filled({45, 17}, Qt::red));
-    }
+    const QByteArray png = encodeImage(filled({33, 21}, Qt::red));
+    const QByteArray jpeg = encodeImage(filled({45, 17}, Qt::red), "JPEG");
     // Metadata ahead of the frame header, as cameras and editors write it.
     const QByteArray app1 = "\xff\xe1\x00\x10"_ba + QByteArray(14, 'e');
     const std::pair<QByteArray, std::optional<QSize>> cases[] = {
@@ -217,7 +187,7 @@ TEST(ImageHeader, theHeaderSaysPictureOrNotWithoutADecode)
     int n = 0;
     for (const auto& [bytes, size] : cases) {
         const QString path = dir.filePath(QString::number(n++));
-        ASSERT_TRUE(writeBytes(path, bytes));
+        ASSERT_TRUE(writeFile(path, bytes));
         EXPECT_EQ(readImageHeader(path), size) << n;
     }
     EXPECT_EQ(readImageHeader(dir.filePath(u"missing"_s)), std::nullopt);
