@@ -28,8 +28,6 @@ QStringList freshTexts(const QList<ScreenshotItemPtr>& items)
     return texts;
 }
 
-
-
 enum class Step { ClosedBySelf, Press, Reset };
 
 struct Case {

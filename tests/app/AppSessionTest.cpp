@@ -115,18 +115,8 @@ TEST_F(GlimraSession, captureFromTheCommandLineAddsTheItemOrReportsWhy)
 
     // The tool's exit status decides: 1 is the user's cancel, anything else a failure whose
     // reason the tool gave on its last line; the command exits as the tool did.
-    QFile settings(path(u"config/Glimra/Glimra.conf"_s));
-    const auto useTool = [&](const QString& tool) {
-        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\ncaptureTool=" + tool.toUtf8() + '\n');
-        settings.close();
-    };
     const QString failing = path(u"failing-tool"_s);
-    QFile script(failing);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho 'failing-tool: the disk is full' >&2\nexit 2\n");
-    script.close();
-    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    ASSERT_TRUE(writeScript(failing, "echo 'failing-tool: the disk is full' >&2\nexit 2\n"));
     const struct {
         QString tool;
         QString mode;
@@ -137,7 +127,7 @@ TEST_F(GlimraSession, captureFromTheCommandLineAddsTheItemOrReportsWhy)
                     {failing, u"window"_s, 2, u"Capture failed: the disk is full\n"_s},
                     {failing, u"full"_s, 2, u"Capture failed: the disk is full\n"_s}};
     for (const auto& f : failures) {
-        useTool(f.tool);
+        ASSERT_TRUE(writeSettings("captureTool=" + f.tool.toUtf8()));
         const CommandResult result = run({u"capture"_s, f.mode});
         EXPECT_EQ(result.exitCode, f.exitCode) << f.mode.toStdString();
         EXPECT_EQ(result.err, f.err);

@@ -57,6 +57,11 @@ protected:
         return m_home.path() + QLatin1Char('/') + relative;
     }
     QString library() const { return path(u"data/Glimra"_s); }
+    // Replaces the settings file with these lines of its general group.
+    bool writeSettings(const QByteArray& lines) const
+    {
+        return writeFile(path(u"config/Glimra/Glimra.conf"_s), "[General]\n" + lines + '\n');
+    }
 
     // The instance and the tools run on this X display instead of the session's.
     void useDisplay(const QByteArray& display)

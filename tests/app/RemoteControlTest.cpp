@@ -33,46 +33,26 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
-    {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_saved);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had;
-    QByteArray m_saved;
-};
-
 class RemoteControlTest : public ::testing::Test {
 protected:
     QTemporaryDir m_runtime;
     ScopedEnv m_env{"XDG_RUNTIME_DIR", m_runtime.path().toUtf8()};
 };
 
-// A raw connection that says what it is told and nothing more.
-int connectRaw(const QString& path)
+sockaddr_un addressOf(const QString& path)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
                  sizeof address.sun_path - 1);
+    return address;
+}
+
+// A raw connection that says what it is told and nothing more.
+int connectRaw(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_un address = addressOf(path);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
@@ -333,11 +313,8 @@ TEST_F(RemoteControlTest, aSocketServedByAnotherUserHearsNothing)
 {
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to run a listener as another user";
-    const QByteArray path = QFile::encodeName(RemoteControl::socketPath());
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    const sockaddr_un address = addressOf(RemoteControl::socketPath());
     ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     int heard[2], listening[2];
     ASSERT_EQ(::pipe(heard), 0);
