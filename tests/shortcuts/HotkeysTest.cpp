@@ -119,8 +119,7 @@ TEST_F(HotkeysTest, loadsCurrentFormFallsBackToOlderFormAndMigratesOnlyThreeCapt
             << c.name;
         EXPECT_EQ(loaded.binding(2).keyCode, c.area < 0 ? factory(2).keyCode : quint32(c.area))
             << c.name;
-        EXPECT_EQ(loaded.binding(3).keyCode, c.fullScreen == 1 ? 3u : factory(3).keyCode)
-            << c.name;
+        EXPECT_EQ(loaded.binding(3).keyCode, c.fullScreen == 1 ? 3u : factory(3).keyCode) << c.name;
         for (int id = 4; id <= kHotkeyCount; ++id)
             EXPECT_EQ(loaded.binding(id), factory(id)) << c.name;
         EXPECT_EQ(store.contains(u"hotkeyBindings"_s), c.olderKept) << c.name;
