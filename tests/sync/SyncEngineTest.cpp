@@ -7,7 +7,6 @@
 #include "Fakes.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -18,17 +17,7 @@ namespace {
 
 QByteArray png(QRgb seed)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    makeTestImage(64, 48, seed).save(&buffer, "PNG");
-    return bytes;
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    return encodeImage(makeTestImage(64, 48, seed));
 }
 
 class SyncEngineTest : public ::testing::Test {
@@ -107,9 +96,7 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
 {
     for (const char* name : {"a.png", "b.png", "c.png"})
         ASSERT_TRUE(writeImage(file(QString::fromLatin1(name)), makeTestImage(40, 30)));
-    QFile notes(file(u"notes.txt"_s)); // not a picture, but the name is taken
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.close();
+    ASSERT_TRUE(writeFile(file(u"notes.txt"_s), {})); // not a picture, but the name is taken
     load();
     item(u"c.png"_s)->syncStatus = SyncStatus::Failed; // a failed upload is not retried
     for (const char* name : {"a.png", "notes.txt", "new.png", "new.png"})
@@ -124,7 +111,7 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
     EXPECT_EQ(item(u"c.png"_s)->syncStatus, SyncStatus::Failed);
     const ScreenshotItemPtr fetched = manager.screenshots().first(); // dated by its download
     EXPECT_EQ(fetched->filePath, file(u"new.png"_s));
-    EXPECT_EQ(contents(file(u"new.png"_s)), png(3)); // the newest record of the name
+    EXPECT_EQ(readFile(file(u"new.png"_s)), png(3)); // the newest record of the name
     EXPECT_EQ(std::tuple(fetched->syncStatus, fetched->serverId, fetched->captureType),
               std::tuple(SyncStatus::Synced, std::optional(u"4"_s), std::optional(u"window"_s)));
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
@@ -167,13 +154,11 @@ TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
     engine.loadServerScreenshots();
     // A file that appears while its download is under way wins over the download.
     ASSERT_TRUE(waitUntil([&] { return fake.requests("id=7") == 1; }));
-    QFile late(file(u"late.png"_s));
-    ASSERT_TRUE(late.open(QIODevice::WriteOnly) && late.write("the user's own"));
-    late.close();
+    ASSERT_TRUE(writeFile(file(u"late.png"_s), "the user's own"));
     ASSERT_TRUE(waitUntil([&] { return !manager.isDownloadingMissing(); }));
 
     EXPECT_EQ(folder(), (QStringList{u"late.png"_s, u"ok.png"_s, u"text.png"_s}));
-    EXPECT_EQ(contents(file(u"late.png"_s)), "the user's own");
+    EXPECT_EQ(readFile(file(u"late.png"_s)), "the user's own");
     EXPECT_EQ(manager.screenshots().size(), 1);
     // Cleared after three seconds, as any text that still tells of a download.
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
