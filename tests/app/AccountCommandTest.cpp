@@ -34,10 +34,7 @@ protected:
     }
     ~AccountCommands() override { run({u"logout"_s}); }
 
-    QJsonObject status()
-    {
-        return QJsonDocument::fromJson(run({u"status"_s, u"--json"_s}).out.toUtf8()).object();
-    }
+    QJsonObject status() { return json(u"status"_s).object(); }
     int validations() const
     {
         int n = 0;

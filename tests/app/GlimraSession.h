@@ -100,11 +100,12 @@ protected:
             waitUntil([&] { return run({u"list"_s}).exitCode == 0; }, std::chrono::seconds(20)));
     }
 
-    QJsonArray listJson()
+    // What a command prints with --json.
+    QJsonDocument json(const QString& command)
     {
-        const CommandResult result = run({u"list"_s, u"--json"_s});
-        return QJsonDocument::fromJson(result.out.toUtf8()).array();
+        return QJsonDocument::fromJson(run({command, u"--json"_s}).out.toUtf8());
     }
+    QJsonArray listJson() { return json(u"list"_s).array(); }
 
     static QString tool(const QString& program, const QStringList& args)
     {

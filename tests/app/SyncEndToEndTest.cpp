@@ -28,10 +28,7 @@ public:
     using GlimraSession::run;
     using GlimraSession::start;
 
-    QJsonArray serverList()
-    {
-        return QJsonDocument::fromJson(run({u"server-list"_s, u"--json"_s}).out.toUtf8()).array();
-    }
+    QJsonArray serverList() { return json(u"server-list"_s).array(); }
     QStringList libraryEntries() const
     {
         return QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
