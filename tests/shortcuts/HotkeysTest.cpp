@@ -62,6 +62,13 @@ TEST(HotkeyBinding, everyNamedKeyHasItsOwnKeysymBothWays)
 
 const QByteArray kArea = R"({"keyCode":0,"modifiers":4096,"label":"area"})";
 const QByteArray kNoLabel = R"({"keyCode":0,"modifiers":4096})";
+const QByteArray kHugeKey = R"({"keyCode":4294967296,"modifiers":0,"label":""})";
+const QByteArray kNegative = R"({"keyCode":1,"modifiers":-1,"label":""})";
+const QByteArray kFraction = R"({"keyCode":1.5,"modifiers":0,"label":""})";
+QByteArray area(const QByteArray& binding)
+{
+    return "{\"area\":" + binding + "}";
+}
 const QByteArray kOld3 = R"([{"keyCode":1,"modifiers":256,"label":"a"},)"
                          R"({"keyCode":2,"modifiers":256,"label":"b"},)"
                          R"({"keyCode":3,"modifiers":256,"label":"c"}])";
@@ -80,31 +87,17 @@ TEST_F(HotkeysTest, loadsCurrentFormFallsBackToOlderFormAndMigratesOnlyThreeCapt
 {
     const LoadCase cases[] = {
         {"empty store", {}, {}, -1, -1, false, false},
-        {"only area", "{\"area\":" + kArea + "}", {}, -1, 0, false, true},
-        {"binding without label", "{\"area\":" + kNoLabel + "}", {}, -1, -1, false, true},
+        {"only area", area(kArea), {}, -1, 0, false, true},
+        {"binding without label", area(kNoLabel), {}, -1, -1, false, true},
         {"malformed falls back", "{\"area\":", kOld3, 1, 2, false, true},
-        {"unknown member must decode too", "{\"area\":" + kArea + ",\"x\":1}", kOld3, 1, 2, false,
-         true},
-        {"key code beyond 32 bits",
-         R"({"area":{"keyCode":4294967296,"modifiers":0,"label":""}})",
-         {},
-         -1,
-         -1,
-         false,
-         true},
-        {"negative modifiers", R"({"area":{"keyCode":1,"modifiers":-1,"label":""}})", kOld2, -1, -1,
-         true, true},
-        {"fractional key code",
-         R"({"area":{"keyCode":1.5,"modifiers":0,"label":""}})",
-         {},
-         -1,
-         -1,
-         false,
-         true},
+        {"unknown member must decode too", area(kArea + ",\"x\":1"), kOld3, 1, 2, false, true},
+        {"key code beyond 32 bits", area(kHugeKey), {}, -1, -1, false, true},
+        {"negative modifiers", area(kNegative), kOld2, -1, -1, true, true},
+        {"fractional key code", area(kFraction), {}, -1, -1, false, true},
         {"three older bindings", {}, kOld3, 1, 2, false, true},
         {"two older bindings", {}, kOld2, -1, -1, true, false},
         {"older array that is not all bindings", {}, "[1,2,3]", -1, -1, true, false},
-        {"current wins over older", "{\"area\":" + kArea + "}", kOld3, -1, 0, true, true},
+        {"current wins over older", area(kArea), kOld3, -1, 0, true, true},
     };
     for (const LoadCase& c : cases) {
         store.clear();
