@@ -181,70 +181,54 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
     // The picture is blue and the planted entry red: a red preview proves the entry was used,
     // a blue one that the file was decoded again.
     enum Source { FromEntry, FromFile, Dropped };
+    using Planted = std::function<QByteArray(const QString& uri, qint64 mtime)>;
     struct Case {
         const char* name;
-        std::function<void(const QString& file, const QString& entry, qint64 mtime)> plant;
+        Planted bytes;     // none: nothing planted
+        bool asFailRecord; // planted as the record of an unreadable file instead of an entry
         Source source;
         bool entryAfter;
         bool failRecordAfter;
     };
-    const QImage red = filled({64, 40}, Qt::red);
+    const QImage red = filled({64, 40}, Qt::red), black = filled({1, 1}, Qt::black);
+    const auto entry = [](const QImage& image, qint64 mtimeOffset, qsizetype chop = 0) {
+        return [=](const QString& uri, qint64 m) {
+            return entryBytes(image, uri, m + mtimeOffset).chopped(chop);
+        };
+    };
+    const Planted keyedAfterPixels = [&](const QString& uri, qint64 m) {
+        QImage keyed = red;
+        keyed.setText(u"Thumb::URI"_s, uri);
+        keyed.setText(u"Thumb::MTime"_s, QString::number(m));
+        return encodeImage(keyed);
+    };
     const Case cases[] = {
-        {"no entry yet", [](auto&&...) {}, FromFile, true, false},
-        {"entry of this version",
-         [&](const QString& f, const QString& e, qint64 m) {
-             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m));
-         },
-         FromEntry, true, false},
-        {"entry with its keys after the pixels (other writers)",
-         [&](const QString& f, const QString& e, qint64 m) {
-             QImage keyed = red;
-             keyed.setText(u"Thumb::URI"_s, thumbnails::fileUri(f));
-             keyed.setText(u"Thumb::MTime"_s, QString::number(m));
-             writeFile(e, encodeImage(keyed));
-         },
-         FromEntry, true, false},
-        {"stale modification time",
-         [&](const QString& f, const QString& e, qint64 m) {
-             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m - 1));
-         },
-         FromFile, true, false},
+        {"no entry yet", {}, false, FromFile, true, false},
+        {"entry of this version", entry(red, 0), false, FromEntry, true, false},
+        {"entry with its keys after the pixels (other writers)", keyedAfterPixels, false, FromEntry,
+         true, false},
+        {"stale modification time", entry(red, -1), false, FromFile, true, false},
         {"entry of another file",
-         [&](const QString&, const QString& e, qint64 m) {
-             writeFile(e, entryBytes(red, u"file:///elsewhere.png"_s, m));
-         },
+         [&](const QString&, qint64 m) { return entryBytes(red, u"file:///elsewhere.png"_s, m); },
+         false, FromFile, true, false},
+        {"entry without keys", [&](auto&&...) { return encodeImage(red); }, false, FromFile, true,
+         false},
+        {"truncated entry", entry(red, 0, 30), false, FromFile, true, false},
+        {"entry that is no picture", [](auto&&...) { return QByteArray("\x89PNG garbage"); }, false,
          FromFile, true, false},
-        {"entry without keys",
-         [&](const QString&, const QString& e, qint64) { writeFile(e, encodeImage(red)); },
-         FromFile, true, false},
-        {"truncated entry",
-         [&](const QString& f, const QString& e, qint64 m) {
-             writeFile(e, entryBytes(red, thumbnails::fileUri(f), m).chopped(30));
-         },
-         FromFile, true, false},
-        {"entry that is no picture",
-         [](const QString&, const QString& e, qint64) { writeFile(e, "\x89PNG garbage"); },
-         FromFile, true, false},
-        {"file recorded unreadable in an older version",
-         [](const QString& f, const QString&, qint64 m) {
-             writeFile(thumbnails::failEntryPath(f),
-                       entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m - 5));
-         },
-         FromFile, true, false},
-        {"file recorded unreadable in this version",
-         [](const QString& f, const QString&, qint64 m) {
-             writeFile(thumbnails::failEntryPath(f),
-                       entryBytes(filled({1, 1}, Qt::black), thumbnails::fileUri(f), m));
-         },
-         Dropped, false, true},
+        {"file recorded unreadable in an older version", entry(black, -5), true, FromFile, true,
+         false},
+        {"file recorded unreadable in this version", entry(black, 0), true, Dropped, false, true},
     };
     for (const Case& c : cases) {
         const ScopedHome home;
         const QString file = home.path() + u"/shot one.png"_s;
         ASSERT_TRUE(writeImage(file, filled({1920, 1080}, Qt::blue)));
         const qint64 mtime = thumbnails::modificationTime(file);
-        const QString entry = thumbnails::largeEntryPath(file);
-        c.plant(file, entry, mtime);
+        if (c.bytes)
+            writeFile(c.asFailRecord ? thumbnails::failEntryPath(file)
+                                     : thumbnails::largeEntryPath(file),
+                      c.bytes(thumbnails::fileUri(file), mtime));
 
         const PreviewLoad load = loadPreview(file, true);
         ASSERT_EQ(load.outcome == PreviewLoad::Unreadable, c.source == Dropped) << c.name;
