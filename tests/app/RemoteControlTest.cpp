@@ -254,10 +254,11 @@ TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
         const char* problem; // nullptr: usable
         bool needsRoot = false;
     };
-    const auto folder = [](mode_t mode) {
-        return [mode](const QString& path, const QString&) {
-            return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
-                   ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    const auto folder = [](mode_t mode, uid_t owner = ::getuid()) {
+        return [=](const QString& path, const QString&) {
+            const QByteArray name = QFile::encodeName(path);
+            return ::mkdir(name, 0700) == 0 && ::chmod(name, mode) == 0 &&
+                   (owner == ::getuid() || ::chown(name, owner, owner) == 0);
         };
     };
     const Case cases[] = {
@@ -270,18 +271,9 @@ TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
              return QDir().mkdir(elsewhere) && QFile::link(elsewhere, path);
          },
          "symbolic link"},
-        {"a file",
-         [](const QString& path, const QString&) {
-             QFile f(path);
-             return f.open(QIODevice::WriteOnly);
-         },
+        {"a file", [](const QString& path, const QString&) { return writeFile(path, {}); },
          "not a folder"},
-        {"another user's folder",
-         [](const QString& path, const QString&) {
-             return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
-                    ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
-         },
-         "another user", true},
+        {"another user's folder", folder(0700, kNobody), "another user", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
