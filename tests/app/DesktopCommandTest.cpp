@@ -1,6 +1,5 @@
 // Desktop-wide keys and window tiling of the real glimra, driven with xdotool.
 #include "GlimraSession.h"
-#include "XClient.h"
 
 #include <QSettings>
 #include <xcb/xcb.h>

@@ -3,6 +3,7 @@
 // A private home for a real glimra process, and ways to drive it as a user would: its command
 // line, xdotool clicks and the clipboard.
 #include "TestSupport.h"
+#include "XClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,10 +110,13 @@ protected:
 
     static QString tool(const QString& program, const QStringList& args)
     {
-        QProcess process;
-        process.start(program, args);
-        process.waitForFinished(10000);
-        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+        return QString::fromUtf8(runTool(program, args)).trimmed();
+    }
+    // What the clipboard's owner offers.
+    static QStringList clipboardTargets()
+    {
+        return tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
+            .split(u'\n');
     }
 
     // Geometry of the visible windows xdotool finds with these search options.
