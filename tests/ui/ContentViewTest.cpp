@@ -97,15 +97,22 @@ TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
     }
 }
 
-TEST_F(ViewFixture, TheServerPlaceholderAsksToSignInOnlyWhileSignedOut)
+TEST_F(ViewFixture, TheServerPlaceholderAndTheAccountPopupFollowTheSession)
 {
     makeAuth(u"token"_s); // the check fails against a silent server and signs out
     view().selectTab(true);
+    view().toggleAccount();
+    ASSERT_TRUE(view().showingAccount());
     EXPECT_TRUE(auth->isLoggedIn());
     EXPECT_FALSE(view().tabContent()->signInHint()->isVisible());
+    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::AccountView");
     ASSERT_TRUE(waitUntil([&] { return !auth->isLoggedIn(); }));
     EXPECT_TRUE(view().tabContent()->signInHint()->isVisible());
     EXPECT_EQ(view().tabContent()->signInHint()->text(), u"Log in to see server screenshots"_s);
+    EXPECT_TRUE(view().showingAccount());
+    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::LoginView");
+    view().toggleAccount();
+    EXPECT_FALSE(view().showingAccount());
 }
 
 TEST_F(ViewFixture, FooterCountsWithoutASingularAndShowsTheLastSyncOnceThereIsOne)
@@ -145,19 +152,6 @@ TEST_F(ViewFixture, OnlyAChangeToTheServerTabAndRefreshFetchTheListing)
     }
     EXPECT_EQ(sync.calls.count(u"list"_s), 3);
     EXPECT_EQ(sync.calls.filter(u"delete"_s), (QStringList{u"delete 1"_s, u"delete 2"_s}));
-}
-
-TEST_F(ViewFixture, TheAccountPopupFollowsTheSessionWhileItIsOpen)
-{
-    makeAuth(u"token"_s);
-    view().toggleAccount();
-    ASSERT_TRUE(view().showingAccount());
-    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::AccountView");
-    ASSERT_TRUE(waitUntil([&] { return !auth->isLoggedIn(); }));
-    EXPECT_TRUE(view().showingAccount());
-    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::LoginView");
-    view().toggleAccount();
-    EXPECT_FALSE(view().showingAccount());
 }
 
 TEST(SymbolIconTest, EverySymbolDrawsSharplyWithoutAnIconTheme)
