@@ -55,49 +55,42 @@ bool isLeftAsItWas(const QString& path, mode_t type)
 
 TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
 {
+    const QString library = home.libraryDir(), away = outside() + u"/library"_s;
+    const QString half = outside() + u"/half.png"_s, other = outside() + u"/other-name"_s;
     struct Case {
         const char* what;
         // Makes the first attempt fail; then mends the cause, in a way the watch cannot see.
-        std::function<void(const QString&library, const QString&outside, const QString&source)>
-            breakIt, mendIt;
+        std::function<void(const QString& source)> breakIt;
+        std::function<void()> mendIt;
         const char* status; // shown after the first attempt
     };
     const Case cases[] = {
         {"the library folder is briefly not a folder",
-         [](const QString& library, const QString& outside, const QString& source) {
-             QDir().rename(library, outside + u"/library"_s);
+         [&](const QString& source) {
+             QDir().rename(library, away);
              QFile(library).open(QIODevice::WriteOnly);
              ASSERT_TRUE(writeImage(source, makeTestImage(64, 48)));
          },
-         [](const QString& library, const QString& outside, const QString&) {
-             QFile::remove(library);
-             QDir().rename(outside + u"/library"_s, library);
-         },
+         [&] { ASSERT_TRUE(QFile::remove(library) && QDir().rename(away, library)); },
          "Failed to import screenshot"},
         {"a slow writer finishes through another name",
-         [](const QString&, const QString& outside, const QString& source) {
-             const QString first = outside + u"/half.png"_s;
-             ASSERT_TRUE(writeFile(first, "\x89PNG\r\n"));
-             ASSERT_EQ(::link(QFile::encodeName(first).constData(),
-                              QFile::encodeName(outside + u"/other-name"_s).constData()),
-                       0);
-             ASSERT_TRUE(QFile::rename(first, source));
+         [&](const QString& source) {
+             ASSERT_TRUE(writeFile(half, "\x89PNG\r\n"));
+             ASSERT_EQ(::link(QFile::encodeName(half), QFile::encodeName(other)), 0);
+             ASSERT_TRUE(QFile::rename(half, source));
          },
-         [](const QString&, const QString& outside, const QString&) {
-             ASSERT_TRUE(writeFile(outside + u"/other-name"_s, encodeImage(makeTestImage(64, 48))));
-         },
-         ""},
+         [&] { ASSERT_TRUE(writeFile(other, encodeImage(makeTestImage(64, 48)))); }, ""},
     };
     startWatching();
     qsizetype total = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QString source = systemFile(u"Screenshot %1.png"_s.arg(total));
-        c.breakIt(home.libraryDir(), outside(), source);
+        c.breakIt(source);
         EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == QLatin1String(c.status); }));
         EXPECT_TRUE(staysAt(total));
         EXPECT_TRUE(QFileInfo::exists(source));
-        c.mendIt(home.libraryDir(), outside(), source);
+        c.mendIt();
         ++total;
         EXPECT_TRUE(waitUntil([&] { return manager.screenshots().size() == total; }, 8s));
         EXPECT_FALSE(QFileInfo::exists(source));
