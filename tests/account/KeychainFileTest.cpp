@@ -12,28 +12,14 @@
 #include <sys/stat.h>
 
 using glimra::KeychainHelper;
+using namespace glimra::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-mode_t modeOf(const QString& path)
-{
-    struct stat st {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes, mode_t mode)
-{
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    file.close();
-    return ok && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
-
 class KeychainFile : public ::testing::Test {
 protected:
-    glimra::test::ScopedHome home;
+    ScopedHome home;
     KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
     const QString file = store.fallbackFilePath();
 };
@@ -46,7 +32,7 @@ TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
     clock.start();
     EXPECT_FALSE(KeychainHelper().usesSecretService());
     // An address where nobody listens must not stall start-up either.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=glimra-nobody-listens");
+    const ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=glimra-nobody-listens");
     EXPECT_FALSE(KeychainHelper().usesSecretService());
     EXPECT_LT(clock.elapsed(), 2000);
 }
@@ -73,7 +59,8 @@ TEST_F(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
     // Readable by others, or not UTF-8: the same as no token.
     for (const auto& [bytes, mode] :
          {std::pair{"abc", 0640}, {"abc", 0604}, {"abc", 0660}, {"\xff\xfe\x80", 0600}}) {
-        ASSERT_TRUE(writeFile(file, bytes, mode));
+        ASSERT_TRUE(writeFile(file, bytes) &&
+                    ::chmod(QFile::encodeName(file).constData(), mode) == 0);
         EXPECT_FALSE(store.retrieve()) << std::oct << mode;
     }
 }

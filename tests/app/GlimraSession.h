@@ -3,6 +3,7 @@
 // A private home for a real glimra process, and ways to drive it as a user would: its command
 // line, xdotool clicks and the clipboard.
 #include "TestSupport.h"
+#include "XClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,6 +58,11 @@ protected:
         return m_home.path() + QLatin1Char('/') + relative;
     }
     QString library() const { return path(u"data/Glimra"_s); }
+    // Replaces the settings file with these lines of its general group.
+    bool writeSettings(const QByteArray& lines) const
+    {
+        return writeFile(path(u"config/Glimra/Glimra.conf"_s), "[General]\n" + lines + '\n');
+    }
 
     // The instance and the tools run on this X display instead of the session's.
     void useDisplay(const QByteArray& display)
@@ -95,18 +101,22 @@ protected:
             waitUntil([&] { return run({u"list"_s}).exitCode == 0; }, std::chrono::seconds(20)));
     }
 
-    QJsonArray listJson()
+    // What a command prints with --json.
+    QJsonDocument json(const QString& command)
     {
-        const CommandResult result = run({u"list"_s, u"--json"_s});
-        return QJsonDocument::fromJson(result.out.toUtf8()).array();
+        return QJsonDocument::fromJson(run({command, u"--json"_s}).out.toUtf8());
     }
+    QJsonArray listJson() { return json(u"list"_s).array(); }
 
     static QString tool(const QString& program, const QStringList& args)
     {
-        QProcess process;
-        process.start(program, args);
-        process.waitForFinished(10000);
-        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+        return QString::fromUtf8(runTool(program, args)).trimmed();
+    }
+    // What the clipboard's owner offers.
+    static QStringList clipboardTargets()
+    {
+        return tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
+            .split(u'\n');
     }
 
     // Geometry of the visible windows xdotool finds with these search options.

@@ -33,46 +33,26 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
-    {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_saved);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    bool m_had;
-    QByteArray m_saved;
-};
-
 class RemoteControlTest : public ::testing::Test {
 protected:
     QTemporaryDir m_runtime;
     ScopedEnv m_env{"XDG_RUNTIME_DIR", m_runtime.path().toUtf8()};
 };
 
-// A raw connection that says what it is told and nothing more.
-int connectRaw(const QString& path)
+sockaddr_un addressOf(const QString& path)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
                  sizeof address.sun_path - 1);
+    return address;
+}
+
+// A raw connection that says what it is told and nothing more.
+int connectRaw(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_un address = addressOf(path);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
@@ -274,10 +254,11 @@ TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
         const char* problem; // nullptr: usable
         bool needsRoot = false;
     };
-    const auto folder = [](mode_t mode) {
-        return [mode](const QString& path, const QString&) {
-            return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
-                   ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    const auto folder = [](mode_t mode, uid_t owner = ::getuid()) {
+        return [=](const QString& path, const QString&) {
+            const QByteArray name = QFile::encodeName(path);
+            return ::mkdir(name, 0700) == 0 && ::chmod(name, mode) == 0 &&
+                   (owner == ::getuid() || ::chown(name, owner, owner) == 0);
         };
     };
     const Case cases[] = {
@@ -290,18 +271,9 @@ TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
              return QDir().mkdir(elsewhere) && QFile::link(elsewhere, path);
          },
          "symbolic link"},
-        {"a file",
-         [](const QString& path, const QString&) {
-             QFile f(path);
-             return f.open(QIODevice::WriteOnly);
-         },
+        {"a file", [](const QString& path, const QString&) { return writeFile(path, {}); },
          "not a folder"},
-        {"another user's folder",
-         [](const QString& path, const QString&) {
-             return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 &&
-                    ::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0;
-         },
-         "another user", true},
+        {"another user's folder", folder(0700, kNobody), "another user", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -333,11 +305,8 @@ TEST_F(RemoteControlTest, aSocketServedByAnotherUserHearsNothing)
 {
     if (::getuid() != 0)
         GTEST_SKIP() << "needs root to run a listener as another user";
-    const QByteArray path = QFile::encodeName(RemoteControl::socketPath());
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    const sockaddr_un address = addressOf(RemoteControl::socketPath());
     ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     int heard[2], listening[2];
     ASSERT_EQ(::pipe(heard), 0);

@@ -2,7 +2,6 @@
 // no shared keyring), syncing through one real glimra-server on 127.0.0.1.
 #include "GlimraSession.h"
 
-#include <QBuffer>
 #include <httplib.h>
 #include <unistd.h>
 
@@ -20,9 +19,7 @@ public:
     explicit Instance(const QString& origin)
     {
         m_env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/glimra-no-bus"_s);
-        QFile conf(path(u"config/Glimra/Glimra.conf"_s));
-        EXPECT_TRUE(conf.open(QIODevice::WriteOnly));
-        conf.write("[General]\nserverOrigin=" + origin.toUtf8() + "\n");
+        EXPECT_TRUE(writeSettings("serverOrigin=" + origin.toUtf8()));
     }
     void TestBody() override {}
     using GlimraSession::library;
@@ -31,22 +28,13 @@ public:
     using GlimraSession::run;
     using GlimraSession::start;
 
-    QJsonArray serverList()
-    {
-        return QJsonDocument::fromJson(run({u"server-list"_s, u"--json"_s}).out.toUtf8()).array();
-    }
+    QJsonArray serverList() { return json(u"server-list"_s).array(); }
     QStringList libraryEntries() const
     {
         return QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                          QDir::Name);
     }
 };
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
 
 class SyncEndToEnd : public ::testing::Test {
 protected:
@@ -114,8 +102,8 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     ASSERT_TRUE(waitUntil([&] { return b.listJson().size() == 1; }, 20s));
     EXPECT_EQ(b.listJson()[0].toObject().value(u"path"_s).toString(), copy);
     EXPECT_EQ(b.listJson()[0].toObject().value(u"syncStatus"_s).toString(), u"synced"_s);
-    const QByteArray bytes = contents(shot);
-    EXPECT_EQ(contents(copy), bytes);
+    const QByteArray bytes = readFile(shot);
+    EXPECT_EQ(readFile(copy), bytes);
     const CommandResult synced = b.run({u"sync"_s});
     EXPECT_EQ(synced.exitCode, 0);
     EXPECT_EQ(synced.out, u"1 on the server, 0 uploaded, 0 downloaded\n"_s);
@@ -131,7 +119,7 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     EXPECT_TRUE(a.listJson().isEmpty());
     EXPECT_TRUE(a.serverList().isEmpty());
     EXPECT_EQ(b.run({u"sync"_s}).out, u"0 on the server, 0 uploaded, 0 downloaded\n"_s);
-    EXPECT_EQ(contents(copy), bytes);
+    EXPECT_EQ(readFile(copy), bytes);
     EXPECT_EQ(b.listJson().size(), 1);
     EXPECT_EQ(b.run({u"logout"_s}).exitCode, 0);
     EXPECT_EQ(b.run({u"sync"_s}).exitCode, 1);
@@ -139,10 +127,7 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
 
 TEST_F(SyncEndToEnd, serverRecordsWithEvilNamesWriteAndDeleteNothingOutsideTheLibrary)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    makeTestImage(64, 48).save(&buffer, "PNG");
+    const QByteArray png = encodeImage(makeTestImage(64, 48));
     const auto account = post("/glimra/api/auth.php",
                               R"({"action":"register","username":"eve","email":"eve@example.org",)"
                               R"("password":")" +
@@ -170,9 +155,7 @@ TEST_F(SyncEndToEnd, serverRecordsWithEvilNamesWriteAndDeleteNothingOutsideTheLi
     }
 
     Instance a(m_origin);
-    QFile planted(a.path(u"evil.png"_s));
-    ASSERT_TRUE(planted.open(QIODevice::WriteOnly) && planted.write("mine"));
-    planted.close();
+    ASSERT_TRUE(writeFile(a.path(u"evil.png"_s), "mine"));
     a.start();
     ASSERT_EQ(a.run({u"login"_s, u"eve"_s}, kPassword + '\n').exitCode, 0);
     ASSERT_TRUE(waitUntil([&] { return a.listJson().size() == 1; }, 20s));
@@ -180,7 +163,7 @@ TEST_F(SyncEndToEnd, serverRecordsWithEvilNamesWriteAndDeleteNothingOutsideTheLi
     EXPECT_EQ(a.libraryEntries(), QStringList{u"ok.png"_s});
     EXPECT_FALSE(QFile::exists(a.path(u"data/evil.png"_s)));
     EXPECT_FALSE(QFile::exists(absolute));
-    EXPECT_EQ(contents(a.path(u"evil.png"_s)), "mine");
+    EXPECT_EQ(readFile(a.path(u"evil.png"_s)), "mine");
 
     // Deleting them on the server removes the records and no file anywhere.
     for (const QJsonValue& record : a.serverList()) {
@@ -190,6 +173,6 @@ TEST_F(SyncEndToEnd, serverRecordsWithEvilNamesWriteAndDeleteNothingOutsideTheLi
         EXPECT_EQ(a.run({u"server-delete"_s, id}).exitCode, 0);
     }
     EXPECT_EQ(a.serverList().size(), 1);
-    EXPECT_EQ(contents(a.path(u"evil.png"_s)), "mine");
+    EXPECT_EQ(readFile(a.path(u"evil.png"_s)), "mine");
     EXPECT_EQ(a.libraryEntries(), QStringList{u"ok.png"_s});
 }

@@ -1,7 +1,6 @@
 // The popover under a StatusNotifierItem tray, which reports no icon geometry: a host of our
 // own on the suite's session bus registers the item and activates it as a panel does.
 #include "GlimraSession.h"
-#include "XClient.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,5 +1,7 @@
 #include "core/AtomicFile.h"
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,6 +12,7 @@
 #include <sys/stat.h>
 
 using namespace glimra;
+using namespace glimra::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -22,17 +25,6 @@ protected:
     {
         return QDir(m_dir.path())
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    }
-    static QByteArray contents(const QString& file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static mode_t modeOf(const QString& file)
-    {
-        struct stat st {};
-        ::stat(QFile::encodeName(file).constData(), &st);
-        return st.st_mode & 0777;
     }
 
     QTemporaryDir m_dir;
@@ -50,7 +42,7 @@ TEST_F(AtomicFileTest, ReplacesTheWholeFileWithTheModeAskedFor)
     for (const auto& [options, mode] : cases) {
         const QByteArray bytes(300000 + static_cast<int>(mode), 'a');
         ASSERT_EQ(writeFileAtomically(path(u"shot.png"_s), bytes, options), QString());
-        EXPECT_EQ(contents(path(u"shot.png"_s)), bytes);
+        EXPECT_EQ(readFile(path(u"shot.png"_s)), bytes);
         EXPECT_EQ(modeOf(path(u"shot.png"_s)), mode) << std::oct << mode;
     }
     ::umask(savedMask);
@@ -65,8 +57,8 @@ TEST_F(AtomicFileTest, AskedNotToReplaceItTriesTheNextNameAndKeepsTheOldFile)
     EXPECT_FALSE(file.commitIfFree(path(u"a.png"_s)));
     EXPECT_EQ(file.errorNumber(), EEXIST);
     EXPECT_TRUE(file.commitIfFree(path(u"a_2.png"_s)));
-    EXPECT_EQ(contents(path(u"a.png"_s)), "older");
-    EXPECT_EQ(contents(path(u"a_2.png"_s)), "newer");
+    EXPECT_EQ(readFile(path(u"a.png"_s)), "older");
+    EXPECT_EQ(readFile(path(u"a_2.png"_s)), "newer");
     EXPECT_EQ(entries(), (QStringList{u"a.png"_s, u"a_2.png"_s}));
 }
 

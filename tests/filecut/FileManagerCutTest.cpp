@@ -75,11 +75,7 @@ TEST(FileManagerCut, superXThenSuperVMovesAFileAndOtherWindowsGetTheirKeys)
     QTemporaryDir root;
     const QString a = root.filePath(u"A"_s), b = root.filePath(u"B"_s);
     ASSERT_TRUE(QDir().mkpath(a) && QDir().mkpath(b) && QDir().mkpath(root.filePath(u"home"_s)));
-    for (const QString& name : {u"moveme.txt"_s}) {
-        QFile file(a + u"/"_s + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("glimra");
-    }
+    ASSERT_TRUE(writeFile(a + u"/moveme.txt"_s, "glimra"));
 
     X11KeyGrabber grabber;
     FinderCutManager manager(grabber, activeWindowClass);

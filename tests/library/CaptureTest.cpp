@@ -17,22 +17,15 @@ protected:
         const QString sample = home.path() + u"/sample.png"_s;
         ASSERT_TRUE(makeTestImage(200, 100).save(sample));
         const QString tool = home.path() + u"/fake-capture"_s;
-        QFile script(tool);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> %1/args\n"
-                                    "for last in \"$@\"; do :; done\n%2\n")
-                         .arg(home.path(), QString(behaviour).replace(u"%1"_s, sample))
-                         .toUtf8());
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        ASSERT_TRUE(
+            writeScript(tool, u"echo \"$*\" >> %1/args\nfor last in \"$@\"; do :; done\n%2\n"_s
+                                  .arg(home.path(), QString(behaviour).replace(u"%1"_s, sample))
+                                  .toUtf8()));
         openSettings()->setValue(settings::kCaptureTool, tool);
     }
     QString lastArguments() const
     {
-        QFile f(home.path() + u"/args"_s);
-        return f.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(f.readAll()).trimmed().section(u'\n', -1)
-                   : QString();
+        return QString::fromUtf8(readFile(home.path() + u"/args"_s)).trimmed().section(u'\n', -1);
     }
 
     struct Outcome {
@@ -142,20 +135,18 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
     };
     for (const auto& failure : failures) {
         const QString& behaviour = failure.behaviour;
-        std::optional<QByteArray> display;
+        std::optional<ScopedEnv> noDisplay;
         if (behaviour == u"missing") {
             openSettings()->setValue(settings::kCaptureTool, missing);
         } else if (behaviour.startsWith(u"real:")) {
             openSettings()->setValue(settings::kCaptureTool, tool);
             if (behaviour.startsWith(u"real:DISPLAY="))
-                display = qgetenv("DISPLAY");
+                noDisplay.emplace("DISPLAY", QByteArray());
             else
                 manager.setCustomSaveLocation(behaviour.section(u'=', 1));
         } else {
             useTool(behaviour);
         }
-        if (display)
-            qunsetenv("DISPLAY");
         for (const Mode mode : all) {
             if (failure.only && *failure.only != mode)
                 continue;
@@ -169,8 +160,7 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
                 EXPECT_GT(manager.statusMessage().size(), failure.status.size());
             }
         }
-        if (display)
-            qputenv("DISPLAY", *display);
+        noDisplay.reset();
         manager.setCustomSaveLocation(std::nullopt);
     }
     EXPECT_TRUE(manager.screenshots().isEmpty());

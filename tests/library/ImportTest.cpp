@@ -1,6 +1,5 @@
 #include "ManagerFixture.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QThread>
 
@@ -32,6 +31,11 @@ protected:
     {
         return QDir(home.libraryDir()).entryList(QDir::Files, QDir::Name);
     }
+    // True when the list keeps this many items for a while: nothing else is coming.
+    bool staysAt(qsizetype count, std::chrono::milliseconds time = 300ms)
+    {
+        return holdsFor([&] { return manager.screenshots().size() == count; }, time);
+    }
     bool imports(const QString& name, qsizetype total)
     {
         return writeImage(systemFile(name), makeTestImage(64, 48)) &&
@@ -47,66 +51,46 @@ bool isLeftAsItWas(const QString& path, mode_t type)
            (info.st_mode & S_IFMT) == type;
 }
 
-QByteArray pngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 } // namespace
 
 TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
 {
+    const QString library = home.libraryDir(), away = outside() + u"/library"_s;
+    const QString half = outside() + u"/half.png"_s, other = outside() + u"/other-name"_s;
     struct Case {
         const char* what;
         // Makes the first attempt fail; then mends the cause, in a way the watch cannot see.
-        std::function<void(const QString&library, const QString&outside, const QString&source)>
-            breakIt, mendIt;
+        std::function<void(const QString& source)> breakIt;
+        std::function<void()> mendIt;
         const char* status; // shown after the first attempt
     };
     const Case cases[] = {
         {"the library folder is briefly not a folder",
-         [](const QString& library, const QString& outside, const QString& source) {
-             QDir().rename(library, outside + u"/library"_s);
+         [&](const QString& source) {
+             QDir().rename(library, away);
              QFile(library).open(QIODevice::WriteOnly);
              ASSERT_TRUE(writeImage(source, makeTestImage(64, 48)));
          },
-         [](const QString& library, const QString& outside, const QString&) {
-             QFile::remove(library);
-             QDir().rename(outside + u"/library"_s, library);
-         },
+         [&] { ASSERT_TRUE(QFile::remove(library) && QDir().rename(away, library)); },
          "Failed to import screenshot"},
         {"a slow writer finishes through another name",
-         [](const QString&, const QString& outside, const QString& source) {
-             const QString first = outside + u"/half.png"_s;
-             QFile half(first);
-             ASSERT_TRUE(half.open(QIODevice::WriteOnly) && half.write("\x89PNG\r\n"));
-             half.close();
-             ASSERT_EQ(::link(QFile::encodeName(first).constData(),
-                              QFile::encodeName(outside + u"/other-name"_s).constData()),
-                       0);
-             ASSERT_TRUE(QFile::rename(first, source));
+         [&](const QString& source) {
+             ASSERT_TRUE(writeFile(half, "\x89PNG\r\n"));
+             ASSERT_EQ(::link(QFile::encodeName(half), QFile::encodeName(other)), 0);
+             ASSERT_TRUE(QFile::rename(half, source));
          },
-         [](const QString&, const QString& outside, const QString&) {
-             QFile rest(outside + u"/other-name"_s);
-             ASSERT_TRUE(rest.open(QIODevice::WriteOnly) &&
-                         rest.write(pngBytes(makeTestImage(64, 48))));
-         },
-         ""},
+         [&] { ASSERT_TRUE(writeFile(other, encodeImage(makeTestImage(64, 48)))); }, ""},
     };
     startWatching();
     qsizetype total = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QString source = systemFile(u"Screenshot %1.png"_s.arg(total));
-        c.breakIt(home.libraryDir(), outside(), source);
+        c.breakIt(source);
         EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == QLatin1String(c.status); }));
-        EXPECT_TRUE(holdsFor([&] { return manager.screenshots().size() == total; }, 300ms));
+        EXPECT_TRUE(staysAt(total));
         EXPECT_TRUE(QFileInfo::exists(source));
-        c.mendIt(home.libraryDir(), outside(), source);
+        c.mendIt();
         ++total;
         EXPECT_TRUE(waitUntil([&] { return manager.screenshots().size() == total; }, 8s));
         EXPECT_FALSE(QFileInfo::exists(source));
@@ -185,17 +169,16 @@ TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
     for (int i = 0; i < kBurst; ++i) {
         const QImage image = makeTestImage(96, 64, qRgb(i, 255 - i, i * 3 % 256));
         ASSERT_TRUE(writeImage(systemFile(u"Screenshot %1.png"_s.arg(i)), image));
-        sent.insert(QCryptographicHash::hash(pngBytes(image), QCryptographicHash::Md5));
+        sent.insert(QCryptographicHash::hash(encodeImage(image), QCryptographicHash::Md5));
     }
     ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == kBurst; }, 20s));
-    EXPECT_TRUE(holdsFor([&] { return manager.screenshots().size() == kBurst; }, 300ms));
+    EXPECT_TRUE(staysAt(kBurst));
     QSet<QString> paths;
     QSet<QByteArray> arrived;
     for (const ScreenshotItemPtr& item : manager.screenshots()) {
         paths.insert(*item->filePath);
-        QFile file(*item->filePath);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        arrived.insert(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
+        arrived.insert(
+            QCryptographicHash::hash(readFile(*item->filePath), QCryptographicHash::Md5));
     }
     EXPECT_EQ(paths.size(), kBurst);
     EXPECT_EQ(libraryNames().size(), kBurst);
@@ -207,16 +190,96 @@ TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
 TEST_F(ImportTest, aPictureDamagedInsideIsMovedButLeavesNoRow)
 {
     startWatching();
-    QByteArray png = pngBytes(makeTestImage(64, 48));
+    QByteArray png = encodeImage(makeTestImage(64, 48));
     for (qsizetype i = 41; i < png.size() - 12; ++i)
         png[i] = char(0x5a);
-    QFile damaged(systemFile(u"Screenshot damaged.png"_s));
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write(png) == png.size());
-    damaged.close();
+    ASSERT_TRUE(writeFile(systemFile(u"Screenshot damaged.png"_s), png));
     int removed = 0;
     QObject::connect(&manager, &ScreenshotManager::itemRemoved, [&removed] { ++removed; });
     EXPECT_TRUE(waitUntil([&] { return removed == 1; }));
     EXPECT_TRUE(manager.screenshots().isEmpty());
     EXPECT_EQ(libraryNames().size(), 1);
     EXPECT_TRUE(imports(u"Screenshot whole.png"_s, 1));
+}
+
+TEST_F(ImportTest, onlyNewFilesNamedLikeSystemScreenshotsMoveInAndOntoTheClipboard)
+{
+    ASSERT_TRUE(writeImage(systemFile(u"Screenshot before start.png"_s), makeTestImage(40, 30)));
+    manager.setAutoCopyEnabled(true);
+    startWatching();
+    for (const QString& name :
+         {u"Screenshot upper.PNG"_s, u"Glimra_own.png"_s, u"Screenshot taken.jpg"_s})
+        ASSERT_TRUE(writeImage(systemFile(name), makeTestImage(40, 30)));
+    const QByteArray original = readFile(systemFile(u"Screenshot taken.jpg"_s));
+
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 1; }));
+    EXPECT_TRUE(staysAt(1));
+    const ScreenshotItemPtr item = manager.screenshots().constFirst();
+    EXPECT_EQ(item->captureType, std::optional<QString>(u"fullscreen"_s));
+    EXPECT_TRUE(QFileInfo(*item->filePath).fileName().startsWith(u"Glimra_"_s));
+    EXPECT_TRUE(item->filePath->endsWith(u".jpg"_s));
+    EXPECT_EQ(readFile(*item->filePath), original);
+    EXPECT_EQ(QDir(systemFolder()).entryList(QDir::Files, QDir::Name),
+              (QStringList{u"Glimra_own.png"_s, u"Screenshot before start.png"_s,
+                           u"Screenshot upper.PNG"_s}));
+    EXPECT_EQ(clipboard.count, 1u);
+    EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+}
+
+TEST_F(ImportTest, aScreenshotIsTakenOnlyOnceItIsAWholePicture)
+{
+    startWatching();
+    // Junk stays where it is, until it turns into a picture.
+    const QString junk = systemFile(u"Screenshot junk.png"_s);
+    ASSERT_TRUE(writeFile(junk, "not a picture at all"));
+    EXPECT_TRUE(staysAt(0, 400ms));
+    EXPECT_TRUE(QFileInfo::exists(junk));
+    EXPECT_TRUE(libraryNames().isEmpty());
+    ASSERT_TRUE(writeImage(junk, makeTestImage(50, 50)));
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 1; }));
+    EXPECT_FALSE(QFileInfo::exists(junk));
+
+    // The way some image tools write: create and close empty, then reopen and write.
+    const QString slow = systemFile(u"Screenshot slow.png"_s);
+    const QByteArray png = encodeImage(makeTestImage(640, 480));
+    ASSERT_TRUE(QFile(slow).open(QIODevice::WriteOnly));
+    EXPECT_TRUE(staysAt(1, 150ms));
+    {
+        QFile f(slow);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(png.left(png.size() / 2)));
+        f.flush();
+        EXPECT_TRUE(staysAt(1, 150ms));
+        f.write(png.mid(png.size() / 2));
+    }
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 2; }));
+    EXPECT_EQ(readFile(*manager.screenshots().constFirst()->filePath), png);
+    EXPECT_FALSE(QFileInfo::exists(slow));
+    EXPECT_EQ(libraryNames().size(), 2);
+}
+
+TEST_F(ImportTest, anEditedLibraryFileShowsItsNewPictureInPlace)
+{
+    ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), makeTestImage(100, 100, 0xff0000ff)));
+    QThread::msleep(20); // file times have a coarse clock: make the two dates differ
+    ASSERT_TRUE(writeImage(libraryFile(u"b.png"_s), makeTestImage(100, 100)));
+    startWatching();
+    ASSERT_EQ(listedNames(), (QStringList{u"b.png"_s, u"a.png"_s}));
+    const ScreenshotItemPtr a = manager.screenshots().at(1);
+    a->syncStatus = SyncStatus::Synced;
+    ScreenshotItemPtr announced;
+    QObject::connect(&manager, &ScreenshotManager::itemChanged,
+                     [&](const ScreenshotItemPtr& item) { announced = item; });
+
+    QThread::msleep(20);
+    QImage edited(100, 100, QImage::Format_RGB32);
+    edited.fill(Qt::red);
+    ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), edited));
+    ASSERT_TRUE(waitUntil([&] { return manager.preview(a).pixelColor(5, 5) == QColor(Qt::red); }));
+    EXPECT_EQ(announced, a);
+    EXPECT_EQ(listedNames(), (QStringList{u"b.png"_s, u"a.png"_s}));
+    EXPECT_EQ(a->syncStatus, SyncStatus::Synced);
+
+    // A file new to the folder is only noted, not added to the list.
+    ASSERT_TRUE(writeImage(libraryFile(u"c.png"_s), makeTestImage(10, 10)));
+    EXPECT_TRUE(staysAt(2));
 }

@@ -1,6 +1,8 @@
 #include "platform/Autostart.h"
 #include "platform/linux/AutostartEntry.h"
 
+#include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -52,28 +54,23 @@ TEST(AutostartEntry, anEntryStartsTheProgramUnlessTheDesktopSwitchedItOff)
 TEST(Autostart, switchingOnWritesTheEntryAndSwitchingOffRemovesIt)
 {
     QTemporaryDir config;
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const glimra::test::ScopedEnv env("XDG_CONFIG_HOME", config.path().toUtf8());
     const QString entry = config.filePath(u"autostart/io.github.glimra.Glimra.desktop"_s);
 
     EXPECT_FALSE(autostart::isEnabled());
     EXPECT_EQ(autostart::setEnabled(false), QString()); // nothing to remove is no failure
     ASSERT_EQ(autostart::setEnabled(true), QString());
     EXPECT_TRUE(autostart::isEnabled());
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    file.close();
     // Not on the PATH, the running program is started by its full path.
     const QByteArray exec =
         "\nExec=" + autostart::execArgument(QCoreApplication::applicationFilePath()).toUtf8();
-    EXPECT_TRUE(text.contains(QByteArray(exec + '\n')));
+    EXPECT_TRUE(glimra::test::readFile(entry).contains(QByteArray(exec + '\n')));
     EXPECT_EQ(QDir(config.filePath(u"autostart"_s)).entryList(QDir::Files | QDir::Hidden).size(),
               1); // no temporary left beside it
 
     // The desktop's own switch is honoured, and switching on again takes the entry back.
-    ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write("Hidden=true\n");
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::Append) && file.write("Hidden=true\n"));
     file.close();
     EXPECT_FALSE(autostart::isEnabled());
     ASSERT_EQ(autostart::setEnabled(true), QString());
@@ -85,10 +82,7 @@ TEST(Autostart, switchingOnWritesTheEntryAndSwitchingOffRemovesIt)
 
     // A place it cannot write to is reported, not passed over as done.
     ASSERT_TRUE(QDir(config.path()).rmdir(u"autostart"_s));
-    QFile blocker(config.filePath(u"autostart"_s));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(glimra::test::writeFile(config.filePath(u"autostart"_s), {}));
     EXPECT_NE(autostart::setEnabled(true), QString());
     EXPECT_FALSE(autostart::isEnabled());
-    qputenv("XDG_CONFIG_HOME", saved);
 }

@@ -148,10 +148,6 @@ TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
     EXPECT_EQ(asked, 2);
 }
 
-} // namespace
-
-namespace {
-
 void remap(uint8_t first, const char* firstKey, uint8_t second, const char* secondKey)
 {
     runTool(u"xmodmap"_s,

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/ServerScreenshot.h"
+#include "core/SyncService.h"
+#include "library/ScreenshotItem.h"
 #include "platform/Clipboard.h"
 #include "platform/FolderPicker.h"
 
+#include <QFileInfo>
 #include <QMimeData>
 
 #include <memory>
@@ -28,14 +32,28 @@ public:
 
 class FakeFolderPicker final : public FolderPicker {
 public:
-    std::optional<QString> chooseFolder(const QString& prompt, const QString& message) override
+    std::optional<QString> chooseFolder(const QString&, const QString&) override
     {
-        lastPrompt = prompt;
-        lastMessage = message;
         return nextAnswer;
     }
     std::optional<QString> nextAnswer;
-    QString lastPrompt, lastMessage;
+};
+
+// Writes down what the library asks of the sync, one line a call.
+class RecordingSync final : public SyncService {
+public:
+    void uploadScreenshot(const ScreenshotItemPtr& item) override
+    {
+        calls.append(QStringLiteral("upload ") + QFileInfo(*item->filePath).fileName());
+    }
+    void loadServerScreenshots() override { calls.append(QStringLiteral("list")); }
+    void performFullSync() override { calls.append(QStringLiteral("full")); }
+    void downloadMissingScreenshots() override { calls.append(QStringLiteral("download")); }
+    void deleteServerScreenshot(const ServerScreenshot& record) override
+    {
+        calls.append(QStringLiteral("delete ") + QString::number(record.id));
+    }
+    QStringList calls;
 };
 
 } // namespace glimra::test

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QPainter>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <sys/stat.h>
 
 namespace glimra::test {
 
@@ -38,33 +41,34 @@ void processEvents(std::chrono::milliseconds duration)
     } while (t.elapsed() < duration.count());
 }
 
-static const char* const kVars[5] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                                     "XDG_CACHE_HOME"};
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
+    : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_had)
+        qputenv(m_name, m_saved);
+    else
+        qunsetenv(m_name);
+}
 
 ScopedHome::ScopedHome()
 {
-    for (int i = 0; i < 5; ++i)
-        m_saved[i] = qgetenv(kVars[i]);
     const QString root = m_dir.path();
-    QDir(root).mkpath(QStringLiteral("data"));
-    QDir(root).mkpath(QStringLiteral("config"));
-    QDir(root).mkpath(QStringLiteral("state"));
-    QDir(root).mkpath(QStringLiteral("Pictures/Screenshots"));
-    qputenv("HOME", root.toUtf8());
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_STATE_HOME", (root + QStringLiteral("/state")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toUtf8());
-}
-
-ScopedHome::~ScopedHome()
-{
-    for (int i = 0; i < 5; ++i) {
-        if (m_saved[i].isNull())
-            qunsetenv(kVars[i]);
-        else
-            qputenv(kVars[i], m_saved[i]);
-    }
+    for (const char* dir : {"data", "config", "state", "Pictures/Screenshots"})
+        QDir(root).mkpath(QString::fromLatin1(dir));
+    m_env.emplace_back("HOME", root.toUtf8());
+    for (const auto& [name, dir] : {std::pair{"XDG_DATA_HOME", "/data"},
+                                    {"XDG_CONFIG_HOME", "/config"},
+                                    {"XDG_STATE_HOME", "/state"},
+                                    {"XDG_CACHE_HOME", "/cache"}})
+        m_env.emplace_back(name, (root + QLatin1String(dir)).toUtf8());
 }
 
 QString ScopedHome::dataHome() const
@@ -94,6 +98,41 @@ bool writeImage(const QString& path, const QImage& image, const char* format)
         return false;
     QFile::remove(path);
     return QFile::rename(tmp, path);
+}
+
+QByteArray encodeImage(const QImage& image, const char* format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool writeScript(const QString& path, const QByteArray& body)
+{
+    return writeFile(path, "#!/bin/sh\n" + body) &&
+           QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+unsigned modeOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 07777;
 }
 
 } // namespace glimra::test

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 
 namespace glimra::test {
@@ -21,12 +22,25 @@ bool holdsFor(const std::function<bool()>& predicate, std::chrono::milliseconds 
 // Lets queued calls and zero timers run without waiting for anything in particular.
 void processEvents(std::chrono::milliseconds duration = std::chrono::milliseconds(20));
 
+// Sets an environment variable, or removes it for a null value, until the object goes.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_saved;
+};
+
 // A private home for one test: XDG folders point into a temporary directory for its lifetime,
 // so nothing a test does can reach the real user's files.
 class ScopedHome {
 public:
     ScopedHome();
-    ~ScopedHome();
     ScopedHome(const ScopedHome&) = delete;
     ScopedHome& operator=(const ScopedHome&) = delete;
 
@@ -36,11 +50,21 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_saved[5];
+    std::deque<ScopedEnv> m_env;
 };
 
 QImage makeTestImage(int width, int height, QRgb seed = 0xff336699);
 // Writes a picture to path through a temporary name so watchers only see complete files.
 bool writeImage(const QString& path, const QImage& image, const char* format = nullptr);
+// The bytes a file of that format would hold.
+QByteArray encodeImage(const QImage& image, const char* format = "PNG", int quality = -1);
+// Creates the file's folder as needed; false when any part of the write fails.
+bool writeFile(const QString& path, const QByteArray& bytes);
+// An executable shell script.
+bool writeScript(const QString& path, const QByteArray& body);
+// "<missing>" for a file that is not there, so two absent files never look alike content.
+QByteArray readFile(const QString& path);
+// The permission bits of a path itself, not of what a link points to.
+unsigned modeOf(const QString& path);
 
 } // namespace glimra::test

@@ -231,10 +231,8 @@ QList<XClient::Key> XClient::keys()
 
 void XClient::takeClipboard()
 {
-    auto* reply = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, 9, "CLIPBOARD"), nullptr);
-    xcb_set_selection_owner(m_c, m_windows.empty() ? m_root : m_windows.back(),
-                            reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE), XCB_CURRENT_TIME);
-    std::free(reply);
+    xcb_set_selection_owner(m_c, m_windows.empty() ? m_root : m_windows.back(), atom("CLIPBOARD"),
+                            XCB_CURRENT_TIME);
     xcb_flush(m_c);
 }
 

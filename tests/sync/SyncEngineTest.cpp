@@ -2,33 +2,42 @@
 
 #include "library/ScreenshotManager.h"
 #include "sync/NetworkManager.h"
+#include "sync/SyncPlan.h"
 
 #include "FakeSyncServer.h"
 #include "Fakes.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 using namespace glimra;
+using namespace glimra::sync;
 using namespace glimra::test;
 
 namespace {
 
 QByteArray png(QRgb seed)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    makeTestImage(64, 48, seed).save(&buffer, "PNG");
-    return bytes;
+    return encodeImage(makeTestImage(64, 48, seed));
 }
 
-QByteArray contents(const QString& path)
+QJsonObject object(const char* json)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    return QJsonDocument::fromJson(json).object();
+}
+
+ScreenshotItemPtr local(const QString& path, SyncStatus status = SyncStatus::Local)
+{
+    return std::make_shared<ScreenshotItem>(QImage(), QDateTime(), status, std::nullopt,
+                                            path.isEmpty() ? std::nullopt : std::optional(path),
+                                            std::nullopt);
+}
+
+ServerScreenshot record(qint64 id, const QString& name)
+{
+    return {id, u"s%1.png"_s.arg(id), name, 0, {}, {}};
 }
 
 class SyncEngineTest : public ::testing::Test {
@@ -107,9 +116,7 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
 {
     for (const char* name : {"a.png", "b.png", "c.png"})
         ASSERT_TRUE(writeImage(file(QString::fromLatin1(name)), makeTestImage(40, 30)));
-    QFile notes(file(u"notes.txt"_s)); // not a picture, but the name is taken
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.close();
+    ASSERT_TRUE(writeFile(file(u"notes.txt"_s), {})); // not a picture, but the name is taken
     load();
     item(u"c.png"_s)->syncStatus = SyncStatus::Failed; // a failed upload is not retried
     for (const char* name : {"a.png", "notes.txt", "new.png", "new.png"})
@@ -124,7 +131,7 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
     EXPECT_EQ(item(u"c.png"_s)->syncStatus, SyncStatus::Failed);
     const ScreenshotItemPtr fetched = manager.screenshots().first(); // dated by its download
     EXPECT_EQ(fetched->filePath, file(u"new.png"_s));
-    EXPECT_EQ(contents(file(u"new.png"_s)), png(3)); // the newest record of the name
+    EXPECT_EQ(readFile(file(u"new.png"_s)), png(3)); // the newest record of the name
     EXPECT_EQ(std::tuple(fetched->syncStatus, fetched->serverId, fetched->captureType),
               std::tuple(SyncStatus::Synced, std::optional(u"4"_s), std::optional(u"window"_s)));
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
@@ -167,13 +174,11 @@ TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
     engine.loadServerScreenshots();
     // A file that appears while its download is under way wins over the download.
     ASSERT_TRUE(waitUntil([&] { return fake.requests("id=7") == 1; }));
-    QFile late(file(u"late.png"_s));
-    ASSERT_TRUE(late.open(QIODevice::WriteOnly) && late.write("the user's own"));
-    late.close();
+    ASSERT_TRUE(writeFile(file(u"late.png"_s), "the user's own"));
     ASSERT_TRUE(waitUntil([&] { return !manager.isDownloadingMissing(); }));
 
     EXPECT_EQ(folder(), (QStringList{u"late.png"_s, u"ok.png"_s, u"text.png"_s}));
-    EXPECT_EQ(contents(file(u"late.png"_s)), "the user's own");
+    EXPECT_EQ(readFile(file(u"late.png"_s)), "the user's own");
     EXPECT_EQ(manager.screenshots().size(), 1);
     // Cleared after three seconds, as any text that still tells of a download.
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
@@ -219,13 +224,9 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
         {"<html>502</html>", SyncStatus::Failed, std::nullopt},
     };
     ASSERT_TRUE(writeImage(file(u"up.png"_s), makeTestImage(40, 30)));
-    const auto localItem = [&](const QString& name) {
-        return std::make_shared<ScreenshotItem>(QImage(), QDateTime(), SyncStatus::Local,
-                                                std::nullopt, file(name), std::nullopt);
-    };
     for (const auto& [answer, status, serverId] : rows) {
         fake.uploads = reply(200, answer);
-        const ScreenshotItemPtr up = localItem(u"up.png"_s);
+        const ScreenshotItemPtr up = local(file(u"up.png"_s));
         engine.uploadScreenshot(up);
         EXPECT_EQ(up->syncStatus, SyncStatus::Syncing);
         ASSERT_TRUE(waitUntil([&] { return up->syncStatus != SyncStatus::Syncing; }));
@@ -233,7 +234,7 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
     }
     EXPECT_EQ(fake.requests("capture_type\"\r\n\r\nfullscreen"), std::ssize(rows));
     // A file that is gone is not sent, and the item keeps its state.
-    const ScreenshotItemPtr gone = localItem(u"gone.png"_s);
+    const ScreenshotItemPtr gone = local(file(u"gone.png"_s));
     engine.uploadScreenshot(gone);
     EXPECT_TRUE(holdsFor([&] { return fake.requests("gone.png") == 0; }, 100ms));
     EXPECT_EQ(gone->syncStatus, SyncStatus::Local);
@@ -247,4 +248,84 @@ TEST_F(SyncEngineTest, aSyncAtStartWaitsForTheLibraryBeforeItDecidesWhatToUpload
     EXPECT_TRUE(holdsFor([&] { return fake.requests("original_filename") == 0; }, 200ms));
     load();
     EXPECT_TRUE(waitUntil([&] { return item(u"early.png"_s)->syncStatus == SyncStatus::Synced; }));
+}
+
+TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
+{
+    const struct {
+        const char* json;
+        std::optional<ServerScreenshot> expected;
+    } rows[] = {
+        {R"({"id":3,"filename":"f","original_filename":"o.png","file_size":9,
+             "capture_type":"window","uploaded_at":"2024-05-01","extra":1})",
+         ServerScreenshot{3, u"f"_s, u"o.png"_s, 9, u"window"_s, u"2024-05-01"_s}},
+        {R"({"id":3,"filename":"f","file_size":"9","capture_type":null})",
+         ServerScreenshot{3, u"f"_s, u"f"_s, 0, {}, {}}},
+        {R"({"id":9007199254740993,"filename":"f"})",
+         ServerScreenshot{9007199254740993, u"f"_s, u"f"_s, 0, {}, {}}},
+        {R"({"id":"3","filename":"f"})", std::nullopt},
+        {R"({"id":3.5,"filename":"f"})", std::nullopt},
+        {R"({"filename":"f"})", std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(decodeServerScreenshot(object(row.json)), row.expected) << row.json;
+    EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
+                                       object(R"({"id":1,"filename":"a"})")})
+                  .size(),
+              2);
+}
+
+TEST(SyncPlan, onlyPlainVisibleNamesMayBecomeLibraryFiles)
+{
+    const struct {
+        QString name;
+        bool safe;
+    } rows[] = {
+        {u"Glimra_2024-05-01_12-00-00.png"_s, true},
+        {u"Bildschirmfoto vom 1. Mai ü.png"_s, true},
+        {QString(255, u'a'), true},
+        {QString(256, u'a'), false},
+        {QString(128, u'ü'), false}, // 256 bytes on disk
+        {u""_s, false},
+        {u"."_s, false},
+        {u".."_s, false},
+        {u"../x.png"_s, false},
+        {u"a/b.png"_s, false},
+        {u".hidden.png"_s, false},
+        {u"a\0b.png"_s, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(isSafeLibraryName(row.name), row.safe) << row.name.toStdString();
+}
+
+TEST(SyncPlan, copiesAreMatchedByNameAlone)
+{
+    const QList<ScreenshotItemPtr> items{
+        local(u"/lib/a.png"_s),
+        local(u"/lib/b.png"_s),
+        local(u"/elsewhere/c.png"_s), // a custom save folder: matched by name all the same
+        local(u"/lib/d.png"_s, SyncStatus::Failed),
+        local(u"/lib/e.png"_s, SyncStatus::Syncing),
+        local(u"/lib/f.png"_s, SyncStatus::Synced),
+        local({}),
+    };
+    const QList<ServerScreenshot> records{
+        record(1, u"a.png"_s),        record(2, u"x.png"_s), record(3, u"x.png"_s),
+        record(4, u"notes.txt"_s),    record(5, u".hid"_s),  record(6, u"../up.png"_s),
+        record(7, u".partial.png"_s), record(8, u"y.png"_s),
+    };
+    const QSet<QString> folder{u"a.png"_s, u"b.png"_s, u"notes.txt"_s, u".partial.png"_s};
+
+    const SyncPlan plan = planSync(folder, items, records);
+    QStringList uploads;
+    for (const ScreenshotItemPtr& item : plan.uploads)
+        uploads.append(*item->filePath);
+    EXPECT_EQ(uploads, (QStringList{u"/lib/b.png"_s, u"/elsewhere/c.png"_s}));
+    QList<qint64> downloads;
+    for (const ServerScreenshot& r : plan.downloads)
+        downloads.append(r.id);
+    EXPECT_EQ(downloads, (QList<qint64>{2, 8}));
+
+    EXPECT_TRUE(planSync({}, {}, {}).downloads.isEmpty());
+    EXPECT_EQ(planSync({}, items, {}).uploads.size(), 3);
 }

@@ -142,11 +142,9 @@ TEST_F(AccountViewsTest, ServerAddressIsTakenOnlyWhenTheClientCouldUseIt)
     const ServerCase cases[] = {
         {u" https://glimra.example.org:8443/ "_s, true, u"https://glimra.example.org:8443"_s},
         {u"http://127.0.0.1:9"_s, true, u"http://127.0.0.1:9"_s},
+        // Which addresses are refused is the network tests' business; here, what refusal does.
         {u"http://glimra.example.org"_s, false, std::nullopt}, // password in clear
-        {u"ftp://glimra.example.org"_s, false, std::nullopt},
-        {u"glimra.example.org"_s, false, std::nullopt},
-        {u"https://glimra.example.org/?x=1"_s, false, std::nullopt},
-        {u""_s, true, std::nullopt}, // back to the built-in address
+        {u""_s, true, std::nullopt},                           // back to the built-in address
     };
     for (const ServerCase& c : cases) {
         auth.network()->setOrigin(before);

@@ -1,10 +1,16 @@
 #include "ViewFixture.h"
 
+#include "library/ServerScreenshotListModel.h"
+#include "ui/CaptureButton.h"
+#include "ui/RowListView.h"
 #include "ui/Style.h"
 #include "ui/TabContent.h"
 
 #include <QAbstractButton>
+#include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
 
@@ -91,15 +97,22 @@ TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
     }
 }
 
-TEST_F(ViewFixture, TheServerPlaceholderAsksToSignInOnlyWhileSignedOut)
+TEST_F(ViewFixture, TheServerPlaceholderAndTheAccountPopupFollowTheSession)
 {
     makeAuth(u"token"_s); // the check fails against a silent server and signs out
     view().selectTab(true);
+    view().toggleAccount();
+    ASSERT_TRUE(view().showingAccount());
     EXPECT_TRUE(auth->isLoggedIn());
     EXPECT_FALSE(view().tabContent()->signInHint()->isVisible());
+    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::AccountView");
     ASSERT_TRUE(waitUntil([&] { return !auth->isLoggedIn(); }));
     EXPECT_TRUE(view().tabContent()->signInHint()->isVisible());
     EXPECT_EQ(view().tabContent()->signInHint()->text(), u"Log in to see server screenshots"_s);
+    EXPECT_TRUE(view().showingAccount());
+    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::LoginView");
+    view().toggleAccount();
+    EXPECT_FALSE(view().showingAccount());
 }
 
 TEST_F(ViewFixture, FooterCountsWithoutASingularAndShowsTheLastSyncOnceThereIsOne)
@@ -122,13 +135,13 @@ TEST_F(ViewFixture, FooterCountsWithoutASingularAndShowsTheLastSyncOnceThereIsOn
 TEST_F(ViewFixture, OnlyAChangeToTheServerTabAndRefreshFetchTheListing)
 {
     view();
-    EXPECT_EQ(sync.loads, 0);
+    EXPECT_EQ(sync.calls.count(u"list"_s), 0);
     auto* tabBar = view().findChild<QTabBar*>();
     const int server = 1, local = 0;
     const int steps[][2] = {{server, 1}, {server, 1}, {local, 1}, {server, 2}};
     for (const auto& [tab, loads] : steps) {
         tabBar->setCurrentIndex(tab);
-        EXPECT_EQ(sync.loads, loads) << tab;
+        EXPECT_EQ(sync.calls.count(u"list"_s), loads) << tab;
     }
     manager.setServerScreenshots({record(1, u"a.png"_s), record(2, u"b.png"_s)});
     for (auto* button : view().tabContent()->findChildren<QAbstractButton*>()) {
@@ -137,21 +150,140 @@ TEST_F(ViewFixture, OnlyAChangeToTheServerTabAndRefreshFetchTheListing)
         if (button->accessibleName() == u"Delete All from Server"_s)
             QTest::mouseClick(button, Qt::LeftButton);
     }
-    EXPECT_EQ(sync.loads, 3);
-    EXPECT_EQ(sync.deleted, (QList<qint64>{1, 2}));
+    EXPECT_EQ(sync.calls.count(u"list"_s), 3);
+    EXPECT_EQ(sync.calls.filter(u"delete"_s), (QStringList{u"delete 1"_s, u"delete 2"_s}));
 }
 
-TEST_F(ViewFixture, TheAccountPopupFollowsTheSessionWhileItIsOpen)
+TEST(SymbolIconTest, EverySymbolDrawsSharplyWithoutAnIconTheme)
 {
-    makeAuth(u"token"_s);
-    view().toggleAccount();
-    ASSERT_TRUE(view().showingAccount());
-    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::AccountView");
-    ASSERT_TRUE(waitUntil([&] { return !auth->isLoggedIn(); }));
-    EXPECT_TRUE(view().showingAccount());
-    EXPECT_STREQ(view().accountContent()->metaObject()->className(), "glimra::LoginView");
-    view().toggleAccount();
-    EXPECT_FALSE(view().showingAccount());
+    QIcon::setThemeName(u"no-such-theme"_s);
+    const QStringList symbols =
+        u"camera.viewfinder pin pin.fill gearshape person.circle.fill rectangle rectangle.dashed "
+        "photo.on.rectangle.angled exclamationmark.circle.fill checkmark.circle.fill cloud "
+        "cloud.fill arrow.clockwise doc.on.clipboard trash not.a.symbol"_s.split(u' ');
+    for (const QString& name : symbols) {
+        const std::string symbol = name.toStdString();
+        const QIcon icon = style::icon(name);
+        ASSERT_FALSE(icon.isNull()) << symbol;
+        // At a scale of 2 the drawing gets twice the pixels, not a stretched small one.
+        const QPixmap pixmap = icon.pixmap(QSize(16, 16), 2.0);
+        EXPECT_EQ(pixmap.size(), QSize(32, 32)) << symbol;
+        EXPECT_EQ(pixmap.devicePixelRatio(), 2.0) << symbol;
+        const QImage image = pixmap.toImage();
+        int painted = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                painted += qAlpha(image.pixel(x, y)) > 0;
+        EXPECT_GT(painted, 20) << symbol;
+    }
+    // A tint is drawn in that colour, whatever the theme.
+    const QImage red = style::icon(u"trash", style::red()).pixmap(QSize(16, 16), 1.0).toImage();
+    bool sawRed = false;
+    for (int y = 0; y < red.height(); ++y)
+        for (int x = 0; x < red.width(); ++x)
+            sawRed = sawRed || (qAlpha(red.pixel(x, y)) == 255 &&
+                                QColor(red.pixel(x, y)).rgb() == style::red().rgb());
+    EXPECT_TRUE(sawRed);
+}
+
+TEST_F(ViewFixture, CaptureButtonsShowTheirShortcutsAndFollowAChange)
+{
+    const QList<CaptureButton*> buttons = view().findChildren<CaptureButton*>();
+    ASSERT_EQ(buttons.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(buttons.at(i)->shortcut(), hotkeys.binding(i + 1).displayString());
+    EXPECT_EQ(buttons.at(1)->title(), u"Area"_s);
+    HotkeyBinding binding = hotkeys.binding(2);
+    binding.keyCode = hotkeys.binding(1).keyCode;
+    hotkeys.setBinding(2, binding);
+    EXPECT_EQ(buttons.at(1)->shortcut(), binding.displayString());
+}
+
+TEST_F(ViewFixture, ThePinAsksTheShellAndShowsOnlyWhatTheShellDecided)
+{
+    auto* pin = view().findChild<QAbstractButton*>();
+    for (auto* button : view().findChildren<QAbstractButton*>())
+        if (button->accessibleName() == u"Pin window to stay open"_s)
+            pin = button;
+    QSignalSpy asked(&view(), &ContentView::pinToggled);
+    QTest::mouseClick(pin, Qt::LeftButton);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_FALSE(pin->isChecked());
+    view().setPinnedLook(true);
+    EXPECT_TRUE(pin->isChecked());
+}
+
+TEST_F(ViewFixture, TabMovesThroughTheControlsInReadingOrder)
+{
+    addScreenshots(1);
+    view().activateWindow();
+    QStringList order;
+    QWidget* start = view().findChildren<QAbstractButton*>().first();
+    start->setFocus();
+    for (QWidget* at = start; order.size() < 12; at = at->nextInFocusChain()) {
+        if (at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus) &&
+            !at->accessibleName().isEmpty())
+            order.append(at->accessibleName());
+        if (at->nextInFocusChain() == start)
+            break;
+    }
+    const QStringList expected = {u"Pin window to stay open"_s,
+                                  u"Settings"_s,
+                                  u"Account"_s,
+                                  u"Full Screen"_s,
+                                  u"Area"_s,
+                                  u"Window"_s,
+                                  u"Screenshots to show"_s,
+                                  u"Local screenshots"_s,
+                                  u"Select All & Delete"_s};
+    EXPECT_EQ(order.mid(0, expected.size()), expected);
+}
+
+TEST_F(ViewFixture, AServerRowGetsItsPictureWhenTheFileArrivesAndAgainWhenItChanges)
+{
+    const QString path = libraryFile(u"later.png"_s);
+    manager.setServerScreenshots({record(1, u"later.png"_s)});
+    view().selectTab(true);
+    const QModelIndex row = view().tabContent()->serverList()->model()->index(0, 0);
+    const auto preview = [&] { return row.data(Qt::DecorationRole).value<QImage>(); };
+    EXPECT_TRUE(preview().isNull());
+    EXPECT_FALSE(row.data(ServerScreenshotListModel::HasLocalImageRole).toBool());
+
+    const struct {
+        int width;
+        QDateTime modified;
+    } versions[] = {{320, QDateTime::currentDateTime().addSecs(-60)},
+                    {100, QDateTime::currentDateTime()}};
+    for (const auto& version : versions) {
+        ASSERT_TRUE(writeImage(path, makeTestImage(version.width, 100)));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(version.modified, QFileDevice::FileModificationTime);
+        file.close();
+        // The library notices the file and the row looks again.
+        manager.loadScreenshots();
+        const double aspect = version.width / 100.0;
+        EXPECT_TRUE(waitUntil([&] {
+            const QImage image = preview();
+            return !image.isNull() &&
+                   std::abs(double(image.width()) / image.height() - aspect) < 0.1;
+        })) << version.width;
+    }
+    EXPECT_TRUE(row.data(ServerScreenshotListModel::HasLocalImageRole).toBool());
+}
+
+TEST_F(ViewFixture, ADoubleClickOpensALocalRowButNotOnItsButtons)
+{
+    addScreenshots(1);
+    RowListView* list = view().tabContent()->localList();
+    list->doItemsLayout();
+    const QRect row = list->visualRect(list->model()->index(0, 0));
+    QTest::mouseMove(list->viewport(), row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       RowDelegate::buttonRect(row, 0, 2).center());
+    EXPECT_TRUE(opener.opened.isEmpty());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(opener.opened, QStringList{*manager.screenshots().at(0)->filePath});
 }
 
 } // namespace

@@ -31,20 +31,6 @@ public:
     QStringList opened;
 };
 
-class FakeSync final : public SyncService {
-public:
-    void uploadScreenshot(const ScreenshotItemPtr&) override {}
-    void loadServerScreenshots() override { ++loads; }
-    void performFullSync() override {}
-    void downloadMissingScreenshots() override {}
-    void deleteServerScreenshot(const ServerScreenshot& record) override
-    {
-        deleted.append(record.id);
-    }
-    int loads = 0;
-    QList<qint64> deleted;
-};
-
 // A content view over a real library in a private home, with the desktop faked and a web
 // service that never answers.
 class ViewFixture : public ::testing::Test {
@@ -108,7 +94,7 @@ protected:
     FakeClipboard clipboard;
     FakeFolderPicker picker;
     FakeOpener opener;
-    FakeSync sync;
+    RecordingSync sync;
     ScreenshotManager manager;
     HotkeySettings hotkeys;
     std::unique_ptr<AuthManager> auth;

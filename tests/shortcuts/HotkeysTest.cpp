@@ -1,0 +1,264 @@
+#include "shortcuts/HotkeyManager.h"
+#include "shortcuts/HotkeySettings.h"
+#include "shortcuts/ShortcutRecorder.h"
+
+#include "FakeKeyGrabber.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace glimra;
+using namespace glimra::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// One settings file, and the manager and the recorder that work on it.
+class HotkeysTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QSettings store{dir.filePath(u"Glimra.conf"_s), QSettings::IniFormat};
+    HotkeySettings settings{store};
+    FakeKeyGrabber grabber;
+    HotkeyManager manager{settings, grabber};
+    ShortcutRecorder recorder{settings, &grabber};
+};
+
+TEST(HotkeyBinding, displayStringNamesModifiersInFixedOrderThenTheKey)
+{
+    const std::tuple<quint32, quint32, const char*> cases[] = {
+        {0, 0x1B00, "Ctrl+Alt+Shift+Super+A"},
+        {0, 0x1BFF, "Ctrl+Alt+Shift+Super+A"},
+        {20, 768, "Shift+Super+3"},
+        {123, 6144, "Ctrl+Alt+\u2190"},
+        {36, 256, "Super+?"},
+        {49, 0, "Space"},
+        {42, 512, "Shift+\\"},
+        {113, 256, "Super+F15"}};
+    for (const auto& [keyCode, modifiers, text] : cases)
+        EXPECT_EQ(HotkeyBinding({keyCode, modifiers, {}}).displayString(), QString::fromUtf8(text));
+}
+
+TEST(HotkeyBinding, everyNamedKeyHasItsOwnKeysymBothWays)
+{
+    int named = 0;
+    for (quint32 code = 0; code < 256; ++code) {
+        const auto keysym = keysymForKeyCode(code);
+        EXPECT_EQ(keysym.has_value(), keyCodeToString(code) != u"?"_s) << code;
+        if (!keysym)
+            continue;
+        ++named;
+        EXPECT_EQ(keyCodeForKeysym(*keysym), code) << code;
+    }
+    EXPECT_EQ(named, 70);
+    EXPECT_EQ(keyCodeForKeysym(0x58), 7u);           // a capital X still means the X key
+    EXPECT_EQ(keyCodeForKeysym(0x5e), std::nullopt); // "^" is the shifted 6, not a key
+}
+
+const QByteArray kArea = R"({"keyCode":0,"modifiers":4096,"label":"area"})";
+const QByteArray kNoLabel = R"({"keyCode":0,"modifiers":4096})";
+const QByteArray kHugeKey = R"({"keyCode":4294967296,"modifiers":0,"label":""})";
+const QByteArray kNegative = R"({"keyCode":1,"modifiers":-1,"label":""})";
+const QByteArray kFraction = R"({"keyCode":1.5,"modifiers":0,"label":""})";
+QByteArray area(const QByteArray& binding)
+{
+    return "{\"area\":" + binding + "}";
+}
+const QByteArray kOld3 = R"([{"keyCode":1,"modifiers":256,"label":"a"},)"
+                         R"({"keyCode":2,"modifiers":256,"label":"b"},)"
+                         R"({"keyCode":3,"modifiers":256,"label":"c"}])";
+const QByteArray kOld2 = R"([{"keyCode":1,"modifiers":256,"label":"a"},)"
+                         R"({"keyCode":2,"modifiers":256,"label":"b"}])";
+
+struct LoadCase {
+    const char* name;
+    std::optional<QByteArray> current, older;
+    // Expected key codes of fullScreen and area after loading; -1 means the factory value.
+    int fullScreen, area;
+    bool olderKept, currentWritten;
+};
+
+TEST_F(HotkeysTest, loadsCurrentFormFallsBackToOlderFormAndMigratesOnlyThreeCaptures)
+{
+    const LoadCase cases[] = {
+        {"empty store", {}, {}, -1, -1, false, false},
+        {"only area", area(kArea), {}, -1, 0, false, true},
+        {"binding without label", area(kNoLabel), {}, -1, -1, false, true},
+        {"malformed falls back", "{\"area\":", kOld3, 1, 2, false, true},
+        {"unknown member must decode too", area(kArea + ",\"x\":1"), kOld3, 1, 2, false, true},
+        {"key code beyond 32 bits", area(kHugeKey), {}, -1, -1, false, true},
+        {"negative modifiers", area(kNegative), kOld2, -1, -1, true, true},
+        {"fractional key code", area(kFraction), {}, -1, -1, false, true},
+        {"three older bindings", {}, kOld3, 1, 2, false, true},
+        {"two older bindings", {}, kOld2, -1, -1, true, false},
+        {"older array that is not all bindings", {}, "[1,2,3]", -1, -1, true, false},
+        {"current wins over older", area(kArea), kOld3, -1, 0, true, true},
+    };
+    for (const LoadCase& c : cases) {
+        store.clear();
+        if (c.current)
+            store.setValue(u"hotkeyBindingsV2"_s, *c.current);
+        if (c.older)
+            store.setValue(u"hotkeyBindings"_s, *c.older);
+        HotkeySettings loaded(store);
+        const auto factory = [](int id) { return hotkeyActions()[size_t(id - 1)].factory; };
+        EXPECT_EQ(loaded.binding(1).keyCode,
+                  c.fullScreen < 0 ? factory(1).keyCode : quint32(c.fullScreen))
+            << c.name;
+        EXPECT_EQ(loaded.binding(2).keyCode, c.area < 0 ? factory(2).keyCode : quint32(c.area))
+            << c.name;
+        EXPECT_EQ(loaded.binding(3).keyCode, c.fullScreen == 1 ? 3u : factory(3).keyCode) << c.name;
+        for (int id = 4; id <= kHotkeyCount; ++id)
+            EXPECT_EQ(loaded.binding(id), factory(id)) << c.name;
+        EXPECT_EQ(store.contains(u"hotkeyBindings"_s), c.olderKept) << c.name;
+        EXPECT_EQ(store.contains(u"hotkeyBindingsV2"_s), c.currentWritten) << c.name;
+        EXPECT_TRUE(loaded.finderCutEnabled()) << c.name;
+    }
+}
+
+TEST_F(HotkeysTest, savesCompactJsonInMemberOrderAndReadsItBack)
+{
+    int changes = 0;
+    {
+        HotkeySettings saving(store);
+        saving.onHotkeysChanged = [&] { ++changes; };
+        saving.setBinding(6, {0, 4096, u"say \"hi\"\\"_s});
+        saving.setFinderCutEnabled(false);
+        saving.save();
+    }
+    EXPECT_EQ(changes, 1);
+    const QByteArray json = store.value(u"hotkeyBindingsV2"_s).toByteArray();
+    EXPECT_TRUE(json.startsWith(
+        R"({"fullScreen":{"keyCode":20,"modifiers":768,"label":"Full Screen"},"area":)"))
+        << json.constData();
+    EXPECT_TRUE(
+        json.contains(R"("tileTopLeft":{"keyCode":0,"modifiers":4096,"label":"say \"hi\"\\"})"));
+    EXPECT_FALSE(json.contains("\": ") || json.contains(", ") || json.contains('\n'));
+
+    HotkeySettings reread(store);
+    EXPECT_EQ(reread.binding(6), (HotkeyBinding{0, 4096, u"say \"hi\"\\"_s}));
+    EXPECT_FALSE(reread.finderCutEnabled());
+
+    int resets = 0;
+    reread.onHotkeysChanged = [&] { ++resets; };
+    reread.resetToDefaults();
+    EXPECT_EQ(resets, 1);
+    HotkeySettings afterReset(store);
+    for (int id = 1; id <= kHotkeyCount; ++id)
+        EXPECT_EQ(afterReset.binding(id), hotkeyActions()[size_t(id - 1)].factory);
+    EXPECT_TRUE(afterReset.finderCutEnabled());
+}
+
+TEST_F(HotkeysTest, registersElevenInOrderAndARefusedOneLeavesTheOthers)
+{
+    grabber.refuse = {4};
+    manager.registerHotkeys();
+    const auto shiftSuper = Qt::ShiftModifier | Qt::MetaModifier;
+    const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    const quint32 keysyms[] = {0x33, 0x34, 0x35, 0xff51, 0xff53, 0x75,
+                               0x69, 0x6a, 0x6b, 0x63,   0x66};
+    QList<FakeKeyGrabber::Held> expected;
+    for (int id = 1; id <= kHotkeyCount; ++id)
+        expected.append({keysyms[id - 1], id <= 3 ? shiftSuper : ctrlAlt, id});
+    EXPECT_EQ(grabber.attempts, expected);
+    for (int id = 1; id <= kHotkeyCount; ++id)
+        EXPECT_EQ(manager.isRegistered(id), id != 4) << id;
+
+    // Every save re-registers the whole set, never on top of the last one.
+    settings.onHotkeysChanged = [this] { manager.reregisterHotkeys(); };
+    settings.save();
+    settings.save();
+    EXPECT_EQ(grabber.grabs.size(), 10);
+
+    // A key outside the named table cannot be grabbed: refused, not guessed.
+    settings.setBinding(2, {36, 256, u"area"_s});
+    settings.save();
+    EXPECT_FALSE(manager.isRegistered(2));
+    EXPECT_EQ(grabber.grabs.size(), 9);
+}
+
+TEST_F(HotkeysTest, pressesRunTheirActionLaterFromTheEventLoop)
+{
+    QList<int> captures, tiles;
+    manager.onCapture = [&](int id) { captures.append(id); };
+    manager.onTile = [&](int position) { tiles.append(position); };
+    for (int id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, -1})
+        Q_EMIT grabber.pressed(id);
+    EXPECT_TRUE(captures.isEmpty());
+    processEvents();
+    EXPECT_EQ(captures, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(tiles, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+}
+
+struct TranslateCase {
+    quint32 keysym;
+    Qt::KeyboardModifiers modifiers;
+    std::optional<std::pair<quint32, quint32>> expected;
+};
+
+TEST(ShortcutRecorder, translatesTheUnshiftedKeyAndTheFourModifiers)
+{
+    const auto shiftSuper = Qt::ShiftModifier | Qt::MetaModifier;
+    const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    const TranslateCase cases[] = {
+        {0x36, shiftSuper, std::pair{22u, 768u}},                    // Shift+Super+6
+        {0x61, Qt::ShiftModifier, std::pair{0u, 512u}},              // Shift alone is enough
+        {0x6b, ctrlAlt | Qt::KeypadModifier, std::pair{40u, 6144u}}, // keypad flag dropped
+        {0xff51, ctrlAlt, std::pair{123u, 6144u}},
+        {0xffbe, Qt::MetaModifier, std::pair{122u, 256u}},
+        {0x61, Qt::NoModifier, std::nullopt},        // bare key
+        {0xff1b, Qt::NoModifier, std::nullopt},      // bare Escape
+        {0xff0d, Qt::MetaModifier, std::nullopt},    // Return: not named
+        {0xffb1, Qt::ControlModifier, std::nullopt}, // keypad 1
+        {0x5e, shiftSuper, std::nullopt},            // a shifted symbol
+        {0, Qt::ControlModifier, std::nullopt},
+    };
+    for (const TranslateCase& c : cases)
+        EXPECT_EQ(ShortcutRecorder::translate(c.keysym, c.modifiers), c.expected) << c.keysym;
+}
+
+TEST_F(HotkeysTest, acceptedPressIsStoredUnderTheRowWithOurKeysTakenBackFirst)
+{
+    QList<bool> suspendedAtSave;
+    settings.onHotkeysChanged = [&] { suspendedAtSave.append(grabber.suspended); };
+
+    recorder.startRecording(u"tileLeftHalf"_s);
+    recorder.startRecording(u"fullscreen"_s); // switching rows changes nothing yet
+    EXPECT_TRUE(grabber.suspended);
+    EXPECT_EQ(recorder.recordingFor(), u"fullscreen"_s);
+    EXPECT_FALSE(recorder.handleKeyPress(0x61, Qt::NoModifier));
+    EXPECT_FALSE(recorder.handleKeyPress(0xff0d, Qt::MetaModifier));
+    EXPECT_TRUE(suspendedAtSave.isEmpty());
+
+    EXPECT_TRUE(recorder.handleKeyPress(0x36, Qt::ShiftModifier | Qt::MetaModifier));
+    EXPECT_EQ(settings.binding(1), (HotkeyBinding{22, 768, u"fullscreen"_s}));
+    EXPECT_EQ(settings.binding(4), hotkeyActions()[3].factory);
+    EXPECT_EQ(suspendedAtSave, QList<bool>{false});
+    EXPECT_EQ(recorder.recordingFor(), std::nullopt);
+    EXPECT_TRUE(
+        store.value(u"hotkeyBindingsV2"_s)
+            .toByteArray()
+            .contains(R"("fullScreen":{"keyCode":22,"modifiers":768,"label":"fullscreen"})"));
+    // Not recording: presses are none of the recorder's business.
+    EXPECT_FALSE(recorder.handleKeyPress(0x37, Qt::MetaModifier));
+}
+
+TEST_F(HotkeysTest, readsKeysTypedIntoOurWindowByTheirUnshiftedSymbol)
+{
+    grabber.levels[15] = 0x36; // hardware key 15 is the "6" key
+    QWindow window;
+    recorder.startRecording(u"area"_s);
+    // What X reports for Shift+Super+6: the shifted symbol "^".
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_AsciiCircum, Qt::ShiftModifier | Qt::MetaModifier, 15,
+                    0x5e, 0x41, u"^"_s);
+    EXPECT_TRUE(QCoreApplication::sendEvent(&window, &press));
+    EXPECT_EQ(settings.binding(2), (HotkeyBinding{22, 768, u"area"_s}));
+    EXPECT_FALSE(grabber.suspended);
+}
+
+} // namespace
