@@ -25,12 +25,17 @@ std::string systemError(int error)
     return std::strerror(error);
 }
 
-std::string absolute(const std::string& path)
+// The folder a path's file goes into, absolute, as the user will recognise it.
+std::string folderOf(const std::string& path)
 {
-    if (!path.empty() && path[0] == '/')
-        return path;
+    const std::size_t slash = path.rfind('/');
+    if (slash == 0)
+        return "/";
+    if (slash != std::string::npos && path[0] == '/')
+        return path.substr(0, slash);
     char here[4096];
-    return ::getcwd(here, sizeof here) ? std::string(here) + '/' + path : path;
+    const std::string cwd = ::getcwd(here, sizeof here) ? here : ".";
+    return slash == std::string::npos ? cwd : cwd + '/' + path.substr(0, slash);
 }
 
 } // namespace
@@ -44,9 +49,7 @@ std::string destinationProblem(const std::string& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return path + " is a folder";
-    std::string folder = absolute(slash == std::string::npos ? "." : path.substr(0, slash));
-    if (folder.empty())
-        folder = "/";
+    const std::string folder = folderOf(path);
     // These lines end up after "Capture failed: " in the app, so they name the folder, which
     // is what the user can do something about, rather than the generated file name.
     if (::stat(folder.c_str(), &st) != 0)

@@ -124,7 +124,9 @@ public:
         : m_image(image), m_filter(filter), m_arrival(arrival),
           m_rowBytes(std::size_t(image.width) * 3 + 1),
           m_rowsPerPiece(int(std::max<std::size_t>(1, kPieceBytes / m_rowBytes))),
-          m_pieceSize(m_rowBytes * std::size_t(m_rowsPerPiece) + kUpFilterSlack),
+          // The compressor's tables follow on a cache line of their own.
+          m_pieceSize((m_rowBytes * std::size_t(m_rowsPerPiece) + kUpFilterSlack + 63) &
+                      ~std::size_t(63)),
           m_memory(m_pieceSize + kLevelBufferSize)
     {}
 

@@ -126,8 +126,9 @@ public:
             }
             m_receiving = true;
             const Band band = m_bands[m_next];
+            const int firstRow = m_ready;
             lock.unlock();
-            const bool ok = receive(band);
+            const bool ok = receive(band, firstRow);
             lock.lock();
             m_receiving = false;
             if (ok)
@@ -140,10 +141,10 @@ public:
     }
 
 private:
-    bool receive(const Band& band)
+    bool receive(const Band& band, int firstRow)
     {
-        const std::size_t first = std::size_t(m_ready) * m_rowBytes;
-        const std::size_t bytes = std::size_t(band.endRow - m_ready) * m_rowBytes;
+        const std::size_t first = std::size_t(firstRow) * m_rowBytes;
+        const std::size_t bytes = std::size_t(band.endRow - firstRow) * m_rowBytes;
         Reply<xcb_shm_get_image_reply_t> reply(
             xcb_shm_get_image_reply(m_connection, band.cookie, nullptr));
         if (!reply || reply->size < bytes)

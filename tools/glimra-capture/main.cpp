@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -53,6 +54,13 @@ int captureFullScreen(const std::string& path)
         }
         std::thread scaling;
         const auto scale = [&] {
+            // A signal must reach the thread that holds it back while the file is written,
+            // or the tool could die with the temporary still there.
+            sigset_t termination;
+            sigemptyset(&termination);
+            for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+                sigaddset(&termination, signal);
+            pthread_sigmask(SIG_BLOCK, &termination, nullptr);
             if (screen.waitForRows(screen.view.height))
                 thumbnail = captureThumbnail(screen.view);
         };
