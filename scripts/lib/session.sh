@@ -38,8 +38,14 @@ session_x() {
     for part in "$@"; do
         case $part in
             openbox) openbox --sm-disable >"$session/openbox.log" 2>&1 & ;;
-            trayer) trayer --edge top --align right --widthtype request --height 24 \
-                --transparent false >"$session/trayer.log" 2>&1 & ;;
+            # trayer, a GTK 2 program, exits on an X error such as an icon window that is
+            # destroyed while it embeds it, which tests that start and quit Glimra quickly can
+            # cause; every later tray test would then fail. It is started again.
+            trayer) while :; do
+                    trayer --edge top --align right --widthtype request --height 24 \
+                        --transparent false >>"$session/trayer.log" 2>&1
+                    sleep 0.2
+                done & ;;
         esac
         pids+=($!)
     done
