@@ -57,31 +57,19 @@ bool AtomicFile::isTemporaryName(QStringView fileName)
 
 bool AtomicFile::open()
 {
-    const QFileInfo info(m_destination);
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                           info.fileName() + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    std::string name;
+    const int fd = posix::openTemporaryBeside(
+        QFile::encodeName(QFileInfo(m_destination).absoluteFilePath()).toStdString(), &name);
     if (fd < 0)
         return fail();
     m_fd = fd;
-    m_tempName = pattern;
+    m_tempName = QByteArray::fromStdString(name);
     return true;
 }
 
 bool AtomicFile::write(QByteArrayView bytes)
 {
-    const char* data = bytes.data();
-    auto left = static_cast<std::size_t>(bytes.size());
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail();
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return posix::writeAll(m_fd, bytes.data(), static_cast<std::size_t>(bytes.size())) || fail();
 }
 
 bool AtomicFile::finish()

@@ -18,10 +18,7 @@ class DeferTermination final {
 public:
     DeferTermination()
     {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&set, signal);
+        const sigset_t set = terminationSignals();
         pthread_sigmask(SIG_BLOCK, &set, &m_previous);
     }
     ~DeferTermination() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
@@ -32,21 +29,43 @@ private:
     sigset_t m_previous;
 };
 
-bool writeAll(int fd, const unsigned char* data, std::size_t left)
+} // namespace
+
+sigset_t terminationSignals()
 {
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&set, signal);
+    return set;
+}
+
+int openTemporaryBeside(const std::string& path, std::string* name)
+{
+    const std::size_t slash = path.rfind('/');
+    *name = slash == std::string::npos
+                ? '.' + path + ".XXXXXX"
+                : path.substr(0, slash + 1) + '.' + path.substr(slash + 1) + ".XXXXXX";
+    return ::mkostemp(name->data(), O_CLOEXEC);
+}
+
+bool writeAll(int fd, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
             return false;
-        data += n;
-        left -= static_cast<std::size_t>(n);
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
     }
     return true;
 }
-
-} // namespace
 
 mode_t currentUmask()
 {

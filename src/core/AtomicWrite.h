@@ -1,5 +1,7 @@
 #pragma once
 
+#include <csignal>
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +13,18 @@ namespace glimra::posix {
 
 // The process's umask, read without changing it: umask(2) would race other threads.
 mode_t currentUmask();
+
+// Creates the hidden temporary a file at path is written into first (".NAME.XXXXXX" in the
+// same folder, so the rename stays on one file system and the library's sweep knows it).
+// Returns its descriptor and sets name, or -1 with errno set.
+int openTemporaryBeside(const std::string& path, std::string* name);
+
+// write(2) until every byte is written; false with errno set otherwise.
+bool writeAll(int fd, const void* data, std::size_t size);
+
+// The signals that end a process by default and that a writer holds back while its
+// temporary exists: SIGINT, SIGTERM, SIGHUP, SIGQUIT.
+sigset_t terminationSignals();
 
 // rename(2) that fails with EEXIST instead of replacing an existing target.
 bool renameNoReplace(const char* from, const char* to);

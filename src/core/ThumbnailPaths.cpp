@@ -32,7 +32,8 @@ QString entryName(const QString& uri)
 
 QString largeEntryPath(const QString& absolutePath)
 {
-    return entryPathIn(cacheRoot() + QStringLiteral("/large"), absolutePath);
+    return QFile::decodeName(QByteArray::fromStdString(
+        posix::largeEntryPath(QFile::encodeName(absolutePath).toStdString())));
 }
 
 QString failFolder()

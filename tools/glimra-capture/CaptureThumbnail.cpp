@@ -1,9 +1,10 @@
 #include "CaptureThumbnail.h"
 
+#include "ImageFile.h"
+
 #include "core/ThumbnailEntry.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace glimra::capture {
 
@@ -65,11 +66,8 @@ void writeCaptureThumbnail(const PixelView& pixels, const std::string& path)
 void writeCaptureThumbnail(const ScaledPixels& small, const std::string& path)
 {
     namespace entry = thumbnails::posix;
-    std::string absolute = path;
-    char here[4096];
-    if (path.empty() || path[0] != '/')
-        absolute = ::getcwd(here, sizeof here) ? std::string(here) + '/' + path : std::string();
-    const std::int64_t modified = absolute.empty() ? -1 : entry::modificationTime(absolute);
+    const std::string absolute = absolutePath(path);
+    const std::int64_t modified = entry::modificationTime(absolute);
     if (modified < 0 || small.pixels.empty())
         return;
     const std::string png =

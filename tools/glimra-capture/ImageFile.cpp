@@ -25,20 +25,20 @@ std::string systemError(int error)
     return std::strerror(error);
 }
 
-// The folder a path's file goes into, absolute, as the user will recognise it.
-std::string folderOf(const std::string& path)
+bool wantsJpeg(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
-    if (slash == 0)
-        return "/";
-    if (slash != std::string::npos && path[0] == '/')
-        return path.substr(0, slash);
-    char here[4096];
-    const std::string cwd = ::getcwd(here, sizeof here) ? here : ".";
-    return slash == std::string::npos ? cwd : cwd + '/' + path.substr(0, slash);
+    return imageFormatOfExtension(fileExtension(path)) == ImageFormat::Jpeg;
 }
 
 } // namespace
+
+std::string absolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char here[4096];
+    return std::string(::getcwd(here, sizeof here) ? here : "") + '/' + path;
+}
 
 std::string destinationProblem(const std::string& path)
 {
@@ -49,7 +49,10 @@ std::string destinationProblem(const std::string& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return path + " is a folder";
-    const std::string folder = folderOf(path);
+    // Never empty: an absolute path has at least its leading slash.
+    const std::string absolute = absolutePath(path);
+    const std::size_t cut = absolute.rfind('/');
+    const std::string folder = cut == 0 ? std::string("/") : absolute.substr(0, cut);
     // These lines end up after "Capture failed: " in the app, so they name the folder, which
     // is what the user can do something about, rather than the generated file name.
     if (::stat(folder.c_str(), &st) != 0)
@@ -115,7 +118,7 @@ std::string encodeForPath(const PixelView& pixels, const std::string& path, RowA
 {
     if (pixels.isNull())
         return {};
-    if (imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg)
+    if (!wantsJpeg(path))
         return encodePng(pixels, {}, arrival);
     if (arrival && !arrival->waitForRows(pixels.height))
         return {};
@@ -127,7 +130,7 @@ std::string saveCapture(const PixelView& pixels, const std::string& path, RowArr
     // A PNG is written in the parts it was compressed in; a JPEG comes in one piece.
     EncodedPng png;
     std::string jpeg;
-    if (imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg && !pixels.isNull())
+    if (!wantsJpeg(path) && !pixels.isNull())
         png = encodePngParts(pixels, {}, arrival);
     else
         jpeg = encodeForPath(pixels, path, arrival);

@@ -6,6 +6,9 @@
 
 namespace glimra::capture {
 
+// The path made absolute against the working folder, as given otherwise.
+std::string absolutePath(const std::string& path);
+
 // Why nothing could be written at path (one line, no trailing newline), or an empty string
 // when its folder exists and accepts new files. Checked before grabbing, so that a bad path
 // never costs the user an interactive selection.

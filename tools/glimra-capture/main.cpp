@@ -11,9 +11,10 @@
 #include "ImageFile.h"
 #include "X11Screen.h"
 
+#include "core/AtomicWrite.h"
+
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -56,10 +57,7 @@ int captureFullScreen(const std::string& path)
         const auto scale = [&] {
             // A signal must reach the thread that holds it back while the file is written,
             // or the tool could die with the temporary still there.
-            sigset_t termination;
-            sigemptyset(&termination);
-            for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-                sigaddset(&termination, signal);
+            const sigset_t termination = glimra::posix::terminationSignals();
             pthread_sigmask(SIG_BLOCK, &termination, nullptr);
             if (screen.waitForRows(screen.view.height))
                 thumbnail = captureThumbnail(screen.view);
