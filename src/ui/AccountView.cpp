@@ -23,9 +23,7 @@ AccountView::AccountView(AuthManager* authManager, QWidget* parent)
     : QWidget(parent), m_authManager(authManager)
 {
     setFixedWidth(260);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(16);
-    layout->setContentsMargins(20, 20, 20, 20);
+    auto* layout = form::popupColumn(this);
 
     auto* user = new QHBoxLayout;
     auto* icon = new QLabel(this);

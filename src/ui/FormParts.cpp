@@ -56,6 +56,14 @@ protected:
 };
 } // namespace
 
+QVBoxLayout* popupColumn(QWidget* content)
+{
+    auto* layout = new QVBoxLayout(content);
+    layout->setSpacing(16);
+    layout->setContentsMargins(20, 20, 20, 20);
+    return layout;
+}
+
 QWidget* divider(QWidget* parent)
 {
     auto* line = new Divider(parent);

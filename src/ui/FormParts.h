@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -16,6 +17,9 @@ namespace glimra::form {
 // A caption, headline, ... label in the given colour (the palette's text colour when none).
 QLabel* label(const QString& text, style::TextStyle textStyle, QWidget* parent,
               std::function<QColor(const QWidget*)> colour = {});
+// The column every inner popup's content is laid out in: the same margins and row spacing
+// in the sign-in, account and settings popups.
+QVBoxLayout* popupColumn(QWidget* content);
 // A one-pixel line in a faint shade of the text colour, light and dark themes alike.
 QWidget* divider(QWidget* parent);
 // The icon of a symbol at a size, for a label.

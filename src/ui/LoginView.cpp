@@ -52,9 +52,7 @@ LoginView::LoginView(AuthManager* authManager, QWidget* parent)
     : QWidget(parent), m_authManager(authManager)
 {
     setFixedWidth(280);
-    auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(16);
-    layout->setContentsMargins(20, 20, 20, 20);
+    auto* layout = form::popupColumn(this);
 
     m_title = form::label(QString(), TextStyle::Headline, this);
     m_title->setAlignment(Qt::AlignCenter);

@@ -128,9 +128,7 @@ SettingsView::SettingsView(HotkeySettings* hotkeySettings, ShortcutRecorder* rec
 QWidget* SettingsView::buildContent()
 {
     auto* content = new QWidget;
-    auto* layout = new QVBoxLayout(content);
-    layout->setSpacing(16);
-    layout->setContentsMargins(20, 20, 20, 20);
+    auto* layout = form::popupColumn(content);
 
     auto* header = new QHBoxLayout;
     auto* gear = new QLabel(content);
