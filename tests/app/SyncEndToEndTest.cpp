@@ -22,6 +22,7 @@ public:
         EXPECT_TRUE(writeSettings("serverOrigin=" + origin.toUtf8()));
     }
     void TestBody() override {}
+    using GlimraSession::json;
     using GlimraSession::library;
     using GlimraSession::listJson;
     using GlimraSession::path;
@@ -97,7 +98,13 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
 
     // The other machine signs in and finds the screenshot under its name, byte for byte.
     b.start();
+    const CommandResult wrong = b.run({u"login"_s, u"alice"_s}, "nope\n");
+    EXPECT_EQ(std::pair(wrong.exitCode, wrong.err),
+              std::pair(1, u"Invalid username or password\n"_s));
     ASSERT_EQ(b.run({u"login"_s, u"alice"_s}, kPassword + '\n').exitCode, 0);
+    const QJsonObject status = b.json(u"status"_s).object();
+    EXPECT_TRUE(status[u"isLoggedIn"_s].toBool());
+    EXPECT_EQ(status[u"currentUser"_s][u"username"_s].toString(), u"alice"_s);
     const QString copy = b.library() + u'/' + name;
     ASSERT_TRUE(waitUntil([&] { return b.listJson().size() == 1; }, 20s));
     EXPECT_EQ(b.listJson()[0].toObject().value(u"path"_s).toString(), copy);
