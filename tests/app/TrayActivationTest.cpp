@@ -108,23 +108,4 @@ TEST_F(TrayActivation, aClickOnTheIconOfAnOpenPopoverLeavesItClosed)
     EXPECT_TRUE(waitUntil([&] { return !visiblePopover(); }));
 }
 
-TEST_F(TrayActivation, anotherProgramTakingTheKeyboardClosesThePopoverUnlessPinned)
-{
-    startWithTray();
-    XClient other;
-
-    activate();
-    std::optional<QRect> popover;
-    ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
-    const uint32_t otherWindow = other.open({100, 100, 300, 200}, {}, "glimra-other");
-    EXPECT_TRUE(waitUntil([&] { return !visiblePopover(); }));
-
-    click({1800, 12});
-    activate();
-    ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
-    click(pinButton(*popover));
-    runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
-    EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 500ms));
-}
-
 #include "TrayActivationTest.moc"
