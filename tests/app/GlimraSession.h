@@ -123,17 +123,13 @@ protected:
     static QList<QRect> windows(const QStringList& search)
     {
         QList<QRect> rects;
-        const QString ids =
-            tool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search);
-        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-            const QString shape = tool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, id});
-            const QRegularExpressionMatch m =
-                QRegularExpression(u"X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"_s)
-                    .match(shape);
-            if (m.hasMatch())
-                rects.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
-                              m.captured(4).toInt()});
-        }
+        const QString shapes =
+            tool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search +
+                                   QStringList{u"getwindowgeometry"_s, u"--shell"_s, u"%@"_s});
+        const QRegularExpression shape(u"X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"_s);
+        for (const QRegularExpressionMatch& m : shape.globalMatch(shapes))
+            rects.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
+                          m.captured(4).toInt()});
         return rects;
     }
 
