@@ -77,7 +77,8 @@ bool answersPing(int timeoutMs = 5000, const QString& command = u"ping"_s)
     return result.connected && result.exitCode == 0;
 }
 
-void serve(RemoteControl& remote)
+// Claims the instance and listens, answering ping, wait (never) and files.
+bool serve(RemoteControl& remote)
 {
     remote.addCommand(u"ping"_s, [](const QStringList&, const QString&,
                                     const RemoteControl::Reply& reply) { reply(0, {}, {}); });
@@ -95,58 +96,39 @@ void serve(RemoteControl& remote)
                                   ::close(fd);
                           reply(all ? 0 : 1, {}, {});
                       });
+    return remote.claimInstance() && remote.listen();
 }
 
 } // namespace
 
-TEST_F(RemoteControlTest, onlyOneInstanceAndOnlyTheUserMayConnect)
-{
-    RemoteControl first;
-    ASSERT_TRUE(first.claimInstance());
-    RemoteControl second;
-    EXPECT_FALSE(second.claimInstance());
-    ASSERT_TRUE(first.listen());
-    const QFileInfo socket(RemoteControl::socketPath());
-    EXPECT_TRUE(socket.exists());
-    EXPECT_EQ(socket.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                      QFileDevice::ReadOther | QFileDevice::WriteOther),
-              QFileDevice::Permissions());
-}
-
-TEST_F(RemoteControlTest, aSocketLeftByACrashedInstanceIsTakenOver)
+TEST_F(RemoteControlTest, oneInstanceTakesOverAStaleSocketAndOnlyTheUserMayConnect)
 {
     {
-        QFile stale(RemoteControl::socketPath());
+        QFile stale(RemoteControl::socketPath()); // as a crashed instance leaves it
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     }
-    RemoteControl remote;
-    serve(remote);
-    ASSERT_TRUE(remote.claimInstance());
-    ASSERT_TRUE(remote.listen());
+    RemoteControl first;
+    ASSERT_TRUE(serve(first));
+    EXPECT_FALSE(RemoteControl().claimInstance());
+    EXPECT_EQ(QFileInfo(RemoteControl::socketPath()).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                   QFileDevice::WriteOther),
+              QFileDevice::Permissions());
     EXPECT_TRUE(answersPing());
 }
 
 TEST_F(RemoteControlTest, aClientThatDoesNotFinishItsRequestIsCutOff)
 {
-    struct Case {
-        const char* what;
-        QByteArray sent;
-    };
-    const Case cases[] = {
-        {"says nothing", {}},
-        {"stops half-way", R"({"command":"pi)"},
-        {"never ends its line", QByteArray(200 * 1024, 'x')},
-    };
+    // It says nothing, stops half-way, or never ends its line.
+    const QByteArray requests[] = {{}, R"({"command":"pi)", QByteArray(200 * 1024, 'x')};
     RemoteControl remote(nullptr, {.maxConnections = 8, .requestTimeout = 300ms});
-    serve(remote);
-    ASSERT_TRUE(remote.claimInstance());
-    ASSERT_TRUE(remote.listen());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    ASSERT_TRUE(serve(remote));
+    for (const QByteArray& request : requests) {
+        SCOPED_TRACE(request.left(20).toStdString());
         QLocalSocket socket;
         socket.connectToServer(RemoteControl::socketPath());
         ASSERT_TRUE(socket.waitForConnected(2000));
-        socket.write(c.sent);
+        socket.write(request);
         socket.flush();
         EXPECT_TRUE(
             waitUntil([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 2s));
@@ -157,9 +139,7 @@ TEST_F(RemoteControlTest, aClientThatDoesNotFinishItsRequestIsCutOff)
 TEST_F(RemoteControlTest, idleConnectionsMakeWayForARealClientButRunningCommandsAreKept)
 {
     RemoteControl remote(nullptr, {.maxConnections = 4, .requestTimeout = 60s});
-    serve(remote);
-    ASSERT_TRUE(remote.claimInstance());
-    ASSERT_TRUE(remote.listen());
+    ASSERT_TRUE(serve(remote));
     QLocalSocket waiting;
     waiting.connectToServer(RemoteControl::socketPath());
     ASSERT_TRUE(waiting.waitForConnected(2000));
@@ -186,9 +166,7 @@ TEST(RemoteControlChild, servesUnderALoweredDescriptorLimit)
     if (limit.isEmpty())
         GTEST_SKIP() << "only run as the flood test's child";
     RemoteControl remote;
-    serve(remote);
-    ASSERT_TRUE(remote.claimInstance());
-    ASSERT_TRUE(remote.listen());
+    ASSERT_TRUE(serve(remote));
     rlim_t value = limit.mid(1).toULong();
     if (limit.startsWith('+'))
         value += QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size();
@@ -203,24 +181,17 @@ TEST(RemoteControlChild, servesUnderALoweredDescriptorLimit)
 
 TEST_F(RemoteControlTest, aFloodOfConnectionsNeverLeavesTheSocketDeafNorTheInstanceWithoutFiles)
 {
-    struct Case {
-        const char* what;
-        QString limit; // see the child
-        int connections;
-    };
-    const Case cases[] = {
-        {"more connections than a 1024 limit", u"1024"_s, 1100},
-        {"descriptors run out before the cap", u"+12"_s, 300},
-    };
+    // More connections than a 1024 limit; descriptors that run out before the cap.
+    const std::pair<QString, int> cases[] = {{u"1024"_s, 1100}, {u"+12"_s, 300}};
     rlimit own{};
     ::getrlimit(RLIMIT_NOFILE, &own);
     own.rlim_cur = own.rlim_max; // the flood itself needs more than the child may have
     ::setrlimit(RLIMIT_NOFILE, &own);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [limit, connections] : cases) {
+        SCOPED_TRACE(limit.toStdString());
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"GLIMRA_TEST_FD_LIMIT"_s, c.limit);
+        env.insert(u"GLIMRA_TEST_FD_LIMIT"_s, limit);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(),
@@ -229,12 +200,12 @@ TEST_F(RemoteControlTest, aFloodOfConnectionsNeverLeavesTheSocketDeafNorTheInsta
         ASSERT_TRUE(waitUntil(
             [&] { return (said += child.readAllStandardOutput()).contains("listening"); }, 10s));
         QList<int> flood;
-        for (int i = 0; i < c.connections; ++i) {
+        for (int i = 0; i < connections; ++i) {
             const int fd = connectRaw(RemoteControl::socketPath());
             if (fd >= 0)
                 flood.append(fd);
         }
-        EXPECT_GE(flood.size(), c.connections / 2);
+        EXPECT_GE(flood.size(), connections / 2);
         EXPECT_TRUE(answersPing()) << "during the flood";
         EXPECT_TRUE(answersPing(5000, u"files"_s)) << "a command that opens files, in the flood";
         for (int fd : flood)
@@ -289,9 +260,7 @@ TEST(RuntimeFolderTest, withoutARuntimeFolderOnlyAPrivateFolderOfOursIsUsed)
         EXPECT_EQ(found.path, expected);
         if (!c.problem) {
             EXPECT_TRUE(found.isUsable()) << qPrintable(found.problem);
-            struct stat info {};
-            ASSERT_EQ(::lstat(QFile::encodeName(expected).constData(), &info), 0);
-            EXPECT_EQ(info.st_mode & 07777, 0700u);
+            EXPECT_EQ(modeOf(expected), 0700u);
             continue;
         }
         EXPECT_TRUE(found.problem.contains(QLatin1String(c.problem))) << qPrintable(found.problem);
