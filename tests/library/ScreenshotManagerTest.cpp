@@ -1,8 +1,6 @@
 #include "ManagerFixture.h"
 
-#include "core/Settings.h"
 #include "core/ThumbnailFile.h"
-#include "core/ThumbnailPaths.h"
 #include "library/ScreenshotListModel.h"
 #include "library/StatusLine.h"
 #include "library/ThumbnailCache.h"
@@ -55,24 +53,51 @@ QStringList modelNames(const ScreenshotListModel& model)
 
 } // namespace
 
-TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPreviews)
+TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndKeepsDecodablePicturesAsSmallPreviews)
 {
     ASSERT_TRUE(writeImage(libraryFile(u"old.png"_s), makeTestImage(1920, 1080)));
-    QThread::msleep(30); // file times have a coarse clock: make the two dates differ
+    QThread::msleep(30); // file times have a coarse clock: make the dates differ
     ASSERT_TRUE(writeImage(libraryFile(u"new.jpg"_s), makeTestImage(640, 400)));
     ASSERT_TRUE(writeImage(libraryFile(u"upper.JPG"_s), makeTestImage(64, 64)));
     ASSERT_TRUE(writeFile(libraryFile(u"broken.png"_s), "this is not a picture"));
+    QThread::msleep(30);
+    // It starts like a PNG, so the folder scan takes it, and decodes to nothing.
+    ASSERT_TRUE(writeFile(libraryFile(u"damaged.png"_s),
+                          encodeImage(makeTestImage(50, 40)).left(60) + QByteArray(300, '\x7f')));
+    ScreenshotListModel model(&manager);
+    watch(model);
+    QList<ScreenshotItemPtr> removed;
+    QObject::connect(&manager, &ScreenshotManager::itemRemoved,
+                     [&](const ScreenshotItemPtr& item) { removed.append(item); });
 
-    loadAndWait();
+    manager.loadScreenshots();
+    qsizetype pendingAtLoad = -1;
+    QObject::connect(&manager, &ScreenshotManager::libraryLoaded,
+                     [&] { pendingAtLoad = manager.previewsPending(); });
+    ASSERT_TRUE(waitUntil([&] { return manager.isLibraryLoaded(); }));
+    // Known from their headers: all three, the damaged one first as the newest.
+    EXPECT_EQ(pendingAtLoad, 3);
+    ASSERT_TRUE(waitUntil([&] { return manager.previewsPending() == 0; }));
     EXPECT_EQ(listedNames(), (QStringList{u"new.jpg"_s, u"old.png"_s}));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(QFileInfo(*removed[0]->filePath).fileName(), u"damaged.png"_s);
+    EXPECT_EQ(m_log, (QStringList{u"reset"_s, u"remove 0-0"_s}));
+    EXPECT_EQ(modelNames(model), listedNames());
     EXPECT_TRUE(manager.statusMessage().isEmpty());
+    EXPECT_TRUE(isRecordedUnreadable(libraryFile(u"damaged.png"_s),
+                                     thumbnails::modificationTime(libraryFile(u"damaged.png"_s))));
+
+    // The list keeps previews, from memory or the cache they made, never the full picture.
+    for (const ScreenshotItemPtr& item : manager.screenshots()) {
+        const qint64 mtime = thumbnails::modificationTime(*item->filePath);
+        EXPECT_FALSE(readCachedThumbnail(*item->filePath, mtime).isNull());
+        QImage preview;
+        EXPECT_TRUE(waitUntil([&] { return !(preview = manager.preview(item)).isNull(); }));
+        EXPECT_LE(preview.width(), 200);
+        EXPECT_GE(preview.height(), kPreviewSize.height());
+    }
     const ScreenshotItemPtr big = manager.screenshots().at(1);
     EXPECT_TRUE(big->syncStatus == SyncStatus::Local && !big->serverId && !big->captureType);
-    // The list keeps a preview, never the full picture; the full one comes from the file.
-    QImage preview;
-    ASSERT_TRUE(waitUntil([&] { return !(preview = manager.preview(big)).isNull(); }));
-    EXPECT_LE(preview.width(), 200);
-    EXPECT_GE(preview.height(), kPreviewSize.height());
     EXPECT_EQ(big->fullImage().size(), QSize(1920, 1080));
 
     // A folder that cannot be listed keeps the list and says why.
@@ -86,8 +111,10 @@ TEST_F(ScreenshotManagerTest, loadingKeepsDecodableImagesNewestFirstAsSmallPrevi
 
 TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngAndAPngFileByteForByte)
 {
-    for (const QString& name : {u"a.png"_s, u"b.jpeg"_s})
-        ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(300, 200)));
+    // Stored uncompressed, which a PNG made again would not be.
+    ASSERT_TRUE(
+        writeFile(libraryFile(u"a.png"_s), encodeImage(makeTestImage(300, 200), "PNG", 100)));
+    ASSERT_TRUE(writeImage(libraryFile(u"b.jpeg"_s), makeTestImage(300, 200)));
     loadAndWait();
     for (const ScreenshotItemPtr& item : manager.screenshots()) {
         manager.copyToClipboard(item);
@@ -187,89 +214,37 @@ TEST_F(ScreenshotManagerTest, aHugeCopyIsTheFullPictureOrSaysWhyNot)
 {
     // Just over what Qt decodes unasked: the size at which a copy used to become its preview.
     const int side = static_cast<int>(std::sqrt(QImageReader::allocationLimit() * 262144.0)) + 64;
-    // A JPEG whose header claims far more than any screen: its size bytes are patched.
-    const auto forgedJpeg = [](const QString& path) {
-        QByteArray bytes = encodeImage(makeTestImage(16, 16), "JPEG");
-        const qsizetype frame = bytes.indexOf("\xff\xc0");
-        bytes.replace(frame + 5, 4, QByteArray("\xea\x60\xea\x60", 4)); // 60000 x 60000
-        return frame > 0 && writeFile(path, bytes);
+    const QImage huge = makeTestImage(side, side);
+    // A JPEG whose header claims 60000 x 60000, far more than any screen.
+    QByteArray forged = encodeImage(makeTestImage(16, 16), "JPEG");
+    forged.replace(forged.indexOf("\xff\xc0") + 5, 4, QByteArray("\xea\x60\xea\x60", 4));
+    // The file, the format read back and its size; an invalid size: nothing is copied.
+    const std::tuple<QString, QString, QSize> cases[] = {
+        {u"huge.jpg"_s, u"image/png"_s, QSize(side, side)},
+        {u"huge.png"_s, u"image/tiff"_s, QSize(side, side)},
+        {u"forged.jpg"_s, {}, {}},
     };
-    struct Case {
-        const char* what;
-        QString name;
-        std::function<bool(const QString& path)> write;
-        QString askFor; // the format read back
-        QSize expected; // its size; invalid: nothing is copied
-    };
-    const Case cases[] = {
-        {"a JPEG beyond Qt's own limit", u"huge.jpg"_s,
-         [&](const QString& path) { return writeImage(path, makeTestImage(side, side)); },
-         u"image/png"_s, QSize(side, side)},
-        {"a PNG beyond it", u"huge.png"_s,
-         [&](const QString& path) { return writeImage(path, makeTestImage(side, side)); },
-         u"image/tiff"_s, QSize(side, side)},
-        {"a header claiming 60000x60000", u"forged.jpg"_s, forgedJpeg, {}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString path = libraryFile(c.name);
-        ASSERT_TRUE(c.write(path));
+    for (const auto& [name, askFor, expected] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = libraryFile(name);
+        ASSERT_TRUE(expected.isValid() ? writeImage(path, huge) : writeFile(path, forged));
         const auto item =
             std::make_shared<ScreenshotItem>(makeTestImage(160, 100), QDateTime(),
                                              SyncStatus::Local, std::nullopt, path, std::nullopt);
         const quint64 before = clipboard.count;
         manager.copyToClipboard(item);
-        if (!c.expected.isValid()) {
+        if (!expected.isValid()) {
             EXPECT_EQ(clipboard.count, before);
             EXPECT_EQ(manager.statusMessage(), u"Screenshot too large to copy"_s);
             continue;
         }
         EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
-        QByteArray data = clipboard.dataFor(c.askFor);
+        QByteArray data = clipboard.dataFor(askFor);
         QBuffer buffer(&data);
-        EXPECT_EQ(QImageReader(&buffer).size(), c.expected);
+        EXPECT_EQ(QImageReader(&buffer).size(), expected);
         clipboard.current.reset();
         QFile::remove(path);
     }
-}
-
-TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndAFileThatFailsToDecodeIsDroppedLater)
-{
-    for (const QString& name : {u"a.png"_s, u"b.jpg"_s})
-        ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(400, 300)));
-    QThread::msleep(20);
-    // It starts like a PNG, so the folder scan takes it, and decodes to nothing.
-    ASSERT_TRUE(writeFile(libraryFile(u"damaged.png"_s),
-                          encodeImage(makeTestImage(50, 40)).left(60) + QByteArray(300, '\x7f')));
-    ScreenshotListModel model(&manager);
-    watch(model);
-    QList<ScreenshotItemPtr> removed;
-    QObject::connect(&manager, &ScreenshotManager::itemRemoved,
-                     [&](const ScreenshotItemPtr& item) { removed.append(item); });
-
-    manager.loadScreenshots();
-    qsizetype pendingAtLoad = -1;
-    QObject::connect(&manager, &ScreenshotManager::libraryLoaded,
-                     [&] { pendingAtLoad = manager.previewsPending(); });
-    ASSERT_TRUE(waitUntil([&] { return manager.isLibraryLoaded(); }));
-    // Known from their headers: all three, the damaged one first as the newest.
-    EXPECT_EQ(pendingAtLoad, 3);
-    ASSERT_TRUE(waitUntil([&] { return manager.previewsPending() == 0; }));
-    EXPECT_EQ(listedNames().size(), 2);
-    EXPECT_FALSE(listedNames().contains(u"damaged.png"_s));
-    ASSERT_EQ(removed.size(), 1);
-    EXPECT_EQ(QFileInfo(*removed[0]->filePath).fileName(), u"damaged.png"_s);
-    EXPECT_EQ(m_log, (QStringList{u"reset"_s, u"remove 0-0"_s}));
-    EXPECT_EQ(modelNames(model), listedNames());
-
-    // Every preview is at hand now, from memory or from the cache it made.
-    for (const ScreenshotItemPtr& item : manager.screenshots()) {
-        const qint64 mtime = thumbnails::modificationTime(*item->filePath);
-        EXPECT_FALSE(readCachedThumbnail(*item->filePath, mtime).isNull());
-        EXPECT_TRUE(waitUntil([&] { return !manager.preview(item).isNull(); }));
-    }
-    EXPECT_TRUE(isRecordedUnreadable(libraryFile(u"damaged.png"_s),
-                                     thumbnails::modificationTime(libraryFile(u"damaged.png"_s))));
 }
 
 TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
@@ -322,32 +297,4 @@ TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
     EXPECT_TRUE(added->image.isNull());
     EXPECT_FALSE(manager.preview(added).isNull());
     EXPECT_FALSE(model.data(model.index(0), Qt::DecorationRole).value<QImage>().isNull());
-}
-
-TEST_F(ScreenshotManagerTest, aCaptureTakesItsPreviewFromTheCacheEntryTheToolWrote)
-{
-    // The stand-in tool writes a blue-and-white file and a plain red cache entry for it: a red
-    // preview shows the file was not decoded again.
-    const QString sample = home.path() + u"/sample.png"_s;
-    ASSERT_TRUE(makeTestImage(400, 300, 0xff0000ff).save(sample));
-    const QString tool = home.path() + u"/fake-capture"_s;
-    ASSERT_TRUE(writeScript(tool, uR"sh(for last in "$@"; do :; done
-cp '%1' "$last"
-uri="file://$last"
-dir="$XDG_CACHE_HOME/thumbnails/large"
-mkdir -p "$dir"
-convert -size 32x24 xc:red -set Thumb::URI "$uri" -set Thumb::MTime "$(stat -c %Y "$last")" \
-    "PNG24:$dir/$(printf %s "$uri" | md5sum | cut -c1-32).png"
-)sh"_s.arg(sample)
-                                      .toUtf8()));
-    openSettings()->setValue(settings::kCaptureTool, tool);
-
-    ScreenshotItemPtr captured;
-    QObject::connect(
-        &manager, &ScreenshotManager::captureFinished,
-        [&](quint64, const ScreenshotItemPtr& item, const QString&) { captured = item; });
-    manager.captureFullScreen();
-    ASSERT_TRUE(waitUntil([&] { return captured != nullptr; }, std::chrono::seconds(10)));
-    EXPECT_EQ(manager.preview(captured).pixelColor(10, 10), QColor(Qt::red));
-    EXPECT_EQ(QImage(*captured->filePath).size(), QSize(400, 300));
 }
