@@ -1,11 +1,8 @@
 #include "core/BackgroundJob.h"
-#include "core/ImageFormat.h"
-#include "core/JsonMembers.h"
 #include "core/ThumbnailPaths.h"
 
 #include "TestSupport.h"
 
-#include <QJsonDocument>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -13,50 +10,6 @@
 using namespace glimra;
 using namespace glimra::test;
 using namespace Qt::StringLiterals;
-
-TEST(ImageFormat, TheExtensionOfTheFileNameDecidesWhateverItsCase)
-{
-    const std::pair<const char*, std::optional<ImageFormat>> names[] = {
-        {"a.png", ImageFormat::Png},
-        {"/x/y.PNG", ImageFormat::Png},
-        {"a.jpg", ImageFormat::Jpeg},
-        {"a.JPeG", ImageFormat::Jpeg},
-        {"a.png.JpEg", ImageFormat::Jpeg},
-        {"a.jpg.png", ImageFormat::Png},
-        {"a.tiff", std::nullopt},
-        {"a.jpgx", std::nullopt},
-        {"noextension", std::nullopt},
-        {".jpg.d/a", std::nullopt},
-        {".jpg", std::nullopt}, // a hidden name, not an extension
-    };
-    for (const auto& [name, format] : names) {
-        const QString path = QString::fromLatin1(name);
-        EXPECT_EQ(announcedImageFormat(path), format) << name;
-        EXPECT_EQ(mimeType(imageFormatFor(path)),
-                  format == ImageFormat::Jpeg ? u"image/jpeg"_s : u"image/png"_s)
-            << name;
-    }
-}
-
-TEST(JsonMembers, IntegersStayExactAndOtherTypesAreAbsent)
-{
-    const QJsonObject object =
-        QJsonDocument::fromJson(R"({"zero":0,"big":9007199254740993,"negative":-4,"half":1.5,
-            "huge":1e300,"text":"3","flag":true,"name":"ann"})")
-            .object();
-    const std::pair<const char*, std::optional<qint64>> integers[] = {{"zero", 0},
-                                                                      {"big", 9007199254740993},
-                                                                      {"negative", -4},
-                                                                      {"half", std::nullopt},
-                                                                      {"huge", std::nullopt},
-                                                                      {"text", std::nullopt},
-                                                                      {"flag", std::nullopt},
-                                                                      {"missing", std::nullopt}};
-    for (const auto& [key, value] : integers)
-        EXPECT_EQ(integerMember(object, QLatin1StringView(key)), value) << key;
-    EXPECT_EQ(stringMember(object, QLatin1StringView("name")), u"ann"_s);
-    EXPECT_FALSE(stringMember(object, QLatin1StringView("zero")));
-}
 
 TEST(BackgroundJob, TheResultComesBackOnTheContextThreadButNeverToADeadContext)
 {

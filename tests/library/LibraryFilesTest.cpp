@@ -101,7 +101,8 @@ TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
 {
     QTemporaryDir dir;
     const QByteArray png = encodeImage(makeTestImage(8, 8));
-    for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png"})
+    for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png",
+                             "h.jpgx", "i.jpg.d", "jpg"})
         touch(dir.filePath(QString::fromLatin1(name)), png); // a PNG even named JPEG counts
     touch(dir.filePath(u"g.png"_s), "a name that promises more than the header keeps");
     QDir(dir.path()).mkdir(u"folder.png"_s);

@@ -263,8 +263,10 @@ TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
          ServerScreenshot{3, u"f"_s, u"f"_s, 0, {}, {}}},
         {R"({"id":9007199254740993,"filename":"f"})",
          ServerScreenshot{9007199254740993, u"f"_s, u"f"_s, 0, {}, {}}},
+        {R"({"id":0,"filename":"f"})", ServerScreenshot{0, u"f"_s, u"f"_s, 0, {}, {}}},
         {R"({"id":"3","filename":"f"})", std::nullopt},
         {R"({"id":3.5,"filename":"f"})", std::nullopt},
+        {R"({"id":1e300,"filename":"f"})", std::nullopt},
         {R"({"filename":"f"})", std::nullopt},
     };
     for (const auto& row : rows)
