@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <sys/stat.h>
 
 using namespace glimra;
@@ -47,19 +46,6 @@ TEST_F(AtomicFileTest, ReplacesTheWholeFileWithTheModeAskedFor)
     }
     ::umask(savedMask);
     EXPECT_EQ(entries(), QStringList{u"shot.png"_s});
-}
-
-TEST_F(AtomicFileTest, AskedNotToReplaceItTriesTheNextNameAndKeepsTheOldFile)
-{
-    ASSERT_EQ(writeFileAtomically(path(u"a.png"_s), "older"), QString());
-    AtomicFile file(path(u"a.png"_s));
-    ASSERT_TRUE(file.open() && file.write("newer"));
-    EXPECT_FALSE(file.commitIfFree(path(u"a.png"_s)));
-    EXPECT_EQ(file.errorNumber(), EEXIST);
-    EXPECT_TRUE(file.commitIfFree(path(u"a_2.png"_s)));
-    EXPECT_EQ(readFile(path(u"a.png"_s)), "older");
-    EXPECT_EQ(readFile(path(u"a_2.png"_s)), "newer");
-    EXPECT_EQ(entries(), (QStringList{u"a.png"_s, u"a_2.png"_s}));
 }
 
 TEST_F(AtomicFileTest, AFailureSaysWhyInOneLineAndLeavesNothingBehind)
