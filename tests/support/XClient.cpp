@@ -229,13 +229,6 @@ QList<XClient::Key> XClient::keys()
     return m_keys;
 }
 
-void XClient::takeClipboard()
-{
-    xcb_set_selection_owner(m_c, m_windows.empty() ? m_root : m_windows.back(), atom("CLIPBOARD"),
-                            XCB_CURRENT_TIME);
-    xcb_flush(m_c);
-}
-
 QByteArray runTool(const QString& program, const QStringList& args)
 {
     QProcess process;

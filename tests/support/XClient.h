@@ -47,8 +47,6 @@ public:
     // With a strut, a panel instead. wmClass names its WM_CLASS.
     uint32_t open(QRect r, Values strut = {}, const char* wmClass = nullptr);
     QList<Key> keys(); // everything the windows received so far
-    // The last window opened becomes the clipboard's owner, as when the user copies something.
-    void takeClipboard();
     // The outermost window the manager wrapped the client in, as the server measures it.
     QRect frameOf(uint32_t window);
     // Destroys every window opened here and waits until the manager has let them go.
