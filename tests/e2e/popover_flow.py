@@ -62,17 +62,10 @@ def command(env, *args):
 
 def tray_icon():
     """trayer embeds our icon; the icon is the small square at the right end of its panel."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "trayer"],
-                         capture_output=True, text=True).stdout.split()
-    best = None
-    for wid in out:
-        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
-                             capture_output=True, text=True).stdout
-        v = dict(line.split("=") for line in geo.split())
-        rect = tuple(int(v[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-        if best is None or rect[2] > best[2]:
-            best = rect
-    return best
+    shapes = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "trayer",
+                             "getwindowgeometry", "--shell", "%@"], capture_output=True, text=True)
+    rects = re.findall(r"X=(-?\d+)\nY=(-?\d+)\nWIDTH=(\d+)\nHEIGHT=(\d+)", shapes.stdout)
+    return max((tuple(map(int, r)) for r in rects), key=lambda r: r[2], default=None)
 
 
 def main():
