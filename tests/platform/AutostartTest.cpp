@@ -14,10 +14,8 @@ using namespace Qt::StringLiterals;
 
 TEST(AutostartEntry, execQuotesWhatTheDesktopWouldSplitOrExpand)
 {
-    const struct {
-        QString path;
-        QString exec;
-    } cases[] = {
+    // The program's path, and what Exec says of it.
+    const std::pair<QString, QString> cases[] = {
         {u"glimra"_s, u"glimra"_s},
         {u"/usr/bin/glimra"_s, u"/usr/bin/glimra"_s},
         {u"/home/ann/My Builds/glimra"_s, u"\"/home/ann/My Builds/glimra\""_s},
@@ -27,16 +25,13 @@ TEST(AutostartEntry, execQuotesWhatTheDesktopWouldSplitOrExpand)
         {u"/opt/back\\slash"_s, u"\"/opt/back\\\\\\\\slash\""_s},
         {u"/opt/line\nbreak"_s, u"\"/opt/line\\nbreak\""_s}, // would end the entry's line
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(autostart::execArgument(c.path), c.exec) << c.path.toStdString();
+    for (const auto& [path, exec] : cases)
+        EXPECT_EQ(autostart::execArgument(path), exec) << path.toStdString();
 }
 
 TEST(AutostartEntry, anEntryStartsTheProgramUnlessTheDesktopSwitchedItOff)
 {
-    const struct {
-        const char* contents;
-        bool starts;
-    } cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"[Desktop Entry]\nType=Application\nExec=glimra\n", true},
         {"[Desktop Entry]\nExec=glimra\nHidden=true\n", false},
         {"[Desktop Entry]\nExec=glimra\nHidden = true\n", false},
@@ -46,8 +41,8 @@ TEST(AutostartEntry, anEntryStartsTheProgramUnlessTheDesktopSwitchedItOff)
         {"# no group at all\nExec=glimra\n", false},
         {"", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(autostart::entryStartsProgram(c.contents), c.starts) << c.contents;
+    for (const auto& [contents, starts] : cases)
+        EXPECT_EQ(autostart::entryStartsProgram(contents), starts) << contents;
     EXPECT_TRUE(autostart::entryStartsProgram(autostart::entryText(u"/a b/glimra"_s)));
 }
 

@@ -252,10 +252,7 @@ TEST_F(SyncEngineTest, aSyncAtStartWaitsForTheLibraryBeforeItDecidesWhatToUpload
 
 TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
 {
-    const struct {
-        const char* json;
-        std::optional<ServerScreenshot> expected;
-    } rows[] = {
+    const std::pair<const char*, std::optional<ServerScreenshot>> rows[] = {
         {R"({"id":3,"filename":"f","original_filename":"o.png","file_size":9,
              "capture_type":"window","uploaded_at":"2024-05-01","extra":1})",
          ServerScreenshot{3, u"f"_s, u"o.png"_s, 9, u"window"_s, u"2024-05-01"_s}},
@@ -269,8 +266,8 @@ TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
         {R"({"id":1e300,"filename":"f"})", std::nullopt},
         {R"({"filename":"f"})", std::nullopt},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(decodeServerScreenshot(object(row.json)), row.expected) << row.json;
+    for (const auto& [json, expected] : rows)
+        EXPECT_EQ(decodeServerScreenshot(object(json)), expected) << json;
     EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
                                        object(R"({"id":1,"filename":"a"})")})
                   .size(),
@@ -279,10 +276,7 @@ TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
 
 TEST(SyncPlan, onlyPlainVisibleNamesMayBecomeLibraryFiles)
 {
-    const struct {
-        QString name;
-        bool safe;
-    } rows[] = {
+    const std::pair<QString, bool> rows[] = {
         {u"Glimra_2024-05-01_12-00-00.png"_s, true},
         {u"Bildschirmfoto vom 1. Mai ü.png"_s, true},
         {QString(255, u'a'), true},
@@ -296,8 +290,8 @@ TEST(SyncPlan, onlyPlainVisibleNamesMayBecomeLibraryFiles)
         {u".hidden.png"_s, false},
         {u"a\0b.png"_s, false},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(isSafeLibraryName(row.name), row.safe) << row.name.toStdString();
+    for (const auto& [name, safe] : rows)
+        EXPECT_EQ(isSafeLibraryName(name), safe) << name.toStdString();
 }
 
 TEST(SyncPlan, copiesAreMatchedByNameAlone)
