@@ -66,7 +66,7 @@ TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoMa
     // openbox's stock keys switch desktops with Ctrl+Alt+Left/Right; this one binds nothing.
     PrivateDesktop desktop({1600, 900}, QStringLiteral(OPENBOX_RC));
     ASSERT_FALSE(desktop.display().isEmpty());
-    useDisplay(desktop.display());
+    m_env.insert(u"DISPLAY"_s, QString::fromLatin1(desktop.display()));
     start();
     for (const QJsonValue& s : json(u"shortcuts"_s).array())
         EXPECT_TRUE(s[u"registered"_s].toBool()) << s[u"action"_s].toString().toStdString();

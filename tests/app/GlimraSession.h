@@ -64,12 +64,6 @@ protected:
         return writeFile(path(u"config/Glimra/Glimra.conf"_s), "[General]\n" + lines + '\n');
     }
 
-    // The instance and the tools run on this X display instead of the session's.
-    void useDisplay(const QByteArray& display)
-    {
-        m_env.insert(u"DISPLAY"_s, QString::fromLatin1(display));
-    }
-
     CommandResult run(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 20000)
     {
         QProcess process;
@@ -112,13 +106,6 @@ protected:
     {
         return QString::fromUtf8(runTool(program, args)).trimmed();
     }
-    // What the clipboard's owner offers.
-    static QStringList clipboardTargets()
-    {
-        return tool(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, u"TARGETS"_s, u"-o"_s})
-            .split(u'\n');
-    }
-
     // Geometry of the visible windows xdotool finds with these search options.
     static QList<QRect> windows(const QStringList& search)
     {

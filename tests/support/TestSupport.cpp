@@ -71,13 +71,9 @@ ScopedHome::ScopedHome()
         m_env.emplace_back(name, (root + QLatin1String(dir)).toUtf8());
 }
 
-QString ScopedHome::dataHome() const
-{
-    return m_dir.path() + QStringLiteral("/data");
-}
 QString ScopedHome::libraryDir() const
 {
-    return dataHome() + QStringLiteral("/Glimra");
+    return m_dir.path() + QStringLiteral("/data/Glimra");
 }
 
 QImage makeTestImage(int width, int height, QRgb seed)

@@ -45,7 +45,6 @@ public:
     ScopedHome& operator=(const ScopedHome&) = delete;
 
     QString path() const { return m_dir.path(); }
-    QString dataHome() const;
     QString libraryDir() const;
 
 private:
