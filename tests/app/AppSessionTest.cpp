@@ -76,7 +76,7 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
     click(pinButton(*popover));
     click({200, 600});
-    runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
+    xdotool(u"windowactivate --sync "_s + QString::number(otherWindow));
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
 
     // A second glimra shows and hides the running one instead of starting another.

@@ -29,11 +29,6 @@ void touch(const QString& path, const QByteArray& content = "x")
     ASSERT_TRUE(writeFile(path, content));
 }
 
-QStringList visibleNames(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 QImage filled(QSize size, QColor colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -77,7 +72,7 @@ TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothin
     const CopyResult missing =
         copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
     EXPECT_FALSE(missing.path || missing.error.isEmpty());
-    EXPECT_EQ(visibleNames(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
+    EXPECT_EQ(entriesOf(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
 }
 
 TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolder)
@@ -144,13 +139,8 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
     const QSize size(40, 30);
     // Metadata ahead of the frame header, as cameras and editors write it.
     const QByteArray app1 = "\xff\xe1\x00\x10"_ba + QByteArray(14, 'e');
-    struct Case {
-        const char* what;
-        QByteArray content;
-        std::optional<QSize> size; // read from the header alone
-        bool whole;
-    };
-    const Case cases[] = {
+    // What the file is, its bytes, the size read from the header alone, and whether it is whole.
+    const std::tuple<const char*, QByteArray, std::optional<QSize>, bool> cases[] = {
         {"a whole PNG", png, size, true},
         {"a whole JPEG", jpeg, size, true},
         {"a JPEG with metadata ahead of its frame", jpeg.left(2) + app1 + jpeg.mid(2), size, true},
@@ -168,14 +158,13 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
         {"the signature alone", QByteArray("\x89PNG\r\n\x1a\n"), {}, false},
     };
     QTemporaryDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, content, header, whole] : cases) {
+        SCOPED_TRACE(what);
         const QString path = dir.filePath(u"picture"_s);
-        touch(path, c.content);
-        EXPECT_EQ(readImageHeader(path), c.size);
+        touch(path, content);
+        EXPECT_EQ(readImageHeader(path), header);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        EXPECT_EQ(isWholeImageFile(fd), c.whole);
+        EXPECT_EQ(isWholeImageFile(fd), whole);
         ::close(fd);
     }
     EXPECT_EQ(readImageHeader(dir.filePath(u"missing"_s)), std::nullopt);
@@ -264,7 +253,7 @@ TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixe
     ASSERT_EQ(loadPreview(file, false).outcome, PreviewLoad::Loaded);
 
     const QString entry = thumbnails::largeEntryPath(file);
-    EXPECT_EQ(QDir(root + u"/large"_s).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(entriesOf(root + u"/large"_s),
               QStringList{QFileInfo(entry).fileName()}); // no temporary left behind
     EXPECT_EQ(modeOf(entry), 0600u);
     EXPECT_EQ(modeOf(root + u"/large"_s), 0700u);
