@@ -59,10 +59,16 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     click({200, 600});
     ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
 
-    click(icon.center());
-    ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
-    click(icon.center());
-    ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+    // The icon again, or Escape.
+    for (const bool escape : {false, true}) {
+        click(icon.center());
+        ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
+        if (escape)
+            runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+        else
+            click(icon.center());
+        ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+    }
 
     // Another program taking the keyboard closes it too.
     click(icon.center());
@@ -71,10 +77,11 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     const uint32_t otherWindow = other.open({100, 100, 300, 200}, {}, "glimra-other");
     ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
 
-    // Pinned, it stays across both.
+    // Pinned, it stays across both, and Escape.
     click(icon.center());
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
     click(pinButton(*popover));
+    runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
     click({200, 600});
     runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
