@@ -124,7 +124,10 @@ TEST_F(GlimraSession, theCommandLineCapturesStartingAnInstanceAndEndsItCleanly)
         EXPECT_EQ(std::pair(result.exitCode, result.err),
                   std::pair(1, u"Glimra is not running\n"_s));
     }
-    EXPECT_EQ(run({u"frobnicate"_s}).exitCode, 2);
+    const CommandResult unknown = run({u"frobnicate"_s});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.startsWith(u"Unknown command: frobnicate\nUsage: glimra"_s));
+    EXPECT_EQ(run({u"--version"_s}).out, u"glimra " GLIMRA_VERSION "\n"_s);
 
     start();
     ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
