@@ -341,7 +341,11 @@ void SyncEngine::deleteServerScreenshot(const ServerScreenshot& record,
                 return;
             }
             const QString shown = self->settleDeletion(record, reply);
-            self->m_library->showConfirmation(shown, kDeleteMessageTime);
+            // Deletions in quick succession share the line: any of them may clear the
+            // success, but a failure stays until its own deletion's time is up.
+            self->m_library->showConfirmation(
+                shown, kDeleteMessageTime,
+                [shown](const QString& now) { return now == kDeleted || now == shown; });
             if (ended)
                 ended(shown);
         });
