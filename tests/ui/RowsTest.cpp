@@ -130,7 +130,7 @@ TEST_F(RowsTest, ServerRowsOfferCopyAndOpenOnlyWithAReadableLibraryCopy)
     } cases[] = {
         {0, {u"Open"_s, u"Copy Image"_s, u"Delete from Server"_s}},
         {1, {u"Open (off)"_s, u"Delete from Server"_s}},
-        {2, {u"Open"_s, u"Delete from Server"_s}},
+        {2, {u"Open (off)"_s, u"Delete from Server"_s}},
         // A name from the server never reaches outside the library folder.
         {3, {u"Open (off)"_s, u"Delete from Server"_s}},
     };
