@@ -207,9 +207,20 @@ TEST_F(SyncEngineTest, aFewTransfersRunAtOnceAndOverlappingSyncsFetchEachFileOnc
     std::optional<SyncEngine::Report> overlapping;
     engine.performFullSync([&](const SyncEngine::Report& r) { overlapping = r; });
     ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 2; }));
+    // A new capture meanwhile goes ahead of the eight downloads still queued.
+    ASSERT_TRUE(writeImage(file(u"new.png"_s), makeTestImage(40, 30)));
+    engine.uploadScreenshot(local(file(u"new.png"_s)));
     processEvents(300ms);
     open = true;
     ASSERT_TRUE(waitUntil([&] { return overlapping.has_value(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return fake.requests("new.png") == 1; }));
+    const std::vector<Received> all = fake.server.received();
+    const auto upload = std::find_if(all.begin(), all.end(), [](const Received& r) {
+        return r.body.find("new.png") != std::string::npos;
+    });
+    // Four were running; the three other slots freed at the same moment may race it.
+    EXPECT_LE(
+        std::count_if(all.begin(), upload, [](const Received& r) { return r.method == "GET"; }), 7);
     EXPECT_EQ(overlapping->downloaded, 12); // it waited for the shared downloads
     EXPECT_EQ(fake.requests("action=download"), 12);
     EXPECT_EQ(fake.mostAtOnce.load(), SyncEngine::kMaxParallelTransfers);
