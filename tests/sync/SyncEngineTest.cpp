@@ -123,11 +123,16 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
     const SyncEngine::Report again = fullSync();
     EXPECT_EQ(std::tuple(again.onServer, again.uploaded, again.downloaded), std::tuple(5, 0, 0));
 
-    // A deletion on the server takes the local copy of the name along; a failure says why.
+    // A failure says why; a deletion takes the local copy of the name along. The failure's
+    // time, which ends first, also clears the later success.
+    engine.deleteServerScreenshot({999, u"x"_s, u"x.png"_s, 0, {}, {}});
+    ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Screenshot not found"_s; }));
+    processEvents(1s);
     engine.deleteServerScreenshot(manager.serverScreenshots().at(1));
     ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Deleted from server"_s; }));
     EXPECT_FALSE(QFile::exists(libraryFile(u"new.png"_s)) || item(u"new.png"_s));
     EXPECT_EQ(manager.serverScreenshots().size(), 4);
+    EXPECT_TRUE(waitUntil([&] { return manager.statusMessage().isEmpty(); }, 1500ms));
     // A name that would reach outside the library folder takes no file along.
     ASSERT_TRUE(writeFile(libraryFile(u"../evil.png"_s), "mine"));
     bool ended = false;
@@ -136,9 +141,6 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
         [&](auto) { ended = true; });
     ASSERT_TRUE(waitUntil([&] { return ended; }));
     EXPECT_EQ(readFile(libraryFile(u"../evil.png"_s)), "mine");
-    engine.deleteServerScreenshot({999, u"x"_s, u"x.png"_s, 0, {}, {}});
-    ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Screenshot not found"_s; }));
-    EXPECT_TRUE(waitUntil([&] { return manager.statusMessage().isEmpty(); }, 2500ms));
 }
 
 TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
@@ -196,9 +198,20 @@ TEST_F(SyncEngineTest, aFewTransfersRunAtOnceAndOverlappingSyncsFetchEachFileOnc
     std::optional<SyncEngine::Report> overlapping;
     engine.performFullSync([&](const SyncEngine::Report& r) { overlapping = r; });
     ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 2; }));
+    // A new capture meanwhile goes ahead of the eight downloads still queued.
+    ASSERT_TRUE(writeImage(libraryFile(u"new.png"_s), makeTestImage(40, 30)));
+    engine.uploadScreenshot(local(libraryFile(u"new.png"_s)));
     processEvents(300ms);
     open = true;
     ASSERT_TRUE(waitUntil([&] { return overlapping.has_value(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return fake.requests("new.png") == 1; }));
+    const std::vector<Received> all = fake.server.received();
+    const auto upload = std::find_if(all.begin(), all.end(), [](const Received& r) {
+        return r.body.find("new.png") != std::string::npos;
+    });
+    // Four were running; the three other slots freed at the same moment may race it.
+    EXPECT_LE(
+        std::count_if(all.begin(), upload, [](const Received& r) { return r.method == "GET"; }), 7);
     EXPECT_EQ(overlapping->downloaded, 12); // it waited for the shared downloads
     EXPECT_EQ(fake.requests("action=download"), 12);
     EXPECT_EQ(fake.mostAtOnce.load(), SyncEngine::kMaxParallelTransfers);

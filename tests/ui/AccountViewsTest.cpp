@@ -110,6 +110,9 @@ TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
     ASSERT_TRUE(waitUntil([&] { return !auth.isLoading(); }));
     EXPECT_FALSE(submit->isBusy());
     EXPECT_TRUE(child<QWidget>(view, "error")->isVisible());
+    // The icon is as red as the text, whatever the palette's text colour.
+    const QImage icon = child<QWidget>(view, "error")->findChild<QLabel*>()->pixmap().toImage();
+    EXPECT_EQ(icon.pixelColor(icon.width() / 4, icon.height() / 2).rgb(), style::red().rgb());
     EXPECT_EQ(child<QWidget>(view, "error")->findChildren<QLabel*>().last()->text(),
               u"Wrong password"_s);
 
