@@ -28,7 +28,7 @@ struct CommandResult {
 };
 
 class GlimraSession : public ::testing::Test {
-protected:
+public:
     GlimraSession()
     {
         for (const char* dir : {"data/Glimra", "config/Glimra", "run", "Pictures/Screenshots"})

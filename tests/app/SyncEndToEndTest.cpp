@@ -19,12 +19,6 @@ public:
         EXPECT_TRUE(writeSettings("serverOrigin=" + origin.toUtf8()));
     }
     void TestBody() override {}
-    using GlimraSession::json;
-    using GlimraSession::library;
-    using GlimraSession::listJson;
-    using GlimraSession::path;
-    using GlimraSession::run;
-    using GlimraSession::start;
 
     QJsonArray serverList() { return json(u"server-list"_s).array(); }
 };
