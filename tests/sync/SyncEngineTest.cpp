@@ -204,8 +204,8 @@ TEST_F(SyncEngineTest, aFewTransfersRunAtOnceAndOverlappingSyncsFetchEachFileOnc
     engine.performFullSync([&](const SyncEngine::Report& r) { overlapping = r; });
     ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 2; }));
     // A new capture meanwhile goes ahead of the eight downloads still queued.
-    ASSERT_TRUE(writeImage(file(u"new.png"_s), makeTestImage(40, 30)));
-    engine.uploadScreenshot(local(file(u"new.png"_s)));
+    ASSERT_TRUE(writeImage(libraryFile(u"new.png"_s), makeTestImage(40, 30)));
+    engine.uploadScreenshot(local(libraryFile(u"new.png"_s)));
     processEvents(300ms);
     open = true;
     ASSERT_TRUE(waitUntil([&] { return overlapping.has_value(); }, 10s));
