@@ -64,9 +64,7 @@ TEST(Autostart, switchingOnWritesTheEntryAndSwitchingOffRemovesIt)
     EXPECT_EQ(glimra::test::entriesOf(config.filePath(u"autostart"_s)).size(), 1);
 
     // The desktop's own switch is honoured, and switching on again takes the entry back.
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::Append) && file.write("Hidden=true\n"));
-    file.close();
+    ASSERT_TRUE(glimra::test::writeFile(entry, glimra::test::readFile(entry) + "Hidden=true\n"));
     EXPECT_FALSE(autostart::isEnabled());
     ASSERT_EQ(autostart::setEnabled(true), QString());
     EXPECT_TRUE(autostart::isEnabled());
