@@ -41,10 +41,10 @@ public:
     // The window the user works in; none when the desktop, a panel or nothing has the focus.
     virtual std::optional<ActiveWindow> activeWindow() = 0;
     virtual QList<Monitor> monitors() = 0;
-    // Asks the window manager to take the window out of its maximised or full-screen state and
-    // returns at once; done runs from the event loop once it has (or has not within a short
-    // while), so that the frame extents read then are the restored ones. A later call
-    // replaces a restore still waiting, whose done then never runs.
+    // Asks the window manager to take the window out of its maximised or full-screen state (if
+    // it is in either) and returns at once; done runs from the event loop once it has (or has
+    // not within a short while), so that the frame extents read then are the restored ones.
+    // A later call replaces a restore still waiting, whose done then never runs.
     virtual void unmaximize(WindowId window, std::function<void()> done) = 0;
     // client is where the client area goes, in root coordinates; extents are those of its frame.
     virtual void moveResize(WindowId window, const QRect& client, const FrameExtents& extents) = 0;

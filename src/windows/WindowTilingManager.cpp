@@ -109,7 +109,7 @@ QRect clientRectForFrame(const QRect& frame, const FrameExtents& extents)
 
 void WindowTilingManager::tileWindow(TilePosition position)
 {
-    std::optional<ActiveWindow> window = m_mover->activeWindow();
+    const std::optional<ActiveWindow> window = m_mover->activeWindow();
     if (!window)
         return;
     const QList<Monitor> monitors = m_mover->monitors();
@@ -117,13 +117,9 @@ void WindowTilingManager::tileWindow(TilePosition position)
     if (index < 0)
         return;
     const QRect target = tileRect(monitors[index].usable, position);
-    if (!window->maximized) {
-        m_mover->moveResize(window->id, clientRectForFrame(target, window->extents),
-                            window->extents);
-        return;
-    }
     // A maximised window ignores moves, and its decoration may change once it is restored,
     // so the extents are read again afterwards; by then the user may have gone elsewhere.
+    // Every tile goes this way, so that a later one replaces a restore still waiting.
     WindowMover* mover = m_mover;
     const WindowId id = window->id;
     mover->unmaximize(id, [mover, id, target] {
