@@ -11,7 +11,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
-package_pkgs=(dpkg-dev lintian)
+package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3)
 fuzz_pkgs=(clang libclang-rt-dev)
 

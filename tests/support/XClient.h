@@ -56,9 +56,9 @@ public:
     uint32_t atom(const char* name);
     Values property(uint32_t window, const char* name);
     void message(uint32_t window, const char* type, Values data);
+    void setProperty(uint32_t window, const char* name, uint32_t type, const Values& values);
 
 private:
-    void setProperty(uint32_t window, const char* name, uint32_t type, const Values& values);
     xcb_connection_t* m_c = nullptr;
     uint32_t m_root = 0;
     std::vector<uint32_t> m_windows;
