@@ -6,15 +6,9 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <tuple>
 
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
 using Backend = KeychainHelper::Backend;
 
 namespace {

@@ -4,10 +4,6 @@
 
 #include <csignal>
 
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
-
 TEST_F(GlimraSession, aDesktopScreenshotMovesInOnTopOfTheListAndOntoTheClipboard)
 {
     ASSERT_TRUE(writeImage(library() + u"/old.png"_s, makeTestImage(64, 40)));

@@ -5,19 +5,13 @@
 #include "TestSupport.h"
 #include "XClient.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace glimra::test {
 

@@ -4,12 +4,8 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
@@ -22,12 +18,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
-
-using namespace glimra;
-using namespace glimra::test;
 
 namespace {
 

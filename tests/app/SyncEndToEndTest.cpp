@@ -2,10 +2,6 @@
 // no shared keyring), syncing through one real glimra-server on 127.0.0.1.
 #include "GlimraSession.h"
 
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
-
 namespace {
 
 const QByteArray kPassword = "correct horse battery";

@@ -6,9 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
-using namespace glimra::test;
-using namespace std::chrono_literals;
-
 namespace {
 
 constexpr auto kWatcher = "org.kde.StatusNotifierWatcher";

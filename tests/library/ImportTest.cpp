@@ -7,10 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-
 namespace {
 
 class ImportTest : public ManagerFixture {

@@ -11,10 +11,6 @@
 
 #include <cmath>
 
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-
 namespace {
 
 class ScreenshotManagerTest : public ManagerFixture {

@@ -5,12 +5,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <gtest/gtest.h>
 #include <xcb/xcb.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 

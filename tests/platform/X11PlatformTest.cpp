@@ -3,13 +3,6 @@
 #include "TestSupport.h"
 #include "XClient.h"
 
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
-
-using namespace glimra;
-using namespace glimra::test;
-
 TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
 {
     X11MouseMonitor monitor;

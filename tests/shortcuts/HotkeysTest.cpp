@@ -6,12 +6,6 @@
 #include "TestSupport.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 

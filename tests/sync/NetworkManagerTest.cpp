@@ -5,17 +5,9 @@
 #include "TestServer.h"
 #include "TestSupport.h"
 
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <tuple>
 
-using namespace glimra;
 using namespace glimra::sync;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
 
 namespace {
 

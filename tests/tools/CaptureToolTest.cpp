@@ -4,20 +4,14 @@
 #include "TestSupport.h"
 #include "X11Screen.h"
 
-#include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QWidget>
 
-#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <memory>
 #include <unistd.h>
 
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
-using glimra::test::waitUntil;
 using namespace glimra::capture;
 
 namespace {

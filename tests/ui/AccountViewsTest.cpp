@@ -12,14 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <atomic>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -8,7 +8,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QSignalSpy>

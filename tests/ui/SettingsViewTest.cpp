@@ -18,11 +18,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
-#include <gtest/gtest.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 
