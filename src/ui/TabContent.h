@@ -30,7 +30,6 @@ public:
 
     RowListView* localList() const { return m_localList; }
     RowListView* serverList() const { return m_serverList; }
-    ServerScreenshotRow* serverRows() const { return m_serverRows; }
     QLabel* signInHint() const { return m_signInHint; }
 
 private:
