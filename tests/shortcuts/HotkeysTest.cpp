@@ -146,12 +146,6 @@ TEST_F(HotkeysTest, registersElevenInOrderAndARefusedOneLeavesTheOthers)
     settings.save();
     settings.save();
     EXPECT_EQ(grabber.grabs.size(), 10);
-
-    // A key outside the named table cannot be grabbed: refused, not guessed.
-    settings.setBinding(2, {36, 256, u"area"_s});
-    settings.save();
-    EXPECT_FALSE(manager.isRegistered(2));
-    EXPECT_EQ(grabber.grabs.size(), 9);
 }
 
 TEST_F(HotkeysTest, pressesRunTheirActionLaterFromTheEventLoop)
