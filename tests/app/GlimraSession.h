@@ -96,17 +96,13 @@ public:
     }
     QJsonArray listJson() { return json(u"list"_s).array(); }
 
-    static QString tool(const QString& program, const QStringList& args)
-    {
-        return QString::fromUtf8(runTool(program, args)).trimmed();
-    }
     // Geometry of the visible windows xdotool finds with these search options.
     static QList<QRect> windows(const QStringList& search)
     {
         QList<QRect> rects;
-        const QString shapes =
-            tool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search +
-                                   QStringList{u"getwindowgeometry"_s, u"--shell"_s, u"%@"_s});
+        const QString shapes = QString::fromUtf8(
+            runTool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search +
+                                      QStringList{u"getwindowgeometry"_s, u"--shell"_s, u"%@"_s}));
         const QRegularExpression shape(u"X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"_s);
         for (const QRegularExpressionMatch& m : shape.globalMatch(shapes))
             rects.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
@@ -120,22 +116,6 @@ public:
             if (rect.size() == QSize(360, 480))
                 return rect;
         return std::nullopt;
-    }
-
-    // The pin, first of the three buttons at the right end of the popover's header.
-    static QPoint pinButton(const QRect& popover)
-    {
-        return popover.topLeft() + QPoint(popover.width() - 83, 23);
-    }
-
-    // trayer embeds our icon; its widest window is the panel holding it.
-    static QRect trayIconRect()
-    {
-        QRect best;
-        for (const QRect& rect : windows({u"--class"_s, u"trayer"_s}))
-            if (rect.width() > best.width())
-                best = rect;
-        return best;
     }
 
     static void click(QPoint p) { xdotool(u"mousemove %1 %2 click 1"_s.arg(p.x()).arg(p.y())); }
