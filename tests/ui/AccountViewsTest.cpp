@@ -116,9 +116,6 @@ TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
     EXPECT_FALSE(child<QWidget>(view, "error")->isVisible());
     EXPECT_EQ(child<QLineEdit>(view, "username")->text(), u"ann"_s);
     EXPECT_EQ(child<QLineEdit>(view, "password")->text(), u"nope"_s);
-    EXPECT_EQ(submit->text(), u"Register"_s);
-    EXPECT_EQ(child<QAbstractButton>(view, "switchMode")->text(),
-              u"Already have an account? Sign In"_s);
 }
 
 TEST_F(AccountViewsTest, ServerAddressIsTakenOnlyWhenTheClientCouldUseIt)

@@ -44,15 +44,16 @@ TEST_F(ViewFixture, TheStatusRowTakesNoSpaceWhileTheLineIsEmpty)
 {
     auto* row = view().findChild<QWidget*>(u"statusRow"_s);
     auto* icon = view().findChild<QLabel*>(u"statusIcon"_s);
-    EXPECT_FALSE(row->isVisible());
-    manager.setStatusMessage(u"Delete failed"_s);
-    EXPECT_TRUE(row->isVisible());
-    EXPECT_TRUE(icon->isVisible());
-    manager.setStatusMessage(u"Capturing area..."_s);
-    EXPECT_TRUE(row->isVisible());
-    EXPECT_FALSE(icon->isVisible());
-    manager.setStatusMessage(QString());
-    EXPECT_FALSE(row->isVisible());
+    // The line's text; whether the row and its icon show.
+    const std::tuple<QString, bool, bool> cases[] = {{{}, false, false},
+                                                     {u"Delete failed"_s, true, true},
+                                                     {u"Capturing area..."_s, true, false},
+                                                     {{}, false, false}};
+    for (const auto& [text, shown, withIcon] : cases) {
+        manager.setStatusMessage(text);
+        EXPECT_EQ(std::pair(row->isVisible(), icon->isVisible()), std::pair(shown, withIcon))
+            << text.toStdString();
+    }
 }
 
 TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
