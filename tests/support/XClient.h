@@ -86,5 +86,7 @@ private:
 // Runs a desktop tool without blocking this thread, which may have to answer the X server
 // (a frozen keyboard, a selection request) before the tool can finish.
 QByteArray runTool(const QString& program, const QStringList& args);
+// xdotool with these words as its arguments, the same way.
+QByteArray xdotool(const QString& words);
 
 } // namespace glimra::test
