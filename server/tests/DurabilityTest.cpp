@@ -167,30 +167,49 @@ TEST(Durability, sigtermLetsAnUploadInProgressFinish)
     ASSERT_EQ(listing(client, token).size(), 1u);
 }
 
-TEST(Durability, startSweepsTemporariesStrayFilesAndRecordsWithoutAFile)
+TEST(Durability, startNeverDeletesOnAGuessAndOneServerOwnsTheData)
 {
     TempDir dir;
-    std::map<std::string, std::string> uploaded{{"kept.png", fakePng(1)}, {"lost.png", fakePng(2)}};
+    const std::string data = dir.path().string();
+    std::map<std::string, std::string> uploaded{
+        {"kept.png", fakePng(1)}, {"lost.png", fakePng(2)}, {"other.png", fakePng(3)}};
     const std::string token = seed(dir, uploaded, SIGKILL);
+    const fs::path blobs = dir.path() / "blobs";
+    // An unmounted disk: refused, and nothing is dropped while it is away.
+    fs::rename(blobs, dir.path() / "away");
+    EXPECT_EQ(runServerCommand({"--listen", "127.0.0.1:0", "--data", data}).status, 1);
+    fs::rename(dir.path() / "away", blobs);
+
     // What a crash or a careless hand can leave behind.
     std::ofstream(dir.path() / "tmp" / "upload-a1b2c3") << "half an upload";
-    std::ofstream(dir.path() / "blobs" / "1" / (std::string(64, 'e') + ".png")) << "stray";
-    for (const fs::path& file : filesUnder(dir.path() / "blobs")) {
+    std::ofstream(blobs / "1" / (std::string(64, 'e') + ".png")) << "stray";
+    for (const fs::path& file : filesUnder(blobs)) {
         std::ifstream in(file, std::ios::binary);
         if (std::string(std::istreambuf_iterator<char>(in), {}) == uploaded["lost.png"])
             fs::remove(file);
     }
+    const RunResult checked = runServerCommand({"check", "--data", data});
+    EXPECT_EQ(checked.status, 1);
+    for (const char* line : {"record without file: blobs/1/", "file without record: blobs/1/eee",
+                             "temporary: tmp/upload-a1b2c3"})
+        EXPECT_NE(checked.out.find(line), std::string::npos) << line << " in " << checked.out;
 
     ServerProcess server(dir.path());
     auto client = server.client();
-    const json list = listing(client, token);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0]["original_filename"], "kept.png");
-    expectEveryRecordServed(client, token, uploaded);
+    EXPECT_EQ(listing(client, token).size(), 3u) << "a record without its file is kept";
+    EXPECT_EQ(download(client, token, 1).status, 200);
     EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty());
-    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
-    const json user = post(client, kAuth, {{"action", "validate"}, {"token", token}}).body["user"];
-    EXPECT_EQ(user["storage_used_bytes"], uploaded["kept.png"].size());
+    EXPECT_EQ(filesUnder(dir.path() / "quarantine").size(), 1u);
+    const std::string port = "127.0.0.1:" + std::to_string(server.port());
+    TempDir other;
+    const struct {
+        std::vector<std::string> args;
+    } refused[] = {{{"--listen", "127.0.0.1:0", "--data", data}},
+                   {{"--listen", port, "--data", other.path().string()}},
+                   {{"check", "--repair", "--data", data}}};
+    for (const auto& r : refused)
+        EXPECT_EQ(runServerCommand(r.args).status, 1) << r.args[0] << ' ' << r.args[1];
+    EXPECT_EQ(listing(client, token).size(), 3u);
 }
 
 TEST(Durability, racingUploadsAndDeletesOfTheSameBytesNeverLoseTheFile)

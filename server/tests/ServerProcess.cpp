@@ -152,7 +152,13 @@ RunResult runServerCommand(const std::vector<std::string>& args, const std::stri
     ::close(in[1]);
     std::string out = readAll(spawned.out, 20'000, false);
     ::close(spawned.out);
-    return {waitExit(spawned.pid), out};
+    // A command that should have ended but serves on instead fails rather than hangs.
+    int status = 0;
+    for (int i = 0; i < 300 && ::waitpid(spawned.pid, &status, WNOHANG) == 0; ++i)
+        ::usleep(10'000);
+    if (::kill(spawned.pid, SIGKILL) == 0) // still there
+        return {waitExit(spawned.pid), out};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), out};
 }
 
 Reply post(httplib::Client& client, const char* path, const json& body)

@@ -111,6 +111,13 @@ TEST(SyncApi, requestErrorsAreAnsweredInTheBody)
          "multipart/form-data; boundary=B", 413, "File too large: the limit is 4 KiB"},
         {"name not UTF-8", uploadForm("B", f.token, "window", "\xFF.png", fakePng(3)),
          "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"line break in the name", uploadForm("B", f.token, "window", "a\r\nb.png", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"escape in the name", uploadForm("B", f.token, "window", "\x1b[2Ja.png", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"reordering mark in the name",
+         uploadForm("B", f.token, "window", "\xE2\x80\xAEgnp.exe", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
         {"no file part",
          form.substr(0, form.find("--B\r\nContent-Disposition: form-data; name=\"file\"")) +
              "--B--\r\n",
@@ -238,9 +245,6 @@ TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
                            ".hidden.png",
                            "C:\\Windows\\x.png",
                            "x\"; y=\"z.png",
-                           "line\r\nbreak.png",
-                           "\xE2\x80\xAE"
-                           "gnp.exe",
                            "%2e%2e%2fx.png"};
     std::set<std::int64_t> ids;
     for (const char* name : names) {
