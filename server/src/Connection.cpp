@@ -96,18 +96,21 @@ private:
                 co_return false;
             m_buffer.commit(n);
         }
-        ++m_state.busy;
-        struct Busy {
-            ServerState& state;
-            ~Busy() { --state.busy; }
-        } busy{m_state};
         const auto started = std::chrono::steady_clock::now();
-
         Parser parser;
         parser.header_limit(static_cast<std::uint32_t>(o.maxHeaderBytes));
         parser.body_limit(boost::none);
         lowest().expires_after(o.headerTimeout);
         const auto [ec, n] = co_await http::async_read_header(m_stream, m_buffer, parser, kTuple);
+        // A stop waits for requests whose header has arrived; one still arriving has not
+        // started anything and is cut.
+        if (m_state.stopping)
+            co_return false;
+        ++m_state.busy;
+        struct Busy {
+            ServerState& state;
+            ~Busy() { --state.busy; }
+        } busy{m_state};
         HttpRequest req;
         req.remoteAddress = m_address;
         HttpResponse res;

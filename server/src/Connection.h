@@ -31,7 +31,7 @@ struct ServerState {
     boost::asio::thread_pool& workers;
     std::FILE* accessLog = nullptr;
     std::atomic<bool> stopping{false};
-    // Connections between the first byte of a request and the end of its answer.
+    // Connections between the end of a request's header and the end of its answer.
     std::atomic<int> busy{0};
 
     // Counts a new connection in, unless it would pass a limit.

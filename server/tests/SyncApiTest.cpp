@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <set>
 
 using namespace glimra::server::test;
@@ -188,12 +190,20 @@ TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
     Fixture f;
     const std::int64_t id = upload(f.client, f.token, fakePng(1)).body["screenshot"]["id"];
     const std::string t = f.token;
+    const std::string good = "action=download&token=" + t + "&id=" + std::to_string(id);
     const struct {
         std::string query;
         int status;
         const char* text;
+        const char* range = "";
+        const char* contentRange = ""; // and the length it names, for 206
     } cases[] = {
-        {"action=download&token=" + t + "&id=" + std::to_string(id), 200, nullptr},
+        {good, 200, nullptr},
+        {good, 206, nullptr, "bytes=0-9", "bytes 0-9/2048"},
+        {good, 206, nullptr, "bytes=2040-", "bytes 2040-2047/2048"},
+        {good, 206, nullptr, "bytes=-4", "bytes 2044-2047/2048"},
+        {good, 416, nullptr, "bytes=2048-", "bytes */2048"},
+        {good, 200, nullptr, "bytes=0-1,5-6"}, // several ranges: the whole file
         {"action=download&token=" + t + "&id=" + std::to_string(id + 1), 404,
          "Screenshot not found"},
         {"action=download&token=bad&id=1", 401, "Unauthorized"},
@@ -205,9 +215,22 @@ TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
         {"", 400, "Invalid request"},
     };
     for (const auto& c : cases) {
-        const auto result = f.client.Get(std::string(kSync) + "?" + c.query);
+        httplib::Headers headers;
+        if (*c.range)
+            headers.emplace("Range", c.range);
+        const auto result = f.client.Get(std::string(kSync) + "?" + c.query, headers);
         ASSERT_TRUE(result) << c.query;
-        EXPECT_EQ(result->status, c.status) << c.query;
+        EXPECT_EQ(result->status, c.status) << c.query << ' ' << c.range;
+        EXPECT_EQ(result->get_header_value("Content-Range"), c.contentRange) << c.range;
+        const std::string full = fakePng(1);
+        const std::string range = c.contentRange;
+        if (c.status == 206) {
+            const std::size_t first = std::stoul(range.substr(6));
+            const std::size_t last = std::stoul(range.substr(range.find('-') + 1));
+            EXPECT_TRUE(result->body == full.substr(first, last - first + 1)) << range;
+        } else if (c.status == 200) {
+            EXPECT_TRUE(result->body == full);
+        }
         if (c.text) {
             EXPECT_EQ(result->body, c.text) << c.query;
             EXPECT_LT(result->body.size(), 200u);
@@ -270,4 +293,29 @@ TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
         EXPECT_EQ(file.parent_path().parent_path(), f.blobs());
         EXPECT_EQ(file.stem().string().size(), 64u) << file;
     }
+}
+
+TEST(SyncApi, tokensOfDeletedUsersAreInvalidEverywhere)
+{
+    Fixture f;
+    const std::string bob = registerUser(f.client, "bob");
+    ASSERT_TRUE(upload(f.client, f.token, fakePng(1)).ok());
+    ASSERT_TRUE(upload(f.client, bob, fakePng(2)).ok());
+    // A row removed behind the server's back, with foreign keys off as in the sqlite3 shell.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((f.dir.path() / "glimra.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(
+        sqlite3_exec(db, "DELETE FROM users WHERE username = 'alice'", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    const RunResult deleted =
+        runServerCommand({"delete-user", "BOB", "--data", f.dir.path().string()});
+    EXPECT_EQ(deleted.out, "Deleted user BOB and 1 screenshots\n");
+    for (const std::string& token : {f.token, bob}) {
+        EXPECT_EQ(post(f.client, kAuth, {{"action", "validate"}, {"token", token}}).status, 401);
+        EXPECT_EQ(post(f.client, kSync, {{"action", "list"}, {"token", token}}).status, 401);
+        EXPECT_EQ(upload(f.client, token, fakePng(3)).status, 401);
+        EXPECT_EQ(download(f.client, token, 1).raw, "Unauthorized");
+    }
+    EXPECT_FALSE(fs::exists(f.blobs() / "2")) << "bob's files went with him";
 }
