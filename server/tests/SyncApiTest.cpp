@@ -161,28 +161,35 @@ TEST(SyncApi, requestErrorsAreAnsweredInTheBody)
     EXPECT_EQ(upload(f.client, f.token, fakePng(13, 100)).status, 507);
 }
 
-TEST(SyncApi, anotherUsersScreenshotsAreNotFound)
+TEST(SyncApi, filesAreSharedByEqualBytesOfOneUserAndHiddenFromOthers)
 {
     Fixture f;
     const std::string bob = registerUser(f.client, "bob");
-    const std::int64_t id = upload(f.client, f.token, fakePng(1)).body["screenshot"]["id"];
-    const std::int64_t missing = id + 1000;
+    const std::string bytes = fakePng(7, 10'000);
+    const std::int64_t id = upload(f.client, f.token, bytes, "a.png").body["screenshot"]["id"];
+    const std::int64_t twin = upload(f.client, f.token, bytes, "b.png").body["screenshot"]["id"];
+    ASSERT_NE(id, twin);
+    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u);
+    const json user =
+        post(f.client, kAuth, {{"action", "validate"}, {"token", f.token}}).body["user"];
+    EXPECT_EQ(user["screenshot_count"], 2);
+    EXPECT_EQ(user["storage_used_bytes"], 10'000);
 
     EXPECT_TRUE(listing(f.client, bob).empty());
     // Someone else's id and an id that does not exist must be indistinguishable.
-    for (const std::int64_t probe : {id, missing}) {
-        const Reply got = download(f.client, bob, probe);
-        EXPECT_EQ(got.status, 404);
-        EXPECT_EQ(got.raw, "Screenshot not found");
+    for (const std::int64_t probe : {id, id + 1000}) {
+        EXPECT_EQ(download(f.client, bob, probe).raw, "Screenshot not found");
         const Reply removed = post(f.client, kSync, deleteRequest(bob, probe));
         EXPECT_EQ(removed.status, 404);
         EXPECT_EQ(removed.error(), "Screenshot not found");
     }
-    EXPECT_EQ(download(f.client, f.token, id).status, 200);
-
     // The same bytes uploaded by two users are two private copies.
-    ASSERT_TRUE(upload(f.client, bob, fakePng(1)).ok());
+    ASSERT_TRUE(upload(f.client, bob, bytes).ok());
     EXPECT_EQ(filesUnder(f.blobs()).size(), 2u);
+    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, id)).ok());
+    EXPECT_EQ(download(f.client, f.token, twin).raw, bytes) << "the twin still needs the file";
+    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, twin)).ok());
+    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u) << "the last record took its file with it";
 }
 
 TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
@@ -236,25 +243,6 @@ TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
             EXPECT_LT(result->body.size(), 200u);
         }
     }
-}
-
-TEST(SyncApi, identicalBytesAreStoredOnceButKeepTheirOwnRecords)
-{
-    Fixture f;
-    const std::string bytes = fakePng(7, 10'000);
-    const std::int64_t a = upload(f.client, f.token, bytes, "a.png").body["screenshot"]["id"];
-    const std::int64_t b = upload(f.client, f.token, bytes, "b.png").body["screenshot"]["id"];
-    ASSERT_NE(a, b);
-    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u);
-    const json user =
-        post(f.client, kAuth, {{"action", "validate"}, {"token", f.token}}).body["user"];
-    EXPECT_EQ(user["screenshot_count"], 2);
-    EXPECT_EQ(user["storage_used_bytes"], 10'000);
-
-    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, a)).ok());
-    EXPECT_EQ(download(f.client, f.token, b).raw, bytes) << "the other record still needs the file";
-    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, b)).ok());
-    EXPECT_TRUE(filesUnder(f.blobs()).empty()) << "the last record took its file with it";
 }
 
 TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
