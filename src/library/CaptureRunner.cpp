@@ -1,6 +1,7 @@
 #include "library/CaptureRunner.h"
 
 #include "core/BackgroundJob.h"
+#include "core/HelperProgram.h"
 #include "core/Settings.h"
 #include "library/LibraryPaths.h"
 #include "library/ThumbnailCache.h"
@@ -22,7 +23,7 @@ QString captureTool()
     const QString configured = openSettings()->value(settings::kCaptureTool).toString();
     if (!configured.isEmpty())
         return configured;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/glimra-capture");
+    return helperProgram(QStringLiteral("glimra-capture"));
 }
 
 // The tool says why it failed in one line on standard error; only the end of a chattier
