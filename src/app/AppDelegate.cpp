@@ -14,6 +14,7 @@
 #include "shortcuts/HotkeySettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "sync/SyncEngine.h"
+#include "text/TextManager.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
 #include "windows/WindowTilingManager.h"
@@ -80,6 +81,7 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_syncEngine(new SyncEngine(
           m_screenshotManager, m_authManager->network(),
           [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this)),
+      m_textManager(new TextManager(m_screenshotManager, this)),
       m_hotkeySettings(new HotkeySettings(*m_settingsStore, this)),
       m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get())),
       m_hotkeyManager(new HotkeyManager(*m_hotkeySettings, *m_services.keyGrabber, this)),
@@ -166,8 +168,11 @@ void AppDelegate::applicationDidFinishLaunching()
     };
 
     m_screenshotManager->onBeforeCapture = [self] {
-        if (self)
-            self->closePopover();
+        if (!self)
+            return;
+        self->closePopover();
+        // Reading text waits while the capture runs, and a moment after it.
+        self->m_textManager->hold();
     };
     m_authManager->setOnLoginSuccess([self] {
         if (self)

@@ -1,6 +1,7 @@
 #include "app/RemoteClient.h"
 #include "app/RemoteCommands.h"
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -95,8 +96,12 @@ QString readPassword()
     return QString::fromStdString(line);
 }
 
-int runClient(const RemoteCommand& command, const QStringList& args)
+int runClient(const RemoteCommand& command, QStringList args)
 {
+    if (command.takesPaths) {
+        for (QString& arg : args)
+            arg = QFileInfo(arg).absoluteFilePath();
+    }
     if (command.argumentCount >= 0 && args.size() != command.argumentCount) {
         print(stderr, usageText());
         return 2;
