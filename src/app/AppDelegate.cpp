@@ -126,7 +126,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
                                    m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
-                                   m_services.fileOpener.get()});
+                                   m_services.fileOpener.get(), m_textManager});
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,

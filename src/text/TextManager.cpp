@@ -61,6 +61,9 @@ QString TextManager::readerProgram()
 
 void TextManager::startWorker()
 {
+    // Turned off and on again at once: the old index goes before the new one is made.
+    if (m_removing)
+        m_removing->wait();
     m_stop = std::make_shared<std::atomic<bool>>(false);
     m_unavailable.clear();
     m_thread = new QThread(this);
@@ -101,8 +104,8 @@ void TextManager::stopWorker(bool removeIndex)
     m_thread->quit();
     if (removeIndex) {
         // The thread ends on its own, the reading it was in stopped within a moment.
-        QThread* thread = m_thread;
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        m_removing = m_thread;
+        connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     } else {
         m_thread->wait();
         delete m_thread;

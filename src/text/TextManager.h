@@ -78,6 +78,7 @@ private:
     bool m_onBattery = false;
     bool m_holding = false;
     QThread* m_thread = nullptr;
+    QPointer<QThread> m_removing; // still deleting the index of the reading turned off
     QPointer<text::TextWorker> m_worker;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::shared_ptr<std::atomic<bool>> m_paused = std::make_shared<std::atomic<bool>>(false);

@@ -2,12 +2,16 @@
 
 #include "library/ScreenshotListModel.h"
 #include "library/ScreenshotManager.h"
+#include "platform/Clipboard.h"
 #include "platform/FileOpener.h"
+#include "text/TextManager.h"
 #include "ui/Style.h"
 #include "ui/ViewParts.h"
 
 #include <QLocale>
+#include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 
 namespace glimra {
 
@@ -57,6 +61,20 @@ QList<RowButton> ScreenshotThumbnail::buttons(const QModelIndex&) const
         {RowAction::Delete, QStringLiteral("trash"), QStringLiteral("Delete"), true}};
 }
 
+void ScreenshotThumbnail::setTextServices(TextManager* texts, Clipboard* clipboard)
+{
+    m_texts = texts;
+    m_clipboard = clipboard;
+}
+
+QList<RowButton> ScreenshotThumbnail::menuActions(const QModelIndex& index) const
+{
+    if (!m_texts || !m_clipboard || !m_texts->isEnabled() ||
+        index.data(ScreenshotListModel::PathRole).toString().isEmpty())
+        return {};
+    return {{RowAction::CopyText, QStringLiteral("doc.on.clipboard"), QStringLiteral("Copy Text")}};
+}
+
 bool ScreenshotThumbnail::canOpen(const QModelIndex& index) const
 {
     return m_opener && !index.data(ScreenshotListModel::PathRole).toString().isEmpty();
@@ -78,7 +96,32 @@ void ScreenshotThumbnail::perform(RowAction action, const QModelIndex& index)
     case RowAction::Delete:
         m_manager->deleteScreenshot(item);
         break;
+    case RowAction::CopyText:
+        copyText(*item->filePath);
+        break;
     }
+}
+
+void ScreenshotThumbnail::copyText(const QString& path)
+{
+    QPointer<ScreenshotManager> manager(m_manager);
+    Clipboard* clipboard = m_clipboard;
+    // A picture not read yet is read now, off this thread; the clipboard takes it after.
+    m_texts->textOf(
+        path, m_manager, [manager, clipboard](const QString& text, const QString& error) {
+            if (!manager)
+                return;
+            if (text.isEmpty()) {
+                manager->showConfirmation(error.isEmpty()
+                                              ? QStringLiteral("No text in this screenshot")
+                                              : QStringLiteral("No text read: ") + error);
+                return;
+            }
+            auto* data = new QMimeData;
+            data->setText(text);
+            clipboard->setMimeData(data);
+            manager->showConfirmation(QStringLiteral("Copied text to clipboard"));
+        });
 }
 
 void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionViewItem& option,
