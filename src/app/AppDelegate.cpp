@@ -10,6 +10,7 @@
 #include "platform/FileOpener.h"
 #include "platform/GlobalKeyGrabber.h"
 #include "platform/GlobalMouseMonitor.h"
+#include "platform/PowerSource.h"
 #include "shortcuts/HotkeyManager.h"
 #include "shortcuts/HotkeySettings.h"
 #include "shortcuts/ShortcutRecorder.h"
@@ -91,6 +92,9 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    // Reading text waits for mains power.
+    connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
+            &TextManager::setOnBattery);
     m_finderCutManager->setExtraFileManagerClasses(
         m_settingsStore->value(settings::kFileManagerClasses).toStringList());
 }

@@ -51,6 +51,8 @@ TextManager::TextManager(ScreenshotManager* library, QObject* parent)
 TextManager::~TextManager()
 {
     stopWorker(false);
+    if (m_removing)
+        m_removing->wait();
     m_searchPool.waitForDone();
 }
 
