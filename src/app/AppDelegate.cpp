@@ -163,12 +163,9 @@ void AppDelegate::applicationDidFinishLaunching()
     m_finderCutManager->setEnabled(m_hotkeySettings->finderCutEnabled());
     m_finderCutManager->install();
     m_hotkeySettings->onHotkeysChanged = [self] {
-        if (!self)
-            return;
-        // The switch first: while the cut is on, its keys are refused to shortcuts, so
-        // turning it off must free them before the shortcuts are registered again.
-        self->m_finderCutManager->setEnabled(self->m_hotkeySettings->finderCutEnabled());
-        self->m_hotkeyManager->reregisterHotkeys();
+        if (self)
+            applyHotkeySettings(*self->m_hotkeySettings, *self->m_finderCutManager,
+                                *self->m_hotkeyManager);
     };
 
     m_screenshotManager->onBeforeCapture = [self] {
@@ -185,6 +182,13 @@ void AppDelegate::applicationDidFinishLaunching()
     m_screenshotManager->loadScreenshots();
     m_screenshotManager->startWatchingScreenshots();
     m_screenshotManager->performFullSync();
+}
+
+void AppDelegate::applyHotkeySettings(const HotkeySettings& settings, FinderCutManager& cut,
+                                      HotkeyManager& hotkeys)
+{
+    cut.setEnabled(settings.finderCutEnabled());
+    hotkeys.reregisterHotkeys();
 }
 
 void AppDelegate::applicationWillTerminate()

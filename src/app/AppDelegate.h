@@ -57,6 +57,12 @@ public:
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
+    // What a save of the shortcut settings does. The cut switch goes first: while the cut is
+    // on its keys are refused to shortcuts, so turning it off must free them before the
+    // shortcuts are registered again.
+    static void applyHotkeySettings(const HotkeySettings& settings, FinderCutManager& cut,
+                                    HotkeyManager& hotkeys);
+
     // The commands a second `glimra` sends to this instance (see RemoteCommands.h).
     void registerRemoteCommands(RemoteControl* remote);
 

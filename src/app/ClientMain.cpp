@@ -143,6 +143,10 @@ int main(int argc, char** argv)
         print(stdout, usageText());
         return 0;
     }
+    if (command == QLatin1String("--version")) {
+        print(stdout, QStringLiteral("glimra " GLIMRA_VERSION "\n"));
+        return 0;
+    }
     if (command.isEmpty()) {
         if (sendRemoteCommand(QStringLiteral("toggle"), {}, {}, 2000).connected)
             return 0;
@@ -155,7 +159,7 @@ int main(int argc, char** argv)
     }
     const RemoteCommand* known = clientCommand(command);
     if (!known) {
-        print(stderr, usageText());
+        print(stderr, QStringLiteral("Unknown command: %1\n").arg(command) + usageText());
         return 2;
     }
     return runClient(*known, args);

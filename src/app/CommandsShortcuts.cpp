@@ -19,15 +19,20 @@ void shortcuts(AppDelegate& app, const QStringList& args, const QString&,
     for (const HotkeyAction& action : hotkeyActions()) {
         const HotkeyBinding binding = app.hotkeySettings()->binding(action.id);
         const bool registered = app.hotkeyManager()->isRegistered(action.id);
+        const std::optional<QString> reason = app.hotkeyManager()->refusalReason(action.id);
+        const QString via = app.hotkeyManager()->via(action.id);
         const QString name = QString::fromLatin1(action.storageKey);
         if (json) {
-            array.append(QJsonObject{{QStringLiteral("id"), action.id},
-                                     {QStringLiteral("action"), name},
-                                     {QStringLiteral("keyCode"), qint64(binding.keyCode)},
-                                     {QStringLiteral("modifiers"), qint64(binding.modifiers)},
-                                     {QStringLiteral("label"), binding.label},
-                                     {QStringLiteral("display"), binding.displayString()},
-                                     {QStringLiteral("registered"), registered}});
+            array.append(QJsonObject{
+                {QStringLiteral("id"), action.id},
+                {QStringLiteral("action"), name},
+                {QStringLiteral("keyCode"), qint64(binding.keyCode)},
+                {QStringLiteral("modifiers"), qint64(binding.modifiers)},
+                {QStringLiteral("label"), binding.label},
+                {QStringLiteral("display"), binding.displayString()},
+                {QStringLiteral("registered"), registered},
+                {QStringLiteral("reason"), reason ? QJsonValue(*reason) : QJsonValue()},
+                {QStringLiteral("via"), via.isEmpty() ? QJsonValue() : QJsonValue(via)}});
         } else {
             // Refused: another program holds the keys, or the session allows no grabs.
             out += QStringLiteral("%1\t%2\t%3\t%4\n")

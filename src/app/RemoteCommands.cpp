@@ -103,7 +103,8 @@ QString usageText()
 {
     QString text =
         QStringLiteral("Usage: glimra [COMMAND]\n") +
-        usageEntry(QStringLiteral("(none)"), QStringLiteral("start Glimra, or show its popover"));
+        usageEntry(QStringLiteral("(none)"), QStringLiteral("start Glimra, or show its popover")) +
+        usageEntry(QStringLiteral("--version"), QStringLiteral("print the version"));
     for (const RemoteCommand& command : kCommands) {
         if (!command.summary.isEmpty())
             text += usageEntry(nameAndArguments(command), QString(command.summary));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <Qt>
 
 #include <functional>
@@ -27,6 +28,14 @@ public:
     };
     // Answer for one intercepted press: nothing lets the press through as it is.
     using InterceptHandler = std::function<std::optional<Combination>(int id)>;
+    // Why a shortcut holds no keys. Most refusals are this application's own doing, and the
+    // user fixes each differently, so "another program" must mean exactly that.
+    struct Refusal {
+        enum class Cause { None, Shortcut, Intercept, NoSuchKey, HeldElsewhere };
+        Cause cause = Cause::None;
+        int holder = 0; // the id of our shortcut or intercept holding the combination
+        friend bool operator==(const Refusal&, const Refusal&) = default;
+    };
 
     using QObject::QObject;
     ~GlobalKeyGrabber() override = default;
@@ -41,6 +50,10 @@ public:
     // Whether the shortcut with this id holds its keys. Can turn false without a call when
     // the keyboard mapping changes or an intercept takes the combination.
     virtual bool isGrabbed(int id) const = 0;
+    // For a shortcut that does not hold its keys (None for one that does or was never asked).
+    virtual Refusal refusal(int id) const = 0;
+    // How the keys are taken, as reports name it ("x11"); empty where nothing can be taken.
+    virtual QString via() const = 0;
 
     virtual bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) = 0;
     virtual void releaseIntercepts() = 0;
@@ -69,6 +82,8 @@ public:
     bool grab(quint32, Qt::KeyboardModifiers, int) override { return false; }
     void ungrabAll() override {}
     bool isGrabbed(int) const override { return false; }
+    Refusal refusal(int) const override { return {}; }
+    QString via() const override { return {}; }
     bool intercept(quint32, Qt::KeyboardModifiers, int) override { return false; }
     void releaseIntercepts() override {}
     void setInterceptHandler(InterceptHandler) override {}

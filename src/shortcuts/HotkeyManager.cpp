@@ -26,14 +26,18 @@ void HotkeyManager::registerHotkeys()
 
 void HotkeyManager::registerHotkey(quint32 keyCode, quint32 modifiers, int id)
 {
+    m_unknownKeys.remove(id);
     if (const auto keysym = keysymForKeyCode(keyCode))
         m_grabber.grab(*keysym, toQtModifiers(modifiers), id);
+    else
+        m_unknownKeys.insert(id);
     Q_EMIT registrationsChanged();
 }
 
 void HotkeyManager::unregisterAllHotkeys()
 {
     m_grabber.ungrabAll();
+    m_unknownKeys.clear();
     Q_EMIT registrationsChanged();
 }
 
@@ -46,6 +50,33 @@ void HotkeyManager::reregisterHotkeys()
 bool HotkeyManager::isRegistered(int id) const
 {
     return m_grabber.isGrabbed(id);
+}
+
+std::optional<QString> HotkeyManager::refusalReason(int id) const
+{
+    if (!m_grabber.isAvailable() || isRegistered(id))
+        return std::nullopt;
+    if (m_unknownKeys.contains(id))
+        return tr("Not a key Glimra knows");
+    const GlobalKeyGrabber::Refusal refusal = m_grabber.refusal(id);
+    switch (refusal.cause) {
+    case GlobalKeyGrabber::Refusal::Cause::Shortcut:
+        return tr("Used by %1").arg(hotkeyTitle(refusal.holder));
+    case GlobalKeyGrabber::Refusal::Cause::Intercept:
+        // The file-manager cut is the only feature that intercepts keys.
+        return tr("Used by File Manager Cut");
+    case GlobalKeyGrabber::Refusal::Cause::NoSuchKey:
+        return tr("Not a key this keyboard has");
+    case GlobalKeyGrabber::Refusal::Cause::HeldElsewhere:
+    case GlobalKeyGrabber::Refusal::Cause::None:
+        break;
+    }
+    return tr("In use by another program");
+}
+
+QString HotkeyManager::via(int id) const
+{
+    return isRegistered(id) ? m_grabber.via() : QString();
 }
 
 bool HotkeyManager::isAvailable() const

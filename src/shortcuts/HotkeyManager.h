@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
+#include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace glimra {
 
@@ -18,12 +21,17 @@ public:
     HotkeyManager(HotkeySettings& settings, GlobalKeyGrabber& grabber, QObject* parent = nullptr);
 
     void registerHotkeys();
-    // Refused silently (the others still work) when the key has no X symbol or the keys
-    // are held elsewhere; isRegistered tells which.
+    // Refused silently (the others still work); refusalReason tells why.
     void registerHotkey(quint32 keyCode, quint32 modifiers, int id);
     void unregisterAllHotkeys();
     void reregisterHotkeys();
     bool isRegistered(int id) const;
+    // What the user is told about a shortcut that holds no keys: which of our own rows or
+    // the file-manager cut holds them, a key we or the keyboard lack, or another program.
+    // Nothing when it holds them, or where the session gives no program desktop-wide keys.
+    std::optional<QString> refusalReason(int id) const;
+    // How a registered shortcut's keys are held ("x11"); empty when it holds none.
+    QString via(int id) const;
     // False in a session that lets no program take desktop-wide keys (Wayland), where every
     // registration is refused without another program being to blame.
     bool isAvailable() const;
@@ -44,6 +52,7 @@ Q_SIGNALS:
 private:
     HotkeySettings& m_settings;
     GlobalKeyGrabber& m_grabber;
+    QSet<int> m_unknownKeys; // ids whose stored key is outside the key table
 };
 
 } // namespace glimra

@@ -2,6 +2,7 @@
 
 #include "core/Settings.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,19 +71,37 @@ QByteArray encodeBinding(const HotkeyBinding& binding)
 const std::array<HotkeyAction, kHotkeyCount>& hotkeyActions()
 {
     static const std::array<HotkeyAction, kHotkeyCount> actions{{
-        {1, "fullScreen", "fullscreen", factory(20, kCommandShift, "Full Screen")},
-        {2, "area", "area", factory(21, kCommandShift, "Area")},
-        {3, "window", "window", factory(23, kCommandShift, "Window")},
-        {4, "tileLeftHalf", "tileLeftHalf", factory(123, kControlOption, "Left Half")},
-        {5, "tileRightHalf", "tileRightHalf", factory(124, kControlOption, "Right Half")},
-        {6, "tileTopLeft", "tileTopLeft", factory(32, kControlOption, "Top Left")},
-        {7, "tileTopRight", "tileTopRight", factory(34, kControlOption, "Top Right")},
-        {8, "tileBottomLeft", "tileBottomLeft", factory(38, kControlOption, "Bottom Left")},
-        {9, "tileBottomRight", "tileBottomRight", factory(40, kControlOption, "Bottom Right")},
-        {10, "tileCenter", "tileCenter", factory(8, kControlOption, "Center")},
-        {11, "tileMaximize", "tileMaximize", factory(3, kControlOption, "Maximize")},
+        {1, "fullScreen", "fullscreen", factory(20, kCommandShift, "Full Screen"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Full Screen")},
+        {2, "area", "area", factory(21, kCommandShift, "Area"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Area Capture")},
+        {3, "window", "window", factory(23, kCommandShift, "Window"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Window Capture")},
+        {4, "tileLeftHalf", "tileLeftHalf", factory(123, kControlOption, "Left Half"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Left Half")},
+        {5, "tileRightHalf", "tileRightHalf", factory(124, kControlOption, "Right Half"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Right Half")},
+        {6, "tileTopLeft", "tileTopLeft", factory(32, kControlOption, "Top Left"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Top Left")},
+        {7, "tileTopRight", "tileTopRight", factory(34, kControlOption, "Top Right"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Top Right")},
+        {8, "tileBottomLeft", "tileBottomLeft", factory(38, kControlOption, "Bottom Left"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Bottom Left")},
+        {9, "tileBottomRight", "tileBottomRight", factory(40, kControlOption, "Bottom Right"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Bottom Right")},
+        {10, "tileCenter", "tileCenter", factory(8, kControlOption, "Center"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Center")},
+        {11, "tileMaximize", "tileMaximize", factory(3, kControlOption, "Maximize"),
+         QT_TRANSLATE_NOOP("Shortcuts", "Maximize")},
     }};
     return actions;
+}
+
+QString hotkeyTitle(int id)
+{
+    if (id < 1 || id > kHotkeyCount)
+        return {};
+    return QCoreApplication::translate("Shortcuts", hotkeyActions()[size_t(id - 1)].title);
 }
 
 const HotkeyAction* hotkeyActionForRow(const QString& rowId)

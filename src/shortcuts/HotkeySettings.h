@@ -17,12 +17,15 @@ struct HotkeyAction {
     const char* storageKey; // member name in the stored object
     const char* rowId;      // what the recorder writes as the label
     HotkeyBinding factory;
+    const char* title; // the row's name, translated in the "Shortcuts" context
 };
 
 inline constexpr int kHotkeyCount = 11;
 const std::array<HotkeyAction, kHotkeyCount>& hotkeyActions();
 // The action of a recorder row id; nullptr for an unknown row.
 const HotkeyAction* hotkeyActionForRow(const QString& rowId);
+// The translated title of the action with this id; empty for an unknown id.
+QString hotkeyTitle(int id);
 
 // The shortcut bindings and the file-manager cut switch, kept in the settings file.
 class HotkeySettings final : public QObject {

@@ -358,18 +358,6 @@ void NetworkManager::uploadScreenshot(const QString& token, const QString& fileP
           [completion](const Transfer& t) { completion(decodeUploadReply(t)); });
 }
 
-void NetworkManager::downloadScreenshot(const QString& token, qint64 screenshotId,
-                                        DownloadCompletion completion)
-{
-    if (!m_sync) {
-        later([completion] { completion({false, std::nullopt, std::nullopt}); });
-        return;
-    }
-    const QNetworkRequest request = makeRequest(downloadUrl(*m_sync, token, screenshotId));
-    track(m_access->get(request), kMaxDownloadBytes,
-          [completion](const Transfer& t) { completion(classifyDownload(t)); });
-}
-
 void NetworkManager::downloadScreenshotTo(const QString& token, qint64 screenshotId,
                                           DownloadSink sink, StreamedCompletion completion)
 {

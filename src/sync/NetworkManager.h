@@ -39,10 +39,9 @@ public:
     using UploadCompletion = std::function<void(const sync::UploadReply&)>;
     using ListCompletion = std::function<void(const sync::ListReply&)>;
     using DeleteCompletion = std::function<void(const sync::DeleteReply&)>;
-    using DownloadCompletion = std::function<void(const sync::DownloadReply&)>;
     // Takes the next piece of a streamed download; false stops the transfer as failed.
     using DownloadSink = std::function<bool(QByteArrayView piece)>;
-    // As DownloadCompletion, with the number of bytes the sink took instead of the bytes.
+    // A download's reply, with the number of bytes the sink took instead of the bytes.
     using StreamedCompletion = std::function<void(const sync::DownloadReply&, qint64 bytes)>;
 
     static constexpr std::chrono::milliseconds kDefaultTimeout{60'000};
@@ -98,13 +97,10 @@ public:
     void listServerScreenshots(const QString& token, ListCompletion completion);
     void deleteServerScreenshot(const QString& token, qint64 screenshotId,
                                 DeleteCompletion completion);
-    // GET with action, token and id in the query; success carries the file's bytes.
-    void downloadScreenshot(const QString& token, qint64 screenshotId,
-                            DownloadCompletion completion);
-    // The same request, with the file's bytes handed to sink as they arrive instead of held:
-    // only a 200 reply's body reaches it, and the reply is judged by the same rules, so a
-    // short error text that sink has already taken still ends in failure. The reply's data
-    // stays empty.
+    // GET with action, token and id in the query, the file's bytes handed to sink as they
+    // arrive: only a 200 reply's body reaches it, and the reply is judged by the rules of
+    // classifyDownload, so a short error text that sink has already taken still ends in
+    // failure. The reply's data stays empty.
     void downloadScreenshotTo(const QString& token, qint64 screenshotId, DownloadSink sink,
                               StreamedCompletion completion);
 

@@ -101,28 +101,30 @@ bool SyncEngine::upload(const ScreenshotItemPtr& item, const QString& token,
     item->syncStatus = SyncStatus::Syncing;
     m_library->notifyItemChanged(item);
     QPointer<SyncEngine> self(this);
-    enqueue([self, item, token, path, type, ended](const Release& release) {
-        const auto settle = [self, item, ended, release](const UploadReply& reply) {
-            const bool ok = reply.ok && reply.screenshot;
-            item->syncStatus = ok ? SyncStatus::Synced : SyncStatus::Failed;
-            if (ok) {
-                if (const std::optional<qint64> id =
-                        integerMember(*reply.screenshot, QLatin1StringView("id")))
-                    item->serverId = QString::number(*id);
-            }
-            release();
-            if (self && self->m_library) {
-                if (ok)
-                    self->m_library->setLastSyncDate(QDateTime::currentDateTime());
-                self->m_library->notifyItemChanged(item);
-            }
-            if (ended)
-                ended(ok);
-        };
-        if (!self || !self->m_network)
-            return settle({});
-        self->m_network->uploadScreenshot(token, path, type, settle);
-    });
+    enqueue(
+        [self, item, token, path, type, ended](const Release& release) {
+            const auto settle = [self, item, ended, release](const UploadReply& reply) {
+                const bool ok = reply.ok && reply.screenshot;
+                item->syncStatus = ok ? SyncStatus::Synced : SyncStatus::Failed;
+                if (ok) {
+                    if (const std::optional<qint64> id =
+                            integerMember(*reply.screenshot, QLatin1StringView("id")))
+                        item->serverId = QString::number(*id);
+                }
+                release();
+                if (self && self->m_library) {
+                    if (ok)
+                        self->m_library->setLastSyncDate(QDateTime::currentDateTime());
+                    self->m_library->notifyItemChanged(item);
+                }
+                if (ended)
+                    ended(ok);
+            };
+            if (!self || !self->m_network)
+                return settle({});
+            self->m_network->uploadScreenshot(token, path, type, settle);
+        },
+        true);
     return true;
 }
 
@@ -341,7 +343,10 @@ void SyncEngine::deleteServerScreenshot(const ServerScreenshot& record,
                 return;
             }
             const QString shown = self->settleDeletion(record, reply);
-            self->m_library->showConfirmation(shown, kDeleteMessageTime);
+            // Any deletion may clear the success; a failure stays for its own full time.
+            self->m_library->showConfirmation(
+                shown, kDeleteMessageTime,
+                [shown](const QString& now) { return now == kDeleted || now == shown; });
             if (ended)
                 ended(shown);
         });
@@ -368,16 +373,17 @@ QString SyncEngine::settleDeletion(const ServerScreenshot& record, const DeleteR
 
 // The transfer slots -------------------------------------------------------------------------
 
-void SyncEngine::enqueue(Job job)
+void SyncEngine::enqueue(Job job, bool upload)
 {
-    m_waiting.append(std::move(job));
+    (upload ? m_waitingUploads : m_waiting).append(std::move(job));
     startWaitingJobs();
 }
 
 void SyncEngine::startWaitingJobs()
 {
-    while (m_running < kMaxParallelTransfers && !m_waiting.isEmpty()) {
-        const Job job = m_waiting.takeFirst();
+    while (m_running < kMaxParallelTransfers &&
+           !(m_waitingUploads.isEmpty() && m_waiting.isEmpty())) {
+        const Job job = (m_waitingUploads.isEmpty() ? m_waiting : m_waitingUploads).takeFirst();
         ++m_running;
         QPointer<SyncEngine> self(this);
         auto released = std::make_shared<bool>(false);

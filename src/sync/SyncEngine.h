@@ -101,13 +101,16 @@ private:
     void finishBatch(Batch& batch);
     // Applies a deletion's reply to the library; returns the status line's text.
     QString settleDeletion(const ServerScreenshot& record, const sync::DeleteReply& reply);
-    void enqueue(Job job);
+    // Uploads go ahead of the downloads waiting (in order among themselves), so that a fresh
+    // capture is synced in seconds while a large library is being fetched.
+    void enqueue(Job job, bool upload = false);
     void startWaitingJobs();
 
     QPointer<ScreenshotManager> m_library;
     QPointer<NetworkManager> m_network;
     TokenSource m_token;
     QThreadPool m_decoders;
+    QList<Job> m_waitingUploads;
     QList<Job> m_waiting;
     int m_running = 0;
     // The batches waiting for each name being downloaded; the first one asked for it. A name

@@ -72,9 +72,9 @@ QWidget* divider(QWidget* parent)
     return line;
 }
 
-void setSymbol(QLabel* label, QStringView symbol, int size)
+void setSymbol(QLabel* label, QStringView symbol, int size, const QColor& tint)
 {
-    const QIcon icon = style::icon(symbol);
+    const QIcon icon = tint.isValid() ? style::icon(symbol, tint) : style::icon(symbol);
     label->setFixedSize(size, size);
     if (!icon.isNull())
         // Drawn for the densest screen at once: a label made before it is shown does not

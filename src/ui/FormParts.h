@@ -23,7 +23,8 @@ QVBoxLayout* popupColumn(QWidget* content);
 // A one-pixel line in a faint shade of the text colour, light and dark themes alike.
 QWidget* divider(QWidget* parent);
 // The icon of a symbol at a size, for a label.
-void setSymbol(QLabel* label, QStringView symbol, int size);
+// An invalid tint takes the theme's icon, or draws the symbol in the text colour.
+void setSymbol(QLabel* label, QStringView symbol, int size, const QColor& tint = {});
 
 // A button that draws only its text, in a colour that follows the palette.
 class PlainButton final : public QAbstractButton {

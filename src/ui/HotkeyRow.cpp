@@ -77,11 +77,10 @@ HotkeyRow::HotkeyRow(const QString& label, QWidget* parent)
     auto* names = new QVBoxLayout;
     names->setSpacing(0);
     names->addWidget(form::label(label, style::TextStyle::Caption, this));
-    m_refusedNote = form::label(tr("In use by another program"), style::TextStyle::Caption2, this,
+    m_refusedNote = form::label(QString(), style::TextStyle::Caption2, this,
                                 [](const QWidget*) { return style::orange(); });
     m_refusedNote->setObjectName(QStringLiteral("refusedNote"));
-    m_refusedNote->setToolTip(
-        tr("Another program holds this combination. Click the shortcut to choose another."));
+    m_refusedNote->setToolTip(tr("Click the shortcut to choose another combination."));
     m_refusedNote->hide();
     names->addWidget(m_refusedNote);
     layout->addLayout(names);
@@ -103,10 +102,11 @@ void HotkeyRow::setRecording(bool recording)
     refreshButton();
 }
 
-void HotkeyRow::setRefused(bool refused)
+void HotkeyRow::setRefusal(const QString& reason)
 {
-    m_refused = refused;
-    m_refusedNote->setVisible(refused);
+    m_refusal = reason;
+    m_refusedNote->setText(reason);
+    m_refusedNote->setVisible(!reason.isEmpty());
     refreshButton();
 }
 
@@ -125,8 +125,8 @@ void HotkeyRow::refreshButton()
     const QString shown = m_button->isRecording() ? tr("Press keys...") : m_binding.displayString();
     m_button->setText(shown);
     QString name = m_label + u": " + shown;
-    if (m_refused)
-        name += u", " + m_refusedNote->text();
+    if (isRefused())
+        name += u", " + m_refusal;
     m_button->setAccessibleName(name);
     m_button->setToolTip(m_button->isRecording()
                              ? tr("Press the new combination, with at least one modifier")

@@ -36,12 +36,12 @@ public:
 
     void setBinding(const HotkeyBinding& binding);
     void setRecording(bool recording);
-    // The desktop would not give us this combination: another program holds it.
-    void setRefused(bool refused);
+    // Why the combination holds no keys, as the row says it; empty when it holds them.
+    void setRefusal(const QString& reason);
 
     QString buttonText() const;
     bool isRecording() const;
-    bool isRefused() const { return m_refused; }
+    bool isRefused() const { return !m_refusal.isEmpty(); }
 
 Q_SIGNALS:
     void tapped();
@@ -51,7 +51,7 @@ private:
 
     QString m_label;
     HotkeyBinding m_binding;
-    bool m_refused = false;
+    QString m_refusal;
     ShortcutButton* m_button;
     QLabel* m_refusedNote;
 };

@@ -38,7 +38,7 @@ QWidget* problemRow(QLabel** text, QWidget* parent)
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* icon = new QLabel(row);
-    form::setSymbol(icon, u"exclamationmark.circle.fill", 14);
+    form::setSymbol(icon, u"exclamationmark.circle.fill", 14, style::red());
     *text = form::label(QString(), TextStyle::Caption, row, red);
     (*text)->setWordWrap(true);
     layout->addWidget(icon, 0, Qt::AlignTop);

@@ -26,6 +26,7 @@ PopoverWindow::PopoverWindow(const ViewServices& services, QWidget* parent)
 
 void PopoverWindow::setPinnedLook(bool pinned)
 {
+    m_pinned = pinned;
     m_content->setPinnedLook(pinned);
 }
 
@@ -39,7 +40,8 @@ bool PopoverWindow::event(QEvent* event)
 void PopoverWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
-        hide();
+        if (!m_pinned)
+            hide();
         return;
     }
     QWidget::keyPressEvent(event);

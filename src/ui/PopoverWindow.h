@@ -17,6 +17,8 @@ public:
 
     explicit PopoverWindow(const ViewServices& services, QWidget* parent = nullptr);
 
+    // Also keeps Escape from closing a pinned popover, which only the tray icon, the close
+    // call or an outside click after unpinning may close.
     void setPinnedLook(bool pinned);
     ContentView* contentView() const { return m_content; }
 
@@ -33,6 +35,7 @@ protected:
 
 private:
     ContentView* m_content;
+    bool m_pinned = false;
 };
 
 } // namespace glimra

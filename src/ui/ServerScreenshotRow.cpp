@@ -7,7 +7,6 @@
 #include "platform/FileOpener.h"
 #include "ui/Style.h"
 
-#include <QFileInfo>
 #include <QPainter>
 
 namespace glimra {
@@ -30,8 +29,9 @@ QList<RowButton> ServerScreenshotRow::buttons(const QModelIndex& index) const
 
 bool ServerScreenshotRow::canOpen(const QModelIndex& index) const
 {
-    const QString path = index.data(ServerScreenshotListModel::LocalPathRole).toString();
-    return m_opener && !path.isEmpty() && QFileInfo(path).isFile();
+    // Exactly when the row offers its copy: a file that is there but no picture would only
+    // open into the viewer's error. The model answers from previews decoded off this thread.
+    return m_opener && index.data(ServerScreenshotListModel::HasLocalImageRole).toBool();
 }
 
 void ServerScreenshotRow::perform(RowAction action, const QModelIndex& index)

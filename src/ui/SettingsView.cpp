@@ -21,26 +21,6 @@ using style::TextStyle;
 
 namespace {
 
-struct RowSpec {
-    const char* label;
-    const char* rowId;
-};
-
-// In the order the view lists them: three captures, then eight tiling positions.
-constexpr RowSpec kRows[] = {
-    {QT_TRANSLATE_NOOP("SettingsView", "Full Screen"), "fullscreen"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Area Capture"), "area"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Window Capture"), "window"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Left Half"), "tileLeftHalf"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Right Half"), "tileRightHalf"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Top Left"), "tileTopLeft"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Top Right"), "tileTopRight"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Bottom Left"), "tileBottomLeft"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Bottom Right"), "tileBottomRight"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Center"), "tileCenter"},
-    {QT_TRANSLATE_NOOP("SettingsView", "Maximize"), "tileMaximize"},
-};
-
 constexpr int kFolderTextWidth = 120;
 
 QColor accent(const QWidget* widget)
@@ -246,8 +226,10 @@ void SettingsView::addShortcutSection(QLayout* layout, const QString& title,
     auto* rows = new QVBoxLayout;
     rows->setSpacing(8);
     for (int i = firstRow; i < firstRow + rowCount; ++i) {
-        const QString rowId = QLatin1StringView(kRows[i].rowId);
-        auto* row = new HotkeyRow(tr(kRows[i].label), content);
+        // Listed in id order: three captures, then eight tiling positions.
+        const HotkeyAction& action = hotkeyActions()[size_t(i)];
+        const QString rowId = QLatin1StringView(action.rowId);
+        auto* row = new HotkeyRow(hotkeyTitle(action.id), content);
         row->setObjectName(rowId);
         connect(row, &HotkeyRow::tapped, this, [this, rowId] { startRecording(rowId); });
         m_rows.insert(rowId, row);
@@ -293,11 +275,10 @@ void SettingsView::refreshRecording()
 
 void SettingsView::refreshRefusals()
 {
-    // Where the session gives no program desktop-wide keys, nobody else is to blame.
-    const bool judge = m_hotkeyManager && m_hotkeyManager->isAvailable();
     for (const HotkeyAction& action : hotkeyActions()) {
-        if (HotkeyRow* r = row(QLatin1StringView(action.rowId)))
-            r->setRefused(judge && !m_hotkeyManager->isRegistered(action.id));
+        HotkeyRow* r = row(QLatin1StringView(action.rowId));
+        if (r && m_hotkeyManager)
+            r->setRefusal(m_hotkeyManager->refusalReason(action.id).value_or(QString()));
     }
 }
 

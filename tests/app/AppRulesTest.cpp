@@ -39,11 +39,7 @@ TEST(DateTexts, alwaysMatchFreshTextsAcrossChanges)
     QList<ScreenshotItemPtr> items{itemAt(summer), itemAt(winter), itemAt(summer.toUTC())};
     DateTexts texts;
 
-    const struct {
-        const char* step;
-        std::function<void()> change;
-        QByteArray zone;
-    } steps[] = {
+    const std::tuple<const char*, std::function<void()>, QByteArray> steps[] = {
         {"first listing", [] {}, "Europe/Berlin"},
         {"nothing changed", [] {}, "Europe/Berlin"},
         {"a date edited in place", [&] { items[1]->date = winter.addSecs(3600); }, "Europe/Berlin"},
@@ -53,11 +49,11 @@ TEST(DateTexts, alwaysMatchFreshTextsAcrossChanges)
         {"the zone changed", [] {}, "America/New_York"},
         {"an empty library", [&] { items.clear(); }, "America/New_York"},
     };
-    for (const auto& step : steps) {
-        step.change();
-        const glimra::test::ScopedEnv zone("TZ", step.zone);
+    for (const auto& [step, change, zone] : steps) {
+        change();
+        const glimra::test::ScopedEnv tz("TZ", zone);
         tzset();
-        EXPECT_EQ(texts.texts(items, step.zone), freshTexts(items)) << step.step;
+        EXPECT_EQ(texts.texts(items, zone), freshTexts(items)) << step;
     }
     tzset();
 }
@@ -68,12 +64,7 @@ TEST(PopoverDismissal, anActivationEndingTheClickThatClosedThePopoverDoesNotReop
     const auto closedAt = [](qint64 at) {
         return [at](PopoverDismissal& d) { d.closedBySelf(at); };
     };
-    const struct {
-        const char* name;
-        std::function<void(PopoverDismissal&)> before;
-        qint64 activationAt;
-        bool swallowed;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(PopoverDismissal&)>, qint64, bool> cases[] = {
         {"nothing closed it", [](PopoverDismissal&) {}, 5000, false},
         {"press on the panel, then its activation", closedAt(1000), 1120, true},
         {"a slow release still belongs", closedAt(1000), 1000 + window, true},
@@ -85,11 +76,11 @@ TEST(PopoverDismissal, anActivationEndingTheClickThatClosedThePopoverDoesNotReop
         {"a press with nothing pending changes nothing",
          [](PopoverDismissal& d) { d.pressWhileClosed(); }, 1050, false},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, before, activationAt, swallowed] : cases) {
         PopoverDismissal dismissal;
-        c.before(dismissal);
-        EXPECT_EQ(dismissal.swallowsActivation(c.activationAt), c.swallowed) << c.name;
+        before(dismissal);
+        EXPECT_EQ(dismissal.swallowsActivation(activationAt), swallowed) << name;
         // It answers once: the next activation is a click of its own.
-        EXPECT_FALSE(dismissal.swallowsActivation(c.activationAt + 1)) << c.name;
+        EXPECT_FALSE(dismissal.swallowsActivation(activationAt + 1)) << name;
     }
 }

@@ -59,10 +59,16 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     click({200, 600});
     ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
 
-    click(icon.center());
-    ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
-    click(icon.center());
-    ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+    // The icon again, or Escape.
+    for (const bool escape : {false, true}) {
+        click(icon.center());
+        ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
+        if (escape)
+            runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+        else
+            click(icon.center());
+        ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
+    }
 
     // Another program taking the keyboard closes it too.
     click(icon.center());
@@ -71,10 +77,11 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     const uint32_t otherWindow = other.open({100, 100, 300, 200}, {}, "glimra-other");
     ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
 
-    // Pinned, it stays across both.
+    // Pinned, it stays across both, and Escape.
     click(icon.center());
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
     click(pinButton(*popover));
+    runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
     click({200, 600});
     runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
@@ -117,7 +124,10 @@ TEST_F(GlimraSession, theCommandLineCapturesStartingAnInstanceAndEndsItCleanly)
         EXPECT_EQ(std::pair(result.exitCode, result.err),
                   std::pair(1, u"Glimra is not running\n"_s));
     }
-    EXPECT_EQ(run({u"frobnicate"_s}).exitCode, 2);
+    const CommandResult unknown = run({u"frobnicate"_s});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.startsWith(u"Unknown command: frobnicate\nUsage: glimra"_s));
+    EXPECT_EQ(run({u"--version"_s}).out, u"glimra " GLIMRA_VERSION "\n"_s);
 
     start();
     ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);

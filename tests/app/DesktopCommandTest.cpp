@@ -34,6 +34,8 @@ TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRe
     EXPECT_TRUE(shortcut(list, 1)[u"registered"_s].toBool());
     EXPECT_TRUE(shortcut(list, 2)[u"registered"_s].toBool());
     EXPECT_FALSE(shortcut(list, 6)[u"registered"_s].toBool());
+    EXPECT_EQ(shortcut(list, 6)[u"reason"_s], u"In use by another program"_s);
+    EXPECT_EQ(shortcut(list, 1)[u"via"_s], u"x11"_s);
     EXPECT_TRUE(run({u"shortcuts"_s}).out.contains(u"6\ttileTopLeft\tCtrl+Alt+U\trefused\n"_s));
 
     const qsizetype before = listJson().size();

@@ -34,10 +34,8 @@ protected:
 TEST_F(AtomicFileTest, ReplacesTheWholeFileWithTheModeAskedFor)
 {
     const mode_t savedMask = ::umask(027);
-    const struct {
-        AtomicFile::Options options;
-        mode_t mode;
-    } cases[] = {{{}, 0640}, {{0600, true}, 0600}, {{0644, false}, 0644}};
+    const std::pair<AtomicFile::Options, mode_t> cases[] = {
+        {{}, 0640}, {{0600, true}, 0600}, {{0644, false}, 0644}};
     for (const auto& [options, mode] : cases) {
         const QByteArray bytes(300000 + static_cast<int>(mode), 'a');
         ASSERT_EQ(writeFileAtomically(path(u"shot.png"_s), bytes, options), QString());

@@ -1,8 +1,6 @@
 """Drives the real Glimra the way a person does: finds controls by the names a screen reader
-hears (AT-SPI), moves the pointer there and clicks with xdotool, types with the keyboard, and
-keeps a picture of the screen after each step."""
+hears (AT-SPI), moves the pointer there and clicks with xdotool, and types with the keyboard."""
 
-import os
 import subprocess
 import time
 
@@ -131,21 +129,3 @@ def type_text(text):
 
 def key(*keys):
     xdotool("key", *keys)
-
-
-class Camera:
-    """Keeps a numbered picture of the whole screen after each step, to look at afterwards."""
-
-    def __init__(self, folder):
-        self.folder = folder
-        self.n = 0
-        if folder:
-            os.makedirs(folder, exist_ok=True)
-
-    def shot(self, step):
-        if not self.folder:
-            return None
-        self.n += 1
-        path = os.path.join(self.folder, f"{self.n:02d}-{step}.png")
-        subprocess.run(["import", "-window", "root", path], check=True, timeout=20)
-        return path

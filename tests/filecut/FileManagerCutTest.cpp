@@ -1,6 +1,9 @@
+#include "app/AppDelegate.h"
 #include "filecut/FinderCutManager.h"
 #include "platform/ActiveWindowClass.h"
 #include "platform/x11/X11KeyGrabber.h"
+#include "shortcuts/HotkeyManager.h"
+#include "shortcuts/HotkeySettings.h"
 
 #include "TestSupport.h"
 #include "XClient.h"
@@ -9,8 +12,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <list>
 
@@ -72,6 +77,46 @@ TEST(FileManagerCut, superXThenSuperVMovesAFileBetweenTwoWindows)
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(b + u"/moveme.txt"_s); }));
     EXPECT_FALSE(QFile::exists(a + u"/moveme.txt"_s));
     EXPECT_FALSE(manager.cutPending());
+}
+
+// Every refusal but the last is our own doing, and the user mends each one differently.
+TEST(FileManagerCut, refusedShortcutsNameWhatHoldsTheirKeysAndTurningTheCutOffFreesThem)
+{
+    XClient other;
+    ASSERT_TRUE(other.grabKey(other.keycodeFor(0xffc9), XCB_MOD_MASK_4)); // Super+F12
+    QTemporaryDir home;
+    QSettings store(home.filePath(u"glimra.ini"_s), QSettings::IniFormat);
+    HotkeySettings settings(store);
+    X11KeyGrabber grabber;
+    FinderCutManager cut(grabber, activeWindowClass);
+    HotkeyManager hotkeys(settings, grabber);
+    settings.onHotkeysChanged = [&] { AppDelegate::applyHotkeySettings(settings, cut, hotkeys); };
+    const quint32 super = HotkeyModifier::Command;
+    const struct {
+        int id;
+        HotkeyBinding binding;
+        std::optional<QString> reason;
+    } cases[] = {
+        {1, {9, super, u"v"_s}, u"Used by File Manager Cut"_s},
+        {2, {36, super, u"return"_s}, u"Not a key Glimra knows"_s},
+        {3, {113, super, u"f15"_s}, u"Not a key this keyboard has"_s},
+        {4, {111, super, u"f12"_s}, u"In use by another program"_s},
+        {5, {101, super, u"f9"_s}, std::nullopt},
+        {6, {101, super, u"f9"_s}, u"Used by Right Half"_s},
+    };
+    for (const auto& c : cases)
+        settings.setBinding(c.id, c.binding);
+    cut.install();
+    settings.save();
+    for (const auto& c : cases) {
+        EXPECT_EQ(hotkeys.refusalReason(c.id), c.reason) << c.id;
+        EXPECT_EQ(hotkeys.via(c.id), c.reason ? QString() : u"x11"_s) << c.id;
+    }
+
+    settings.setFinderCutEnabled(false);
+    settings.save();
+    EXPECT_TRUE(hotkeys.isRegistered(1));
+    EXPECT_FALSE(other.grabKey(other.keycodeFor(0x76), XCB_MOD_MASK_4));
 }
 
 } // namespace

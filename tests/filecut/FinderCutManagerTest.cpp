@@ -11,18 +11,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Script {
-    const char* name;
-    // fm / other: which window is active. X / V: a press, then what goes to the window:
-    // "=cut" (Ctrl+X), "=paste" (Ctrl+V) or "=as-is". clip: something copies. wait: the
-    // file manager's time to take the clipboard runs out. off / on: the feature switch.
-    // pending / idle: whether a cut waits for its paste.
-    const char* steps;
-};
-
 TEST(FinderCutManager, turnsSuperXAndSuperVIntoAMoveOnlyInTheFileManager)
 {
-    const Script scripts[] = {
+    // Steps: fm / other: which window is active. X / V: a press, then what goes to the window:
+    // "=cut" (Ctrl+X), "=paste" (Ctrl+V) or "=as-is". clip: something copies. wait: the file
+    // manager's time to take the clipboard runs out. off / on: the feature switch. pending /
+    // idle: whether a cut waits for its paste.
+    const std::pair<const char*, const char*> scripts[] = {
         {"cut then move", "fm X=cut idle clip pending V=paste idle"},
         {"cut elsewhere passes", "other X=as-is idle V=as-is"},
         {"copy after the cut makes an ordinary paste",
@@ -36,17 +31,17 @@ TEST(FinderCutManager, turnsSuperXAndSuperVIntoAMoveOnlyInTheFileManager)
         {"off passes everything and keeps the cut", "fm X=cut clip off V=as-is pending on V=paste"},
         {"a second cut records the new clipboard", "fm X=cut clip X=cut clip V=paste idle"},
     };
-    for (const Script& script : scripts) {
+    for (const auto& [name, script] : scripts) {
         FakeKeyGrabber grabber;
         QStringList front;
         FinderCutManager manager(grabber, [&] { return front; });
         manager.setCutTimeout(std::chrono::milliseconds(20));
         manager.install();
-        ASSERT_TRUE(grabber.handler) << script.name;
-        const auto steps = QString::fromLatin1(script.steps).split(u' ');
+        ASSERT_TRUE(grabber.handler) << name;
+        const auto steps = QString::fromLatin1(script).split(u' ');
         for (qsizetype i = 0; i < steps.size(); ++i) {
             const QString& step = steps[i];
-            const std::string where = std::string(script.name) + ", step " + std::to_string(i);
+            const std::string where = std::string(name) + ", step " + std::to_string(i);
             if (step == u"fm"_s)
                 front = {u"pcmanfm"_s, u"Pcmanfm"_s};
             else if (step == u"other"_s)

@@ -59,26 +59,22 @@ TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTop)
     manager.onBeforeCapture = [&] { ++beforeCaptureCalls; };
     QTemporaryDir elsewhere;
     // The format and the save folder decide the path; no format option reaches the tool.
-    const struct {
-        Mode mode;
-        const char* format;
-        bool elsewhere;
-        const char* flags;
-        const char* type;
-    } captures[] = {{Mode::Area, "png", false, "-x -s", "selection"},
-                    {Mode::Window, "jpeg", true, "-x -w", "window"},
-                    {Mode::FullScreen, "png", false, "-x", "fullscreen"}};
-    for (const auto& c : captures) {
-        manager.setSaveFormat(QString::fromLatin1(c.format));
-        manager.setCustomSaveLocation(c.elsewhere ? std::optional(elsewhere.path()) : std::nullopt);
-        const Outcome outcome = capture(c.mode);
-        ASSERT_TRUE(outcome.item) << c.type;
+    // Mode, format, whether a folder of the user's is set, the tool's flags, the item's type.
+    const std::tuple<Mode, QString, bool, QString, QString> captures[] = {
+        {Mode::Area, u"png"_s, false, u"-x -s"_s, u"selection"_s},
+        {Mode::Window, u"jpeg"_s, true, u"-x -w"_s, u"window"_s},
+        {Mode::FullScreen, u"png"_s, false, u"-x"_s, u"fullscreen"_s}};
+    for (const auto& [mode, format, custom, flags, type] : captures) {
+        manager.setSaveFormat(format);
+        manager.setCustomSaveLocation(custom ? std::optional(elsewhere.path()) : std::nullopt);
+        const Outcome outcome = capture(mode);
+        ASSERT_TRUE(outcome.item) << type.toStdString();
         const QString path = *outcome.item->filePath;
-        EXPECT_EQ(lastArguments(), QString::fromLatin1(c.flags) + u' ' + path);
+        EXPECT_EQ(lastArguments(), flags + u' ' + path);
         EXPECT_TRUE(
-            path.startsWith((c.elsewhere ? elsewhere.path() : home.libraryDir()) + u"/Glimra_"_s));
-        EXPECT_TRUE(path.endsWith(u'.' + QString::fromLatin1(c.format))) << path.toStdString();
-        EXPECT_EQ(outcome.item->captureType, QString::fromLatin1(c.type));
+            path.startsWith((custom ? elsewhere.path() : home.libraryDir()) + u"/Glimra_"_s));
+        EXPECT_TRUE(path.endsWith(u'.' + format)) << path.toStdString();
+        EXPECT_EQ(outcome.item->captureType, type);
         EXPECT_EQ(outcome.item->syncStatus, SyncStatus::Local);
         EXPECT_EQ(manager.screenshots().constFirst(), outcome.item);
         EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
@@ -114,11 +110,9 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
     // Each stand-in (or the real tool in an unusable setting) in every mode, unless a row names
     // one. The tool's own name in front of its line is dropped; what a tool that gives no
     // reason did is said instead. A file that is no picture leaves the progress text.
-    const struct {
-        QString behaviour; // a stand-in's script, "missing", or "real" without a display
-        std::optional<Mode> only;
-        QString status;
-    } failures[] = {
+    // A stand-in's script, "missing", or "real" without a display; the only mode it runs in;
+    // the status line.
+    const std::tuple<QString, std::optional<Mode>, QString> failures[] = {
         {u"exit 1"_s, {}, u"Capture cancelled"_s},
         {u"echo 'fake-capture: no space left' >&2; exit 2"_s,
          {},
@@ -132,8 +126,7 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
         {u"missing"_s, {}, u"Capture failed: "_s},
         {u"real"_s, {}, u"Capture failed: cannot open the X display (is DISPLAY set?)"_s},
     };
-    for (const auto& failure : failures) {
-        const QString& behaviour = failure.behaviour;
+    for (const auto& [behaviour, only, status] : failures) {
         std::optional<ScopedEnv> noDisplay;
         if (behaviour == u"real")
             noDisplay.emplace("DISPLAY", QByteArray());
@@ -142,16 +135,16 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
         else
             useTool(behaviour);
         for (const Mode mode : all) {
-            if (failure.only && *failure.only != mode)
+            if (only && *only != mode)
                 continue;
             const Outcome outcome = capture(mode);
             const QString trace = behaviour + u" / "_s + captureTypeText(mode);
             EXPECT_TRUE(outcome.finished && !outcome.item) << trace.toStdString();
-            EXPECT_TRUE(manager.statusMessage().startsWith(failure.status))
+            EXPECT_TRUE(manager.statusMessage().startsWith(status))
                 << trace.toStdString() << ": " << manager.statusMessage().toStdString();
             EXPECT_EQ(outcome.status, manager.statusMessage());
-            if (failure.status.endsWith(u": ")) {
-                EXPECT_GT(manager.statusMessage().size(), failure.status.size());
+            if (status.endsWith(u": ")) {
+                EXPECT_GT(manager.statusMessage().size(), status.size());
             }
         }
     }

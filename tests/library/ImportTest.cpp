@@ -57,40 +57,37 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
 {
     const QString library = home.libraryDir(), away = outside() + u"/library"_s;
     const QString half = outside() + u"/half.png"_s, other = outside() + u"/other-name"_s;
-    struct Case {
-        const char* what;
-        // Makes the first attempt fail; then mends the cause, in a way the watch cannot see.
-        std::function<void(const QString& source)> breakIt;
-        std::function<void()> mendIt;
-        const char* status; // shown after the first attempt
-    };
-    const Case cases[] = {
-        {"the library folder is briefly not a folder",
-         [&](const QString& source) {
-             QDir().rename(library, away);
-             QFile(library).open(QIODevice::WriteOnly);
-             ASSERT_TRUE(writeImage(source, makeTestImage(64, 48)));
-         },
-         [&] { ASSERT_TRUE(QFile::remove(library) && QDir().rename(away, library)); },
-         "Failed to import screenshot"},
-        {"a slow writer finishes through another name",
-         [&](const QString& source) {
-             ASSERT_TRUE(writeFile(half, "\x89PNG\r\n"));
-             ASSERT_EQ(::link(QFile::encodeName(half), QFile::encodeName(other)), 0);
-             ASSERT_TRUE(QFile::rename(half, source));
-         },
-         [&] { ASSERT_TRUE(writeFile(other, encodeImage(makeTestImage(64, 48)))); }, ""},
-    };
+    // What happens; how it makes the first attempt fail; how the cause is then mended, in a way
+    // the watch cannot see; the status shown after the first attempt.
+    const std::tuple<const char*, std::function<void(const QString&)>, std::function<void()>,
+                     const char*>
+        cases[] = {
+            {"the library folder is briefly not a folder",
+             [&](const QString& source) {
+                 QDir().rename(library, away);
+                 QFile(library).open(QIODevice::WriteOnly);
+                 ASSERT_TRUE(writeImage(source, makeTestImage(64, 48)));
+             },
+             [&] { ASSERT_TRUE(QFile::remove(library) && QDir().rename(away, library)); },
+             "Failed to import screenshot"},
+            {"a slow writer finishes through another name",
+             [&](const QString& source) {
+                 ASSERT_TRUE(writeFile(half, "\x89PNG\r\n"));
+                 ASSERT_EQ(::link(QFile::encodeName(half), QFile::encodeName(other)), 0);
+                 ASSERT_TRUE(QFile::rename(half, source));
+             },
+             [&] { ASSERT_TRUE(writeFile(other, encodeImage(makeTestImage(64, 48)))); }, ""},
+        };
     startWatching();
     qsizetype total = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, breakIt, mendIt, status] : cases) {
+        SCOPED_TRACE(what);
         const QString source = systemFile(u"Screenshot %1.png"_s.arg(total));
-        c.breakIt(source);
-        EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == QLatin1String(c.status); }));
+        breakIt(source);
+        EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == QLatin1String(status); }));
         EXPECT_TRUE(staysAt(total));
         EXPECT_TRUE(QFileInfo::exists(source));
-        c.mendIt();
+        mendIt();
         ++total;
         EXPECT_TRUE(waitUntil([&] { return manager.screenshots().size() == total; }, 8s));
         EXPECT_FALSE(QFileInfo::exists(source));
@@ -100,12 +97,6 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
 
 TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
 {
-    struct Case {
-        const char* what;
-        QString name; // in the desktop's folder, or the library's with a leading "library/"
-        std::function<bool(const QString& path, const QString& outside)> plant;
-        mode_t type;
-    };
     const auto linkTo = [](const QString& target) {
         return [target](const QString& path, const QString& outside) {
             // Made elsewhere and moved in, as a file manager moves it.
@@ -126,14 +117,18 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
         }
         return true;
     };
-    const Case cases[] = {
-        {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkTo(u"secret.png"_s),
-         S_IFLNK},
-        {"a link to a folder", u"Screenshot folder.png"_s, linkTo(u"."_s), S_IFLNK},
-        {"a dangling link", u"Screenshot dangling.png"_s, linkTo({}), S_IFLNK},
-        {"a named pipe", u"Screenshot pipe.png"_s, pipeWrittenTwice, S_IFIFO},
-        {"a named pipe in the library", u"library/pipe.png"_s, pipeWrittenTwice, S_IFIFO},
-    };
+    // What is planted; its name in the desktop's folder, or the library's with a leading
+    // "library/"; how it is made; the file type it keeps.
+    const std::tuple<const char*, QString, std::function<bool(const QString&, const QString&)>,
+                     mode_t>
+        cases[] = {
+            {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkTo(u"secret.png"_s),
+             S_IFLNK},
+            {"a link to a folder", u"Screenshot folder.png"_s, linkTo(u"."_s), S_IFLNK},
+            {"a dangling link", u"Screenshot dangling.png"_s, linkTo({}), S_IFLNK},
+            {"a named pipe", u"Screenshot pipe.png"_s, pipeWrittenTwice, S_IFIFO},
+            {"a named pipe in the library", u"library/pipe.png"_s, pipeWrittenTwice, S_IFIFO},
+        };
     const QImage secret = makeTestImage(32, 32, 0xffaa0000);
     ASSERT_TRUE(writeImage(outside() + u"/secret.png"_s, secret));
     ASSERT_TRUE(writeImage(libraryFile(u"edited.png"_s), makeTestImage(40, 40)));
@@ -145,11 +140,11 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
     QObject::connect(&manager, &ScreenshotManager::itemChanged,
                      [&](const ScreenshotItemPtr& item) { announced += item == editedItem; });
     qsizetype total = 1;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, name, plant, type] : cases) {
+        SCOPED_TRACE(what);
         const QString path =
-            c.name.startsWith(u"library/"_s) ? libraryFile(c.name.mid(8)) : systemFile(c.name);
-        ASSERT_TRUE(c.plant(path, outside()));
+            name.startsWith(u"library/"_s) ? libraryFile(name.mid(8)) : systemFile(name);
+        ASSERT_TRUE(plant(path, outside()));
         // Whatever was planted, what comes after it still goes through.
         EXPECT_TRUE(imports(u"Screenshot after %1.png"_s.arg(total), total + 1));
         ++total;
@@ -161,7 +156,7 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
             return manager.preview(manager.screenshots().constLast()).pixelColor(1, 1) ==
                    edited.pixelColor(1, 1);
         }));
-        EXPECT_TRUE(isLeftAsItWas(path, c.type));
+        EXPECT_TRUE(isLeftAsItWas(path, type));
     }
     EXPECT_EQ(libraryNames().size(), total + 0); // the pipe in the library is no file
     EXPECT_TRUE(QFileInfo::exists(outside() + u"/secret.png"_s));

@@ -144,13 +144,8 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
     const QSize size(40, 30);
     // Metadata ahead of the frame header, as cameras and editors write it.
     const QByteArray app1 = "\xff\xe1\x00\x10"_ba + QByteArray(14, 'e');
-    struct Case {
-        const char* what;
-        QByteArray content;
-        std::optional<QSize> size; // read from the header alone
-        bool whole;
-    };
-    const Case cases[] = {
+    // What the file is, its bytes, the size read from the header alone, and whether it is whole.
+    const std::tuple<const char*, QByteArray, std::optional<QSize>, bool> cases[] = {
         {"a whole PNG", png, size, true},
         {"a whole JPEG", jpeg, size, true},
         {"a JPEG with metadata ahead of its frame", jpeg.left(2) + app1 + jpeg.mid(2), size, true},
@@ -168,14 +163,13 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
         {"the signature alone", QByteArray("\x89PNG\r\n\x1a\n"), {}, false},
     };
     QTemporaryDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, content, header, whole] : cases) {
+        SCOPED_TRACE(what);
         const QString path = dir.filePath(u"picture"_s);
-        touch(path, c.content);
-        EXPECT_EQ(readImageHeader(path), c.size);
+        touch(path, content);
+        EXPECT_EQ(readImageHeader(path), header);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        EXPECT_EQ(isWholeImageFile(fd), c.whole);
+        EXPECT_EQ(isWholeImageFile(fd), whole);
         ::close(fd);
     }
     EXPECT_EQ(readImageHeader(dir.filePath(u"missing"_s)), std::nullopt);

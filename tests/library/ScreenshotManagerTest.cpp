@@ -234,12 +234,7 @@ TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
         return std::make_shared<ScreenshotItem>(makeTestImage(40, 30), date, SyncStatus::Synced,
                                                 u"7"_s, u"/nowhere/"_s + name, std::nullopt);
     };
-    struct Step {
-        const char* name;
-        std::function<void()> act;
-        QStringList signalsSent;
-    };
-    const Step steps[] = {
+    const std::tuple<const char*, std::function<void()>, QStringList> steps[] = {
         {"a download newer than all goes on top",
          [&] { manager.insertItemByDate(made(newest.addSecs(60), u"top.png"_s)); },
          {u"insert 0-0"_s}},
@@ -258,11 +253,11 @@ TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
          },
          {u"remove 0-0"_s, u"remove 2-2"_s}},
     };
-    for (const Step& step : steps) {
+    for (const auto& [name, act, signalsSent] : steps) {
         m_log.clear();
-        step.act();
-        EXPECT_EQ(m_log, step.signalsSent) << step.name;
-        EXPECT_EQ(modelNames(model), listedNames()) << step.name;
+        act();
+        EXPECT_EQ(m_log, signalsSent) << name;
+        EXPECT_EQ(modelNames(model), listedNames()) << name;
     }
     EXPECT_EQ(sync.calls, QStringList());
     manager.setSyncService(nullptr);

@@ -34,6 +34,11 @@ public:
     {
         return std::any_of(grabs.begin(), grabs.end(), [id](const Held& h) { return h.id == id; });
     }
+    Refusal refusal(int id) const override
+    {
+        return isGrabbed(id) ? Refusal{} : Refusal{Refusal::Cause::HeldElsewhere, 0};
+    }
+    QString via() const override { return QStringLiteral("fake"); }
     bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override
     {
         intercepts.append({keysym, modifiers, id});

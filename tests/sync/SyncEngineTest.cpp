@@ -5,8 +5,7 @@
 #include "sync/SyncPlan.h"
 
 #include "FakeSyncServer.h"
-#include "Fakes.h"
-#include "TestSupport.h"
+#include "ManagerFixture.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -40,22 +39,15 @@ ServerScreenshot record(qint64 id, const QString& name)
     return {id, u"s%1.png"_s.arg(id), name, 0, {}, {}};
 }
 
-class SyncEngineTest : public ::testing::Test {
+class SyncEngineTest : public ManagerFixture {
 protected:
     SyncEngineTest()
     {
-        QDir().mkpath(home.libraryDir());
         manager.setAutoCopyEnabled(false);
         manager.setSyncService(&engine);
     }
     ~SyncEngineTest() override { manager.setSyncService(nullptr); }
 
-    QString file(const QString& name) const { return QDir(home.libraryDir()).filePath(name); }
-    void load()
-    {
-        manager.loadScreenshots();
-        ASSERT_TRUE(waitUntil([&] { return manager.isLibraryLoaded(); }));
-    }
     // Every entry of the library folder, hidden ones included.
     QStringList folder() const
     {
@@ -65,7 +57,7 @@ protected:
     ScreenshotItemPtr item(const QString& name) const
     {
         for (const ScreenshotItemPtr& i : manager.screenshots())
-            if (i->filePath == file(name))
+            if (i->filePath == libraryFile(name))
                 return i;
         return nullptr;
     }
@@ -77,10 +69,6 @@ protected:
         return report.value_or(SyncEngine::Report{});
     }
 
-    ScopedHome home;
-    FakeClipboard clipboard;
-    FakeFolderPicker picker;
-    ScreenshotManager manager{&clipboard, &picker};
     FakeSyncServer fake;
     NetworkManager net{fake.server.origin()};
     std::optional<QString> token = u"tok"_s;
@@ -92,8 +80,8 @@ protected:
 TEST_F(SyncEngineTest, signedOutEveryOperationIsSilent)
 {
     token.reset();
-    ASSERT_TRUE(writeImage(file(u"a.png"_s), makeTestImage(40, 30)));
-    load();
+    ASSERT_TRUE(writeImage(libraryFile(u"a.png"_s), makeTestImage(40, 30)));
+    loadAndWait();
     fake.add(u"b.png"_s, png(1));
     const QList<ServerScreenshot> known{{1, u"s1.png"_s, u"a.png"_s, 1, {}, {}}};
     manager.setServerScreenshots(known);
@@ -115,9 +103,9 @@ TEST_F(SyncEngineTest, signedOutEveryOperationIsSilent)
 TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolderLacks)
 {
     for (const char* name : {"a.png", "b.png", "c.png"})
-        ASSERT_TRUE(writeImage(file(QString::fromLatin1(name)), makeTestImage(40, 30)));
-    ASSERT_TRUE(writeFile(file(u"notes.txt"_s), {})); // not a picture, but the name is taken
-    load();
+        ASSERT_TRUE(writeImage(libraryFile(QString::fromLatin1(name)), makeTestImage(40, 30)));
+    ASSERT_TRUE(writeFile(libraryFile(u"notes.txt"_s), {})); // not a picture, but the name is taken
+    loadAndWait();
     item(u"c.png"_s)->syncStatus = SyncStatus::Failed; // a failed upload is not retried
     for (const char* name : {"a.png", "notes.txt", "new.png", "new.png"})
         fake.add(QString::fromLatin1(name), png(fake.lastId));
@@ -130,8 +118,8 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
     EXPECT_EQ(item(u"b.png"_s)->serverId, std::optional(u"5"_s));
     EXPECT_EQ(item(u"c.png"_s)->syncStatus, SyncStatus::Failed);
     const ScreenshotItemPtr fetched = manager.screenshots().first(); // dated by its download
-    EXPECT_EQ(fetched->filePath, file(u"new.png"_s));
-    EXPECT_EQ(readFile(file(u"new.png"_s)), png(3)); // the newest record of the name
+    EXPECT_EQ(fetched->filePath, libraryFile(u"new.png"_s));
+    EXPECT_EQ(readFile(libraryFile(u"new.png"_s)), png(3)); // the newest record of the name
     EXPECT_EQ(std::tuple(fetched->syncStatus, fetched->serverId, fetched->captureType),
               std::tuple(SyncStatus::Synced, std::optional(u"4"_s), std::optional(u"window"_s)));
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
@@ -141,14 +129,24 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
     const SyncEngine::Report again = fullSync();
     EXPECT_EQ(std::tuple(again.onServer, again.uploaded, again.downloaded), std::tuple(5, 0, 0));
 
-    // A deletion on the server takes the local copy of the name along; a failure says why.
-    engine.deleteServerScreenshot(manager.serverScreenshots().at(1));
-    ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Deleted from server"_s; }));
-    EXPECT_FALSE(QFile::exists(file(u"new.png"_s)) || item(u"new.png"_s));
-    EXPECT_EQ(manager.serverScreenshots().size(), 4);
+    // A failure says why; a deletion takes the local copy of the name along. The failure's
+    // time, which ends first, also clears the later success.
     engine.deleteServerScreenshot({999, u"x"_s, u"x.png"_s, 0, {}, {}});
     ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Screenshot not found"_s; }));
-    EXPECT_TRUE(waitUntil([&] { return manager.statusMessage().isEmpty(); }, 2500ms));
+    processEvents(1s);
+    engine.deleteServerScreenshot(manager.serverScreenshots().at(1));
+    ASSERT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Deleted from server"_s; }));
+    EXPECT_FALSE(QFile::exists(libraryFile(u"new.png"_s)) || item(u"new.png"_s));
+    EXPECT_EQ(manager.serverScreenshots().size(), 4);
+    EXPECT_TRUE(waitUntil([&] { return manager.statusMessage().isEmpty(); }, 1500ms));
+    // A name that would reach outside the library folder takes no file along.
+    ASSERT_TRUE(writeFile(libraryFile(u"../evil.png"_s), "mine"));
+    bool ended = false;
+    engine.deleteServerScreenshot(
+        {fake.add(u"../evil.png"_s, {}), u"e"_s, u"../evil.png"_s, 0, {}, {}},
+        [&](auto) { ended = true; });
+    ASSERT_TRUE(waitUntil([&] { return ended; }));
+    EXPECT_EQ(readFile(libraryFile(u"../evil.png"_s)), "mine");
 }
 
 TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
@@ -170,15 +168,15 @@ TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
     };
     for (const auto& [name, responder] : rows)
         fake.downloads[fake.add(QString::fromLatin1(name), {})] = responder;
-    load();
+    loadAndWait();
     engine.loadServerScreenshots();
     // A file that appears while its download is under way wins over the download.
     ASSERT_TRUE(waitUntil([&] { return fake.requests("id=7") == 1; }));
-    ASSERT_TRUE(writeFile(file(u"late.png"_s), "the user's own"));
+    ASSERT_TRUE(writeFile(libraryFile(u"late.png"_s), "the user's own"));
     ASSERT_TRUE(waitUntil([&] { return !manager.isDownloadingMissing(); }));
 
     EXPECT_EQ(folder(), (QStringList{u"late.png"_s, u"ok.png"_s, u"text.png"_s}));
-    EXPECT_EQ(readFile(file(u"late.png"_s)), "the user's own");
+    EXPECT_EQ(readFile(libraryFile(u"late.png"_s)), "the user's own");
     EXPECT_EQ(manager.screenshots().size(), 1);
     // Cleared after three seconds, as any text that still tells of a download.
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
@@ -199,15 +197,26 @@ TEST_F(SyncEngineTest, aFewTransfersRunAtOnceAndOverlappingSyncsFetchEachFileOnc
                 reply(200, bytes.toStdString(), "image/png")(r, out);
             };
     }
-    load();
+    loadAndWait();
     engine.loadServerScreenshots();
     ASSERT_TRUE(waitUntil([&] { return manager.isDownloadingMissing(); }));
     std::optional<SyncEngine::Report> overlapping;
     engine.performFullSync([&](const SyncEngine::Report& r) { overlapping = r; });
     ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 2; }));
+    // A new capture meanwhile goes ahead of the eight downloads still queued.
+    ASSERT_TRUE(writeImage(libraryFile(u"new.png"_s), makeTestImage(40, 30)));
+    engine.uploadScreenshot(local(libraryFile(u"new.png"_s)));
     processEvents(300ms);
     open = true;
     ASSERT_TRUE(waitUntil([&] { return overlapping.has_value(); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return fake.requests("new.png") == 1; }));
+    const std::vector<Received> all = fake.server.received();
+    const auto upload = std::find_if(all.begin(), all.end(), [](const Received& r) {
+        return r.body.find("new.png") != std::string::npos;
+    });
+    // Four were running; the three other slots freed at the same moment may race it.
+    EXPECT_LE(
+        std::count_if(all.begin(), upload, [](const Received& r) { return r.method == "GET"; }), 7);
     EXPECT_EQ(overlapping->downloaded, 12); // it waited for the shared downloads
     EXPECT_EQ(fake.requests("action=download"), 12);
     EXPECT_EQ(fake.mostAtOnce.load(), SyncEngine::kMaxParallelTransfers);
@@ -223,10 +232,10 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
         {R"({"success":false,"error":"Quota"})", SyncStatus::Failed, std::nullopt},
         {"<html>502</html>", SyncStatus::Failed, std::nullopt},
     };
-    ASSERT_TRUE(writeImage(file(u"up.png"_s), makeTestImage(40, 30)));
+    ASSERT_TRUE(writeImage(libraryFile(u"up.png"_s), makeTestImage(40, 30)));
     for (const auto& [answer, status, serverId] : rows) {
         fake.uploads = reply(200, answer);
-        const ScreenshotItemPtr up = local(file(u"up.png"_s));
+        const ScreenshotItemPtr up = local(libraryFile(u"up.png"_s));
         engine.uploadScreenshot(up);
         EXPECT_EQ(up->syncStatus, SyncStatus::Syncing);
         ASSERT_TRUE(waitUntil([&] { return up->syncStatus != SyncStatus::Syncing; }));
@@ -234,7 +243,7 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
     }
     EXPECT_EQ(fake.requests("capture_type\"\r\n\r\nfullscreen"), std::ssize(rows));
     // A file that is gone is not sent, and the item keeps its state.
-    const ScreenshotItemPtr gone = local(file(u"gone.png"_s));
+    const ScreenshotItemPtr gone = local(libraryFile(u"gone.png"_s));
     engine.uploadScreenshot(gone);
     EXPECT_TRUE(holdsFor([&] { return fake.requests("gone.png") == 0; }, 100ms));
     EXPECT_EQ(gone->syncStatus, SyncStatus::Local);
@@ -242,11 +251,11 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
 
 TEST_F(SyncEngineTest, aSyncAtStartWaitsForTheLibraryBeforeItDecidesWhatToUpload)
 {
-    ASSERT_TRUE(writeImage(file(u"early.png"_s), makeTestImage(40, 30)));
+    ASSERT_TRUE(writeImage(libraryFile(u"early.png"_s), makeTestImage(40, 30)));
     engine.performFullSync();
     ASSERT_TRUE(waitUntil([&] { return fake.requests("\"list\"") == 1; }));
     EXPECT_TRUE(holdsFor([&] { return fake.requests("original_filename") == 0; }, 200ms));
-    load();
+    loadAndWait();
     EXPECT_TRUE(waitUntil([&] { return item(u"early.png"_s)->syncStatus == SyncStatus::Synced; }));
 }
 

@@ -182,11 +182,7 @@ TEST_F(CaptureTool, FailuresExitWithTwoAndOneLineSayingWhy)
     // A missing folder, and one no one may write into, root included; no X display; arguments
     // that make no sense. No overlay may appear first: the interactive modes also end without
     // any input.
-    const struct {
-        QString args;
-        QString setting;
-        QString says;
-    } failures[] = {
+    const std::tuple<QString, QString, QString> failures[] = {
         {path("missing/shot.png"), {}, u"cannot save into "_s},
         {u"/proc/self/shot.png"_s, {}, u"cannot save into /proc/self"_s},
         {path("x.png"), u"DISPLAY="_s, u"cannot open the X display"_s},

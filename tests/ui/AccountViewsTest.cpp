@@ -62,15 +62,10 @@ protected:
         std::make_unique<KeychainHelper>(u"glimra.test.views"_s, KeychainHelper::Backend::File)};
 };
 
-struct SubmitCase {
-    bool registering;
-    QString username, email, password;
-    bool enabled;
-};
-
 TEST_F(AccountViewsTest, MainButtonNeedsEveryFieldTheModeUses)
 {
-    const SubmitCase cases[] = {
+    // Registering; user name, e-mail and password typed; the main button enabled.
+    const std::tuple<bool, QString, QString, QString, bool> cases[] = {
         {false, u"ann"_s, {}, u"pw"_s, true},
         {false, u"   "_s, {}, u"pw"_s, true}, // blanks are a name, sent as typed
         {false, {}, {}, u"pw"_s, false},
@@ -83,15 +78,14 @@ TEST_F(AccountViewsTest, MainButtonNeedsEveryFieldTheModeUses)
     };
     LoginView view(&auth);
     view.show();
-    for (const SubmitCase& c : cases) {
-        view.setRegistering(c.registering);
-        type(view, "username", c.username);
-        child<QLineEdit>(view, "email")->setText(c.email);
-        type(view, "password", c.password);
-        EXPECT_EQ(child<QAbstractButton>(view, "submit")->isEnabled(), c.enabled)
-            << c.registering << " " << c.username.toStdString() << "/" << c.email.toStdString()
-            << "/" << c.password.toStdString();
-        EXPECT_EQ(child<QLineEdit>(view, "email")->isVisible(), c.registering);
+    for (const auto& [registering, username, email, password, enabled] : cases) {
+        view.setRegistering(registering);
+        type(view, "username", username);
+        child<QLineEdit>(view, "email")->setText(email);
+        type(view, "password", password);
+        EXPECT_EQ(child<QAbstractButton>(view, "submit")->isEnabled(), enabled)
+            << registering << qPrintable(username + u'/' + email + u'/' + password);
+        EXPECT_EQ(child<QLineEdit>(view, "email")->isVisible(), registering);
     }
 }
 
@@ -116,6 +110,9 @@ TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
     ASSERT_TRUE(waitUntil([&] { return !auth.isLoading(); }));
     EXPECT_FALSE(submit->isBusy());
     EXPECT_TRUE(child<QWidget>(view, "error")->isVisible());
+    // The icon is as red as the text, whatever the palette's text colour.
+    const QImage icon = child<QWidget>(view, "error")->findChild<QLabel*>()->pixmap().toImage();
+    EXPECT_EQ(icon.pixelColor(icon.width() / 4, icon.height() / 2).rgb(), style::red().rgb());
     EXPECT_EQ(child<QWidget>(view, "error")->findChildren<QLabel*>().last()->text(),
               u"Wrong password"_s);
 
@@ -130,36 +127,29 @@ TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
               u"Already have an account? Sign In"_s);
 }
 
-struct ServerCase {
-    QString typed;
-    bool accepted;
-    std::optional<QString> stored; // absent: the key is not in the settings file
-};
-
 TEST_F(AccountViewsTest, ServerAddressIsTakenOnlyWhenTheClientCouldUseIt)
 {
     const QString before = server.origin();
-    const ServerCase cases[] = {
+    // Typed; accepted; stored (absent: the key is not in the settings file).
+    const std::tuple<QString, bool, std::optional<QString>> cases[] = {
         {u" https://glimra.example.org:8443/ "_s, true, u"https://glimra.example.org:8443"_s},
         {u"http://127.0.0.1:9"_s, true, u"http://127.0.0.1:9"_s},
         // Which addresses are refused is the network tests' business; here, what refusal does.
         {u"http://glimra.example.org"_s, false, std::nullopt}, // password in clear
         {u""_s, true, std::nullopt},                           // back to the built-in address
     };
-    for (const ServerCase& c : cases) {
+    for (const auto& [typed, accepted, stored] : cases) {
         auth.network()->setOrigin(before);
         openSettings()->remove(settings::kServerOrigin);
         LoginView view(&auth);
         view.show();
-        type(view, "server", c.typed);
-        EXPECT_EQ(view.applyServerAddress(), c.accepted) << c.typed.toStdString();
-        const QVariant stored = openSettings()->value(settings::kServerOrigin);
-        EXPECT_EQ(stored.isValid() ? std::optional(stored.toString()) : std::nullopt, c.stored);
-        EXPECT_EQ(child<QWidget>(view, "serverProblem")->isVisible(), !c.accepted);
-        if (!c.accepted)
-            EXPECT_EQ(auth.network()->origin(), before);
-        else
-            EXPECT_EQ(auth.network()->origin(), c.stored.value_or(NetworkManager::defaultOrigin()));
+        type(view, "server", typed);
+        EXPECT_EQ(view.applyServerAddress(), accepted) << typed.toStdString();
+        const QVariant kept = openSettings()->value(settings::kServerOrigin);
+        EXPECT_EQ(kept.isValid() ? std::optional(kept.toString()) : std::nullopt, stored);
+        EXPECT_EQ(child<QWidget>(view, "serverProblem")->isVisible(), !accepted);
+        EXPECT_EQ(auth.network()->origin(),
+                  accepted ? stored.value_or(NetworkManager::defaultOrigin()) : before);
     }
 }
 
@@ -182,32 +172,27 @@ TEST_F(AccountViewsTest, SignInGoesToTheAddressInTheField)
     EXPECT_EQ(child<QLineEdit>(view, "password")->text(), QString());
 }
 
-struct AccountCase {
-    std::optional<std::string> user; // the reply's "user" record; absent: not signed in yet
-    QString name;
-    QString email; // empty: no e-mail line
-};
-
 TEST_F(AccountViewsTest, AccountViewNamesTheUserAndHidesAnEmptyEmail)
 {
-    const AccountCase cases[] = {
+    // The reply's "user" record (absent: not signed in yet); the name and e-mail shown.
+    const std::tuple<std::optional<std::string>, QString, QString> cases[] = {
         {std::nullopt, u"User"_s, {}},
         {R"("user":{"username":"ann","email":""})", u"ann"_s, {}},
         {R"("user":{"username":"ann"})", u"ann"_s, {}},
         {R"("user":{"username":"ann","email":"a@x.org"})", u"ann"_s, u"a@x.org"_s},
     };
-    for (const AccountCase& c : cases) {
+    for (const auto& [user, name, email] : cases) {
         auth.logout();
-        if (c.user) {
-            userJson = *c.user;
+        if (user) {
+            userJson = *user;
             auth.login(u"ann"_s, u"pw"_s);
             ASSERT_TRUE(waitUntil([&] { return auth.currentUser().has_value(); }));
         }
         AccountView view(&auth);
         view.show();
-        EXPECT_EQ(child<QLabel>(view, "name")->text(), c.name);
-        EXPECT_EQ(child<QLabel>(view, "email")->isVisible(), !c.email.isEmpty());
-        EXPECT_EQ(child<QLabel>(view, "email")->text(), c.email);
+        EXPECT_EQ(child<QLabel>(view, "name")->text(), name);
+        EXPECT_EQ(child<QLabel>(view, "email")->isVisible(), !email.isEmpty());
+        EXPECT_EQ(child<QLabel>(view, "email")->text(), email);
         EXPECT_EQ(child<QLabel>(view, "server")->text(), auth.network()->origin());
     }
     AccountView view(&auth);

@@ -22,10 +22,7 @@ using Page = TabContent::Page;
 TEST(StatusIconTest, FailuresAreRedConfirmationsGreenAndTheTestIsCaseSensitive)
 {
     enum Icon { None, Red, Green };
-    const struct {
-        const char* text;
-        Icon icon;
-    } cases[] = {
+    const std::pair<const char*, Icon> cases[] = {
         {"Capture failed: tool exited", Red},
         {"Failed to import screenshot", Red},
         {"Delete failed", Red},
@@ -37,10 +34,9 @@ TEST(StatusIconTest, FailuresAreRedConfirmationsGreenAndTheTestIsCaseSensitive)
         {"Upload failed, 2 screenshots deleted", Red},
         {"", None},
     };
-    for (const auto& c : cases) {
-        const auto icon = statusIconFor(QString::fromUtf8(c.text));
-        const Icon got = !icon ? None : icon->colour == style::red() ? Red : Green;
-        EXPECT_EQ(got, c.icon) << c.text;
+    for (const auto& [text, expected] : cases) {
+        const auto icon = statusIconFor(QString::fromUtf8(text));
+        EXPECT_EQ(!icon ? None : icon->colour == style::red() ? Red : Green, expected) << text;
     }
 }
 
@@ -61,13 +57,8 @@ TEST_F(ViewFixture, TheStatusRowTakesNoSpaceWhileTheLineIsEmpty)
 
 TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
 {
-    const struct {
-        bool server;
-        int local;
-        bool loading;
-        int records;
-        Page page;
-    } cases[] = {
+    // The server tab; local screenshots; loading; server records; the page shown.
+    const std::tuple<bool, int, bool, int, Page> cases[] = {
         {false, 0, false, 0, Page::LocalEmpty},
         {false, 2, false, 0, Page::LocalList},
         {false, 0, true, 3, Page::LocalEmpty},
@@ -77,23 +68,19 @@ TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
         {true, 0, true, 2, Page::Loading},
         {true, 0, true, 0, Page::Loading},
     };
-    for (const auto& c : cases) {
+    for (const auto& [server, local, loading, records, page] : cases) {
         manager.deleteScreenshots(manager.screenshots());
-        if (c.local)
-            addScreenshots(c.local);
-        QList<ServerScreenshot> records;
-        for (int i = 0; i < c.records; ++i)
-            records.append(record(i + 1, u"r%1.png"_s.arg(i)));
-        manager.setServerScreenshots(records);
-        manager.setLoadingServer(c.loading);
-        view().selectTab(c.server);
-        TabContent* tabs = view().tabContent();
-        EXPECT_EQ(tabs->page(), c.page) << c.server << c.local << c.loading << c.records;
-        const QString barText = c.server ? u"Delete All from Server"_s : u"Select All & Delete"_s;
-        bool barShown = false;
-        for (auto* button : tabs->findChildren<QAbstractButton*>())
-            barShown = barShown || (button->accessibleName() == barText && button->isVisible());
-        EXPECT_EQ(barShown, c.page == Page::LocalList || c.page == Page::ServerList);
+        if (local)
+            addScreenshots(local);
+        QList<ServerScreenshot> listed;
+        for (int i = 0; i < records; ++i)
+            listed.append(record(i + 1, u"r%1.png"_s.arg(i)));
+        manager.setServerScreenshots(listed);
+        manager.setLoadingServer(loading);
+        view().selectTab(server);
+        EXPECT_EQ(view().tabContent()->page(), page) << server << local << loading << records;
+        const QString bar = server ? u"Delete All from Server"_s : u"Select All & Delete"_s;
+        EXPECT_EQ(button(bar)->isVisible(), page == Page::LocalList || page == Page::ServerList);
     }
 }
 
@@ -144,14 +131,20 @@ TEST_F(ViewFixture, OnlyAChangeToTheServerTabAndRefreshFetchTheListing)
         EXPECT_EQ(sync.calls.count(u"list"_s), loads) << tab;
     }
     manager.setServerScreenshots({record(1, u"a.png"_s), record(2, u"b.png"_s)});
-    for (auto* button : view().tabContent()->findChildren<QAbstractButton*>()) {
-        if (button->accessibleName() == u"Refresh"_s)
-            QTest::mouseClick(button, Qt::LeftButton);
-        if (button->accessibleName() == u"Delete All from Server"_s)
-            QTest::mouseClick(button, Qt::LeftButton);
-    }
+    QTest::mouseClick(button(u"Refresh"_s), Qt::LeftButton);
+    QTest::mouseClick(button(u"Delete All from Server"_s), Qt::LeftButton);
     EXPECT_EQ(sync.calls.count(u"list"_s), 3);
     EXPECT_EQ(sync.calls.filter(u"delete"_s), (QStringList{u"delete 1"_s, u"delete 2"_s}));
+}
+
+int pixels(const QPixmap& pixmap, const std::function<bool(QRgb)>& counted)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += counted(image.pixel(x, y));
+    return count;
 }
 
 TEST(SymbolIconTest, EverySymbolDrawsSharplyWithoutAnIconTheme)
@@ -169,42 +162,29 @@ TEST(SymbolIconTest, EverySymbolDrawsSharplyWithoutAnIconTheme)
         const QPixmap pixmap = icon.pixmap(QSize(16, 16), 2.0);
         EXPECT_EQ(pixmap.size(), QSize(32, 32)) << symbol;
         EXPECT_EQ(pixmap.devicePixelRatio(), 2.0) << symbol;
-        const QImage image = pixmap.toImage();
-        int painted = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                painted += qAlpha(image.pixel(x, y)) > 0;
-        EXPECT_GT(painted, 20) << symbol;
+        EXPECT_GT(pixels(pixmap, [](QRgb p) { return qAlpha(p) > 0; }), 20) << symbol;
     }
     // A tint is drawn in that colour, whatever the theme.
-    const QImage red = style::icon(u"trash", style::red()).pixmap(QSize(16, 16), 1.0).toImage();
-    bool sawRed = false;
-    for (int y = 0; y < red.height(); ++y)
-        for (int x = 0; x < red.width(); ++x)
-            sawRed = sawRed || (qAlpha(red.pixel(x, y)) == 255 &&
-                                QColor(red.pixel(x, y)).rgb() == style::red().rgb());
-    EXPECT_TRUE(sawRed);
+    const QPixmap red = style::icon(u"trash", style::red()).pixmap(QSize(16, 16), 1.0);
+    EXPECT_GT(pixels(red, [](QRgb p) { return p == style::red().rgba(); }), 0);
 }
 
 TEST_F(ViewFixture, CaptureButtonsShowTheirShortcutsAndFollowAChange)
 {
     const QList<CaptureButton*> buttons = view().findChildren<CaptureButton*>();
     ASSERT_EQ(buttons.size(), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(buttons.at(i)->shortcut(), hotkeys.binding(i + 1).displayString());
-    EXPECT_EQ(buttons.at(1)->title(), u"Area"_s);
-    HotkeyBinding binding = hotkeys.binding(2);
-    binding.keyCode = hotkeys.binding(1).keyCode;
-    hotkeys.setBinding(2, binding);
-    EXPECT_EQ(buttons.at(1)->shortcut(), binding.displayString());
+    QStringList shown;
+    for (const CaptureButton* button : buttons)
+        shown.append(button->title() + u' ' + button->shortcut());
+    EXPECT_EQ(shown, (QStringList{u"Full Screen Shift+Super+3"_s, u"Area Shift+Super+4"_s,
+                                  u"Window Shift+Super+5"_s}));
+    hotkeys.setBinding(2, {20, 768, u"area"_s});
+    EXPECT_EQ(buttons.at(1)->shortcut(), u"Shift+Super+3"_s);
 }
 
 TEST_F(ViewFixture, ThePinAsksTheShellAndShowsOnlyWhatTheShellDecided)
 {
-    auto* pin = view().findChild<QAbstractButton*>();
-    for (auto* button : view().findChildren<QAbstractButton*>())
-        if (button->accessibleName() == u"Pin window to stay open"_s)
-            pin = button;
+    QAbstractButton* pin = button(u"Pin window to stay open"_s);
     QSignalSpy asked(&view(), &ContentView::pinToggled);
     QTest::mouseClick(pin, Qt::LeftButton);
     EXPECT_EQ(asked.size(), 1);
@@ -249,25 +229,21 @@ TEST_F(ViewFixture, AServerRowGetsItsPictureWhenTheFileArrivesAndAgainWhenItChan
     EXPECT_TRUE(preview().isNull());
     EXPECT_FALSE(row.data(ServerScreenshotListModel::HasLocalImageRole).toBool());
 
-    const struct {
-        int width;
-        QDateTime modified;
-    } versions[] = {{320, QDateTime::currentDateTime().addSecs(-60)},
-                    {100, QDateTime::currentDateTime()}};
-    for (const auto& version : versions) {
-        ASSERT_TRUE(writeImage(path, makeTestImage(version.width, 100)));
+    // A wide picture, then a square one written a minute later.
+    for (const auto& [width, age] : {std::pair{320, -60}, {100, 0}}) {
+        ASSERT_TRUE(writeImage(path, makeTestImage(width, 100)));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        file.setFileTime(version.modified, QFileDevice::FileModificationTime);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(age),
+                         QFileDevice::FileModificationTime);
         file.close();
         // The library notices the file and the row looks again.
         manager.loadScreenshots();
-        const double aspect = version.width / 100.0;
         EXPECT_TRUE(waitUntil([&] {
             const QImage image = preview();
             return !image.isNull() &&
-                   std::abs(double(image.width()) / image.height() - aspect) < 0.1;
-        })) << version.width;
+                   std::abs(double(image.width()) / image.height() - width / 100.0) < 0.1;
+        })) << width;
     }
     EXPECT_TRUE(row.data(ServerScreenshotListModel::HasLocalImageRole).toBool());
 }

@@ -36,6 +36,7 @@ protected:
     SettingsViewTest()
     {
         settings.onHotkeysChanged = [this] {
+            EXPECT_FALSE(grabber.suspended) << "our keys are back before the save re-registers";
             ++saves;
             hotkeys.reregisterHotkeys();
         };
@@ -61,11 +62,13 @@ protected:
     {
         QTest::mouseClick(view.row(rowId)->findChild<QAbstractButton*>(), Qt::LeftButton);
     }
-    // A press as X reports it, on hardware key 15, typed into the settings view's window.
-    bool press(quint32 unshiftedKeysym, Qt::KeyboardModifiers modifiers)
+    // A press on hardware key 15, typed into the settings view's window. X reports the symbol
+    // the modifiers make of the key (Shift+6 is "^"); a shortcut names the key itself.
+    bool press(quint32 unshiftedKeysym, Qt::KeyboardModifiers modifiers, quint32 reported = 0)
     {
         grabber.levels[15] = unshiftedKeysym;
-        QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers, 15, unshiftedKeysym, 0);
+        QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers, 15,
+                        reported ? reported : unshiftedKeysym, 0);
         return QCoreApplication::sendEvent(view.windowHandle(), &event) && event.isAccepted();
     }
 
@@ -82,15 +85,6 @@ protected:
     int saves = 0;
 };
 
-TEST_F(SettingsViewTest, EachRowShowsItsOwnBinding)
-{
-    for (qsizetype i = 0; i < kRowIds.size(); ++i) {
-        HotkeyRow* row = view.row(kRowIds[i]);
-        ASSERT_NE(row, nullptr) << kRowIds[i].toStdString();
-        EXPECT_EQ(row->buttonText(), settings.binding(int(i) + 1).displayString());
-    }
-}
-
 TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
 {
     tap(u"tileTopLeft"_s);
@@ -104,9 +98,10 @@ TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
     QShortcut other(
         QKeySequence(u"Ctrl+Alt+U"_s), &view, [] { FAIL(); }, Qt::ApplicationShortcut);
     QTest::keyClick(view.windowHandle(), Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_FALSE(press(0x61, Qt::NoModifier)); // a bare key goes on to the view
+    EXPECT_FALSE(press(0x61, Qt::NoModifier));     // a bare key goes on to the view
+    EXPECT_FALSE(press(0xff0d, Qt::MetaModifier)); // Return is no key a shortcut can name
     EXPECT_EQ(recordingRows(), QStringList{u"tileCenter"_s});
-    EXPECT_TRUE(press(0x36, Qt::ShiftModifier | Qt::MetaModifier));
+    EXPECT_TRUE(press(0x36, Qt::ShiftModifier | Qt::MetaModifier, 0x5e));
     EXPECT_EQ(settings.binding(10), (HotkeyBinding{22, 768, u"tileCenter"_s}));
     EXPECT_EQ(view.row(u"tileCenter"_s)->buttonText(), u"Shift+Super+6"_s);
     EXPECT_TRUE(recordingRows().isEmpty());
@@ -142,31 +137,27 @@ TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
     EXPECT_EQ(saves, 3);
 }
 
-struct FolderCase {
-    std::optional<QString> chosen; // what the folder dialog answers
-    QString shown;
-};
-
 TEST_F(SettingsViewTest, FolderLineAndItsResetFollowTheChosenFolder)
 {
     const QString deep = u"/home/someone/Pictures/a/rather/long/folder/name/for/screenshots"_s;
-    const FolderCase cases[] = {
+    // What the folder dialog answers, and the folder line then.
+    const std::pair<std::optional<QString>, QString> cases[] = {
         {std::nullopt, u"Default"_s},
         {u"/tmp/shots"_s, u"/tmp/shots"_s},
         {deep, {}}, // middle-elided: both ends stay, the middle goes
     };
-    for (const FolderCase& c : cases) {
-        picker.nextAnswer = c.chosen;
+    for (const auto& [chosen, shown] : cases) {
+        picker.nextAnswer = chosen;
         QTest::mouseClick(child("changeFolder"), Qt::LeftButton);
         const QString text = child<QLabel>("folder")->text();
-        if (c.shown.isEmpty()) {
+        if (shown.isEmpty()) {
             EXPECT_TRUE(text.startsWith(u"/home") && text.endsWith(u"shots") && text.contains(u'…'))
                 << text.toStdString();
         } else {
-            EXPECT_EQ(text, c.shown);
+            EXPECT_EQ(text, shown);
         }
-        EXPECT_EQ(child("resetFolder")->isVisible(), c.chosen.has_value());
-        if (c.chosen) {
+        EXPECT_EQ(child("resetFolder")->isVisible(), chosen.has_value());
+        if (chosen) {
             QTest::mouseClick(child("resetFolder"), Qt::LeftButton);
             EXPECT_EQ(screenshots.customSaveLocation(), std::nullopt);
             EXPECT_EQ(child<QLabel>("folder")->text(), u"Default"_s);

@@ -10,9 +10,9 @@
 #include "sync/NetworkManager.h"
 #include "ui/ContentView.h"
 
-#include "Fakes.h"
-#include "TestSupport.h"
+#include "ManagerFixture.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QSettings>
 #include <gtest/gtest.h>
@@ -33,15 +33,9 @@ public:
 
 // A content view over a real library in a private home, with the desktop faked and a web
 // service that never answers.
-class ViewFixture : public ::testing::Test {
+class ViewFixture : public ManagerFixture {
 protected:
-    ViewFixture()
-        : settingsStore(home.path() + u"/settings.ini"_s, QSettings::IniFormat),
-          manager(&clipboard, &picker), hotkeys(settingsStore)
-    {
-        QDir().mkpath(home.libraryDir());
-        manager.setSyncService(&sync);
-    }
+    ViewFixture() { manager.setSyncService(&sync); }
     ~ViewFixture() override { manager.setSyncService(nullptr); }
 
     // Token is stored first when given: the session then starts signed in and checks it.
@@ -79,9 +73,14 @@ protected:
             [&] { return manager.isLibraryLoaded() && manager.screenshots().size() == count; }));
     }
 
-    QString libraryFile(const QString& name) const
+    // The view's button a screen reader announces under this name.
+    QAbstractButton* button(const QString& name)
     {
-        return QDir(home.libraryDir()).filePath(name);
+        for (auto* found : view().findChildren<QAbstractButton*>())
+            if (found->accessibleName() == name)
+                return found;
+        ADD_FAILURE() << "no button " << name.toStdString();
+        return nullptr;
     }
 
     static ServerScreenshot record(qint64 id, const QString& name, qint64 size = 2048)
@@ -89,14 +88,10 @@ protected:
         return {id, u"s"_s + QString::number(id), name, size, u"window"_s, u"2026-01-01"_s};
     }
 
-    ScopedHome home;
-    QSettings settingsStore;
-    FakeClipboard clipboard;
-    FakeFolderPicker picker;
+    QSettings settingsStore{home.path() + u"/settings.ini"_s, QSettings::IniFormat};
     FakeOpener opener;
     RecordingSync sync;
-    ScreenshotManager manager;
-    HotkeySettings hotkeys;
+    HotkeySettings hotkeys{settingsStore};
     std::unique_ptr<AuthManager> auth;
     std::unique_ptr<ContentView> content;
 };

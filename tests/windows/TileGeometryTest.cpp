@@ -30,15 +30,6 @@ TEST(TileRect, splitsTheUsableAreaOfAScreenWithPanelsAboveAndBelow)
     }
 }
 
-TEST(TilePositionNames, roundTripAndRejectAnythingElse)
-{
-    for (const P p : allTilePositions())
-        EXPECT_EQ(parseTilePosition(tilePositionName(p)), p);
-    EXPECT_EQ(allTilePositions().size(), 8);
-    for (const QString& bad : {u""_s, u"Left-Half"_s, u"left_half"_s, u"centre"_s, u" center"_s})
-        EXPECT_FALSE(parseTilePosition(bad)) << bad.toStdString();
-}
-
 TEST(MonitorForFrame, picksTheMonitorHoldingTheTopLeftCorner)
 {
     // A monitor above the primary and a taller one to its left whose top lies higher; the

@@ -28,7 +28,10 @@ struct Entry {
     GlobalKeyGrabber::Combination combination;
     bool accepted = false;
     std::vector<std::pair<uint8_t, uint16_t>> held; // key code, modifier mask
+    GlobalKeyGrabber::Refusal refusal;
 };
+
+using Cause = GlobalKeyGrabber::Refusal::Cause;
 
 bool sameCombination(const GlobalKeyGrabber::Combination& a, const GlobalKeyGrabber::Combination& b)
 {
@@ -58,8 +61,10 @@ struct X11KeyGrabber::Private {
     {
         const auto mask = keyboard->maskFor(entry.combination.modifiers);
         const auto codes = keyboard->keycodesFor(entry.combination.keysym);
-        if (!mask || codes.empty())
+        if (!mask || codes.empty()) {
+            entry.refusal = {Cause::NoSuchKey, 0};
             return false;
+        }
         const uint8_t mode =
             entry.kind == Kind::Intercept ? XCB_GRAB_MODE_SYNC : XCB_GRAB_MODE_ASYNC;
         std::vector<std::pair<std::pair<uint8_t, uint16_t>, xcb_void_cookie_t>> sent;
@@ -82,6 +87,8 @@ struct X11KeyGrabber::Private {
         }
         if (refused)
             release(entry);
+        entry.refusal = refused ? GlobalKeyGrabber::Refusal{Cause::HeldElsewhere, 0}
+                                : GlobalKeyGrabber::Refusal{};
         return !refused;
     }
 
@@ -93,11 +100,23 @@ struct X11KeyGrabber::Private {
         xcb_flush(c);
     }
 
-    bool combinationTaken(const Combination& combination) const
+    const Entry* holderOf(const Combination& combination) const
     {
-        return std::any_of(entries.begin(), entries.end(), [&](const Entry& e) {
+        const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
             return e.accepted && sameCombination(e.combination, combination);
         });
+        return it == entries.end() ? nullptr : &*it;
+    }
+
+    // Takes the keys unless one of our own holds them already.
+    void admit(Entry& entry)
+    {
+        if (const Entry* holder = holderOf(entry.combination)) {
+            entry.refusal = {holder->kind == Kind::Shortcut ? Cause::Shortcut : Cause::Intercept,
+                             holder->id};
+            return;
+        }
+        entry.accepted = suspended || take(entry);
     }
 
     // Takes every accepted combination again; reports shortcuts that lost their keys.
@@ -244,9 +263,8 @@ bool X11KeyGrabber::grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id
 {
     if (!d->c)
         return false;
-    Entry entry{Kind::Shortcut, id, {keysym, modifiers}, false, {}};
-    if (!d->combinationTaken(entry.combination))
-        entry.accepted = d->suspended || d->take(entry);
+    Entry entry{Kind::Shortcut, id, {keysym, modifiers}, false, {}, {}};
+    d->admit(entry);
     d->entries.push_back(entry);
     return entry.accepted;
 }
@@ -268,22 +286,36 @@ bool X11KeyGrabber::isGrabbed(int id) const
     });
 }
 
+GlobalKeyGrabber::Refusal X11KeyGrabber::refusal(int id) const
+{
+    for (const Entry& entry : d->entries) {
+        if (entry.kind == Kind::Shortcut && entry.id == id)
+            return entry.accepted ? Refusal{} : entry.refusal;
+    }
+    return {};
+}
+
+QString X11KeyGrabber::via() const
+{
+    return d->c ? QStringLiteral("x11") : QString();
+}
+
 bool X11KeyGrabber::intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id)
 {
     if (!d->c)
         return false;
-    Entry entry{Kind::Intercept, id, {keysym, modifiers}, false, {}};
+    Entry entry{Kind::Intercept, id, {keysym, modifiers}, false, {}, {}};
     bool evicted = false;
     for (Entry& other : d->entries) {
         if (other.kind == Kind::Shortcut && other.accepted &&
             sameCombination(other.combination, entry.combination)) {
             d->release(other);
             other.accepted = false;
+            other.refusal = {Cause::Intercept, id};
             evicted = true;
         }
     }
-    if (!d->combinationTaken(entry.combination))
-        entry.accepted = d->suspended || d->take(entry);
+    d->admit(entry);
     d->entries.push_back(entry);
     if (evicted)
         Q_EMIT grabsChanged();

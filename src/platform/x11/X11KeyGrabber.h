@@ -22,6 +22,8 @@ public:
     bool grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override;
     void ungrabAll() override;
     bool isGrabbed(int id) const override;
+    Refusal refusal(int id) const override;
+    QString via() const override;
     bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override;
     void releaseIntercepts() override;
     void setInterceptHandler(InterceptHandler handler) override;
