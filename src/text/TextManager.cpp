@@ -8,6 +8,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 namespace glimra {
 
 using text::LibraryFile;
@@ -36,6 +38,12 @@ TextManager::TextManager(ScreenshotManager* library, QObject* parent)
         hold();
         m_listing.start();
     };
+    connect(library, &ScreenshotManager::itemAdded, this, [this] {
+        if (m_pending >= 0 && m_worker) {
+            ++m_pending;
+            Q_EMIT pendingChanged();
+        }
+    });
     connect(library, &ScreenshotManager::libraryLoaded, this, &TextManager::sendLibrary);
     connect(library, &ScreenshotManager::screenshotsReplaced, this, changed);
     connect(library, &ScreenshotManager::itemAdded, this, changed);
@@ -59,6 +67,17 @@ TextManager::~TextManager()
 QString TextManager::readerProgram()
 {
     return helperProgram(QStringLiteral("glimra-text-reader"));
+}
+
+int TextManager::pending() const
+{
+    if (!m_enabled)
+        return 0;
+    if (m_pending >= 0)
+        return m_pending;
+    const QList<ScreenshotItemPtr>& items = m_library->screenshots();
+    return static_cast<int>(
+        std::count_if(items.begin(), items.end(), [](const auto& item) { return item->filePath; }));
 }
 
 void TextManager::startWorker()
@@ -114,7 +133,7 @@ void TextManager::stopWorker(bool removeIndex)
     }
     m_thread = nullptr;
     m_worker = nullptr;
-    m_pending = 0;
+    m_pending = -1;
     for (const auto& request : std::as_const(m_textRequests)) {
         if (request.first && request.second)
             request.second({}, QStringLiteral("text recognition is off"));

@@ -40,7 +40,7 @@ public:
     QString language() const { return m_language; }
     void setLanguage(const QString& language);
     // Screenshots not yet read; 0 when all are read or recognition is off.
-    int pending() const { return m_enabled ? m_pending : 0; }
+    int pending() const;
     // Why recognition cannot run (the helper or its language data is missing); empty if it can.
     QString unavailableReason() const { return m_unavailable; }
 
@@ -73,7 +73,9 @@ private:
     ScreenshotManager* m_library;
     bool m_enabled = true;
     QString m_language;
-    int m_pending = 0;
+    // Until the reader has counted the library, every screenshot counts as unread; a new one
+    // counts at once, before the reader hears of it.
+    int m_pending = -1;
     QString m_unavailable;
     bool m_onBattery = false;
     bool m_holding = false;
