@@ -140,7 +140,7 @@ int main(int argc, char** argv)
             QString text;
             for (int line = 0; line < 15; ++line)
                 text += words(random, 10) + QLatin1Char('\n');
-            if (!index.store(*keyOf(dir.filePath(name)), {true, text.trimmed(), {}}))
+            if (!index.store(*keyOf(dir.filePath(name)), {true, text.trimmed(), {}, {}}))
                 return 1;
         }
         return 0;

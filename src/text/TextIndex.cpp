@@ -9,17 +9,20 @@
 
 #include <sqlite3.h>
 
+#include <string>
+
 namespace glimra::text {
 
 namespace {
 
+constexpr int kSchemaVersion = 1;
 constexpr char kSchema[] =
     "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT);"
     "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, name TEXT UNIQUE NOT NULL,"
     " size INTEGER NOT NULL, modified INTEGER NOT NULL, readable INTEGER NOT NULL,"
-    " text TEXT NOT NULL, words TEXT NOT NULL);"
+    " text TEXT NOT NULL, words TEXT NOT NULL, width INTEGER, height INTEGER);"
     // The body is already folded by normaliseForSearch; the tokenizer folds the name alike.
     "CREATE VIRTUAL TABLE IF NOT EXISTS search USING fts5(name, body,"
     " tokenize='unicode61 remove_diacritics 2');";
@@ -91,6 +94,16 @@ TextIndex::TextIndex(const QString& path)
     }
     // The writer holds the file only for a moment per picture; a reader may wait that long.
     sqlite3_busy_timeout(m_db, 2000);
+    // The index is a cache: one of another layout is read again rather than converted.
+    qint64 version = 0;
+    {
+        Statement query(m_db, "PRAGMA user_version");
+        version = query.step() ? query.number(0) : 0;
+    }
+    if (version != kSchemaVersion) {
+        exec("DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS search; DROP TABLE IF EXISTS meta;");
+        exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    }
     if (!exec(kSchema)) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -142,14 +155,15 @@ QHash<QString, FileKey> TextIndex::keys() const
 
 std::optional<IndexedText> TextIndex::lookup(const FileKey& key) const
 {
-    Statement query(m_db, "SELECT readable, text, words FROM files"
+    Statement query(m_db, "SELECT readable, text, words, width, height FROM files"
                           " WHERE name=? AND size=? AND modified=?");
     query.bind(1, key.name);
     query.bind(2, key.size);
     query.bind(3, key.modified);
     if (!query.step())
         return std::nullopt;
-    return IndexedText{query.number(0) != 0, query.text(1), wordsFromRecord(query.text(2))};
+    return IndexedText{query.number(0) != 0, query.text(1), wordsFromRecord(query.text(2)),
+                       QSize(int(query.number(3)), int(query.number(4)))};
 }
 
 bool TextIndex::store(const FileKey& key, const IndexedText& text)
@@ -166,14 +180,16 @@ bool TextIndex::store(const FileKey& key, const IndexedText& text)
         dropFile.bind(1, old.number(0));
         dropFile.run();
     }
-    Statement file(m_db, "INSERT INTO files(name, size, modified, readable, text, words)"
-                         " VALUES(?, ?, ?, ?, ?, ?)");
+    Statement file(m_db, "INSERT INTO files(name, size, modified, readable, text, words,"
+                         " width, height) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     file.bind(1, key.name);
     file.bind(2, key.size);
     file.bind(3, key.modified);
     file.bind(4, qint64(text.readable ? 1 : 0));
     file.bind(5, text.text);
     file.bind(6, wordsToRecord(text.words));
+    file.bind(7, qint64(text.size.width()));
+    file.bind(8, qint64(text.size.height()));
     Statement body(m_db, "INSERT INTO search(rowid, name, body) VALUES(last_insert_rowid(), ?, ?)");
     body.bind(1, nameForSearch(key.name));
     body.bind(2, normaliseForSearch(text.text));
@@ -208,17 +224,28 @@ void TextIndex::keepOnly(const QSet<QString>& names)
     exec("COMMIT");
 }
 
-QList<SearchMatch> TextIndex::search(const QString& query) const
+QList<SearchMatch> TextIndex::search(const QString& query, bool withMarks) const
 {
     const QStringList tokens = searchTokens(query);
     QList<SearchMatch> matches;
     if (tokens.isEmpty() || !m_db)
         return matches;
-    Statement select(m_db, "SELECT f.name, f.text FROM search JOIN files f ON f.id = search.rowid"
-                           " WHERE search MATCH ?");
+    Statement select(m_db, "SELECT f.name, f.text, f.words, f.width, f.height FROM search"
+                           " JOIN files f ON f.id = search.rowid WHERE search MATCH ?");
     select.bind(1, fullTextQuery(tokens));
-    while (select.step())
-        matches.append({select.text(0), snippetFor(select.text(1), tokens)});
+    while (select.step()) {
+        SearchMatch match{select.text(0), snippetFor(select.text(1), tokens), {}};
+        const QSizeF size(qreal(select.number(3)), qreal(select.number(4)));
+        if (withMarks && !size.isEmpty()) {
+            for (const Word& word : wordsFromRecord(select.text(2))) {
+                if (startsWithAny(word.text, tokens))
+                    match.marks.append(
+                        QRectF(word.box.x() / size.width(), word.box.y() / size.height(),
+                               word.box.width() / size.width(), word.box.height() / size.height()));
+            }
+        }
+        matches.append(match);
+    }
     return matches;
 }
 

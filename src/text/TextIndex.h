@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QList>
+#include <QRectF>
 #include <QSet>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -27,11 +29,14 @@ struct IndexedText {
     bool readable = false; // false: the file was not a picture the recogniser could read
     QString text;          // reading order, lines as lines
     QList<Word> words;
+    QSize size; // of the picture the words were read in
 };
 
 struct SearchMatch {
     QString name;
     QString snippet; // the first text line with a match; empty when only the name matched
+    // Where the matching words are, as fractions of the picture's width and height.
+    QList<QRectF> marks;
 };
 
 // The recognised text of the library, in an SQLite file with a full-text index. One object
@@ -66,7 +71,7 @@ public:
     void keepOnly(const QSet<QString>& names);
     // Entries whose name or text has every word of query as a word or word start, in no
     // particular order. An empty query matches nothing.
-    QList<SearchMatch> search(const QString& query) const;
+    QList<SearchMatch> search(const QString& query, bool withMarks = false) const;
 
 private:
     bool exec(const char* sql);

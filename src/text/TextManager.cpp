@@ -204,7 +204,7 @@ void TextManager::updatePause()
     QMetaObject::invokeMethod(m_worker, &TextWorker::resume, Qt::QueuedConnection);
 }
 
-void TextManager::search(const QString& query, QObject* context, SearchDone done)
+void TextManager::search(const QString& query, QObject* context, SearchDone done, bool withMarks)
 {
     if (!m_enabled) {
         QMetaObject::invokeMethod(
@@ -213,9 +213,9 @@ void TextManager::search(const QString& query, QObject* context, SearchDone done
     }
     runInBackground(
         &m_searchPool, context,
-        [query] {
+        [query, withMarks] {
             const text::TextIndex index(text::TextIndex::defaultPath());
-            return index.search(query);
+            return index.search(query, withMarks);
         },
         std::move(done));
 }

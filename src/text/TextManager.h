@@ -50,8 +50,9 @@ public:
     bool isPaused() const { return m_paused->load(); }
 
     using SearchDone = std::function<void(const QList<text::SearchMatch>&)>;
-    // Matches of query in the index, handed to done on this thread; nothing when off.
-    void search(const QString& query, QObject* context, SearchDone done);
+    // Matches of query in the index, handed to done on this thread; nothing when off. Marks
+    // (where the words are) cost time, and only a view needs them.
+    void search(const QString& query, QObject* context, SearchDone done, bool withMarks = false);
     using TextDone = std::function<void(const QString& text, const QString& error)>;
     // The text of the picture at path, read at once when it has not been read yet.
     void textOf(const QString& path, QObject* context, TextDone done);

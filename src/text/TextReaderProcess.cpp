@@ -147,11 +147,12 @@ TextReaderProcess::LineStatus TextReaderProcess::readLine(std::string* line)
 ReadResult TextReaderProcess::read(const QString& path)
 {
     if (path.contains(QLatin1Char('\n')))
-        return {ReadResult::Unreadable, {}, QStringLiteral("the file name holds a line break")};
+        return ReadResult::failed(ReadResult::Unreadable,
+                                  QStringLiteral("the file name holds a line break"));
     if (m_pid < 0) {
         QString reason;
         if (!start(&reason))
-            return {ReadResult::Unavailable, {}, reason};
+            return ReadResult::failed(ReadResult::Unavailable, reason);
     }
     const QByteArray request = QFile::encodeName(path) + '\n';
     m_started = steady_clock::now();
@@ -159,25 +160,28 @@ ReadResult TextReaderProcess::read(const QString& path)
     if (::send(m_socket, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) !=
         request.size()) {
         kill();
-        return {ReadResult::Unreadable, {}, QStringLiteral("the text reader ended")};
+        return ReadResult::failed(ReadResult::Unreadable, QStringLiteral("the text reader ended"));
     }
-    ReadResult result{ReadResult::Read, {}, {}};
+    ReadResult result = ReadResult::failed(ReadResult::Read, {});
     std::string line;
     for (bool first = true;; first = false) {
         const LineStatus status = readLine(&line);
         if (status != LineStatus::Line) {
             kill();
             if (status == LineStatus::Stopped)
-                return {ReadResult::Stopped, {}, {}};
-            return {ReadResult::Unreadable,
-                    {},
-                    status == LineStatus::TimedOut ? QStringLiteral("reading it took too long")
-                                                   : QStringLiteral("the text reader crashed")};
+                return ReadResult::failed(ReadResult::Stopped, {});
+            return ReadResult::failed(ReadResult::Unreadable,
+                                      status == LineStatus::TimedOut
+                                          ? QStringLiteral("reading it took too long")
+                                          : QStringLiteral("the text reader crashed"));
         }
         if (first && line.rfind("error ", 0) == 0)
-            return {ReadResult::Unreadable, {}, QString::fromUtf8(line.substr(6))};
-        if (first)
-            continue; // "ok WIDTH HEIGHT"
+            return ReadResult::failed(ReadResult::Unreadable, QString::fromUtf8(line.substr(6)));
+        if (first) {
+            const QList<QByteArray> parts = QByteArray::fromStdString(line).split(' ');
+            result.size = QSize(parts.value(1).toInt(), parts.value(2).toInt());
+            continue;
+        }
         if (line == ".")
             return result;
         const QList<Word> word = wordsFromRecord(QString::fromUtf8(line));

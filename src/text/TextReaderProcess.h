@@ -3,6 +3,7 @@
 #include "text/RecognisedText.h"
 
 #include <QList>
+#include <QSize>
 #include <QString>
 
 #include <atomic>
@@ -22,6 +23,12 @@ struct ReadResult {
     Status status = Unavailable;
     QList<Word> words;
     QString reason;
+    QSize size; // the picture's
+
+    static ReadResult failed(Status status, QString reason)
+    {
+        return {status, {}, std::move(reason), {}};
+    }
 };
 
 // The glimra-text-reader helper, started on first use and kept for the next picture. Blocking:

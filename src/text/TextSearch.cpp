@@ -57,6 +57,13 @@ bool tokensMatch(const QStringList& tokens, const QString& text)
     return true;
 }
 
+bool startsWithAny(const QString& text, const QStringList& tokens)
+{
+    const QString normalised = normaliseForSearch(text);
+    return std::any_of(tokens.begin(), tokens.end(),
+                       [&](const QString& token) { return wordStart(normalised, token) >= 0; });
+}
+
 QString fullTextQuery(const QStringList& tokens)
 {
     QStringList parts;

@@ -10,6 +10,8 @@ namespace glimra::text {
 QStringList searchTokens(const QString& query);
 // Whether every token starts a word of text (normalised here).
 bool tokensMatch(const QStringList& tokens, const QString& text);
+// Whether one of the tokens starts a word of text.
+bool startsWithAny(const QString& text, const QStringList& tokens);
 // The full-text query for tokens: each one a word start, all of them required, every token
 // quoted so that nothing the user types is read as query syntax.
 QString fullTextQuery(const QStringList& tokens);

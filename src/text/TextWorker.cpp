@@ -106,7 +106,8 @@ std::optional<IndexedText> TextWorker::readAndStore(const QString& path, const F
         return std::nullopt;
     }
     // An unreadable file is stored too, so that it is not tried again until it changes.
-    IndexedText text{result.status == ReadResult::Read, readingText(result.words), result.words};
+    IndexedText text{result.status == ReadResult::Read, readingText(result.words), result.words,
+                     result.size};
     m_index->store(key, text);
     if (!text.readable)
         *error = result.reason;

@@ -20,12 +20,23 @@ void SearchFilterModel::setQuery(const QString& query)
     invalidateRowsFilter();
 }
 
-void SearchFilterModel::setTextMatches(const QSet<QString>& names)
+void SearchFilterModel::setTextMatches(const QHash<QString, QList<QRectF>>& matches)
 {
-    if (names == m_textMatches)
+    if (matches == m_textMatches)
         return;
-    m_textMatches = names;
+    m_textMatches = matches;
     invalidateRowsFilter();
+    // Rows that stay may have other marks now.
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {kMatchMarksRole});
+}
+
+QVariant SearchFilterModel::data(const QModelIndex& index, int role) const
+{
+    if (role != kMatchMarksRole)
+        return QSortFilterProxyModel::data(index, role);
+    const QString name = QFileInfo(index.data(ScreenshotListModel::PathRole).toString()).fileName();
+    return QVariant::fromValue(m_textMatches.value(name));
 }
 
 bool SearchFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
@@ -73,16 +84,19 @@ void SearchField::runSearch()
     if (!m_texts || !m_filter->isActive())
         return;
     const quint64 generation = ++m_generation;
-    m_texts->search(text(), this, [this, generation](const QList<text::SearchMatch>& matches) {
-        // An answer to an older query is of no use any more.
-        if (generation != m_generation)
-            return;
-        QSet<QString> names;
-        for (const text::SearchMatch& match : matches)
-            names.insert(match.name);
-        m_filter->setTextMatches(names);
-        Q_EMIT filterChanged();
-    });
+    m_texts->search(
+        text(), this,
+        [this, generation](const QList<text::SearchMatch>& matches) {
+            // An answer to an older query is of no use any more.
+            if (generation != m_generation)
+                return;
+            QHash<QString, QList<QRectF>> found;
+            for (const text::SearchMatch& match : matches)
+                found.insert(match.name, match.marks);
+            m_filter->setTextMatches(found);
+            Q_EMIT filterChanged();
+        },
+        true);
 }
 
 void SearchField::keyPressEvent(QKeyEvent* event)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QLineEdit>
+#include <QRectF>
 #include <QSet>
 #include <QSortFilterProxyModel>
 #include <QStringList>
@@ -9,6 +11,9 @@
 namespace glimra {
 
 class TextManager;
+
+// Where a row's matching words are in its picture (QList<QRectF>, fractions of its size).
+inline constexpr int kMatchMarksRole = Qt::UserRole + 64;
 
 // The library rows a search lets through: all of them while the search is empty, else those
 // whose file name has every word of it, or whose text the index found it in.
@@ -21,8 +26,9 @@ public:
     bool isActive() const { return !m_tokens.isEmpty(); }
     // A new query drops the text matches of the old one until its own arrive.
     void setQuery(const QString& query);
-    // File names whose text matched the current query.
-    void setTextMatches(const QSet<QString>& names);
+    // File names whose text matched the current query, with where the words are.
+    void setTextMatches(const QHash<QString, QList<QRectF>>& matches);
+    QVariant data(const QModelIndex& index, int role) const override;
     // The query's words as the index takes them.
     QStringList tokens() const { return m_tokens; }
 
@@ -31,7 +37,7 @@ protected:
 
 private:
     QStringList m_tokens;
-    QSet<QString> m_textMatches;
+    QHash<QString, QList<QRectF>> m_textMatches;
 };
 
 // The search field over the local list: it filters as the user types, searching the text

@@ -5,6 +5,7 @@
 #include "platform/Clipboard.h"
 #include "platform/FileOpener.h"
 #include "text/TextManager.h"
+#include "ui/LibrarySearch.h"
 #include "ui/Style.h"
 #include "ui/ViewParts.h"
 
@@ -124,13 +125,40 @@ void ScreenshotThumbnail::copyText(const QString& path)
         });
 }
 
+void ScreenshotThumbnail::markMatches(QPainter* painter, const QWidget* widget, const QRect& box,
+                                      const QSize& picture, const QList<QRectF>& marks)
+{
+    if (marks.isEmpty() || picture.isEmpty())
+        return;
+    // The same fill and centred cut as the preview itself.
+    const QSizeF size(picture);
+    const qreal scale = std::max(box.width() / size.width(), box.height() / size.height());
+    const QPointF shift = QPointF(box.center()) - QPointF(size.width(), size.height()) * scale / 2;
+    painter->save();
+    painter->setClipRect(box);
+    painter->setPen(QPen(style::accent(widget), 1));
+    painter->setBrush(style::accent(widget, 0.35));
+    for (const QRectF& mark : marks) {
+        QRectF shown(shift + QPointF(mark.x() * size.width(), mark.y() * size.height()) * scale,
+                     QSizeF(mark.width() * size.width(), mark.height() * size.height()) * scale);
+        // Words of a full screen are a pixel or two high in the preview: mark them visibly.
+        shown.setHeight(std::max<qreal>(shown.height(), 4));
+        shown.setWidth(std::max<qreal>(shown.width(), 6));
+        painter->drawRect(shown);
+    }
+    painter->restore();
+}
+
 void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionViewItem& option,
                                        const QModelIndex& index, const QRect& previewRect,
                                        const QRect& textRect) const
 {
     const QWidget* widget = option.widget;
     // Still loading, the quiet frame keeps the rows from jumping when the picture arrives.
-    paintPreview(painter, widget, previewRect, index.data(Qt::DecorationRole).value<QImage>());
+    const QImage preview = index.data(Qt::DecorationRole).value<QImage>();
+    if (paintPreview(painter, widget, previewRect, preview))
+        markMatches(painter, widget, previewRect, preview.size(),
+                    index.data(kMatchMarksRole).value<QList<QRectF>>());
 
     const QDateTime date = index.data(ScreenshotListModel::DateRole).toDateTime();
     const QString status = index.data(ScreenshotListModel::SyncStatusRole).toString();

@@ -45,6 +45,9 @@ protected:
 
 private:
     void copyText(const QString& path);
+    // The matching words of a search, over the preview in box of a picture of that size.
+    static void markMatches(QPainter* painter, const QWidget* widget, const QRect& box,
+                            const QSize& picture, const QList<QRectF>& marks);
 
     ScreenshotManager* m_manager;
     FileOpener* m_opener;
