@@ -10,10 +10,12 @@
 #include "platform/FileOpener.h"
 #include "platform/GlobalKeyGrabber.h"
 #include "platform/GlobalMouseMonitor.h"
+#include "platform/PowerSource.h"
 #include "shortcuts/HotkeyManager.h"
 #include "shortcuts/HotkeySettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "sync/SyncEngine.h"
+#include "text/TextManager.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
 #include "windows/WindowTilingManager.h"
@@ -80,6 +82,7 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_syncEngine(new SyncEngine(
           m_screenshotManager, m_authManager->network(),
           [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this)),
+      m_textManager(new TextManager(m_screenshotManager, this)),
       m_hotkeySettings(new HotkeySettings(*m_settingsStore, this)),
       m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get())),
       m_hotkeyManager(new HotkeyManager(*m_hotkeySettings, *m_services.keyGrabber, this)),
@@ -89,6 +92,9 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    // Reading text waits for mains power.
+    connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
+            &TextManager::setOnBattery);
     m_finderCutManager->setExtraFileManagerClasses(
         m_settingsStore->value(settings::kFileManagerClasses).toStringList());
 }
@@ -124,7 +130,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
                                    m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
-                                   m_services.fileOpener.get()});
+                                   m_services.fileOpener.get(), m_textManager});
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,
@@ -163,8 +169,11 @@ void AppDelegate::applicationDidFinishLaunching()
     };
 
     m_screenshotManager->onBeforeCapture = [self] {
-        if (self)
-            self->closePopover();
+        if (!self)
+            return;
+        self->closePopover();
+        // Reading text waits while the capture runs, and a moment after it.
+        self->m_textManager->hold();
     };
     m_authManager->setOnLoginSuccess([self] {
         if (self)

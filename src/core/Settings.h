@@ -27,6 +27,10 @@ inline constexpr QLatin1StringView kOlderHotkeyBindings{"hotkeyBindings"};
 inline constexpr QLatin1StringView kFinderCutEnabled{"finderCutEnabled"};
 // WM_CLASS names that count as a file manager besides the known ones.
 inline constexpr QLatin1StringView kFileManagerClasses{"fileManagerClasses"};
+// Whether the library's text is read for search (on unless turned off), and in which
+// language, as Tesseract names it ("eng").
+inline constexpr QLatin1StringView kTextRecognition{"recogniseText"};
+inline constexpr QLatin1StringView kTextLanguage{"textLanguage"};
 } // namespace settings
 
 } // namespace glimra
