@@ -57,8 +57,7 @@ TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoMa
     // The keys, and the command line for one position; an unknown position moves nothing.
     const QList<std::pair<QStringList, QRect>> cases{
         {{u"ctrl+alt+Left"_s}, {0, 0, 800, 900}},
-        {{u"ctrl+alt+Right"_s}, {800, 0, 800, 900}},
-        {{u"tile"_s, u"left-half"_s}, {0, 0, 800, 900}},
+        {{u"tile"_s, u"right-half"_s}, {800, 0, 800, 900}},
         {{u"ctrl+alt+f"_s}, {0, 0, 1600, 900}}};
     for (const auto& [how, frame] : cases) {
         if (how.size() > 1) {

@@ -30,11 +30,12 @@ public:
         QFile::setPermissions(path(u"run"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner);
         m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(u"HOME"_s, m_home.path());
-        m_env.insert(u"XDG_DATA_HOME"_s, path(u"data"_s));
-        m_env.insert(u"XDG_CONFIG_HOME"_s, path(u"config"_s));
-        m_env.insert(u"XDG_RUNTIME_DIR"_s, path(u"run"_s));
-        m_env.insert(u"XDG_STATE_HOME"_s, path(u"state"_s));
+        for (const auto& [name, dir] : {std::pair{"HOME", ""},
+                                        {"XDG_DATA_HOME", "/data"},
+                                        {"XDG_CONFIG_HOME", "/config"},
+                                        {"XDG_RUNTIME_DIR", "/run"},
+                                        {"XDG_STATE_HOME", "/state"}})
+            m_env.insert(QString::fromLatin1(name), m_home.path() + QLatin1String(dir));
         m_env.remove(u"QT_QPA_PLATFORM"_s);
     }
     ~GlimraSession() override
@@ -58,7 +59,7 @@ public:
         return writeFile(path(u"config/Glimra/Glimra.conf"_s), "[General]\n" + lines + '\n');
     }
 
-    CommandResult run(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 20000)
+    CommandResult run(const QStringList& args, const QByteArray& input = {})
     {
         QProcess process;
         process.setProcessEnvironment(m_env);
@@ -66,16 +67,13 @@ public:
         process.waitForStarted();
         process.write(input);
         process.closeWriteChannel();
-        CommandResult result;
-        if (!process.waitForFinished(timeoutMs)) {
+        if (!process.waitForFinished(20000)) {
             process.kill();
             process.waitForFinished();
-            return result;
+            return {};
         }
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 
     // Starts the instance and waits until it answers with its whole library.
