@@ -115,15 +115,6 @@ TEST_F(HotkeysTest, savesCompactJsonInMemberOrderAndReadsItBack)
     HotkeySettings reread(store);
     EXPECT_EQ(reread.binding(6), (HotkeyBinding{0, 4096, u"say \"hi\"\\"_s}));
     EXPECT_FALSE(reread.finderCutEnabled());
-
-    int resets = 0;
-    reread.onHotkeysChanged = [&] { ++resets; };
-    reread.resetToDefaults();
-    EXPECT_EQ(resets, 1);
-    HotkeySettings afterReset(store);
-    for (int id = 1; id <= kHotkeyCount; ++id)
-        EXPECT_EQ(afterReset.binding(id), hotkeyActions()[size_t(id - 1)].factory);
-    EXPECT_TRUE(afterReset.finderCutEnabled());
 }
 
 TEST_F(HotkeysTest, registersElevenInOrderAndARefusedOneLeavesTheOthers)

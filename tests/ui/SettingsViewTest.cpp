@@ -129,6 +129,7 @@ TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
     EXPECT_EQ(view.row(u"window"_s)->buttonText(), u"Shift+Super+5"_s);
     EXPECT_TRUE(child<QCheckBox>("finderCut")->isChecked());
     EXPECT_EQ(store.value(u"finderCutEnabled"_s), QVariant(true));
+    EXPECT_EQ(HotkeySettings(store).binding(3), hotkeyActions()[2].factory) << "stored too";
     EXPECT_EQ(saves, 3);
 }
 
