@@ -1,7 +1,7 @@
 #include "text/TextManager.h"
 
 #include "core/BackgroundJob.h"
-#include "core/HelperProgram.h"
+#include "core/CompanionPath.h"
 #include "core/Settings.h"
 #include "library/ScreenshotManager.h"
 #include "text/TextLanguages.h"
@@ -66,7 +66,9 @@ TextManager::~TextManager()
 
 QString TextManager::readerProgram()
 {
-    return helperProgram(QStringLiteral("glimra-text-reader"));
+    // The instance and the reader are installed side by side in the helpers' folder, and
+    // land side by side in a build folder.
+    return QString::fromStdString(companionPath("glimra-text-reader", "."));
 }
 
 int TextManager::pending() const
