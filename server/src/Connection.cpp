@@ -147,28 +147,20 @@ private:
             co_await linger();
         if (m_buffer.capacity() > 4096 && m_buffer.size() == 0)
             m_buffer.shrink_to_fit();
-        co_return sent&& keepAlive;
+        co_return (sent && keepAlive);
     }
 
     asio::awaitable<HttpResponse> answer(Parser& parser, HttpRequest& req)
     {
         const bool get = parser.get().method() == http::verb::get;
-        const bool post = parser.get().method() == http::verb::post;
         if (req.path == "/healthz" && get)
             co_return textResponse(200, "ok\n");
         if (req.path == kSyncPath && get)
             co_return co_await onWorker(m_state, [&] { return m_state.service.handle(req); });
         if (req.path != kAuthPath && req.path != kSyncPath)
             co_return closing(failureResponse(404, "Not found"));
-        if (!post)
+        if (parser.get().method() != http::verb::post)
             co_return closing(failureResponse(405, "Method not allowed"));
-
-        if (const auto expect = parser.get()[http::field::expect];
-            beast::iequals(expect, "100-continue")) {
-            http::response<http::empty_body> proceed{http::status::continue_, 11};
-            lowest().expires_after(m_state.options.bodyTimeout);
-            co_await http::async_write(m_stream, proceed, kTuple);
-        }
         const bool form = req.contentType.size() >= 19 &&
                           beast::iequals(req.contentType.substr(0, 19), "multipart/form-data");
         if (form && req.path == kAuthPath)
@@ -185,6 +177,16 @@ private:
             co_return closing(m_readFailure ? *m_readFailure
                                             : failureResponse(413, "Request too large"));
         co_return co_await onWorker(m_state, [&] { return m_state.service.handle(req); });
+    }
+
+    // A client that waits to be asked for its body is asked once its size has passed.
+    asio::awaitable<void> proceed(Parser& parser)
+    {
+        if (!beast::iequals(parser.get()[http::field::expect], "100-continue"))
+            co_return;
+        http::response<http::empty_body> go{http::status::continue_, 11};
+        lowest().expires_after(m_state.options.bodyTimeout);
+        co_await http::async_write(m_stream, go, kTuple);
     }
 
     bool bodyDone(const Parser& parser) const
@@ -235,6 +237,7 @@ private:
         if (const auto length = parser.content_length(); length && *length > kMaxJsonBytes)
             co_return false;
         parser.body_limit(kMaxJsonBytes);
+        co_await proceed(parser);
         std::vector<char> chunk(kMaxJsonBytes / 4);
         while (!bodyDone(parser)) {
             const auto n = co_await readSome(parser, chunk);
@@ -253,6 +256,7 @@ private:
             co_return closing(failureResponse(413, "File too large: the limit is " +
                                                        humanSize(o.maxUploadBytes)));
         parser.body_limit(o.maxUploadBytes + kFormOverhead);
+        co_await proceed(parser);
         UploadForm form(m_state.service, length.value_or(0));
         MultipartReader reader(boundary);
         std::vector<char> chunk(kChunkBytes);
