@@ -54,7 +54,7 @@ TEST(Validation, everyClientFieldGetsAClearMessage)
 TEST(Validation, onlyImageSignaturesPassAndNoNameBreaksAHeader)
 {
     // The accepted kinds go through the real server in the round-trip test.
-    for (const std::string head : {"RIFF\x24\0\0\0WAVEfmt "s, "\x89PNG\r\n"s, "<svg"s, ""s})
+    for (const std::string& head : {"RIFF\x24\0\0\0WAVEfmt "s, "\x89PNG\r\n"s, "<svg"s, ""s})
         EXPECT_FALSE(sniffImage(head)) << head;
     EXPECT_EQ(mediaTypeForExtension("webp"), "image/webp");
     // Names stored before line breaks were refused must still not break out of the header.
