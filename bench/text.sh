@@ -72,7 +72,7 @@ ours_ms=$(awk '{s += $3} END {printf "%.0f", s / NR}' "$work/ours")
 ours_wall=$(awk '{s += $2} END {printf "%.0f", s / NR}' "$work/ours")
 theirs_ms=$(awk '{s += $1} END {printf "%.0f", 1000 * s / NR}' "$work/theirs")
 bare_ms=$(calc "round($theirs_ms - 1000 * $startup)")
-echo "per picture (processor ms, one core): ours $ours_ms (wall $ours_wall at idle priority)," \
+echo "per picture (processor ms, one core): ours $ours_ms (wall $ours_wall on a shared core)," \
     "tesseract $theirs_ms, without its $(calc "round(1000 * $startup)") ms start-up $bare_ms"
 echo "words read: ours $(awk '{s += $4} END {print s}' "$work/ours")," \
     "tesseract $(awk '{s += $2} END {print s}' "$work/theirs")"
@@ -86,13 +86,16 @@ verdict "time per picture within 1.2x the tesseract command" \
 "$bin/glimra-bench-text" fill "$XDG_CACHE_HOME/Glimra/text.sqlite" "$library"
 start
 until [ "$("$glimra" list | wc -l)" -ge 2000 ] && [ "$(pending)" = 0 ]; do sleep 0.1; done
-echo "matches for 'invoice payment': $("$glimra" search invoice payment | wc -l) of 2000"
+# Two words in the text of about a quarter of the library, and a word of every file name.
+echo "matches: 'invoice payment' $("$glimra" search invoice payment | wc -l)," \
+    "'glimra' $("$glimra" search glimra | wc -l) of 2000"
 hyperfine -N --warmup 3 --runs 30 --export-json "$work/search.json" \
-    "$glimra search invoice payment" "$glimra status" >/dev/null
-read -r search_ms status_ms < <(python3 -c "import json; r = json.load(open('$work/search.json'))['results']
+    "$glimra search invoice payment" "$glimra search glimra" "$glimra status" >/dev/null
+read -r search_ms all_ms status_ms < <(python3 -c "import json; r = json.load(open('$work/search.json'))['results']
 print(*(round(x['mean'] * 1000, 1) for x in r))")
-echo "glimra search: $search_ms ms mean; glimra status: $status_ms ms (load $(load))"
-verdict "search over 2,000 under 50 ms" "$(calc "int($search_ms < 50)")"
+echo "glimra search: $search_ms ms mean, $all_ms ms when all match;" \
+    "glimra status: $status_ms ms (load $(load))"
+verdict "search over 2,000 under 50 ms" "$(calc "int(max($search_ms, $all_ms) < 50)")"
 stop
 
 # 3. Peak memory while the library of N is read from scratch.
@@ -130,6 +133,7 @@ for copy in $(seq 10); do
     for f in "$work"/pictures/*.png; do ln "$f" "$library/$(basename "$f" .png)_$copy.png"; done
 done
 read -r _ cap_on list_on left < <(around on)
+mkdir -p "$XDG_CONFIG_HOME/Glimra"
 echo "[General]" >"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
 echo "recogniseText=false" >>"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
 read -r _ cap_off list_off _ < <(around off)

@@ -75,6 +75,11 @@ QString fullTextQuery(const QStringList& tokens)
 
 QString snippetFor(const QString& text, const QStringList& tokens, int limit)
 {
+    // Most matches of a name only have none of the words in their text: one look settles it.
+    const QString whole = normaliseForSearch(text);
+    if (std::none_of(tokens.begin(), tokens.end(),
+                     [&](const QString& token) { return wordStart(whole, token) >= 0; }))
+        return {};
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         const QString normalised = normaliseForSearch(line);
         for (const QString& token : tokens) {
