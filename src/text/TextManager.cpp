@@ -49,6 +49,10 @@ TextManager::TextManager(ScreenshotManager* library, QObject* parent)
     connect(library, &ScreenshotManager::itemAdded, this, changed);
     connect(library, &ScreenshotManager::itemRemoved, this, changed);
     connect(library, &ScreenshotManager::itemChanged, this, [this] { hold(); });
+    connect(library, &ScreenshotManager::captureFinished, this, [this] {
+        m_capturing = std::max(0, m_capturing - 1);
+        hold();
+    });
     connect(library, &ScreenshotManager::isLoadingServerChanged, this, &TextManager::updatePause);
     connect(library, &ScreenshotManager::isDownloadingMissingChanged, this,
             &TextManager::updatePause);
@@ -189,6 +193,12 @@ void TextManager::hold()
     updatePause();
 }
 
+void TextManager::captureStarted()
+{
+    ++m_capturing;
+    hold();
+}
+
 void TextManager::setOnBattery(bool onBattery)
 {
     m_onBattery = onBattery;
@@ -197,8 +207,8 @@ void TextManager::setOnBattery(bool onBattery)
 
 void TextManager::updatePause()
 {
-    const bool paused = m_holding || m_onBattery || m_library->isLoadingServer() ||
-                        m_library->isDownloadingMissing();
+    const bool paused = m_holding || m_capturing > 0 || m_onBattery ||
+                        m_library->isLoadingServer() || m_library->isDownloadingMissing();
     if (paused == m_paused->exchange(paused) || paused || !m_worker)
         return;
     QMetaObject::invokeMethod(m_worker, &TextWorker::resume, Qt::QueuedConnection);
