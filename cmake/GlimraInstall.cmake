@@ -1,13 +1,28 @@
 # Where `cmake --install` puts Glimra, and the Debian package made from the same rules.
 include(GNUInstallDirs)
 
-# glimra starts the instance from its own folder.
-install(TARGETS glimra glimra-instance RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The programs a user runs go to bin; those only Glimra runs (the instance glimra becomes, the
+# selection overlay glimra-capture hands over to) to libexec/glimra. Each program looks for
+# the other beside itself first, as in a build folder, then across that relative path.
+set(GLIMRA_HELPER_DIR ${CMAKE_INSTALL_LIBEXECDIR}/glimra)
+file(RELATIVE_PATH GLIMRA_HELPERS_FROM_BIN /p/${CMAKE_INSTALL_BINDIR} /p/${GLIMRA_HELPER_DIR})
+file(RELATIVE_PATH GLIMRA_BIN_FROM_HELPERS /p/${GLIMRA_HELPER_DIR} /p/${CMAKE_INSTALL_BINDIR})
+target_compile_definitions(glimra PRIVATE GLIMRA_HELPERS_FROM_BIN="${GLIMRA_HELPERS_FROM_BIN}")
+target_compile_definitions(glimra_library PRIVATE
+    GLIMRA_BIN_FROM_HELPERS="${GLIMRA_BIN_FROM_HELPERS}")
+install(TARGETS glimra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS glimra-instance RUNTIME DESTINATION ${GLIMRA_HELPER_DIR})
+if(TARGET glimra-capture)
+    target_compile_definitions(glimra-capture PRIVATE
+        GLIMRA_HELPERS_FROM_BIN="${GLIMRA_HELPERS_FROM_BIN}")
+    install(TARGETS glimra-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS glimra-capture-select RUNTIME DESTINATION ${GLIMRA_HELPER_DIR})
+endif()
 if(TARGET glimra-server)
     install(TARGETS glimra-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(CODE "set(GLIMRA_UNIT_TEMPLATE \"${PROJECT_SOURCE_DIR}/data/glimra-server.user.service.in\")
+    install(CODE "set(GLIMRA_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
         set(GLIMRA_BINDIR \"${CMAKE_INSTALL_BINDIR}\")")
-    install(SCRIPT cmake/InstallUserUnit.cmake)
+    install(SCRIPT cmake/InstallUnits.cmake)
 endif()
 
 install(FILES data/${GLIMRA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

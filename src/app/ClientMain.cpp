@@ -1,11 +1,11 @@
 #include "app/RemoteClient.h"
 #include "app/RemoteCommands.h"
+#include "core/CompanionPath.h"
 
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
-#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <iostream>
@@ -33,15 +33,9 @@ void print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// The instance executable, beside this one.
 std::string instancePath()
 {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return "glimra-instance";
-    std::string path(self, static_cast<size_t>(length));
-    return path.substr(0, path.rfind('/') + 1) + "glimra-instance";
+    return companionPath("glimra-instance", GLIMRA_HELPERS_FROM_BIN);
 }
 
 // Starts an instance in the background, in a session of its own so that it outlives a

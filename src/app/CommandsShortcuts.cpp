@@ -34,7 +34,7 @@ void shortcuts(AppDelegate& app, const QStringList& args, const QString&,
                 {QStringLiteral("reason"), reason ? QJsonValue(*reason) : QJsonValue()},
                 {QStringLiteral("via"), via.isEmpty() ? QJsonValue() : QJsonValue(via)}});
         } else {
-            // Refused: another program holds the keys, or the session allows no grabs.
+            // Why a row is refused is told by --json and the settings.
             out += QStringLiteral("%1\t%2\t%3\t%4\n")
                        .arg(action.id)
                        .arg(name, binding.displayString(),

@@ -1,12 +1,11 @@
 #include "library/CaptureRunner.h"
 
 #include "core/BackgroundJob.h"
-#include "core/HelperProgram.h"
+#include "core/CompanionPath.h"
 #include "core/Settings.h"
 #include "library/LibraryPaths.h"
 #include "library/ThumbnailCache.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,7 +22,7 @@ QString captureTool()
     const QString configured = openSettings()->value(settings::kCaptureTool).toString();
     if (!configured.isEmpty())
         return configured;
-    return helperProgram(QStringLiteral("glimra-capture"));
+    return QString::fromStdString(companionPath("glimra-capture", GLIMRA_BIN_FROM_HELPERS));
 }
 
 // The tool says why it failed in one line on standard error; only the end of a chattier

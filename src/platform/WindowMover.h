@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 namespace glimra {
@@ -23,7 +24,6 @@ struct ActiveWindow {
     WindowId id = 0;
     QRect frame; // the decorated window, in root coordinates (y grows downwards)
     FrameExtents extents;
-    bool maximized = false;
 };
 
 struct Monitor {
@@ -40,10 +40,11 @@ public:
     // The window the user works in; none when the desktop, a panel or nothing has the focus.
     virtual std::optional<ActiveWindow> activeWindow() = 0;
     virtual QList<Monitor> monitors() = 0;
-    // Returns once the window manager has taken the window out of its maximised state (or has
-    // not done so within a short while), so that the frame extents read next are the
-    // unmaximised ones.
-    virtual void unmaximize(WindowId window) = 0;
+    // Asks the window manager to take the window out of its maximised or full-screen state (if
+    // it is in either) and returns at once; done runs from the event loop once it has (or has
+    // not within a short while), so that the frame extents read then are the restored ones.
+    // A later call replaces a restore still waiting, whose done then never runs.
+    virtual void unmaximize(WindowId window, std::function<void()> done) = 0;
     // client is where the client area goes, in root coordinates; extents are those of its frame.
     virtual void moveResize(WindowId window, const QRect& client, const FrameExtents& extents) = 0;
 };
@@ -53,7 +54,7 @@ class NullWindowMover final : public WindowMover {
 public:
     std::optional<ActiveWindow> activeWindow() override { return std::nullopt; }
     QList<Monitor> monitors() override { return {}; }
-    void unmaximize(WindowId) override {}
+    void unmaximize(WindowId, std::function<void()> done) override { done(); }
     void moveResize(WindowId, const QRect&, const FrameExtents&) override {}
 };
 

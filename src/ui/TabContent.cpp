@@ -10,6 +10,7 @@
 #include "ui/ServerScreenshotRow.h"
 #include "ui/ViewParts.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -21,6 +22,36 @@
 namespace glimra {
 
 namespace {
+
+// The placeholder's picture, drawn again when the palette changes: the desktop may switch
+// between a light and a dark theme while we run.
+class SymbolLabel final : public QLabel {
+public:
+    SymbolLabel(const QString& symbol, int side, QWidget* parent)
+        : QLabel(parent), m_symbol(symbol), m_side(side)
+    {
+        setAlignment(Qt::AlignCenter);
+        redraw();
+    }
+
+protected:
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::PaletteChange ||
+            event->type() == QEvent::ApplicationPaletteChange)
+            redraw();
+        QLabel::changeEvent(event);
+    }
+
+private:
+    void redraw()
+    {
+        setPixmap(style::icon(m_symbol, style::secondary(this)).pixmap(QSize(m_side, m_side)));
+    }
+
+    QString m_symbol;
+    int m_side;
+};
 
 // An indeterminate progress spinner; it only turns while it is shown.
 class Spinner final : public QWidget {
@@ -136,9 +167,8 @@ QWidget* TabContent::buildEmptyState(const QString& symbol, const QString& title
     layout->setSpacing(8);
     layout->addStretch();
     const int side = QFontMetrics(style::systemFont(40)).height();
-    auto* image = new QLabel(page);
-    image->setPixmap(style::icon(symbol, style::secondary(this)).pixmap(QSize(side, side)));
-    image->setAlignment(Qt::AlignCenter);
+    auto* image = new SymbolLabel(symbol, side, page);
+    image->setObjectName(QStringLiteral("emptyImage"));
     layout->addWidget(image);
     auto* heading =
         parts::label(title, style::font(style::TextStyle::Headline), style::secondary(this), page);

@@ -109,7 +109,7 @@ QRect clientRectForFrame(const QRect& frame, const FrameExtents& extents)
 
 void WindowTilingManager::tileWindow(TilePosition position)
 {
-    std::optional<ActiveWindow> window = m_mover->activeWindow();
+    const std::optional<ActiveWindow> window = m_mover->activeWindow();
     if (!window)
         return;
     const QList<Monitor> monitors = m_mover->monitors();
@@ -117,16 +117,16 @@ void WindowTilingManager::tileWindow(TilePosition position)
     if (index < 0)
         return;
     const QRect target = tileRect(monitors[index].usable, position);
-    if (window->maximized) {
-        // A maximised window ignores moves, and its decoration may change once it is restored,
-        // so the extents are read again afterwards.
-        const WindowId id = window->id;
-        m_mover->unmaximize(id);
-        window = m_mover->activeWindow();
-        if (!window || window->id != id)
-            return;
-    }
-    m_mover->moveResize(window->id, clientRectForFrame(target, window->extents), window->extents);
+    // A maximised window ignores moves, and its decoration may change once it is restored,
+    // so the extents are read again afterwards; by then the user may have gone elsewhere.
+    // Every tile goes this way, so that a later one replaces a restore still waiting.
+    WindowMover* mover = m_mover;
+    const WindowId id = window->id;
+    mover->unmaximize(id, [mover, id, target] {
+        const std::optional<ActiveWindow> restored = mover->activeWindow();
+        if (restored && restored->id == id)
+            mover->moveResize(id, clientRectForFrame(target, restored->extents), restored->extents);
+    });
 }
 
 } // namespace glimra

@@ -47,8 +47,7 @@ TEST_F(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
     store.save(u"first"_s);
     store.save(token);
     EXPECT_EQ(KeychainHelper(store.service(), KeychainHelper::Backend::File).retrieve(), token);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-              QStringList{u"com.tarnwick.glimra.authToken"_s})
+    EXPECT_EQ(entriesOf(folder), QStringList{u"com.tarnwick.glimra.authToken"_s})
         << "one file, no leftovers of the writes";
     EXPECT_EQ(modeOf(folder), 0700u) << "an open folder is closed before the token goes in";
     EXPECT_EQ(modeOf(file), 0600u);

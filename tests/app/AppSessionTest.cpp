@@ -64,7 +64,7 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
         click(icon.center());
         ASSERT_TRUE(waitUntil([&] { return visiblePopover().has_value(); }));
         if (escape)
-            runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+            xdotool(u"key Escape"_s);
         else
             click(icon.center());
         ASSERT_TRUE(waitUntil([&] { return !visiblePopover(); }));
@@ -81,9 +81,9 @@ TEST_F(GlimraSession, theTrayIconOpensThePopoverAndAClickElsewhereClosesItUnless
     click(icon.center());
     ASSERT_TRUE(waitUntil([&] { return (popover = visiblePopover()).has_value(); }));
     click(pinButton(*popover));
-    runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+    xdotool(u"key Escape"_s);
     click({200, 600});
-    runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(otherWindow)});
+    xdotool(u"windowactivate --sync "_s + QString::number(otherWindow));
     EXPECT_TRUE(holdsFor([&] { return visiblePopover().has_value(); }, 400ms));
 
     // A second glimra shows and hides the running one instead of starting another.

@@ -39,7 +39,7 @@ TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRe
     EXPECT_TRUE(run({u"shortcuts"_s}).out.contains(u"6\ttileTopLeft\tCtrl+Alt+U\trefused\n"_s));
 
     const qsizetype before = listJson().size();
-    GlimraSession::tool(u"xdotool"_s, {u"key"_s, u"shift+super+3"_s});
+    xdotool(u"key shift+super+3"_s);
     ASSERT_TRUE(
         waitUntil([&] { return listJson().size() == before + 1; }, std::chrono::seconds(20)));
     EXPECT_EQ(listJson().first()[u"captureType"_s].toString(), u"fullscreen"_s);
@@ -86,7 +86,7 @@ TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoMa
         if (how.size() > 1) {
             ASSERT_EQ(run(how).exitCode, 0);
         } else {
-            tool(u"xdotool"_s, {u"key"_s, how[0]});
+            xdotool(u"key "_s + how[0]);
         }
         EXPECT_TRUE(waitUntil([&] { return x.frameOf(w) == frame; }))
             << how.join(u' ').toStdString();

@@ -28,7 +28,7 @@ struct CommandResult {
 };
 
 class GlimraSession : public ::testing::Test {
-protected:
+public:
     GlimraSession()
     {
         for (const char* dir : {"data/Glimra", "config/Glimra", "run", "Pictures/Screenshots"})
@@ -144,11 +144,7 @@ protected:
         return best;
     }
 
-    static void click(QPoint p)
-    {
-        tool(u"xdotool"_s,
-             {u"mousemove"_s, QString::number(p.x()), QString::number(p.y()), u"click"_s, u"1"_s});
-    }
+    static void click(QPoint p) { xdotool(u"mousemove %1 %2 click 1"_s.arg(p.x()).arg(p.y())); }
 
     QTemporaryDir m_home;
     QProcessEnvironment m_env;

@@ -19,19 +19,8 @@ public:
         EXPECT_TRUE(writeSettings("serverOrigin=" + origin.toUtf8()));
     }
     void TestBody() override {}
-    using GlimraSession::json;
-    using GlimraSession::library;
-    using GlimraSession::listJson;
-    using GlimraSession::path;
-    using GlimraSession::run;
-    using GlimraSession::start;
 
     QJsonArray serverList() { return json(u"server-list"_s).array(); }
-    QStringList libraryEntries() const
-    {
-        return QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                         QDir::Name);
-    }
 };
 
 class SyncEndToEnd : public ::testing::Test {
@@ -105,7 +94,7 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     const CommandResult synced = b.run({u"sync"_s});
     EXPECT_EQ(synced.exitCode, 0);
     EXPECT_EQ(synced.out, u"1 on the server, 0 uploaded, 0 downloaded\n"_s);
-    EXPECT_EQ(b.libraryEntries(), QStringList{name});
+    EXPECT_EQ(entriesOf(b.library()), QStringList{name});
 
     // Deleted from the server on the first: record and file go there, the second keeps its
     // copy, and a full sync does not bring it back to the server.

@@ -19,12 +19,6 @@ namespace {
 class AtomicFileTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
-    // Hidden ones included: a temporary left behind is a dot file.
-    QStringList entries() const
-    {
-        return QDir(m_dir.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    }
 
     QTemporaryDir m_dir;
 };
@@ -43,7 +37,7 @@ TEST_F(AtomicFileTest, ReplacesTheWholeFileWithTheModeAskedFor)
         EXPECT_EQ(modeOf(path(u"shot.png"_s)), mode) << std::oct << mode;
     }
     ::umask(savedMask);
-    EXPECT_EQ(entries(), QStringList{u"shot.png"_s});
+    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{u"shot.png"_s});
 }
 
 TEST_F(AtomicFileTest, AFailureSaysWhyInOneLineAndLeavesNothingBehind)
@@ -59,5 +53,5 @@ TEST_F(AtomicFileTest, AFailureSaysWhyInOneLineAndLeavesNothingBehind)
         AtomicFile abandoned(path(u"b.png"_s));
         ASSERT_TRUE(abandoned.open() && abandoned.write("never published"));
     }
-    EXPECT_EQ(entries(), QStringList{u"taken.png"_s});
+    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{u"taken.png"_s});
 }

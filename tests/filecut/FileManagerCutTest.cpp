@@ -25,11 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void key(const char* combination)
-{
-    runTool(u"xdotool"_s, {u"key"_s, QString::fromLatin1(combination)});
-}
-
 TEST(FileManagerCut, superXThenSuperVMovesAFileBetweenTwoWindows)
 {
     QTemporaryDir root;
@@ -58,22 +53,21 @@ TEST(FileManagerCut, superXThenSuperVMovesAFileBetweenTwoWindows)
         process.setProcessEnvironment(env);
         process.start(u"pcmanfm"_s, {u"--new-win"_s, folder});
         const QString title = u"^"_s + QFileInfo(folder).fileName() + u"$"_s;
-        const QString window = QString::fromLatin1(runTool(u"xdotool"_s, {u"search"_s, u"--sync"_s,
-                                                                          u"--name"_s, title}))
+        const QString window = QString::fromLatin1(xdotool(u"search --sync --name "_s + title))
                                    .split(u'\n', Qt::SkipEmptyParts)
                                    .value(0);
-        runTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, window});
+        xdotool(u"windowactivate --sync "_s + window);
         processEvents(std::chrono::milliseconds(300));
         return window;
     };
 
     // Cut in A, paste in B.
     ASSERT_FALSE(open(a).isEmpty());
-    key("ctrl+a");
-    key("super+x");
+    xdotool(u"key ctrl+a"_s);
+    xdotool(u"key super+x"_s);
     ASSERT_TRUE(waitUntil([&] { return manager.cutPending(); }));
     ASSERT_FALSE(open(b).isEmpty());
-    key("super+v");
+    xdotool(u"key super+v"_s);
     EXPECT_TRUE(waitUntil([&] { return QFile::exists(b + u"/moveme.txt"_s); }));
     EXPECT_FALSE(QFile::exists(a + u"/moveme.txt"_s));
     EXPECT_FALSE(manager.cutPending());

@@ -29,11 +29,6 @@ void touch(const QString& path, const QByteArray& content = "x")
     ASSERT_TRUE(writeFile(path, content));
 }
 
-QStringList visibleNames(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
-
 QImage filled(QSize size, QColor colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -77,7 +72,7 @@ TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothin
     const CopyResult missing =
         copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
     EXPECT_FALSE(missing.path || missing.error.isEmpty());
-    EXPECT_EQ(visibleNames(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
+    EXPECT_EQ(entriesOf(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
 }
 
 TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolder)
@@ -184,12 +179,6 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
     // a blue one that the file was decoded again.
     enum Source { FromEntry, FromFile, Dropped };
     using Planted = std::function<QByteArray(const QString& uri, qint64 mtime)>;
-    struct Case {
-        const char* name;
-        Planted bytes;     // none: nothing planted
-        bool asFailRecord; // planted as the record of an unreadable file instead of an entry
-        Source source;     // afterwards an entry matches the file, or a record, if dropped
-    };
     const QImage red = filled({64, 40}, Qt::red), black = filled({1, 1}, Qt::black);
     const auto entry = [](const QImage& image, qint64 mtimeOffset, qsizetype chop = 0) {
         return [=](const QString& uri, qint64 m) {
@@ -202,7 +191,10 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
         keyed.setText(u"Thumb::MTime"_s, QString::number(m));
         return encodeImage(keyed);
     };
-    const Case cases[] = {
+    // What is planted (none: nothing), whether as the record of an unreadable file instead of
+    // an entry, and where the preview comes from; afterwards an entry matches the file, or a
+    // record if it was dropped.
+    const std::tuple<const char*, Planted, bool, Source> cases[] = {
         {"no entry yet", {}, false, FromFile},
         {"entry of this version", entry(red, 0), false, FromEntry},
         {"entry with its keys after the pixels (other writers)", keyedAfterPixels, false,
@@ -218,26 +210,26 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
         {"file recorded unreadable in an older version", entry(black, -5), true, FromFile},
         {"file recorded unreadable in this version", entry(black, 0), true, Dropped},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, bytes, asFailRecord, source] : cases) {
         const ScopedHome home;
         const QString file = home.path() + u"/shot one.png"_s;
         ASSERT_TRUE(writeImage(file, filled({1920, 1080}, Qt::blue)));
         const qint64 mtime = thumbnails::modificationTime(file);
-        if (c.bytes)
-            writeFile(c.asFailRecord ? thumbnails::failEntryPath(file)
-                                     : thumbnails::largeEntryPath(file),
-                      c.bytes(thumbnails::fileUri(file), mtime));
+        if (bytes)
+            writeFile(asFailRecord ? thumbnails::failEntryPath(file)
+                                   : thumbnails::largeEntryPath(file),
+                      bytes(thumbnails::fileUri(file), mtime));
 
         const PreviewLoad load = loadPreview(file, true);
-        ASSERT_EQ(load.outcome == PreviewLoad::Unreadable, c.source == Dropped) << c.name;
-        if (c.source != Dropped) {
-            EXPECT_EQ(load.preview.pixelColor(5, 5), c.source == FromEntry ? Qt::red : Qt::blue)
-                << c.name;
-            EXPECT_LE(load.preview.width(), 200) << c.name;
+        ASSERT_EQ(load.outcome == PreviewLoad::Unreadable, source == Dropped) << name;
+        if (source != Dropped) {
+            EXPECT_EQ(load.preview.pixelColor(5, 5), source == FromEntry ? Qt::red : Qt::blue)
+                << name;
+            EXPECT_LE(load.preview.width(), 200) << name;
         }
         // Whatever was there, what is there now matches the file.
-        EXPECT_EQ(readCachedThumbnail(file, mtime).isNull(), c.source == Dropped) << c.name;
-        EXPECT_EQ(isRecordedUnreadable(file, mtime), c.source == Dropped) << c.name;
+        EXPECT_EQ(readCachedThumbnail(file, mtime).isNull(), source == Dropped) << name;
+        EXPECT_EQ(isRecordedUnreadable(file, mtime), source == Dropped) << name;
     }
     // A file that is gone is no unreadable file to remember.
     const ScopedHome home;
@@ -258,7 +250,7 @@ TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixe
     ASSERT_EQ(loadPreview(file, false).outcome, PreviewLoad::Loaded);
 
     const QString entry = thumbnails::largeEntryPath(file);
-    EXPECT_EQ(QDir(root + u"/large"_s).entryList(QDir::Files | QDir::Hidden),
+    EXPECT_EQ(entriesOf(root + u"/large"_s),
               QStringList{QFileInfo(entry).fileName()}); // no temporary left behind
     EXPECT_EQ(modeOf(entry), 0600u);
     EXPECT_EQ(modeOf(root + u"/large"_s), 0700u);

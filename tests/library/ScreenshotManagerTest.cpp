@@ -22,22 +22,20 @@ protected:
     // What the model told its views, one line a signal.
     void watch(ScreenshotListModel& model)
     {
-        QStringList* log = &m_log;
-        QObject::connect(&model, &QAbstractItemModel::rowsInserted,
-                         [log](const QModelIndex&, int a, int b) {
-                             log->append(u"insert %1-%2"_s.arg(a).arg(b));
-                         });
-        QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
-                         [log](const QModelIndex&, int a, int b) {
-                             log->append(u"remove %1-%2"_s.arg(a).arg(b));
-                         });
+        const auto rows = [this](const QString& what) {
+            return [=, this](const QModelIndex&, int a, int b) {
+                m_log.append(u"%1 %2-%3"_s.arg(what).arg(a).arg(b));
+            };
+        };
+        QObject::connect(&model, &QAbstractItemModel::rowsInserted, rows(u"insert"_s));
+        QObject::connect(&model, &QAbstractItemModel::rowsRemoved, rows(u"remove"_s));
         QObject::connect(&model, &QAbstractItemModel::dataChanged,
-                         [log](const QModelIndex& a, const QModelIndex& b, const QList<int>& r) {
+                         [rows](const QModelIndex& a, const QModelIndex& b, const QList<int>& r) {
                              if (!r.contains(Qt::DecorationRole))
-                                 log->append(u"change %1-%2"_s.arg(a.row()).arg(b.row()));
+                                 rows(u"change"_s)({}, a.row(), b.row());
                          });
         QObject::connect(&model, &QAbstractItemModel::modelReset,
-                         [log] { log->append(u"reset"_s); });
+                         [this] { m_log.append(u"reset"_s); });
     }
 
     QStringList m_log;

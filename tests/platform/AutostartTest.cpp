@@ -60,13 +60,11 @@ TEST(Autostart, switchingOnWritesTheEntryAndSwitchingOffRemovesIt)
     const QByteArray exec =
         "\nExec=" + autostart::execArgument(QCoreApplication::applicationFilePath()).toUtf8();
     EXPECT_TRUE(glimra::test::readFile(entry).contains(QByteArray(exec + '\n')));
-    EXPECT_EQ(QDir(config.filePath(u"autostart"_s)).entryList(QDir::Files | QDir::Hidden).size(),
-              1); // no temporary left beside it
+    // No temporary left beside it.
+    EXPECT_EQ(glimra::test::entriesOf(config.filePath(u"autostart"_s)).size(), 1);
 
     // The desktop's own switch is honoured, and switching on again takes the entry back.
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::Append) && file.write("Hidden=true\n"));
-    file.close();
+    ASSERT_TRUE(glimra::test::writeFile(entry, glimra::test::readFile(entry) + "Hidden=true\n"));
     EXPECT_FALSE(autostart::isEnabled());
     ASSERT_EQ(autostart::setEnabled(true), QString());
     EXPECT_TRUE(autostart::isEnabled());

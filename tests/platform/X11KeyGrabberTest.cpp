@@ -20,11 +20,6 @@ constexpr quint32 kKeyX = 0x78, kSuperL = 0xffeb;
 const auto kCtrlShift = Qt::ControlModifier | Qt::ShiftModifier;
 constexpr uint16_t kX11CtrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
 
-void key(const char* combination, const char* action = "key")
-{
-    runTool(u"xdotool"_s, {QString::fromLatin1(action), QString::fromLatin1(combination)});
-}
-
 // Counts key presses reported on the root window before the grabber sees them.
 struct RootPressCounter final : QAbstractNativeEventFilter {
     RootPressCounter() { QCoreApplication::instance()->installNativeEventFilter(this); }
@@ -59,12 +54,12 @@ TEST(X11KeyGrabber, refusesKeysHeldElsewhereAndFiresOncePerPressOfTheRest)
     EXPECT_FALSE(other.grabKey(other.keycodeFor(kF11), kX11CtrlShift | XCB_MOD_MASK_2));
 
     RootPressCounter counter;
-    key("ctrl+shift+F11");
+    xdotool(u"key ctrl+shift+F11"_s);
     // Held past the repeat delay: the server repeats the press, the action runs once.
-    key("ctrl+shift+F10", "keydown");
+    xdotool(u"keydown ctrl+shift+F10"_s);
     processEvents(std::chrono::milliseconds(1200));
-    key("ctrl+shift+F10", "keyup");
-    key("ctrl+shift+F10");
+    xdotool(u"keyup ctrl+shift+F10"_s);
+    xdotool(u"key ctrl+shift+F10"_s);
     ASSERT_TRUE(waitUntil([&] { return pressed.size() >= 3; }));
     processEvents(std::chrono::milliseconds(100));
     EXPECT_EQ(pressed, (QList<int>{2, 4, 4}));
@@ -127,12 +122,12 @@ TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
         return states;
     };
 
-    key("super+x");
+    xdotool(u"key super+x"_s);
     ASSERT_TRUE(waitUntil([&] { return pressesOfX().size() == 1; }));
     EXPECT_EQ(pressesOfX().constFirst(), XCB_MOD_MASK_4);
 
     answer = GlobalKeyGrabber::Combination{kKeyX, Qt::ControlModifier};
-    key("super+x");
+    xdotool(u"key super+x"_s);
     ASSERT_TRUE(waitUntil([&] { return pressesOfX().size() == 2; }));
     EXPECT_EQ(pressesOfX().constLast(), XCB_MOD_MASK_CONTROL);
     EXPECT_EQ(asked, 2);
@@ -143,7 +138,7 @@ TEST(X11KeyGrabber, interceptPassesPressesOnOrReplacesThemWithoutStuckKeys)
     }));
 
     grabber.releaseIntercepts();
-    key("super+x");
+    xdotool(u"key super+x"_s);
     ASSERT_TRUE(waitUntil([&] { return pressesOfX().size() == 3; }));
     EXPECT_EQ(asked, 2);
 }

@@ -19,7 +19,7 @@ TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
                      [&](QPoint p) { presses.append(p); });
     processEvents(std::chrono::milliseconds(50));
 
-    runTool(u"xdotool"_s, {u"mousemove"_s, u"321"_s, u"123"_s, u"click"_s, u"3"_s});
+    xdotool(u"mousemove 321 123 click 3"_s);
     ASSERT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
     EXPECT_EQ(presses.constFirst(), QPoint(321, 123));
 
@@ -27,14 +27,14 @@ TEST(X11MouseMonitor, seesPressesThatGoToOtherWindows)
     presses.clear();
     XClient other;
     // The right click has opened the window manager's desktop menu, which holds the pointer.
-    runTool(u"xdotool"_s, {u"key"_s, u"Escape"_s});
+    xdotool(u"key Escape"_s);
     ASSERT_TRUE(waitUntil([&] { return other.grabPointer(); }));
-    runTool(u"xdotool"_s, {u"mousemove"_s, u"40"_s, u"50"_s, u"click"_s, u"1"_s});
+    xdotool(u"mousemove 40 50 click 1"_s);
     EXPECT_TRUE(waitUntil([&] { return !presses.isEmpty(); }));
     other.ungrabPointer();
 
     presses.clear();
     monitor.stop();
-    runTool(u"xdotool"_s, {u"click"_s, u"1"_s});
+    xdotool(u"click 1"_s);
     EXPECT_TRUE(holdsFor([&] { return presses.isEmpty(); }, std::chrono::milliseconds(150)));
 }

@@ -173,32 +173,28 @@ TEST_F(HotkeysTest, pressesRunTheirActionLaterFromTheEventLoop)
     EXPECT_EQ(tiles, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
-struct TranslateCase {
-    quint32 keysym;
-    Qt::KeyboardModifiers modifiers;
-    std::optional<std::pair<quint32, quint32>> expected;
-};
-
 TEST(ShortcutRecorder, translatesTheUnshiftedKeyAndTheFourModifiers)
 {
     const auto shiftSuper = Qt::ShiftModifier | Qt::MetaModifier;
     const auto ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
-    const TranslateCase cases[] = {
-        {0x36, shiftSuper, std::pair{22u, 768u}},                    // Shift+Super+6
-        {0x61, Qt::ShiftModifier, std::pair{0u, 512u}},              // Shift alone is enough
-        {0x6b, ctrlAlt | Qt::KeypadModifier, std::pair{40u, 6144u}}, // keypad flag dropped
-        {0xff51, ctrlAlt, std::pair{123u, 6144u}},
-        {0xffbe, Qt::MetaModifier, std::pair{122u, 256u}},
-        {0x61, Qt::NoModifier, std::nullopt},              // bare key
-        {0xff1b, Qt::NoModifier, std::nullopt},            // bare Escape
-        {0xff0d, Qt::MetaModifier, std::nullopt},          // Return: not named
-        {0xffb1, Qt::ControlModifier, std::nullopt},       // keypad 1
-        {0x58, Qt::ControlModifier, std::pair{7u, 4096u}}, // a capital X is still the X key
-        {0x5e, shiftSuper, std::nullopt},                  // "^" is the shifted 6, not a key
-        {0, Qt::ControlModifier, std::nullopt},
-    };
-    for (const TranslateCase& c : cases)
-        EXPECT_EQ(ShortcutRecorder::translate(c.keysym, c.modifiers), c.expected) << c.keysym;
+    // The key's unshifted symbol and the modifiers held; the key code and modifiers stored.
+    const std::tuple<quint32, Qt::KeyboardModifiers, std::optional<std::pair<quint32, quint32>>>
+        cases[] = {
+            {0x36, shiftSuper, std::pair{22u, 768u}},                    // Shift+Super+6
+            {0x61, Qt::ShiftModifier, std::pair{0u, 512u}},              // Shift alone is enough
+            {0x6b, ctrlAlt | Qt::KeypadModifier, std::pair{40u, 6144u}}, // keypad flag dropped
+            {0xff51, ctrlAlt, std::pair{123u, 6144u}},
+            {0xffbe, Qt::MetaModifier, std::pair{122u, 256u}},
+            {0x61, Qt::NoModifier, std::nullopt},              // bare key
+            {0xff1b, Qt::NoModifier, std::nullopt},            // bare Escape
+            {0xff0d, Qt::MetaModifier, std::nullopt},          // Return: not named
+            {0xffb1, Qt::ControlModifier, std::nullopt},       // keypad 1
+            {0x58, Qt::ControlModifier, std::pair{7u, 4096u}}, // a capital X is still the X key
+            {0x5e, shiftSuper, std::nullopt},                  // "^" is the shifted 6, not a key
+            {0, Qt::ControlModifier, std::nullopt},
+        };
+    for (const auto& [keysym, modifiers, expected] : cases)
+        EXPECT_EQ(ShortcutRecorder::translate(keysym, modifiers), expected) << keysym;
 }
 
 } // namespace

@@ -63,6 +63,9 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 bool writeScript(const QString& path, const QByteArray& body);
 // "<missing>" for a file that is not there, so two absent files never look alike content.
 QByteArray readFile(const QString& path);
+// Every entry of a folder by name, hidden ones and special files included: what a test leaves
+// behind, temporaries too.
+QStringList entriesOf(const QString& folder);
 // The permission bits of a path itself, not of what a link points to.
 unsigned modeOf(const QString& path);
 

@@ -242,4 +242,9 @@ QByteArray runTool(const QString& program, const QStringList& args)
     return process.readAllStandardOutput();
 }
 
+QByteArray xdotool(const QString& words)
+{
+    return runTool(QStringLiteral("xdotool"), words.split(QLatin1Char(' ')));
+}
+
 } // namespace glimra::test

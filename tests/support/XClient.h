@@ -56,9 +56,9 @@ public:
     uint32_t atom(const char* name);
     Values property(uint32_t window, const char* name);
     void message(uint32_t window, const char* type, Values data);
+    void setProperty(uint32_t window, const char* name, uint32_t type, const Values& values);
 
 private:
-    void setProperty(uint32_t window, const char* name, uint32_t type, const Values& values);
     xcb_connection_t* m_c = nullptr;
     uint32_t m_root = 0;
     std::vector<uint32_t> m_windows;
@@ -86,5 +86,7 @@ private:
 // Runs a desktop tool without blocking this thread, which may have to answer the X server
 // (a frozen keyboard, a selection request) before the tool can finish.
 QByteArray runTool(const QString& program, const QStringList& args);
+// xdotool with these words as its arguments, the same way.
+QByteArray xdotool(const QString& words);
 
 } // namespace glimra::test

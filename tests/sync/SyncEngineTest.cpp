@@ -48,12 +48,6 @@ protected:
     }
     ~SyncEngineTest() override { manager.setSyncService(nullptr); }
 
-    // Every entry of the library folder, hidden ones included.
-    QStringList folder() const
-    {
-        return QDir(home.libraryDir())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    }
     ScreenshotItemPtr item(const QString& name) const
     {
         for (const ScreenshotItemPtr& i : manager.screenshots())
@@ -97,7 +91,7 @@ TEST_F(SyncEngineTest, signedOutEveryOperationIsSilent)
                    item(u"a.png"_s)->syncStatus == SyncStatus::Local;
         },
         300ms));
-    EXPECT_EQ(folder(), QStringList{u"a.png"_s});
+    EXPECT_EQ(entriesOf(home.libraryDir()), QStringList{u"a.png"_s});
 }
 
 TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolderLacks)
@@ -124,7 +118,7 @@ TEST_F(SyncEngineTest, aFullSyncUploadsWhatTheServerLacksAndFetchesWhatTheFolder
               std::tuple(SyncStatus::Synced, std::optional(u"4"_s), std::optional(u"window"_s)));
     EXPECT_EQ(manager.statusMessage(), u"Downloaded 1 screenshot from server"_s);
     EXPECT_TRUE(manager.lastSyncDate());
-    EXPECT_EQ(folder().size(), 5); // no temporary left behind
+    EXPECT_EQ(entriesOf(home.libraryDir()).size(), 5); // no temporary left behind
 
     const SyncEngine::Report again = fullSync();
     EXPECT_EQ(std::tuple(again.onServer, again.uploaded, again.downloaded), std::tuple(5, 0, 0));
@@ -175,7 +169,8 @@ TEST_F(SyncEngineTest, eachDownloadIsJudgedOnItsOwnAndOnlyWholePicturesArrive)
     ASSERT_TRUE(writeFile(libraryFile(u"late.png"_s), "the user's own"));
     ASSERT_TRUE(waitUntil([&] { return !manager.isDownloadingMissing(); }));
 
-    EXPECT_EQ(folder(), (QStringList{u"late.png"_s, u"ok.png"_s, u"text.png"_s}));
+    EXPECT_EQ(entriesOf(home.libraryDir()),
+              (QStringList{u"late.png"_s, u"ok.png"_s, u"text.png"_s}));
     EXPECT_EQ(readFile(libraryFile(u"late.png"_s)), "the user's own");
     EXPECT_EQ(manager.screenshots().size(), 1);
     // Cleared after three seconds, as any text that still tells of a download.

@@ -46,7 +46,6 @@ bool keyboardTaken(xcb_connection_t* x)
 class CaptureTool : public ::testing::Test {
 protected:
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
-    QStringList files() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
     // Runs the tool to its end and returns its exit status (-1: crashed or never finished).
     // Input is played with xdotool once the tool holds the keyboard, the moment a user's keys
@@ -108,7 +107,7 @@ TEST_F(CaptureTool, CapturesMatchWhatIsOnScreen)
     QFile jpeg(path("shot.jpeg"));
     EXPECT_TRUE(jpeg.open(QIODevice::ReadOnly) && jpeg.read(3) == "\xff\xd8\xff");
     // Written beside the target and renamed: no temporary file is left over.
-    EXPECT_EQ(files(), (QStringList{u"full.png"_s, u"shot.jpeg"_s}));
+    EXPECT_EQ(glimra::test::entriesOf(m_dir.path()), (QStringList{u"full.png"_s, u"shot.jpeg"_s}));
 
     // At a pixel ratio of 2 an odd device position lies between two logical pixels; the
     // selection must still start on it. The overlay's dimming and outline stay out.
@@ -174,7 +173,7 @@ TEST_F(CaptureTool, EscapeOrRightClickCancelsWithoutAFile)
         {u"-s "_s, u"mousemove 500 400 click 3"_s}};
     for (const auto& [mode, input] : cancels)
         EXPECT_EQ(capture(mode + path("a.png"), input), 1) << input.toStdString();
-    EXPECT_TRUE(files().isEmpty());
+    EXPECT_TRUE(glimra::test::entriesOf(m_dir.path()).isEmpty());
 }
 
 TEST_F(CaptureTool, FailuresExitWithTwoAndOneLineSayingWhy)
@@ -198,5 +197,5 @@ TEST_F(CaptureTool, FailuresExitWithTwoAndOneLineSayingWhy)
                 << m_stderr.data();
         }
     }
-    EXPECT_TRUE(files().isEmpty());
+    EXPECT_TRUE(glimra::test::entriesOf(m_dir.path()).isEmpty());
 }

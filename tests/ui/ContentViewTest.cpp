@@ -7,6 +7,7 @@
 #include "ui/TabContent.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -82,6 +83,23 @@ TEST_F(ViewFixture, EachTabShowsItsEmptyLoadingOrListStateAndBarsOnlyUnderAList)
         const QString bar = server ? u"Delete All from Server"_s : u"Select All & Delete"_s;
         EXPECT_EQ(button(bar)->isVisible(), page == Page::LocalList || page == Page::ServerList);
     }
+
+    // A theme switched while we run: every placeholder picture takes the new colour.
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::PlaceholderText, QColor(0x20, 0xc0, 0x60));
+    QApplication::setPalette(dark);
+    processEvents(); // the palette reaches the widgets through the event queue
+    const QList<QLabel*> images = view().findChildren<QLabel*>(u"emptyImage"_s);
+    EXPECT_EQ(images.size(), 2);
+    for (const QLabel* image : images) {
+        const QImage drawn = image->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        const auto* pixels = reinterpret_cast<const QRgb*>(drawn.constBits());
+        EXPECT_TRUE(std::count(pixels, pixels + drawn.width() * drawn.height(),
+                               dark.color(QPalette::PlaceholderText).rgb()));
+    }
+    QApplication::setPalette(before);
+    processEvents();
 }
 
 TEST_F(ViewFixture, TheServerPlaceholderAndTheAccountPopupFollowTheSession)

@@ -121,7 +121,8 @@ TEST_F(RowsTest, ServerRowsOfferCopyAndOpenOnlyWithAReadableLibraryCopy)
     ASSERT_TRUE(waitUntil([&] { return decoded(0).toBool(); }));
     processEvents();
 
-    // Row by row; a name from the server never reaches outside the library folder (row 3).
+    // Row by row: only a decoded copy opens; a name from the server never reaches outside
+    // the library folder (row 3).
     const QStringList menus[] = {
         {u"Open"_s, u"Copy Image"_s, u"Delete from Server"_s},
         {u"Open (off)"_s, u"Delete from Server"_s},

@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 using namespace glimra;
@@ -66,7 +67,7 @@ TEST_F(X11Tiling, framesFillEveryPositionOfALoneScreen)
 
 TEST_F(X11Tiling, keepsClearOfAPanelAndRestoresAMaximisedOrFullScreenWindow)
 {
-    x.open({0, 984, 2560, 40}, {0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 2559});
+    const uint32_t panel = x.open({0, 984, 2560, 40}, {0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 2559});
     X11WindowMover mover(display);
     const uint32_t w = x.open({200, 150, 300, 200});
     expectTiles(mover, w,
@@ -81,6 +82,21 @@ TEST_F(X11Tiling, keepsClearOfAPanelAndRestoresAMaximisedOrFullScreenWindow)
         ASSERT_TRUE(waitUntil([&] { return x.frameOf(w) == spread; })) << names.front();
         expectTiles(mover, w, {{P::Center, {512, 197, 1536, 590}}});
         EXPECT_TRUE(x.property(w, "_NET_WM_STATE").empty()) << names.front();
+    }
+
+    // With the desktop or a panel in front there is nothing to tile, not even itself.
+    const uint32_t desk = x.open({0, 0, 400, 300});
+    x.setProperty(desk, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM,
+                  {x.atom("_NET_WM_WINDOW_TYPE_DESKTOP")});
+    for (const uint32_t active : {panel, desk}) {
+        x.setProperty(x.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, {active});
+        const QList<QRect> before{x.frameOf(active), x.frameOf(w)};
+        WindowTilingManager(&mover).tileWindow(P::LeftHalf);
+        EXPECT_TRUE(holdsFor(
+            [&] {
+                return QList{x.frameOf(active), x.frameOf(w)} == before;
+            },
+            std::chrono::milliseconds(300)));
     }
 }
 

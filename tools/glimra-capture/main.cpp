@@ -12,9 +12,9 @@
 #include "X11Screen.h"
 
 #include "core/AtomicWrite.h"
+#include "core/CompanionPath.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -80,19 +80,9 @@ int captureFullScreen(const std::string& path)
     return kExitSaved;
 }
 
-// The selection tool is installed beside this one, wherever that is.
 int runSelectTool(char** argv)
 {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) {
-        complain(std::string("cannot find my own folder: ") + std::strerror(errno));
-        return kExitError;
-    }
-    self[length] = '\0';
-    std::string tool(self);
-    tool.resize(tool.rfind('/') + 1);
-    tool += kSelectTool;
+    std::string tool = glimra::companionPath(kSelectTool, GLIMRA_HELPERS_FROM_BIN);
     argv[0] = tool.data();
     ::execv(tool.c_str(), argv);
     complain("cannot start " + tool + ": " + std::strerror(errno));

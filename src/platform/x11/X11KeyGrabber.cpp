@@ -87,8 +87,7 @@ struct X11KeyGrabber::Private {
         }
         if (refused)
             release(entry);
-        entry.refusal = refused ? GlobalKeyGrabber::Refusal{Cause::HeldElsewhere, 0}
-                                : GlobalKeyGrabber::Refusal{};
+        entry.refusal = {refused ? Cause::HeldElsewhere : Cause::None, 0};
         return !refused;
     }
 
@@ -100,21 +99,15 @@ struct X11KeyGrabber::Private {
         xcb_flush(c);
     }
 
-    const Entry* holderOf(const Combination& combination) const
-    {
-        const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-            return e.accepted && sameCombination(e.combination, combination);
-        });
-        return it == entries.end() ? nullptr : &*it;
-    }
-
     // Takes the keys unless one of our own holds them already.
     void admit(Entry& entry)
     {
-        if (const Entry* holder = holderOf(entry.combination)) {
-            entry.refusal = {holder->kind == Kind::Shortcut ? Cause::Shortcut : Cause::Intercept,
-                             holder->id};
-            return;
+        for (const Entry& e : entries) {
+            if (e.accepted && sameCombination(e.combination, entry.combination)) {
+                entry.refusal = {e.kind == Kind::Shortcut ? Cause::Shortcut : Cause::Intercept,
+                                 e.id};
+                return;
+            }
         }
         entry.accepted = suspended || take(entry);
     }

@@ -2,14 +2,10 @@
 
 #include "platform/x11/UsableArea.h"
 
-#include <QElapsedTimer>
-
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
@@ -221,6 +217,7 @@ struct X11WindowMover::Display {
 
 X11WindowMover::X11WindowMover(const QByteArray& displayName) : d(std::make_unique<Display>())
 {
+    QObject::connect(&m_restoreTimer, &QTimer::timeout, [this] { stepRestore(); });
     int screenNumber = 0;
     d->c = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
     if (!d->ok())
@@ -256,12 +253,10 @@ std::optional<ActiveWindow> X11WindowMover::activeWindow()
 
     auto typeCookie = d->request(window, WindowTypeAtom);
     auto extentsCookie = d->request(window, FrameExtentsAtom, 4);
-    auto stateCookie = d->request(window, StateAtom);
     auto geometryCookie = xcb_get_geometry(d->c, window);
     auto originCookie = xcb_translate_coordinates(d->c, window, d->root, 0, 0);
     const std::vector<uint32_t> type = d->values(typeCookie);
     const std::vector<uint32_t> extents = d->values(extentsCookie);
-    const std::vector<uint32_t> state = d->values(stateCookie);
     Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(d->c, geometryCookie, nullptr));
     Reply<xcb_translate_coordinates_reply_t> origin(
         xcb_translate_coordinates_reply(d->c, originCookie, nullptr));
@@ -279,7 +274,6 @@ std::optional<ActiveWindow> X11WindowMover::activeWindow()
     const FrameExtents& e = result.extents;
     result.frame = QRect(origin->dst_x - e.left, origin->dst_y - e.top,
                          geometry->width + e.left + e.right, geometry->height + e.top + e.bottom);
-    result.maximized = d->isMaximized(state);
     return result;
 }
 
@@ -303,39 +297,58 @@ QList<Monitor> X11WindowMover::monitors()
     return result;
 }
 
-void X11WindowMover::unmaximize(WindowId window)
+void X11WindowMover::unmaximize(WindowId window, std::function<void()> done)
 {
-    if (!d->ok() || !d->isMaximized(window))
+    if (!d->ok() || !d->isMaximized(window)) {
+        m_restore.reset();
+        m_restoreTimer.stop();
+        if (done)
+            QTimer::singleShot(0, &m_restoreTimer, std::move(done));
         return;
-    const QSize maximized = d->clientSize(window);
+    }
     const bool wasFullScreen = contains(d->property(window, StateAtom), d->atoms[FullscreenAtom]);
+    m_restore = Restore{window, d->clientSize(window), wasFullScreen, std::move(done), {}, {}, {}};
+    m_restore->since.start();
     d->sendToRoot(
         window, StateAtom,
         {kStateRemove, d->atoms[MaximizedVertAtom], d->atoms[MaximizedHorzAtom], kSourcePager, 0});
     d->sendToRoot(window, StateAtom, {kStateRemove, d->atoms[FullscreenAtom], 0, kSourcePager, 0});
-    // The window manager answers in its own time, and publishes the state before it has
-    // redrawn the frame; the restored decoration is in place once the client has its restored
-    // size.
-    QElapsedTimer timer;
-    timer.start();
-    while ((d->isMaximized(window) || d->clientSize(window) == maximized) && timer.elapsed() < 500)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m_restoreTimer.start(5);
+}
+
+void X11WindowMover::stepRestore()
+{
+    Restore& r = *m_restore;
+    const bool late = r.since.elapsed() >= 500 || !d->ok();
+    // The manager publishes the state before it has redrawn the frame; the restored
+    // decoration is in place once the client has its restored size.
+    if (!r.resized) {
+        if (!late && (d->isMaximized(r.window) || d->clientSize(r.window) == r.maximized))
+            return;
+        r.resized = true;
+        m_restoreTimer.setInterval(20);
+    }
     // Leaving full screen, the manager also puts the decoration back and moves the frame to
     // where it was; a move sent before that has settled is undone by it.
-    std::optional<ActiveWindow> last;
-    while (timer.elapsed() < 500) {
+    if (!late) {
         const std::optional<ActiveWindow> now = activeWindow();
-        if (now && last && now->frame == last->frame && now->extents == last->extents)
-            break;
-        last = now;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const bool settled =
+            now && r.last && now->frame == r.last->frame && now->extents == r.last->extents;
+        r.last = now;
+        if (!settled)
+            return;
     }
+    m_restoreTimer.stop();
     // Openbox puts a window leaving full screen back with its frame where the client was and
     // takes a move to the client's old place for no move at all; one step aside first.
-    if (wasFullScreen && last) {
-        const FrameExtents& e = last->extents;
-        moveResize(window, last->frame.adjusted(e.left + 1, e.top, 1 - e.right, -e.bottom), e);
+    if (r.wasFullScreen && r.last) {
+        const FrameExtents& e = r.last->extents;
+        moveResize(r.window, r.last->frame.adjusted(e.left + 1, e.top, 1 - e.right, -e.bottom), e);
     }
+    const std::function<void()> done = std::move(r.done);
+    m_restore.reset();
+    if (done)
+        done();
 }
 
 void X11WindowMover::moveResize(WindowId window, const QRect& client, const FrameExtents& extents)

@@ -3,6 +3,8 @@
 #include "platform/WindowMover.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
 
 namespace glimra {
 
@@ -21,12 +23,27 @@ public:
 
     std::optional<ActiveWindow> activeWindow() override;
     QList<Monitor> monitors() override;
-    void unmaximize(WindowId window) override;
+    void unmaximize(WindowId window, std::function<void()> done) override;
     void moveResize(WindowId window, const QRect& client, const FrameExtents& extents) override;
 
 private:
     struct Display;
+    struct Restore {
+        WindowId window;
+        QSize maximized;
+        bool wasFullScreen;
+        std::function<void()> done;
+        QElapsedTimer since;
+        bool resized = false;
+        std::optional<ActiveWindow> last;
+    };
+    // One step of a restore: the window manager answers in its own time, and the GUI thread
+    // must not wait for it.
+    void stepRestore();
+
     std::unique_ptr<Display> d;
+    std::optional<Restore> m_restore;
+    QTimer m_restoreTimer;
     bool m_preferConfigure = false;
 };
 
