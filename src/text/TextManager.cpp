@@ -1,7 +1,7 @@
 #include "text/TextManager.h"
 
 #include "core/BackgroundJob.h"
-#include "core/HelperProgram.h"
+#include "core/CompanionPath.h"
 #include "core/Settings.h"
 #include "library/ScreenshotManager.h"
 #include "text/TextLanguages.h"
@@ -70,7 +70,8 @@ TextManager::~TextManager()
 
 QString TextManager::readerProgram()
 {
-    return helperProgram(QStringLiteral("glimra-text-reader"));
+    // Installed, the instance is a helper itself: the reader is beside it there too.
+    return QString::fromStdString(companionPath("glimra-text-reader", "."));
 }
 
 int TextManager::pending() const

@@ -59,7 +59,7 @@ public:
     // The text of the picture at path, read at once when it has not been read yet.
     void textOf(const QString& path, QObject* context, TextDone done);
 
-    // The helper beside this program in a build folder, else in libexec/glimra.
+    // The reader helper, beside the instance (a build folder, or libexec/glimra).
     static QString readerProgram();
 
 Q_SIGNALS:
