@@ -47,7 +47,10 @@ start() { # starts the instance, waits for it to answer
     QT_QPA_PLATFORM=offscreen "$glimra" >"$work/glimra.log" 2>&1 &
     pid=$!
     pids+=("$pid")
-    until "$glimra" status >/dev/null 2>&1; do sleep 0.05; done
+    until "$glimra" status >/dev/null 2>&1; do
+        kill -0 "$pid" 2>/dev/null || { echo "Glimra did not start:"; cat "$work/glimra.log"; exit 1; }
+        sleep 0.05
+    done
 }
 stop() { "$glimra" quit >/dev/null; wait "$pid" || true; }
 hwm() { awk '/VmHWM/ {print int($2/1024)}' "/proc/$1/status" 2>/dev/null || echo 0; }
@@ -117,7 +120,7 @@ verdict "peak RSS of both under 200 MB" "$((app_mb + helper_mb < 200))"
 stop
 
 # 4. Capture and list while the pass reads 10 copies of each picture, and with it off.
-around() { # LABEL: median ms of `glimra capture full` and of `glimra list`
+around() { # LABEL: median ms of `glimra capture full` and of `glimra list`, into $work/LABEL
     local captures=() lists=() t
     start
     for _ in $(seq "$runs"); do
@@ -125,18 +128,21 @@ around() { # LABEL: median ms of `glimra capture full` and of `glimra list`
         t=$(date +%s%N) && "$glimra" capture full >/dev/null && captures+=($((($(date +%s%N) - t) / 1000000)))
         t=$(date +%s%N) && "$glimra" list >/dev/null && lists+=($((($(date +%s%N) - t) / 1000000)))
     done
-    echo "$1 $(printf '%s\n' "${captures[@]}" | median) $(printf '%s\n' "${lists[@]}" | median) $(pending)"
+    echo "$1 $(printf '%s\n' "${captures[@]}" | median) $(printf '%s\n' "${lists[@]}" | median) $(pending)" \
+        >"$work/$1"
     stop
 }
 rm -rf "$library" "$XDG_CACHE_HOME/Glimra" && mkdir -p "$library"
 for copy in $(seq 10); do
     for f in "$work"/pictures/*.png; do ln "$f" "$library/$(basename "$f" .png)_$copy.png"; done
 done
-read -r _ cap_on list_on left < <(around on)
+around on
+read -r _ cap_on list_on left <"$work/on"
 mkdir -p "$XDG_CONFIG_HOME/Glimra"
 echo "[General]" >"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
 echo "recogniseText=false" >>"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
-read -r _ cap_off list_off _ < <(around off)
+around off
+read -r _ cap_off list_off _ <"$work/off"
 echo "capture full: $cap_on ms while reading ($left left), $cap_off ms with recognition off;" \
     "list: $list_on ms, $list_off ms (load $(load))"
 verdict "capture within 1.2x" "$(calc "int($cap_on <= 1.2 * $cap_off)")"
