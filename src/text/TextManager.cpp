@@ -99,6 +99,7 @@ void TextManager::startWorker()
     worker->moveToThread(m_thread);
     m_worker = worker;
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &TextWorker::indexRemoved, m_thread, &QThread::quit, Qt::DirectConnection);
     connect(worker, &TextWorker::pendingChanged, this, [this](int pending) {
         m_pending = pending;
         Q_EMIT pendingChanged();
@@ -125,9 +126,12 @@ void TextManager::stopWorker(bool removeIndex)
     if (!m_thread)
         return;
     m_stop->store(true);
+    // A quit now could end the thread's loop before the removal it was asked for: the worker
+    // ends the thread itself once the index is gone.
     if (removeIndex)
         QMetaObject::invokeMethod(m_worker, &TextWorker::removeIndex, Qt::QueuedConnection);
-    m_thread->quit();
+    else
+        m_thread->quit();
     if (removeIndex) {
         // The thread ends on its own, the reading it was in stopped within a moment.
         m_removing = m_thread;
