@@ -3,6 +3,7 @@
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
 #include "core/Settings.h"
+#include "editor/EditorLauncher.h"
 #include "filecut/FinderCutManager.h"
 #include "library/ScreenshotManager.h"
 #include "platform/ActiveWindowClass.h"
@@ -86,7 +87,9 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       // While it records, it lets go of the keys the hotkey manager holds.
       m_shortcutRecorder(
           new ShortcutRecorder(*m_hotkeySettings, m_services.keyGrabber.get(), this)),
-      m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
+      m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this)),
+      m_editorLauncher(
+          new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
     m_finderCutManager->setExtraFileManagerClasses(

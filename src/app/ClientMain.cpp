@@ -2,6 +2,7 @@
 #include "app/RemoteCommands.h"
 #include "core/CompanionPath.h"
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -89,8 +90,12 @@ QString readPassword()
     return QString::fromStdString(line);
 }
 
-int runClient(const RemoteCommand& command, const QStringList& args)
+int runClient(const RemoteCommand& command, QStringList args)
 {
+    if (command.takesPaths) {
+        for (QString& arg : args)
+            arg = QFileInfo(arg).absoluteFilePath();
+    }
     if (command.argumentCount >= 0 && args.size() != command.argumentCount) {
         print(stderr, usageText());
         return 2;

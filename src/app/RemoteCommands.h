@@ -32,6 +32,8 @@ struct RemoteCommand {
     bool startsInstance = false;
     // The password is read from standard input (not echoed) and sent as the input.
     bool readsPassword = false;
+    // The arguments are files, made absolute by the client: the instance has its own folder.
+    bool takesPaths = false;
     // How long the client waits for the answer.
     std::chrono::milliseconds clientTimeout{30'000};
 };
@@ -54,6 +56,7 @@ void ping(AppDelegate&, const QStringList&, const QString&, const RemoteControl:
 void quit(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void list(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void capture(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void edit(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void login(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void registerAccount(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void logout(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);

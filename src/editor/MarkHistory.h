@@ -20,7 +20,8 @@ public:
     bool redo();
     // Whether the current document differs from the one last saved (initially the empty one).
     bool isModified() const { return current() != m_saved; }
-    void markSaved() { m_saved = current(); }
+    // What was last saved; a save may finish after further changes.
+    void markSaved(const MarkDocument& saved) { m_saved = saved; }
 
 private:
     QList<MarkDocument> m_states{MarkDocument{}};

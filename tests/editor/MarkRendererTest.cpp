@@ -148,7 +148,7 @@ TEST(MarkHistory, UndoAndRedoReturnTheExactDocuments)
     history.apply(two);
     history.apply(two); // no change, no step
     history.apply(cropped);
-    history.markSaved();
+    history.markSaved(history.current());
     EXPECT_FALSE(history.isModified());
     struct Step {
         bool undo;
