@@ -6,7 +6,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libxcb1-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-xtest0-dev libxcb-randr0-dev
     libxcb-xfixes0-dev libxcb-shape0-dev libsecret-1-dev libglib2.0-dev zlib1g-dev
     libisal-dev libmd-dev libpng-dev libjpeg-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev
-    libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
+    libboost1.81-dev libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
     libxcb-shm0-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core

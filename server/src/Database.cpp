@@ -8,7 +8,8 @@ namespace {
 
 [[noreturn]] void fail(sqlite3* db, int rc)
 {
-    throw DatabaseError(std::string("SQLite: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+    throw DatabaseError(std::string("SQLite: ") + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)),
+                        rc & 0xFF);
 }
 
 } // namespace
@@ -21,7 +22,7 @@ Database::Database(const std::string& path)
     if (rc != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
-        throw DatabaseError("SQLite: cannot open " + path + ": " + message);
+        throw DatabaseError("SQLite: cannot open " + path + ": " + message, rc & 0xFF);
     }
     sqlite3_extended_result_codes(m_db, 1);
     // Another connection (a second server thread, or add-user while the server runs) may
@@ -38,10 +39,10 @@ Database::~Database()
 void Database::exec(const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    if (const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message); rc != SQLITE_OK) {
         const std::string text = message ? message : "unknown error";
         sqlite3_free(message);
-        throw DatabaseError("SQLite: " + text);
+        throw DatabaseError("SQLite: " + text, rc & 0xFF);
     }
 }
 

@@ -12,7 +12,8 @@ struct sqlite3_stmt;
 namespace glimra::server {
 
 struct DatabaseError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    DatabaseError(const std::string& what, int rc = 0) : std::runtime_error(what), code(rc) {}
+    int code; // SQLite's primary result code
 };
 
 class Statement;

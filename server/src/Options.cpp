@@ -139,8 +139,8 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
     std::vector<std::string_view> positional;
     // Asking for help never fails, whatever else is on the line.
     for (const std::string_view arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            inv.command = Command::Help;
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            inv.command = arg == "--version" ? Command::Version : Command::Help;
             return inv;
         }
     }
@@ -148,6 +148,10 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
         const std::string_view arg = args[i];
         if (!arg.starts_with("--")) {
             positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--repair") {
+            inv.repair = true;
             continue;
         }
         if (i + 1 >= args.size())
@@ -196,6 +200,30 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (!d)
                 return bad();
             o.loginWindow = *d;
+        } else if (arg == "--header-timeout" || arg == "--body-timeout" ||
+                   arg == "--idle-timeout" || arg == "--drain-timeout") {
+            const auto d = parseDuration(value);
+            if (!d)
+                return bad();
+            (arg == "--header-timeout" ? o.headerTimeout
+             : arg == "--body-timeout" ? o.bodyTimeout
+             : arg == "--idle-timeout" ? o.idleTimeout
+                                       : o.drainTimeout) = *d;
+        } else if (arg == "--max-header-bytes") {
+            const auto size = parseSize(value);
+            if (!size || *size < 1024 || *size > (1u << 20))
+                return bad();
+            o.maxHeaderBytes = *size;
+        } else if (arg == "--max-header-fields" || arg == "--max-connections" ||
+                   arg == "--max-connections-per-address") {
+            const auto n = parseCount(value, 1);
+            if (!n)
+                return bad();
+            (arg == "--max-header-fields" ? o.maxHeaderFields
+             : arg == "--max-connections" ? o.maxConnections
+                                          : o.maxConnectionsPerAddress) = *n;
+        } else if (arg == "--access-log") {
+            o.accessLog = value == "off" ? std::string() : std::string(value);
         } else if (arg == "--threads") {
             const auto n = parseCount(value, 2);
             if (!n || *n > 1024)
@@ -207,12 +235,22 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
     }
 
     if (!positional.empty()) {
-        if (positional[0] != "add-user" || positional.size() != 3)
-            return std::string("Unexpected argument ") + std::string(positional[0]);
-        inv.command = Command::AddUser;
-        inv.userName = positional[1];
-        inv.email = positional[2];
+        const std::string_view command = positional[0];
+        if (command == "add-user" && positional.size() == 3) {
+            inv.command = Command::AddUser;
+            inv.email = positional[2];
+        } else if (command == "delete-user" && positional.size() == 2) {
+            inv.command = Command::DeleteUser;
+        } else if (command == "check" && positional.size() == 1) {
+            inv.command = Command::Check;
+        } else {
+            return std::string("Unexpected argument ") + std::string(command);
+        }
+        if (positional.size() > 1)
+            inv.userName = positional[1];
     }
+    if (inv.repair && inv.command != Command::Check)
+        return std::string("--repair goes with check");
     if (o.tlsCert.empty() != o.tlsKey.empty())
         return std::string("--tls-cert and --tls-key go together");
     // An open door is a fine default for a server only this machine can reach.
@@ -232,6 +270,8 @@ std::string_view usage()
 {
     return R"(Usage: glimra-server [OPTIONS]
        glimra-server add-user NAME EMAIL [--data DIR]   (password on standard input)
+       glimra-server delete-user NAME [--data DIR]      (with all its screenshots)
+       glimra-server check [--repair] [--data DIR]      (the store's state; --repair fixes it)
 
 Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/api/sync.php.
 
@@ -248,9 +288,20 @@ Options:
   --login-limit-address N    failed logins per client address within the window (default 50)
   --login-window DURATION    window for the two limits above (default 15m)
   --threads N                requests handled at once (default 16)
+  --header-timeout DURATION  time for a request's whole header (default 10s)
+  --body-timeout DURATION    longest wait for any piece of a body or answer (default 30s)
+  --idle-timeout DURATION    how long an idle connection stays open (default 5s)
+  --drain-timeout DURATION   time given to requests in progress at SIGTERM (default 10s)
+  --max-header-bytes BYTES   largest request header (default 16K)
+  --max-header-fields N      most header fields in a request (default 64)
+  --max-connections N        open connections in all (default 1024)
+  --max-connections-per-address N   open connections from one address (default 64)
+  --access-log FILE|-|off    one line per request (default - : standard error)
+  --version                  show the version
   --help                     show this text
 
-SIGTERM or SIGINT finishes the requests in progress and exits.
+SIGTERM or SIGINT finishes the requests in progress (up to --drain-timeout) and exits.
+Only one server may use a data folder at a time: it holds DATA/lock.
 )";
 }
 

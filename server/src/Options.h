@@ -25,15 +25,27 @@ struct ServerOptions {
     int loginLimitPerAddress = 50;
     std::chrono::seconds loginWindow = std::chrono::minutes(15);
     int threads = 16;
+    // Per connection: the whole header must arrive within headerTimeout; a body or an answer
+    // may take any time as long as no read or write waits longer than bodyTimeout.
+    std::chrono::seconds headerTimeout{10};
+    std::chrono::seconds bodyTimeout{30};
+    std::chrono::seconds idleTimeout{5};
+    std::chrono::seconds drainTimeout{10};
+    std::size_t maxHeaderBytes = 16 * 1024;
+    int maxHeaderFields = 64;
+    int maxConnections = 1024;
+    int maxConnectionsPerAddress = 64;
+    std::string accessLog = "-"; // "-" standard error, "" none
 };
 
-enum class Command { Serve, AddUser, Help };
+enum class Command { Serve, AddUser, DeleteUser, Check, Help, Version };
 
 struct Invocation {
     Command command = Command::Serve;
     ServerOptions options;
-    std::string userName; // add-user
+    std::string userName; // add-user, delete-user
     std::string email;    // add-user
+    bool repair = false;  // check
 };
 
 // Environment the defaults depend on, passed in so parsing stays pure.

@@ -8,34 +8,60 @@ void RateLimiter::prune(std::deque<Clock::time_point>& failures, Clock::time_poi
         failures.pop_front();
 }
 
-std::chrono::seconds RateLimiter::retryAfter(const std::string& key, Clock::time_point now)
+std::chrono::seconds RateLimiter::wait(std::deque<Clock::time_point>& failures,
+                                       Clock::time_point now) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto found = m_failures.find(key);
-    if (found == m_failures.end())
-        return std::chrono::seconds(0);
-    auto& failures = found->second;
     prune(failures, now);
     if (failures.size() < m_limit)
         return std::chrono::seconds(0);
     // Rounded up: a client that waits exactly this long is let through.
-    const auto wait = failures[failures.size() - m_limit] + m_window - now;
-    return std::chrono::ceil<std::chrono::seconds>(wait);
+    return std::chrono::ceil<std::chrono::seconds>(failures[failures.size() - m_limit] + m_window -
+                                                   now);
+}
+
+std::chrono::seconds RateLimiter::retryAfter(const std::string& key, Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failures.find(key);
+    return found == m_failures.end() ? std::chrono::seconds(0) : wait(found->second, now);
+}
+
+std::chrono::seconds RateLimiter::attempt(const std::string& key, Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    auto& failures = m_failures[key];
+    if (const auto w = wait(failures, now); w.count() > 0)
+        return w;
+    record(failures, now);
+    return std::chrono::seconds(0);
+}
+
+void RateLimiter::forgive(const std::string& key)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failures.find(key);
+    if (found != m_failures.end() && !found->second.empty())
+        found->second.pop_back();
 }
 
 void RateLimiter::recordFailure(const std::string& key, Clock::time_point now)
 {
     std::lock_guard lock(m_mutex);
-    // Guessed user names must not grow the table for ever.
-    if (++m_recordsSincePrune >= 1024) {
-        m_recordsSincePrune = 0;
-        pruneAll(now);
-    }
-    auto& failures = m_failures[key];
+    record(m_failures[key], now);
+}
+
+void RateLimiter::record(std::deque<Clock::time_point>& failures, Clock::time_point now)
+{
     prune(failures, now);
     failures.push_back(now);
     if (failures.size() > m_limit)
         failures.pop_front();
+    // Guessed user names must not grow the table for ever. Pruning may erase the entry
+    // `failures` belongs to, so it comes last.
+    if (++m_recordsSincePrune >= 1024) {
+        m_recordsSincePrune = 0;
+        pruneAll(now);
+    }
 }
 
 void RateLimiter::clear(const std::string& key)

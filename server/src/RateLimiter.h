@@ -19,9 +19,16 @@ public:
     // How long the key must wait; zero when it may try now.
     std::chrono::seconds retryAfter(const std::string& key, Clock::time_point now);
     void recordFailure(const std::string& key, Clock::time_point now);
+    // Counts an attempt before it is checked, when the key may still try: parallel attempts
+    // cannot slip past the limit while each one is being checked. Answers as retryAfter.
+    std::chrono::seconds attempt(const std::string& key, Clock::time_point now);
+    // Takes back the key's last attempt: it succeeded.
+    void forgive(const std::string& key);
     void clear(const std::string& key);
 
 private:
+    std::chrono::seconds wait(std::deque<Clock::time_point>& failures, Clock::time_point now) const;
+    void record(std::deque<Clock::time_point>& failures, Clock::time_point now);
     void prune(std::deque<Clock::time_point>& failures, Clock::time_point now) const;
     void pruneAll(Clock::time_point now);
 

@@ -1,15 +1,23 @@
 #include "Service.h"
 
-#include "RequestBody.h"
-
 #include <chrono>
 #include <iostream>
 
 namespace glimra::server {
 
-using detail::Failure;
-using detail::readJsonRequest;
-using detail::stringMember;
+namespace {
+
+const std::string* stringMember(const json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get_ptr<const std::string*>()
+                                                       : nullptr;
+}
+
+// Addresses remembered per name: enough for a person's machines and networks.
+constexpr std::size_t kKnownAddressesPerName = 16;
+
+} // namespace
 
 std::int64_t unixNow()
 {
@@ -18,18 +26,40 @@ std::int64_t unixNow()
         .count();
 }
 
-void sendJson(httplib::Response& res, int status, const json& body)
+std::string humanSize(std::uint64_t bytes)
 {
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    // Stored names are checked to be UTF-8 on the way in; replacing is only a last defence
-    // against an answer that could not be written at all.
-    res.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), "application/json");
+    if (bytes % (1ull << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes % (1ull << 10) == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
 }
 
-void sendFailure(httplib::Response& res, int status, std::string_view message)
+HttpResponse jsonResponse(int status, const json& body)
 {
-    sendJson(res, status, json{{"success", false}, {"error", message}});
+    HttpResponse res;
+    res.status = status;
+    res.setHeader("Cache-Control", "no-store");
+    res.contentType = "application/json";
+    // Stored names are checked to be UTF-8 on the way in; replacing is only a last defence
+    // against an answer that could not be written at all.
+    res.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
+    return res;
+}
+
+HttpResponse failureResponse(int status, std::string_view message)
+{
+    return jsonResponse(status, json{{"success", false}, {"error", message}});
+}
+
+HttpResponse textResponse(int status, std::string_view text)
+{
+    HttpResponse res;
+    res.status = status;
+    res.setHeader("Cache-Control", "no-store");
+    res.contentType = "text/plain; charset=utf-8";
+    res.body = text;
+    return res;
 }
 
 json recordJson(const ScreenshotRecord& record)
@@ -48,59 +78,59 @@ Service::Service(Store& store, const ServerOptions& options)
       m_addressLimiter(options.loginLimitPerAddress, options.loginWindow)
 {}
 
-void Service::install(httplib::Server& server)
+HttpResponse Service::handle(const HttpRequest& req)
 {
-    server.Post(kAuthPath, [this](const Request& req, Response& res, const Reader& reader) {
-        handleAuth(req, res, reader);
-    });
-    server.Post(kSyncPath, [this](const Request& req, Response& res, const Reader& reader) {
-        handleSyncPost(req, res, reader);
-    });
-    server.Get(kSyncPath, [this](const Request& req, Response& res) { handleDownload(req, res); });
-
-    // Whatever httplib answers on its own (no route, a body over the limit) still gets the
-    // body shape every client of this service reads.
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const Request&, Response& res) {
-            if (!res.body.empty() || res.content_length_ != 0)
-                return httplib::Server::HandlerResponse::Unhandled;
-            const char* message = res.status == 404   ? "Not found"
-                                  : res.status == 413 ? "Request too large"
-                                  : res.status == 405 ? "Method not allowed"
-                                                      : "Invalid request";
-            sendFailure(res, res.status, message);
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    server.set_exception_handler([](const Request& req, Response& res, std::exception_ptr ep) {
+    // A full disk may still allow what frees space or needs only the database: the reserve
+    // file gives the database room for one more try.
+    for (int attempt = 0;; ++attempt) {
         try {
-            std::rethrow_exception(ep);
+            return dispatch(req);
         } catch (const std::exception& e) {
+            if (isDiskFull(e) && attempt == 0 && m_store.releaseReserve())
+                continue;
             std::cerr << "glimra-server: " << req.method << ' ' << req.path << ": " << e.what()
                       << '\n';
-        } catch (...) {
-            std::cerr << "glimra-server: " << req.method << ' ' << req.path << ": failed\n";
+            if (isDiskFull(e))
+                return failureResponse(507, "The server's disk is full");
+            return failureResponse(500, "Internal server error");
         }
-        // A download may already have set its headers; the failure must not look like a file.
-        res = Response();
-        sendFailure(res, 500, "Internal server error");
-    });
+    }
 }
 
-void Service::handleAuth(const Request& req, Response& res, const Reader& reader)
+HttpResponse Service::dispatch(const HttpRequest& req)
 {
-    const std::optional<json> body = readJsonRequest(req, reader, res);
-    if (!body)
-        return;
-    const json& request = *body;
-    const std::string* action = stringMember(request, "action");
+    if (req.method == "GET")
+        return download(req);
+    const json body = json::parse(req.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object())
+        return failureResponse(400, "Invalid JSON");
+    return req.path == kAuthPath ? handleAuth(req, body) : handleSync(body);
+}
+
+HttpResponse Service::handleAuth(const HttpRequest& req, const json& body)
+{
+    const std::string* action = stringMember(body, "action");
     if (action && *action == "login")
-        login(request, req, res);
-    else if (action && *action == "register")
-        registerUser(request, res);
-    else if (action && *action == "validate")
-        validate(request, res);
-    else
-        sendFailure(res, 400, "Unknown action");
+        return login(body, req);
+    if (action && *action == "register")
+        return registerUser(body);
+    if (action && *action == "validate")
+        return validate(body);
+    if (action && *action == "logout")
+        return logout(body);
+    return failureResponse(400, "Unknown action");
+}
+
+HttpResponse Service::handleSync(const json& body)
+{
+    const std::string* action = stringMember(body, "action");
+    if (action && *action == "list")
+        return list(body);
+    if (action && *action == "delete")
+        return remove(body);
+    if (action && *action == "upload")
+        return failureResponse(400, "Invalid request: an upload is a multipart form");
+    return failureResponse(400, "Unknown action");
 }
 
 std::optional<std::int64_t> Service::userForToken(std::string_view token)
@@ -123,40 +153,61 @@ json Service::userJson(std::int64_t userId)
                 {"storage_used_bytes", account->storageUsedBytes}};
 }
 
-void Service::signIn(std::int64_t userId, Response& res)
+HttpResponse Service::signIn(std::int64_t userId)
 {
     const std::string token = newToken();
     const std::int64_t now = unixNow();
     const std::int64_t expiresAt = now + m_options.tokenLifetime.count();
     m_store.pruneSessions(now);
     m_store.addSession(userId, tokenDigest(token), expiresAt);
-    sendJson(res, 200,
-             json{{"success", true},
-                  {"token", token},
-                  {"expires_in", m_options.tokenLifetime.count()},
-                  {"user", userJson(userId)}});
+    return jsonResponse(200, json{{"success", true},
+                                  {"token", token},
+                                  {"expires_in", m_options.tokenLifetime.count()},
+                                  {"user", userJson(userId)}});
 }
 
-void Service::login(const json& body, const Request& req, Response& res)
+std::string Service::nameKey(const std::string& name, const std::string& address)
+{
+    std::lock_guard lock(m_knownMutex);
+    const auto known = m_knownAddresses.find(name);
+    if (known != m_knownAddresses.end() && known->second.contains(address))
+        return name + " from " + address;
+    return name;
+}
+
+void Service::rememberAddress(const std::string& name, const std::string& address)
+{
+    std::lock_guard lock(m_knownMutex);
+    auto& addresses = m_knownAddresses[name];
+    if (addresses.size() >= kKnownAddressesPerName && !addresses.contains(address))
+        addresses.erase(addresses.begin());
+    addresses.insert(address);
+}
+
+HttpResponse Service::login(const json& body, const HttpRequest& req)
 {
     const std::string* name = stringMember(body, "username");
     const std::string* password = stringMember(body, "password");
-    if (!name || !password || name->empty() || password->empty()) {
-        sendFailure(res, 400, "Username and password are required");
-        return;
-    }
+    if (!name || !password || name->empty() || password->empty())
+        return failureResponse(400, "Username and password are required");
     // No valid name is this long; a cut key keeps guessed giants from filling the table.
-    const std::string userKey = usernameKey(std::string_view(*name).substr(0, 64));
-    const std::string addressKey = server::addressKey(req.remote_addr);
+    const std::string user = usernameKey(std::string_view(*name).substr(0, 64));
+    const std::string address = addressKey(req.remoteAddress);
+    const std::string userKey = nameKey(user, address);
     const auto now = RateLimiter::Clock::now();
-    const auto wait = std::max(m_userLimiter.retryAfter(userKey, now),
-                               m_addressLimiter.retryAfter(addressKey, now));
+    // Counted before the password is hashed: guesses sent in parallel all find the count
+    // already raised by those before them.
+    auto wait = m_userLimiter.attempt(userKey, now);
+    if (wait.count() == 0) {
+        wait = m_addressLimiter.attempt(address, now);
+        if (wait.count() > 0)
+            m_userLimiter.forgive(userKey);
+    }
     if (wait.count() > 0) {
-        res.set_header("Retry-After", std::to_string(wait.count()));
-        sendFailure(res, 429,
-                    "Too many failed login attempts. Try again in " + std::to_string(wait.count()) +
-                        " seconds");
-        return;
+        HttpResponse res = failureResponse(429, "Too many failed login attempts. Try again in " +
+                                                    std::to_string(wait.count()) + " seconds");
+        res.setHeader("Retry-After", std::to_string(wait.count()));
+        return res;
     }
 
     const auto credentials = m_store.credentials(*name);
@@ -165,62 +216,57 @@ void Service::login(const json& body, const Request& req, Response& res)
         accepted = m_hasher.verify(credentials->passwordHash, *password);
     else
         m_hasher.spendVerification(*password);
-    if (!accepted) {
-        m_userLimiter.recordFailure(userKey, now);
-        m_addressLimiter.recordFailure(addressKey, now);
-        sendFailure(res, 401, "Invalid username or password");
-        return;
-    }
-    // Only the name's count is forgiven: signing in to one's own account must not reset the
-    // count of an address that is guessing at others.
+    if (!accepted)
+        return failureResponse(401, "Invalid username or password");
+    // The name's count is forgiven, but only this one attempt of the address's: signing in to
+    // one's own account must not reset the count of an address that is guessing at others.
     m_userLimiter.clear(userKey);
-    signIn(credentials->userId, res);
+    m_addressLimiter.forgive(address);
+    rememberAddress(user, address);
+    return signIn(credentials->userId);
 }
 
-void Service::registerUser(const json& body, Response& res)
+HttpResponse Service::registerUser(const json& body)
 {
-    if (!m_options.registrationOpen) {
-        sendFailure(res, 403, "Registration is closed on this server");
-        return;
-    }
+    if (!m_options.registrationOpen)
+        return failureResponse(403, "Registration is closed on this server");
     const std::string* name = stringMember(body, "username");
     const std::string* email = stringMember(body, "email");
     const std::string* password = stringMember(body, "password");
-    if (!name || !email || !password) {
-        sendFailure(res, 400, "Username, email and password are required");
-        return;
-    }
+    if (!name || !email || !password)
+        return failureResponse(400, "Username, email and password are required");
     std::optional<std::string> problem = usernameError(*name);
     if (!problem)
         problem = emailError(*email);
     if (!problem)
         problem = passwordError(*password);
-    if (problem) {
-        sendFailure(res, 400, *problem);
-        return;
-    }
+    if (problem)
+        return failureResponse(400, *problem);
     // Checked before the costly hash as well as atomically after it.
-    if (m_store.credentials(*name)) {
-        sendFailure(res, 409, "Username already taken");
-        return;
-    }
+    if (m_store.credentials(*name))
+        return failureResponse(409, "Username already taken");
     const auto userId = m_store.createUser(*name, *email, m_hasher.hash(*password));
-    if (!userId) {
-        sendFailure(res, 409, "Username already taken");
-        return;
-    }
-    signIn(*userId, res);
+    if (!userId)
+        return failureResponse(409, "Username already taken");
+    return signIn(*userId);
 }
 
-void Service::validate(const json& body, Response& res)
+HttpResponse Service::validate(const json& body)
 {
     const std::string* token = stringMember(body, "token");
     const auto userId = token ? userForToken(*token) : std::nullopt;
-    if (!userId) {
-        sendFailure(res, 401, "Invalid or expired token");
-        return;
-    }
-    sendJson(res, 200, json{{"success", true}, {"user", userJson(*userId)}});
+    if (!userId)
+        return failureResponse(401, "Invalid or expired token");
+    return jsonResponse(200, json{{"success", true}, {"user", userJson(*userId)}});
+}
+
+HttpResponse Service::logout(const json& body)
+{
+    // The same answer whether or not the token was valid: signing out cannot be used to
+    // probe tokens.
+    if (const std::string* token = stringMember(body, "token"); token && token->size() == 64)
+        m_store.removeSession(tokenDigest(*token));
+    return jsonResponse(200, json{{"success", true}, {"message", "Signed out"}});
 }
 
 } // namespace glimra::server

@@ -1,17 +1,20 @@
 #pragma once
 
 #include "Crypto.h"
+#include "Http.h"
 #include "Options.h"
 #include "RateLimiter.h"
 #include "Store.h"
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace glimra::server {
 
@@ -19,48 +22,59 @@ using nlohmann::json;
 
 inline constexpr const char* kAuthPath = "/glimra/api/auth.php";
 inline constexpr const char* kSyncPath = "/glimra/api/sync.php";
+inline constexpr std::size_t kMaxJsonBytes = 64 * 1024;
 
 // The two endpoints. Handlers only parse and answer; the store does the work. Every JSON
 // answer carries "success", and "error" when it failed: the client reads bodies, not statuses.
+// Every method may block on the disk or a password hash: call them from worker threads.
 class Service {
 public:
     Service(Store& store, const ServerOptions& options);
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
-    void install(httplib::Server& server);
+    // Answers a request whose body, if it has one, is read (uploads: see UploadForm).
+    HttpResponse handle(const HttpRequest& req);
+    std::optional<std::int64_t> userForToken(std::string_view token);
+
+    Store& store() { return m_store; }
+    const ServerOptions& options() const { return m_options; }
 
 private:
-    using Request = httplib::Request;
-    using Response = httplib::Response;
-    using Reader = httplib::ContentReader;
+    HttpResponse dispatch(const HttpRequest& req);
+    HttpResponse handleAuth(const HttpRequest& req, const json& body);
+    HttpResponse handleSync(const json& body);
+    HttpResponse download(const HttpRequest& req);
 
-    void handleAuth(const Request& req, Response& res, const Reader& reader);
-    void handleSyncPost(const Request& req, Response& res, const Reader& reader);
-    void handleDownload(const Request& req, Response& res);
+    HttpResponse login(const json& body, const HttpRequest& req);
+    HttpResponse registerUser(const json& body);
+    HttpResponse validate(const json& body);
+    HttpResponse logout(const json& body);
+    HttpResponse list(const json& body);
+    HttpResponse remove(const json& body);
 
-    void login(const json& body, const Request& req, Response& res);
-    void registerUser(const json& body, Response& res);
-    void validate(const json& body, Response& res);
-    void list(const json& body, Response& res);
-    void remove(const json& body, Response& res);
-    void upload(const Request& req, Response& res, const Reader& reader);
-
-    std::optional<std::int64_t> userForToken(std::string_view token);
-    void signIn(std::int64_t userId, Response& res);
+    HttpResponse signIn(std::int64_t userId);
     json userJson(std::int64_t userId);
+    // The name's failures are counted apart for each address its owner has signed in from,
+    // so a stranger guessing the password cannot lock the owner out of a known address.
+    std::string nameKey(const std::string& name, const std::string& address);
+    void rememberAddress(const std::string& name, const std::string& address);
 
     Store& m_store;
     const ServerOptions m_options;
     PasswordHasher m_hasher;
     RateLimiter m_userLimiter;
     RateLimiter m_addressLimiter;
+    std::mutex m_knownMutex;
+    std::unordered_map<std::string, std::set<std::string>> m_knownAddresses;
 };
 
 // Shared by the handlers.
 json recordJson(const ScreenshotRecord& record);
-void sendJson(httplib::Response& res, int status, const json& body);
-void sendFailure(httplib::Response& res, int status, std::string_view message);
+HttpResponse jsonResponse(int status, const json& body);
+HttpResponse failureResponse(int status, std::string_view message);
+HttpResponse textResponse(int status, std::string_view text);
+std::string humanSize(std::uint64_t bytes);
 std::int64_t unixNow();
 
 } // namespace glimra::server

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <ctime>
 #include <iostream>
-#include <set>
 #include <system_error>
 
 namespace glimra::server {
@@ -73,16 +72,24 @@ private:
     std::unique_ptr<Database> m_db;
 };
 
-Store::Store(const fs::path& dataDir)
+Store::Store(const fs::path& dataDir, bool create)
     : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs")
 {
-    // Only a folder made here is narrowed to its owner; an existing one keeps what the
-    // administrator gave it.
-    if (fs::create_directories(m_data))
-        fs::permissions(m_data, fs::perms::owner_all, fs::perm_options::replace);
-    ensureDirectory(m_tmp);
-    ensureDirectory(m_blobs);
     const std::string dbPath = (m_data / "glimra.db").string();
+    const bool fresh = !fs::exists(dbPath);
+    if (fresh && !create)
+        throw std::runtime_error("no Glimra data in " + m_data.string());
+    if (create) {
+        // Only a folder made here is narrowed to its owner; an existing one keeps what the
+        // administrator gave it.
+        if (fs::create_directories(m_data))
+            fs::permissions(m_data, fs::perms::owner_all, fs::perm_options::replace);
+        ensureDirectory(m_tmp);
+        // An existing store without blobs/ is most likely a disk that is not mounted: the
+        // check refuses it rather than starting empty.
+        if (fresh)
+            ensureDirectory(m_blobs);
+    }
     m_writer = std::make_unique<Database>(dbPath);
     configure(*m_writer);
     migrate();
@@ -148,56 +155,6 @@ fs::path Store::blobPath(std::int64_t userId, std::string_view sha256, std::stri
     return m_blobs / std::to_string(userId) / (std::string(sha256) + "." + std::string(ext));
 }
 
-SweepReport Store::sweep()
-{
-    std::lock_guard lock(m_writeMutex);
-    SweepReport report;
-    for (const auto& entry : fs::directory_iterator(m_tmp)) {
-        fs::remove_all(entry.path());
-        ++report.temporaries;
-    }
-
-    // Records whose file vanished can never be served again; dropping them lets clients
-    // upload the screenshot anew instead of failing on it for ever.
-    std::set<fs::path> expected;
-    {
-        Transaction tx(*m_writer);
-        m_writer->exec("DELETE FROM blobs WHERE NOT EXISTS (SELECT 1 FROM screenshots s "
-                       "WHERE s.user_id = blobs.user_id AND s.sha256 = blobs.sha256)");
-        auto blobs = m_writer->prepare("SELECT user_id, sha256, ext FROM blobs");
-        std::vector<std::pair<std::int64_t, std::string>> missing;
-        while (blobs.step()) {
-            const fs::path path = blobPath(blobs.integer(0), blobs.text(1), blobs.text(2));
-            if (fs::is_regular_file(path))
-                expected.insert(path);
-            else
-                missing.emplace_back(blobs.integer(0), blobs.text(1));
-        }
-        for (const auto& [user, sha] : missing) {
-            auto drop =
-                m_writer->prepare("DELETE FROM screenshots WHERE user_id = ? AND sha256 = ?");
-            drop.bind(user, sha).run();
-            report.recordsWithoutFile += m_writer->changes();
-            m_writer->prepare("DELETE FROM blobs WHERE user_id = ? AND sha256 = ?")
-                .bind(user, sha)
-                .run();
-        }
-        tx.commit();
-    }
-
-    for (const auto& userDir : fs::directory_iterator(m_blobs)) {
-        if (!userDir.is_directory())
-            continue;
-        for (const auto& entry : fs::directory_iterator(userDir.path())) {
-            if (!expected.contains(entry.path())) {
-                fs::remove_all(entry.path());
-                ++report.unreferencedFiles;
-            }
-        }
-    }
-    return report;
-}
-
 std::optional<std::int64_t> Store::createUser(std::string_view name, std::string_view email,
                                               const std::string& passwordHash)
 {
@@ -248,11 +205,19 @@ void Store::addSession(std::int64_t userId, const std::string& digest, std::int6
 std::optional<std::int64_t> Store::sessionUser(const std::string& digest, std::int64_t now)
 {
     auto db = reader();
-    auto row =
-        db->prepare("SELECT user_id FROM sessions WHERE token_digest = ? AND expires_at > ?");
+    // Joined with users: a user row removed behind the server's back takes its tokens along
+    // even where foreign keys were off.
+    auto row = db->prepare("SELECT s.user_id FROM sessions s JOIN users u ON u.id = s.user_id "
+                           "WHERE s.token_digest = ? AND s.expires_at > ?");
     if (!row.bind(digest, now).step())
         return std::nullopt;
     return row.integer(0);
+}
+
+void Store::removeSession(const std::string& digest)
+{
+    std::lock_guard lock(m_writeMutex);
+    m_writer->prepare("DELETE FROM sessions WHERE token_digest = ?").bind(digest).run();
 }
 
 void Store::pruneSessions(std::int64_t now)
@@ -358,7 +323,8 @@ bool Store::remove(std::int64_t userId, std::int64_t screenshotId)
             .bind(userId, sha)
             .run();
     tx.commit();
-    // After the commit: a crash before this line leaves only a file the next start sweeps.
+    // After the commit: a crash before this line leaves only a file the next start
+    // quarantines.
     if (lastRecord)
         ::unlink(blobPath(userId, sha, ext).c_str());
     return true;

@@ -43,36 +43,66 @@ struct StoredFile {
     std::string originalFilename;
 };
 
-struct SweepReport {
-    int temporaries = 0;
-    int unreferencedFiles = 0;
-    int recordsWithoutFile = 0;
+// The store's state as a file-system check sees it. Paths are relative to the data folder.
+struct CheckReport {
+    int records = 0;
+    int files = 0;
+    bool blobsMissing = false;
+    std::vector<std::string> recordsWithoutFile; // "blobs/<user>/<name> (screenshots 3, 4)"
+    std::vector<std::string> filesWithoutRecord;
+    std::vector<std::string> hashMismatches;
+    std::vector<std::string> temporaries;
+    int quarantined = 0;
+    bool clean() const
+    {
+        return !blobsMissing && recordsWithoutFile.empty() && filesWithoutRecord.empty() &&
+               hashMismatches.empty() && temporaries.empty();
+    }
 };
+
+// What the serving process may do at start without asking: nothing is deleted on a guess.
+struct Repairs {
+    bool removeTemporaries = false;
+    bool quarantineStrays = false;
+    bool dropRecordsWithoutFile = false;
+};
+
+// True for a failure caused by a full disk or quota.
+bool isDiskFull(const std::exception& e);
 
 // Owns the database and the screenshot files under one data folder. Files are stored once
 // per user and content (data/blobs/<user>/<sha256>.<ext>); each upload is its own record.
 // Every method is safe to call from any thread.
 class Store {
 public:
-    explicit Store(const fs::path& dataDir);
+    // `create`: make the folder and database when missing (serving, adding users); without
+    // it an absent database is an error (checking).
+    explicit Store(const fs::path& dataDir, bool create = true);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
     const fs::path& tmpDir() const { return m_tmp; }
 
-    // Removes temporaries and files no record needs; drops records whose file is gone.
-    // Call before serving.
-    SweepReport sweep();
+    // Compares records and files; `hashes` also reads every file. Then makes the repairs
+    // asked for; strays go to quarantine/, where they are removed after `quarantineDays`.
+    CheckReport check(bool hashes, const Repairs& repairs, int quarantineDays = 7);
+    // A file kept for the database's needs when the disk fills up; false when already gone.
+    void makeReserve();
+    bool releaseReserve();
 
     // Nothing when the name is taken (compared without regard to case).
     std::optional<std::int64_t> createUser(std::string_view name, std::string_view email,
                                            const std::string& passwordHash);
     std::optional<Credentials> credentials(std::string_view name);
     std::optional<UserAccount> account(std::int64_t userId);
+    // The account with its sessions, records and files; nothing when there is no such name.
+    std::optional<int> deleteUser(std::string_view name);
 
     void addSession(std::int64_t userId, const std::string& digest, std::int64_t expiresAt);
+    // Nothing for an expired token, or one whose user is gone.
     std::optional<std::int64_t> sessionUser(const std::string& digest, std::int64_t now);
+    void removeSession(const std::string& digest);
     void pruneSessions(std::int64_t now);
 
     struct Ingested {
@@ -95,6 +125,8 @@ private:
     ReaderLease reader();
     fs::path blobPath(std::int64_t userId, std::string_view sha256, std::string_view ext) const;
     void migrate();
+    void quarantine(const fs::path& file);
+    void purgeQuarantine(int days);
 
     fs::path m_data;
     fs::path m_tmp;

@@ -33,6 +33,19 @@ bool hasControl(std::string_view text)
     });
 }
 
+// Marks that reorder the text around them: a name shown as "photo.png" may end in ".exe".
+bool hasBidiControl(std::string_view text)
+{
+    using namespace std::string_view_literals;
+    for (const std::string_view mark :
+         {"\u200E"sv, "\u200F"sv, "\u202A"sv, "\u202B"sv, "\u202C"sv, "\u202D"sv, "\u202E"sv,
+          "\u2066"sv, "\u2067"sv, "\u2068"sv, "\u2069"sv, "\u061C"sv}) {
+        if (text.find(mark) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
 bool isDomainLabel(std::string_view label)
 {
     if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
@@ -133,10 +146,10 @@ std::optional<std::string> passwordError(std::string_view password)
 
 std::optional<std::string> originalFilenameError(std::string_view name)
 {
-    // Kept exactly as sent and never used as a path here; it only has to survive a round trip
-    // through the database and JSON.
-    if (name.empty() || name.size() > kMaxNameBytes || !isValidUtf8(name) ||
-        name.find('\0') != std::string_view::npos)
+    // Kept exactly as sent and never used as a path here; but it is shown to people, where
+    // control characters and reordering marks would disguise it.
+    if (name.empty() || name.size() > kMaxNameBytes || !isValidUtf8(name) || hasControl(name) ||
+        hasBidiControl(name))
         return "Invalid file name";
     return std::nullopt;
 }

@@ -1,19 +1,41 @@
 #include "Crypto.h"
+#include "HttpServer.h"
 #include "Options.h"
 #include "Service.h"
 #include "Store.h"
 
-#include <httplib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <iostream>
-#include <memory>
-#include <pthread.h>
-#include <thread>
 
 using namespace glimra::server;
 
 namespace {
+
+// The serving process's claim on its data folder, held until it exits. Two servers on one
+// folder would each take the other's uploads in progress for debris.
+bool lockData(const fs::path& dir)
+{
+    const int fd = ::open((dir / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "open " + (dir / "lock").string());
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    ::close(fd);
+    return false;
+}
+
+void printList(const char* what, const std::vector<std::string>& items, std::size_t most)
+{
+    for (std::size_t i = 0; i < items.size() && i < most; ++i)
+        std::cerr << "glimra-server: " << what << ": " << items[i] << '\n';
+    if (items.size() > most)
+        std::cerr << "glimra-server: ... and " << items.size() - most << " more\n";
+}
 
 int addUser(const Invocation& inv)
 {
@@ -40,83 +62,108 @@ int addUser(const Invocation& inv)
     return 0;
 }
 
+int deleteUser(const Invocation& inv)
+{
+    Store store(inv.options.dataDir, false);
+    const auto screenshots = store.deleteUser(inv.userName);
+    if (!screenshots) {
+        std::cerr << "glimra-server: no user " << inv.userName << '\n';
+        return 1;
+    }
+    std::cout << "Deleted user " << inv.userName << " and " << *screenshots << " screenshots\n";
+    return 0;
+}
+
+int check(const Invocation& inv)
+{
+    const fs::path& dir = inv.options.dataDir;
+    if (inv.repair && !lockData(dir)) {
+        std::cerr << "glimra-server: a server is using " << dir.string()
+                  << "; stop it before repairing\n";
+        return 1;
+    }
+    Store store(dir, false);
+    const Repairs repairs{inv.repair, inv.repair, inv.repair};
+    const CheckReport r = store.check(true, repairs);
+    std::cout << dir.string() << ": " << r.records << " screenshots, " << r.files << " files\n";
+    if (r.blobsMissing)
+        std::cout << "blobs/ is missing\n";
+    const std::pair<const char*, const std::vector<std::string>*> lists[] = {
+        {"record without file", &r.recordsWithoutFile},
+        {"file without record", &r.filesWithoutRecord},
+        {"hash mismatch", &r.hashMismatches},
+        {"temporary", &r.temporaries}};
+    for (const auto& [what, items] : lists) {
+        for (const std::string& item : *items)
+            std::cout << what << ": " << item << '\n';
+    }
+    std::cout << "quarantined files: " << r.quarantined << '\n';
+    if (r.clean()) {
+        std::cout << "clean\n";
+        return 0;
+    }
+    if (inv.repair) {
+        std::cout << "repaired: temporaries removed, files without record quarantined, records "
+                     "without file dropped"
+                  << (r.hashMismatches.empty() ? "" : "; hash mismatches need a backup") << '\n';
+        return r.hashMismatches.empty() && !r.blobsMissing ? 0 : 1;
+    }
+    std::cout << "not clean: glimra-server check --repair fixes what is listed above\n";
+    return 1;
+}
+
+// Refuses a store that looks unmounted or mostly gone, then clears what a crash leaves.
+bool startupCheck(Store& store, const fs::path& dir)
+{
+    const CheckReport look = store.check(false, {});
+    const std::size_t expected =
+        static_cast<std::size_t>(look.files) + look.recordsWithoutFile.size();
+    const bool mostlyGone =
+        look.recordsWithoutFile.size() >= 2 && look.recordsWithoutFile.size() * 2 > expected;
+    if ((look.blobsMissing && expected > 0) || mostlyGone) {
+        std::cerr << "glimra-server: " << look.recordsWithoutFile.size() << " of " << expected
+                  << " stored files are missing from " << (dir / "blobs").string()
+                  << ". Is the data disk mounted? Not starting, nothing was changed; "
+                     "glimra-server check lists the state.\n";
+        return false;
+    }
+    if (look.blobsMissing)
+        ensureDirectory(dir / "blobs");
+    const CheckReport done = store.check(false, {true, true, false});
+    printList("record without its file (kept; see glimra-server check)", done.recordsWithoutFile,
+              10);
+    printList("file without record, moved to quarantine", done.filesWithoutRecord, 10);
+    if (!done.temporaries.empty())
+        std::cerr << "glimra-server: removed " << done.temporaries.size()
+                  << " unfinished uploads\n";
+    store.makeReserve();
+    return true;
+}
+
 int serve(const ServerOptions& options)
 {
-    // Signals are taken by one thread with sigwait; every other thread inherits the block.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    HttpServer server(options);
     // A client that hangs up mid-answer must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
-
+    if (fs::create_directories(options.dataDir))
+        fs::permissions(options.dataDir, fs::perms::owner_all, fs::perm_options::replace);
+    if (!lockData(options.dataDir)) {
+        std::cerr << "glimra-server: another glimra-server is serving " << options.dataDir.string()
+                  << " (it holds the lock file in it)\n";
+        return 1;
+    }
     Store store(options.dataDir);
-    const SweepReport swept = store.sweep();
-    if (swept.temporaries + swept.unreferencedFiles + swept.recordsWithoutFile > 0) {
-        std::cerr << "glimra-server: cleaned up " << swept.temporaries << " temporary files, "
-                  << swept.unreferencedFiles << " unreferenced files, " << swept.recordsWithoutFile
-                  << " records without a file\n";
-    }
-
-    std::unique_ptr<httplib::Server> server;
-    const bool tls = !options.tlsCert.empty();
-    if (tls) {
-        server =
-            std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
-    } else {
-        server = std::make_unique<httplib::Server>();
-    }
-    if (!server->is_valid()) {
-        std::cerr << "glimra-server: cannot use the TLS certificate or key\n";
+    if (!startupCheck(store, options.dataDir))
         return 1;
-    }
-    const int threads = options.threads;
-    server->new_task_queue = [threads] {
-        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
-    };
-    // httplib refuses bodies past this before any handler runs; a form carries a few
-    // kilobytes of fields around its file.
-    server->set_payload_max_length(options.maxUploadBytes + 1024 * 1024);
-    server->set_keep_alive_max_count(100);
-    server->set_read_timeout(30, 0);
-    server->set_write_timeout(30, 0);
-    server->set_default_headers({{"Referrer-Policy", "no-referrer"}});
-
     Service service(store, options);
-    service.install(*server);
-
-    int port = options.port;
-    if (port == 0) {
-        port = server->bind_to_any_port(options.host);
-    } else if (!server->bind_to_port(options.host, port)) {
-        port = -1;
-    }
-    if (port < 0) {
-        std::cerr << "glimra-server: cannot listen on " << options.host << ':' << options.port
-                  << '\n';
-        return 1;
-    }
+    const int port = server.listen();
     const std::string host =
         options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host;
-    std::cout << "glimra-server listening on " << (tls ? "https://" : "http://") << host << ':'
-              << port << " (data " << options.dataDir.string() << ", registration "
+    std::cout << "glimra-server listening on " << (options.tlsCert.empty() ? "http://" : "https://")
+              << host << ':' << port << " (data " << options.dataDir.string() << ", registration "
               << (options.registrationOpen ? "open" : "closed") << ")" << std::endl;
-
-    std::thread stopper([&server, signals] {
-        int received = 0;
-        sigwait(&signals, &received);
-        // stop() closes the listening socket; listen_after_bind then waits for the requests
-        // already being handled.
-        server->stop();
-    });
-    const bool ok = server->listen_after_bind();
-    if (stopper.joinable()) {
-        // The listener may have ended on its own; wake the stopper so it can be joined.
-        pthread_kill(stopper.native_handle(), SIGTERM);
-        stopper.join();
-    }
-    return ok ? 0 : 1;
+    server.run(service);
+    return 0;
 }
 
 } // namespace
@@ -130,16 +177,34 @@ int main(int argc, char** argv)
         return 2;
     }
     const Invocation& inv = std::get<Invocation>(parsed);
-    if (inv.command == Command::Help) {
-        std::cout << usage();
+    if (inv.command == Command::Help || inv.command == Command::Version) {
+        std::cout << (inv.command == Command::Help ? usage()
+                                                   : "glimra-server " GLIMRA_SERVER_VERSION "\n");
         return 0;
+    }
+    if (inv.command == Command::Serve) {
+        // Held until the server can take them, so a stop asked for during start-up is kept.
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGTERM);
+        sigaddset(&signals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     }
     if (!initCrypto()) {
         std::cerr << "glimra-server: libsodium could not be initialised\n";
         return 1;
     }
     try {
-        return inv.command == Command::AddUser ? addUser(inv) : serve(inv.options);
+        switch (inv.command) {
+        case Command::AddUser:
+            return addUser(inv);
+        case Command::DeleteUser:
+            return deleteUser(inv);
+        case Command::Check:
+            return check(inv);
+        default:
+            return serve(inv.options);
+        }
     } catch (const std::exception& e) {
         std::cerr << "glimra-server: " << e.what() << '\n';
         return 1;

@@ -58,6 +58,7 @@ TEST(AuthApi, everyAccountOperationAndItsErrors)
     ASSERT_TRUE(first.ok()) << first.raw;
     const std::string token = first.body["token"];
     EXPECT_EQ(token.size(), 64u);
+    const std::string second = post(client, kAuth, login("alice", "correct horse")).body["token"];
     EXPECT_EQ(first.body["user"], (json{{"id", 1},
                                         {"username", "Alice"},
                                         {"email", "alice@example.com"},
@@ -96,6 +97,12 @@ TEST(AuthApi, everyAccountOperationAndItsErrors)
              401,
              "Invalid or expired token"},
             {"validate without token", {{"action", "validate"}}, 401, "Invalid or expired token"},
+            {"logout", {{"action", "logout"}, {"token", second}}, 200, nullptr},
+            {"validate after logout",
+             {{"action", "validate"}, {"token", second}},
+             401,
+             "Invalid or expired token"},
+            {"the other session stays", {{"action", "validate"}, {"token", token}}, 200, nullptr},
             {"unknown action", {{"action", "drop"}}, 400, "Unknown action"},
             {"no action", json::object(), 400, "Unknown action"},
             {"not JSON", "<html>", 400, "Invalid JSON"},

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,16 +31,6 @@ void expectEveryRecordServed(httplib::Client& client, const std::string& token,
     }
 }
 
-std::string readAllFrom(int fd)
-{
-    std::string out;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
-    return out;
-}
-
 // Uploads named files as alice on a fresh server in `dir`, which then stops as it was told.
 std::string seed(const TempDir& dir, std::map<std::string, std::string>& uploaded, int signal)
 {
@@ -56,19 +44,6 @@ std::string seed(const TempDir& dir, std::map<std::string, std::string>& uploade
 }
 
 } // namespace
-
-TEST(Durability, aRestartKeepsAccountsSessionsAndScreenshots)
-{
-    TempDir dir;
-    std::map<std::string, std::string> uploaded{{"a.png", fakePng(1)}, {"b.png", fakePng(2)}};
-    const std::string token = seed(dir, uploaded, SIGTERM);
-    ServerProcess again(dir.path());
-    auto client = again.client();
-    const Reply valid = post(client, kAuth, {{"action", "validate"}, {"token", token}});
-    EXPECT_EQ(valid.body["user"]["screenshot_count"], 2) << valid.raw;
-    EXPECT_EQ(listing(client, token).size(), 2u);
-    expectEveryRecordServed(client, token, uploaded);
-}
 
 TEST(Durability, killDuringABurstOfUploadsLosesNothingCommitted)
 {
@@ -133,64 +108,70 @@ TEST(Durability, sigtermLetsAnUploadInProgressFinish)
 {
     TempDir dir;
     auto server = std::make_unique<ServerProcess>(dir.path());
-    std::string token;
-    {
-        auto client = server->client();
-        token = registerUser(client, "alice");
-    }
+    auto client = server->client();
+    const std::string token = registerUser(client, "alice");
     const std::string body = uploadForm("B", token, "window", "late.png", fakePng(1, 256 * 1024));
-    const std::string head = "POST /glimra/api/sync.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                             "Content-Type: multipart/form-data; boundary=B\r\n"
-                             "Content-Length: " +
-                             std::to_string(body.size()) + "\r\n\r\n";
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(server->port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    const std::string first = head + body.substr(0, body.size() / 2);
-    ASSERT_EQ(::write(sock, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    RawConnection raw(server->port());
+    raw.send(std::string("POST ") + kSync +
+             " HTTP/1.1\r\nHost: t\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\nContent-Type: multipart/form-data; boundary=B\r\n\r\n" +
+             body.substr(0, body.size() / 2));
     std::this_thread::sleep_for(300ms);
-
     ::kill(server->pid(), SIGTERM);
     std::this_thread::sleep_for(300ms);
-    const std::string rest = body.substr(body.size() / 2);
-    ASSERT_EQ(::write(sock, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
-    const std::string answer = readAllFrom(sock);
-    ::close(sock);
+    raw.send(body.substr(body.size() / 2));
+    const std::string answer = raw.receive(5s);
     EXPECT_NE(answer.find("\"success\":true"), std::string::npos) << answer;
     EXPECT_EQ(server->stop(0), 0) << "a stopped server exits with status 0";
-
     server = std::make_unique<ServerProcess>(dir.path());
-    auto client = server->client();
-    ASSERT_EQ(listing(client, token).size(), 1u);
+    auto again = server->client();
+    ASSERT_EQ(listing(again, token).size(), 1u);
 }
 
-TEST(Durability, startSweepsTemporariesStrayFilesAndRecordsWithoutAFile)
+TEST(Durability, startNeverDeletesOnAGuessAndOneServerOwnsTheData)
 {
     TempDir dir;
-    std::map<std::string, std::string> uploaded{{"kept.png", fakePng(1)}, {"lost.png", fakePng(2)}};
+    const std::string data = dir.path().string();
+    std::map<std::string, std::string> uploaded{
+        {"kept.png", fakePng(1)}, {"lost.png", fakePng(2)}, {"other.png", fakePng(3)}};
     const std::string token = seed(dir, uploaded, SIGKILL);
+    const fs::path blobs = dir.path() / "blobs";
+    // An unmounted disk: refused, and nothing is dropped while it is away.
+    fs::rename(blobs, dir.path() / "away");
+    EXPECT_EQ(runServerCommand({"--listen", "127.0.0.1:0", "--data", data}).status, 1);
+    fs::rename(dir.path() / "away", blobs);
+
     // What a crash or a careless hand can leave behind.
     std::ofstream(dir.path() / "tmp" / "upload-a1b2c3") << "half an upload";
-    std::ofstream(dir.path() / "blobs" / "1" / (std::string(64, 'e') + ".png")) << "stray";
-    for (const fs::path& file : filesUnder(dir.path() / "blobs")) {
+    std::ofstream(blobs / "1" / (std::string(64, 'e') + ".png")) << "stray";
+    for (const fs::path& file : filesUnder(blobs)) {
         std::ifstream in(file, std::ios::binary);
         if (std::string(std::istreambuf_iterator<char>(in), {}) == uploaded["lost.png"])
             fs::remove(file);
     }
+    const RunResult checked = runServerCommand({"check", "--data", data});
+    EXPECT_EQ(checked.status, 1);
+    for (const char* line : {"record without file: blobs/1/", "file without record: blobs/1/eee",
+                             "temporary: tmp/upload-a1b2c3"})
+        EXPECT_NE(checked.out.find(line), std::string::npos) << line << " in " << checked.out;
 
     ServerProcess server(dir.path());
     auto client = server.client();
-    const json list = listing(client, token);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0]["original_filename"], "kept.png");
-    expectEveryRecordServed(client, token, uploaded);
+    const Reply valid = post(client, kAuth, {{"action", "validate"}, {"token", token}});
+    EXPECT_EQ(valid.body["user"]["screenshot_count"], 3) << "a record without its file is kept";
+    EXPECT_EQ(download(client, token, 1).status, 200);
     EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty());
-    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
-    const json user = post(client, kAuth, {{"action", "validate"}, {"token", token}}).body["user"];
-    EXPECT_EQ(user["storage_used_bytes"], uploaded["kept.png"].size());
+    EXPECT_EQ(filesUnder(dir.path() / "quarantine").size(), 1u);
+    const std::string port = "127.0.0.1:" + std::to_string(server.port());
+    TempDir other;
+    const struct {
+        std::vector<std::string> args;
+    } refused[] = {{{"--listen", "127.0.0.1:0", "--data", data}},
+                   {{"--listen", port, "--data", other.path().string()}},
+                   {{"check", "--repair", "--data", data}}};
+    for (const auto& r : refused)
+        EXPECT_EQ(runServerCommand(r.args).status, 1) << r.args[0] << ' ' << r.args[1];
+    EXPECT_EQ(listing(client, token).size(), 3u);
 }
 
 TEST(Durability, racingUploadsAndDeletesOfTheSameBytesNeverLoseTheFile)
@@ -231,4 +212,39 @@ TEST(Durability, racingUploadsAndDeletesOfTheSameBytesNeverLoseTheFile)
     EXPECT_EQ(listing(client, token).size(), 30u);
     expectEveryRecordServed(client, token, {{"same.png", bytes}});
     EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
+}
+
+TEST(Durability, aFullDiskRefusesUploadsButDeletesAndLoginsGoOn)
+{
+    TempDir dir;
+    if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=24m") != 0)
+        GTEST_SKIP() << "needs to mount a small tmpfs (root)";
+    struct Unmount {
+        const fs::path& path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{dir.path()};
+    ServerProcess server(dir.path());
+    auto client = server.client();
+    const std::string token = registerUser(client, "alice");
+    const Reply first = upload(client, token, fakePng(1, 1 << 20));
+    ASSERT_TRUE(first.ok()) << first.raw;
+    {
+        // Something else takes every byte left.
+        std::ofstream filler(dir.path() / "filler", std::ios::binary);
+        const std::string block(1 << 16, 'x');
+        while (filler.write(block.data(), block.size())) {
+        }
+    }
+    const Reply refused = upload(client, token, fakePng(2, 1 << 20));
+    EXPECT_EQ(refused.status, 507);
+    EXPECT_EQ(refused.error(), "The server's disk is full");
+    EXPECT_TRUE(post(client, kAuth,
+                     {{"action", "login"}, {"username", "alice"}, {"password", "correct horse"}})
+                    .ok());
+    EXPECT_TRUE(post(client, kSync,
+                     {{"action", "delete"},
+                      {"token", token},
+                      {"screenshot_id", first.body["screenshot"]["id"]}})
+                    .ok());
+    EXPECT_TRUE(listing(client, token).empty());
 }

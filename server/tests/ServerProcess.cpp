@@ -8,9 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstring>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -25,6 +30,9 @@ struct Spawned {
 
 Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
 {
+    // Runs the rows against another build, e.g. the one before a change.
+    const char* bin = std::getenv("GLIMRA_SERVER_UNDER_TEST");
+    bin = bin ? bin : GLIMRA_SERVER_BIN;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -33,14 +41,14 @@ Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     if (stdinFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
-    std::vector<std::string> all{GLIMRA_SERVER_BIN};
+    std::vector<std::string> all{bin};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, GLIMRA_SERVER_BIN, &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, bin, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (rc != 0) {
@@ -66,11 +74,16 @@ std::string readAll(int fd, int timeoutMs, bool untilNewline)
     return out;
 }
 
-int waitExit(int pid)
+// The exit status, after up to `tries` polls 10 ms apart; -1 (and killed) past them.
+int waitExit(int pid, int tries = 6000)
 {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    for (int status = 0, i = 0; i < tries; ++i, ::usleep(10'000)) {
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
 }
 
 Reply toReply(const httplib::Result& result)
@@ -128,7 +141,7 @@ ServerProcess::~ServerProcess()
 int ServerProcess::stop(int signal)
 {
     ::kill(m_pid, signal);
-    const int status = waitExit(m_pid);
+    const int status = waitExit(m_pid, 3000);
     m_pid = -1;
     return status;
 }
@@ -152,7 +165,57 @@ RunResult runServerCommand(const std::vector<std::string>& args, const std::stri
     ::close(in[1]);
     std::string out = readAll(spawned.out, 20'000, false);
     ::close(spawned.out);
-    return {waitExit(spawned.pid), out};
+    // A command that should have ended but serves on instead fails rather than hangs.
+    return {waitExit(spawned.pid, 300), out};
+}
+
+int stopDuringStart(const std::vector<std::string>& args, std::chrono::microseconds delay)
+{
+    const Spawned spawned = spawnServer(args, -1);
+    std::this_thread::sleep_for(delay);
+    ::kill(spawned.pid, SIGTERM);
+    const int status = waitExit(spawned.pid, 500);
+    ::close(spawned.out);
+    return status;
+}
+
+RawConnection::RawConnection(int port, const char* from) : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &address.sin_addr);
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("bind");
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("connect");
+}
+
+RawConnection::~RawConnection()
+{
+    ::close(m_fd);
+}
+
+bool RawConnection::send(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string RawConnection::receive(std::chrono::milliseconds timeout)
+{
+    return readAll(m_fd, static_cast<int>(timeout.count()), false);
+}
+
+int statusOf(const std::string& answer)
+{
+    return answer.starts_with("HTTP/1.1 ") ? std::atoi(answer.c_str() + 9) : 0;
 }
 
 Reply post(httplib::Client& client, const char* path, const json& body)

@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -50,6 +51,28 @@ struct RunResult {
     std::string out;
 };
 RunResult runServerCommand(const std::vector<std::string>& args, const std::string& input = {});
+
+// Starts the binary and sends SIGTERM after `delay`: its exit status, or -1 when it did not
+// end within five seconds.
+int stopDuringStart(const std::vector<std::string>& args, std::chrono::microseconds delay);
+
+// A plain TCP connection from `from`, for what an HTTP client library will not send.
+class RawConnection {
+public:
+    explicit RawConnection(int port, const char* from = "127.0.0.1");
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    // False once the server has closed the connection.
+    bool send(std::string_view bytes);
+    // What arrives until the server closes or `timeout` passes.
+    std::string receive(std::chrono::milliseconds timeout);
+
+private:
+    int m_fd;
+};
+// The status of a raw answer ("HTTP/1.1 431 ..."), 0 when there is none.
+int statusOf(const std::string& answer);
 
 struct Reply {
     int status = 0;

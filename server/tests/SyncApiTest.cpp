@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <set>
 
 using namespace glimra::server::test;
@@ -111,6 +113,13 @@ TEST(SyncApi, requestErrorsAreAnsweredInTheBody)
          "multipart/form-data; boundary=B", 413, "File too large: the limit is 4 KiB"},
         {"name not UTF-8", uploadForm("B", f.token, "window", "\xFF.png", fakePng(3)),
          "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"line break in the name", uploadForm("B", f.token, "window", "a\r\nb.png", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"escape in the name", uploadForm("B", f.token, "window", "\x1b[2Ja.png", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
+        {"reordering mark in the name",
+         uploadForm("B", f.token, "window", "\xE2\x80\xAEgnp.exe", fakePng(3)),
+         "multipart/form-data; boundary=B", 400, "Invalid file name"},
         {"no file part",
          form.substr(0, form.find("--B\r\nContent-Disposition: form-data; name=\"file\"")) +
              "--B--\r\n",
@@ -152,28 +161,35 @@ TEST(SyncApi, requestErrorsAreAnsweredInTheBody)
     EXPECT_EQ(upload(f.client, f.token, fakePng(13, 100)).status, 507);
 }
 
-TEST(SyncApi, anotherUsersScreenshotsAreNotFound)
+TEST(SyncApi, filesAreSharedByEqualBytesOfOneUserAndHiddenFromOthers)
 {
     Fixture f;
     const std::string bob = registerUser(f.client, "bob");
-    const std::int64_t id = upload(f.client, f.token, fakePng(1)).body["screenshot"]["id"];
-    const std::int64_t missing = id + 1000;
+    const std::string bytes = fakePng(7, 10'000);
+    const std::int64_t id = upload(f.client, f.token, bytes, "a.png").body["screenshot"]["id"];
+    const std::int64_t twin = upload(f.client, f.token, bytes, "b.png").body["screenshot"]["id"];
+    ASSERT_NE(id, twin);
+    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u);
+    const json user =
+        post(f.client, kAuth, {{"action", "validate"}, {"token", f.token}}).body["user"];
+    EXPECT_EQ(user["screenshot_count"], 2);
+    EXPECT_EQ(user["storage_used_bytes"], 10'000);
 
     EXPECT_TRUE(listing(f.client, bob).empty());
     // Someone else's id and an id that does not exist must be indistinguishable.
-    for (const std::int64_t probe : {id, missing}) {
-        const Reply got = download(f.client, bob, probe);
-        EXPECT_EQ(got.status, 404);
-        EXPECT_EQ(got.raw, "Screenshot not found");
+    for (const std::int64_t probe : {id, id + 1000}) {
+        EXPECT_EQ(download(f.client, bob, probe).raw, "Screenshot not found");
         const Reply removed = post(f.client, kSync, deleteRequest(bob, probe));
         EXPECT_EQ(removed.status, 404);
         EXPECT_EQ(removed.error(), "Screenshot not found");
     }
-    EXPECT_EQ(download(f.client, f.token, id).status, 200);
-
     // The same bytes uploaded by two users are two private copies.
-    ASSERT_TRUE(upload(f.client, bob, fakePng(1)).ok());
+    ASSERT_TRUE(upload(f.client, bob, bytes).ok());
     EXPECT_EQ(filesUnder(f.blobs()).size(), 2u);
+    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, id)).ok());
+    EXPECT_EQ(download(f.client, f.token, twin).raw, bytes) << "the twin still needs the file";
+    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, twin)).ok());
+    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u) << "the last record took its file with it";
 }
 
 TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
@@ -181,12 +197,20 @@ TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
     Fixture f;
     const std::int64_t id = upload(f.client, f.token, fakePng(1)).body["screenshot"]["id"];
     const std::string t = f.token;
+    const std::string good = "action=download&token=" + t + "&id=" + std::to_string(id);
     const struct {
         std::string query;
         int status;
         const char* text;
+        const char* range = "";
+        const char* contentRange = ""; // and the length it names, for 206
     } cases[] = {
-        {"action=download&token=" + t + "&id=" + std::to_string(id), 200, nullptr},
+        {good, 200, nullptr},
+        {good, 206, nullptr, "bytes=0-9", "bytes 0-9/2048"},
+        {good, 206, nullptr, "bytes=2040-", "bytes 2040-2047/2048"},
+        {good, 206, nullptr, "bytes=-4", "bytes 2044-2047/2048"},
+        {good, 416, nullptr, "bytes=2048-", "bytes */2048"},
+        {good, 200, nullptr, "bytes=0-1,5-6"}, // several ranges: the whole file
         {"action=download&token=" + t + "&id=" + std::to_string(id + 1), 404,
          "Screenshot not found"},
         {"action=download&token=bad&id=1", 401, "Unauthorized"},
@@ -198,33 +222,27 @@ TEST(SyncApi, downloadErrorsAreShortTextsTheClientRecognises)
         {"", 400, "Invalid request"},
     };
     for (const auto& c : cases) {
-        const auto result = f.client.Get(std::string(kSync) + "?" + c.query);
+        httplib::Headers headers;
+        if (*c.range)
+            headers.emplace("Range", c.range);
+        const auto result = f.client.Get(std::string(kSync) + "?" + c.query, headers);
         ASSERT_TRUE(result) << c.query;
-        EXPECT_EQ(result->status, c.status) << c.query;
+        EXPECT_EQ(result->status, c.status) << c.query << ' ' << c.range;
+        EXPECT_EQ(result->get_header_value("Content-Range"), c.contentRange) << c.range;
+        const std::string full = fakePng(1);
+        const std::string range = c.contentRange;
+        if (c.status == 206) {
+            const std::size_t first = std::stoul(range.substr(6));
+            const std::size_t last = std::stoul(range.substr(range.find('-') + 1));
+            EXPECT_TRUE(result->body == full.substr(first, last - first + 1)) << range;
+        } else if (c.status == 200) {
+            EXPECT_TRUE(result->body == full);
+        }
         if (c.text) {
             EXPECT_EQ(result->body, c.text) << c.query;
             EXPECT_LT(result->body.size(), 200u);
         }
     }
-}
-
-TEST(SyncApi, identicalBytesAreStoredOnceButKeepTheirOwnRecords)
-{
-    Fixture f;
-    const std::string bytes = fakePng(7, 10'000);
-    const std::int64_t a = upload(f.client, f.token, bytes, "a.png").body["screenshot"]["id"];
-    const std::int64_t b = upload(f.client, f.token, bytes, "b.png").body["screenshot"]["id"];
-    ASSERT_NE(a, b);
-    EXPECT_EQ(filesUnder(f.blobs()).size(), 1u);
-    const json user =
-        post(f.client, kAuth, {{"action", "validate"}, {"token", f.token}}).body["user"];
-    EXPECT_EQ(user["screenshot_count"], 2);
-    EXPECT_EQ(user["storage_used_bytes"], 10'000);
-
-    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, a)).ok());
-    EXPECT_EQ(download(f.client, f.token, b).raw, bytes) << "the other record still needs the file";
-    ASSERT_TRUE(post(f.client, kSync, deleteRequest(f.token, b)).ok());
-    EXPECT_TRUE(filesUnder(f.blobs()).empty()) << "the last record took its file with it";
 }
 
 TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
@@ -238,9 +256,6 @@ TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
                            ".hidden.png",
                            "C:\\Windows\\x.png",
                            "x\"; y=\"z.png",
-                           "line\r\nbreak.png",
-                           "\xE2\x80\xAE"
-                           "gnp.exe",
                            "%2e%2e%2fx.png"};
     std::set<std::int64_t> ids;
     for (const char* name : names) {
@@ -266,4 +281,29 @@ TEST(SyncApi, originalFilenameIsKeptAsSentAndNeverBecomesAPath)
         EXPECT_EQ(file.parent_path().parent_path(), f.blobs());
         EXPECT_EQ(file.stem().string().size(), 64u) << file;
     }
+}
+
+TEST(SyncApi, tokensOfDeletedUsersAreInvalidEverywhere)
+{
+    Fixture f;
+    const std::string bob = registerUser(f.client, "bob");
+    ASSERT_TRUE(upload(f.client, f.token, fakePng(1)).ok());
+    ASSERT_TRUE(upload(f.client, bob, fakePng(2)).ok());
+    // A row removed behind the server's back, with foreign keys off as in the sqlite3 shell.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((f.dir.path() / "glimra.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(
+        sqlite3_exec(db, "DELETE FROM users WHERE username = 'alice'", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    const RunResult deleted =
+        runServerCommand({"delete-user", "BOB", "--data", f.dir.path().string()});
+    EXPECT_EQ(deleted.out, "Deleted user BOB and 1 screenshots\n");
+    for (const std::string& token : {f.token, bob}) {
+        EXPECT_EQ(post(f.client, kAuth, {{"action", "validate"}, {"token", token}}).status, 401);
+        EXPECT_EQ(post(f.client, kSync, {{"action", "list"}, {"token", token}}).status, 401);
+        EXPECT_EQ(upload(f.client, token, fakePng(3)).status, 401);
+        EXPECT_EQ(download(f.client, token, 1).raw, "Unauthorized");
+    }
+    EXPECT_FALSE(fs::exists(f.blobs() / "2")) << "bob's files went with him";
 }

@@ -107,11 +107,16 @@ void AuthManager::handleAuthReply(Request request, const sync::AuthReply& reply)
 
 void AuthManager::logout()
 {
+    const std::optional<QString> token = m_keychain->retrieve();
     ++m_sessionGeneration;
     m_keychain->remove();
     setLoggedIn(false);
     setCurrentUser(std::nullopt);
     setErrorMessage(std::nullopt);
+    // Signed out here whatever the server says; telling it only makes the token worthless to
+    // anyone who copied it. A server without the action, or no answer, changes nothing.
+    if (token)
+        m_network->logout(*token);
 }
 
 void AuthManager::beginRequest()

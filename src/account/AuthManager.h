@@ -70,9 +70,10 @@ public:
     // properties. Overlapping requests are each handled when their reply arrives.
     void login(const QString& username, const QString& password);
     void registerAccount(const QString& username, const QString& email, const QString& password);
-    // Signs out at once, without telling the server: the token is removed from the store,
-    // isLoggedIn becomes false, currentUser and errorMessage are cleared. A login still in
-    // flight may sign the user in again when its reply succeeds.
+    // Signs out at once: the token is removed from the store, isLoggedIn becomes false,
+    // currentUser and errorMessage are cleared; then the server is asked, once and without
+    // waiting, to revoke the token. A login still in flight may sign the user in again when
+    // its reply succeeds.
     void logout();
     // Drops the shown message, e.g. when the form switches between signing in and
     // registering; nothing else changes.

@@ -24,7 +24,6 @@ struct ActiveWindow {
     WindowId id = 0;
     QRect frame; // the decorated window, in root coordinates (y grows downwards)
     FrameExtents extents;
-    bool maximized = false;
 };
 
 struct Monitor {

@@ -313,6 +313,14 @@ void NetworkManager::validate(const QString& token, ValidateCompletion completio
         [completion] { completion({}); });
 }
 
+void NetworkManager::logout(const QString& token)
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("logout")},
+                           {QStringLiteral("token"), token}};
+    postJson(
+        m_auth, body, [](const Transfer&) {}, [] {});
+}
+
 void NetworkManager::listServerScreenshots(const QString& token, ListCompletion completion)
 {
     const QJsonObject body{{QStringLiteral("action"), QStringLiteral("list")},

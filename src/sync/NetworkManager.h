@@ -89,6 +89,8 @@ public:
                          AuthCompletion completion);
     // Checks a stored token. Success carries the account record; failure never a message.
     void validate(const QString& token, ValidateCompletion completion);
+    // Asks the server to revoke the token; sent once, and whatever comes back is dropped.
+    void logout(const QString& token);
     // Sends the image file as a multipart form (token, action, capture_type,
     // original_filename, file). An unreadable file fails without a message or request.
     void uploadScreenshot(const QString& token, const QString& filePath, const QString& captureType,

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <tuple>
 
@@ -90,6 +91,13 @@ TEST_F(AuthManagerTest, LoginSignsInAndALogoutDuringAnotherLetsThatOneStillCount
     auth->logout();
     EXPECT_FALSE(auth->isLoggedIn() || auth->currentUser() || auth->errorMessage() ||
                  keychain()->retrieve());
+    // The server is told to revoke the token; its refusal ("Wrong password") changes nothing.
+    EXPECT_TRUE(waitUntil([&] {
+        return std::ranges::count_if(server.received(), [](const Received& r) {
+                   return r.body.find(R"("action":"logout","token":"tok-ann")") !=
+                          std::string::npos;
+               }) == 1;
+    }));
     hold = false;
     settle(*auth);
     EXPECT_TRUE(auth->isLoggedIn() && syncs == 2);

@@ -253,12 +253,10 @@ std::optional<ActiveWindow> X11WindowMover::activeWindow()
 
     auto typeCookie = d->request(window, WindowTypeAtom);
     auto extentsCookie = d->request(window, FrameExtentsAtom, 4);
-    auto stateCookie = d->request(window, StateAtom);
     auto geometryCookie = xcb_get_geometry(d->c, window);
     auto originCookie = xcb_translate_coordinates(d->c, window, d->root, 0, 0);
     const std::vector<uint32_t> type = d->values(typeCookie);
     const std::vector<uint32_t> extents = d->values(extentsCookie);
-    const std::vector<uint32_t> state = d->values(stateCookie);
     Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(d->c, geometryCookie, nullptr));
     Reply<xcb_translate_coordinates_reply_t> origin(
         xcb_translate_coordinates_reply(d->c, originCookie, nullptr));
@@ -276,7 +274,6 @@ std::optional<ActiveWindow> X11WindowMover::activeWindow()
     const FrameExtents& e = result.extents;
     result.frame = QRect(origin->dst_x - e.left, origin->dst_y - e.top,
                          geometry->width + e.left + e.right, geometry->height + e.top + e.bottom);
-    result.maximized = d->isMaximized(state);
     return result;
 }
 

@@ -1,0 +1,147 @@
+#include "ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <future>
+
+using namespace glimra::server::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string jsonRequest(const char* path, const json& body, const char* connection = "close")
+{
+    const std::string text = body.dump();
+    return std::string("POST ") + path + " HTTP/1.1\r\nHost: t\r\nConnection: " + connection +
+           "\r\nContent-Type: application/json\r\n" +
+           "Content-Length: " + std::to_string(text.size()) + "\r\n\r\n" + text;
+}
+
+std::string formHead(std::uint64_t length)
+{
+    return std::string("POST ") + kSync + " HTTP/1.1\r\nHost: t\r\n" +
+           "Content-Type: multipart/form-data; boundary=B\r\nContent-Length: " +
+           std::to_string(length) + "\r\n\r\n";
+}
+
+std::string field(const std::string& name, const std::string& value)
+{
+    return "--B\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+}
+
+} // namespace
+
+TEST(HostileClients, slowIdleAndManyConnectionsDoNotHoldUpOthers)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(), {"--threads", "4"});
+    auto client = server.client();
+    const std::string token = registerUser(client, "alice");
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(std::make_unique<RawConnection>(server.port()));
+        // Half send a header that never ends; half finish a request and stay open.
+        held.back()->send(
+            i % 2 ? std::string("POST /glimra/api/auth.php HTTP/1.1\r\nHost: t\r\n")
+                  : jsonRequest(kAuth, {{"action", "validate"}, {"token", token}}, "keep-alive"));
+    }
+    std::vector<std::unique_ptr<RawConnection>> burst;
+    for (int i = 0; i < 40; ++i) {
+        burst.push_back(std::make_unique<RawConnection>(server.port()));
+        burst.back()->send(jsonRequest(kSync, {{"action", "list"}, {"token", token}}));
+    }
+    for (const auto& c : burst)
+        EXPECT_EQ(statusOf(c->receive(5s)), 200);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(post(client, kSync, {{"action", "list"}, {"token", token}}).ok());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST(HostileClients, oversizedAndMisorderedRequestsAreRefusedBeforeTheyAreRead)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(), {"--max-upload", "1M"});
+    auto client = server.client();
+    const std::string token = registerUser(client, "alice");
+    std::string flood = "GET /healthz HTTP/1.1\r\n", many = flood;
+    for (int i = 0; i < 4000; ++i)
+        flood += "X-Flood: " + std::string(8000, 'x') + "\r\n";
+    for (int i = 0; i < 100; ++i)
+        many += "X-F" + std::to_string(i) + ": 1\r\n";
+    std::string fields;
+    for (int i = 0; i < 2000; ++i)
+        fields += field("a", std::string(4000, 'a'));
+    const std::string fileFirst = "--B\r\nContent-Disposition: form-data; name=\"file\"; "
+                                  "filename=\"a.png\"\r\n\r\n" +
+                                  fakePng(1, 512 * 1024);
+    const struct {
+        const char* what;
+        std::string sent; // only the start of a longer request, unless it ends in CRLF CRLF
+        int status;
+    } cases[] = {
+        {"32 MB of header lines", flood, 431},
+        {"100 header fields", many + "\r\n", 431},
+        {"Content-Length of 1 TB", formHead(1ull << 40), 413},
+        {"negative Content-Length",
+         std::string("POST ") + kSync + " HTTP/1.1\r\nHost: t\r\nContent-Length: -5\r\n\r\n", 400},
+        {"a file before the token", formHead(1 << 20) + fileFirst, 401},
+        {"fields without a token", formHead(1 << 20) + fields, 400},
+        {"too much text in fields",
+         formHead(1 << 20) + field("token", token) + field("action", std::string(4000, 'u')) +
+             field("capture_type", std::string(4000, 'c')) +
+             field("original_filename", std::string(4000, 'o')),
+         400},
+    };
+    for (const auto& c : cases) {
+        RawConnection raw(server.port());
+        raw.send(c.sent);
+        const std::string answer = raw.receive(3s);
+        EXPECT_EQ(statusOf(answer), c.status) << c.what << ": " << answer.substr(0, 200);
+        EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty()) << c.what;
+    }
+    EXPECT_TRUE(post(client, kSync, {{"action", "list"}, {"token", token}}).ok());
+}
+
+TEST(HostileClients, sigtermEndsTheServerAtAnyMomentWithinTheDrainTime)
+{
+    TempDir dir;
+    for (int delay : {0, 2000, 5000, 10'000, 20'000}) {
+        const int status =
+            stopDuringStart({"--listen", "127.0.0.1:0", "--data", dir.path().string()},
+                            std::chrono::microseconds(delay));
+        // Before main() takes the signal, its default action ends the process just as well.
+        EXPECT_TRUE(status == 0 || status == 128 + SIGTERM) << status << " after " << delay;
+    }
+    ServerProcess server(dir.path());
+    RawConnection trickler(server.port());
+    trickler.send("POST /glimra/api/auth.php HTTP/1.1\r\nHost: t\r\n");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(server.stop(SIGTERM), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+}
+
+TEST(HostileClients, parallelGuessesStopAtTheLimitAndSpareTheOwnersAddress)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(), {"--login-limit-user", "10", "--login-limit-address", "1000"});
+    auto client = server.client();
+    registerUser(client, "alice");
+    const auto login = [&](const char* from, const char* password) {
+        RawConnection raw(server.port(), from);
+        raw.send(jsonRequest(kAuth,
+                             {{"action", "login"}, {"username", "alice"}, {"password", password}}));
+        return statusOf(raw.receive(30s));
+    };
+    EXPECT_EQ(login("127.0.0.1", "correct horse"), 200);
+    std::vector<std::future<int>> guesses;
+    for (int i = 0; i < 100; ++i)
+        guesses.push_back(std::async(std::launch::async, login, "127.0.0.2", "wrong horse"));
+    int checked = 0;
+    for (auto& g : guesses)
+        checked += g.get() == 401;
+    EXPECT_EQ(checked, 10) << "each guess is counted before its password is hashed";
+    EXPECT_EQ(login("127.0.0.2", "correct horse"), 429);
+    EXPECT_EQ(login("127.0.0.1", "correct horse"), 200) << "the owner's address has its own count";
+}
