@@ -92,6 +92,12 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
           new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    connect(m_screenshotManager, &ScreenshotManager::captureFinished, this,
+            [this](quint64, const ScreenshotItemPtr& item) {
+                if (item && item->filePath &&
+                    openSettings()->value(settings::kOpenEditorAfterCapture).toBool())
+                    m_editorLauncher->open(*item->filePath);
+            });
     m_finderCutManager->setExtraFileManagerClasses(
         m_settingsStore->value(settings::kFileManagerClasses).toStringList());
 }
