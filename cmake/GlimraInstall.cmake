@@ -63,8 +63,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The xcb platform plugin is loaded at run time, so no library check finds it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The xcb platform plugin and the recogniser's English data are loaded at run time, so no
+# library check finds them; other languages are the user's choice.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, tesseract-ocr-eng")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager, xdg-utils")
 # The synopsis is the summary above; CPack indents these lines and turns the empty one into
 # the paragraph break.

@@ -11,10 +11,12 @@
 #include "platform/FileOpener.h"
 #include "platform/GlobalKeyGrabber.h"
 #include "platform/GlobalMouseMonitor.h"
+#include "platform/PowerSource.h"
 #include "shortcuts/HotkeyManager.h"
 #include "shortcuts/HotkeySettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "sync/SyncEngine.h"
+#include "text/TextManager.h"
 #include "ui/PopoverWindow.h"
 #include "ui/TrayIconArt.h"
 #include "windows/WindowTilingManager.h"
@@ -81,6 +83,7 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       m_syncEngine(new SyncEngine(
           m_screenshotManager, m_authManager->network(),
           [keychain = m_authManager->keychain()] { return keychain->retrieve(); }, this)),
+      m_textManager(new TextManager(m_screenshotManager, this)),
       m_hotkeySettings(new HotkeySettings(*m_settingsStore, this)),
       m_windowTilingManager(std::make_unique<WindowTilingManager>(m_services.windowMover.get())),
       m_hotkeyManager(new HotkeyManager(*m_hotkeySettings, *m_services.keyGrabber, this)),
@@ -92,6 +95,9 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
           new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    // Reading text waits for mains power.
+    connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
+            &TextManager::setOnBattery);
     connect(m_screenshotManager, &ScreenshotManager::captureFinished, this,
             [this](quint64, const ScreenshotItemPtr& item) {
                 if (item && item->filePath &&
@@ -133,7 +139,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
                                    m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
-                                   m_services.fileOpener.get()});
+                                   m_services.fileOpener.get(), m_textManager});
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,
@@ -172,8 +178,11 @@ void AppDelegate::applicationDidFinishLaunching()
     };
 
     m_screenshotManager->onBeforeCapture = [self] {
-        if (self)
-            self->closePopover();
+        if (!self)
+            return;
+        self->closePopover();
+        // Reading text waits while the capture runs, and a moment after it.
+        self->m_textManager->hold();
     };
     m_authManager->setOnLoginSuccess([self] {
         if (self)

@@ -28,6 +28,7 @@ class EditorLauncher;
 }
 class ShortcutRecorder;
 class SyncEngine;
+class TextManager;
 class WindowTilingManager;
 
 // Owns every long-lived manager, brings them up in order at launch and takes down what launch
@@ -50,6 +51,7 @@ public:
     ScreenshotManager* screenshotManager() const { return m_screenshotManager; }
     AuthManager* authManager() const { return m_authManager; }
     SyncEngine* syncEngine() const { return m_syncEngine; }
+    TextManager* textManager() const { return m_textManager; }
     WindowTilingManager* windowTilingManager() const { return m_windowTilingManager.get(); }
     HotkeySettings* hotkeySettings() const { return m_hotkeySettings; }
     HotkeyManager* hotkeyManager() const { return m_hotkeyManager; }
@@ -80,6 +82,7 @@ private:
     ScreenshotManager* m_screenshotManager;
     AuthManager* m_authManager;
     SyncEngine* m_syncEngine;
+    TextManager* m_textManager;
     HotkeySettings* m_hotkeySettings;
     std::unique_ptr<WindowTilingManager> m_windowTilingManager;
     HotkeyManager* m_hotkeyManager;

@@ -29,6 +29,8 @@ constexpr HandlerRow kHandlers[] = {
     {L("server-list"), commands::serverList},
     {L("server-delete"), commands::serverDelete},
     {L("tile"), commands::tile},
+    {L("search"), commands::search},
+    {L("text"), commands::text},
     {L("shortcuts"), commands::shortcuts},
     {L("quit"), commands::quit},
     {L("toggle"), commands::toggle},

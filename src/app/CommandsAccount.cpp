@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/RemoteCommands.h"
 #include "library/ScreenshotManager.h"
+#include "text/TextManager.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -95,7 +96,8 @@ void status(AppDelegate& app, const QStringList& args, const QString&,
             {QStringLiteral("statusMessage"), screenshots.statusMessage()},
             {QStringLiteral("lastSyncDate"),
              synced ? QJsonValue(isoDate(*synced)) : QJsonValue(QJsonValue::Null)},
-            {QStringLiteral("previewsPending"), screenshots.previewsPending()}};
+            {QStringLiteral("previewsPending"), screenshots.previewsPending()},
+            {QStringLiteral("textPending"), app.textManager()->pending()}};
         return reply(0, QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Indented)),
                      {});
     }

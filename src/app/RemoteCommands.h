@@ -32,7 +32,7 @@ struct RemoteCommand {
     bool startsInstance = false;
     // The password is read from standard input (not echoed) and sent as the input.
     bool readsPassword = false;
-    // The arguments are files, made absolute by the client: the instance has its own folder.
+    // The arguments are files, made absolute by the client: the instance has another folder.
     bool takesPaths = false;
     // How long the client waits for the answer.
     std::chrono::milliseconds clientTimeout{30'000};
@@ -66,6 +66,8 @@ void sync(AppDelegate&, const QStringList&, const QString&, const RemoteControl:
 void serverList(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverDelete(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void tile(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void search(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void text(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 
 // A date as scripts read it: ISO 8601 with a numeric offset, never "Z".
 QString isoDate(const QDateTime& date);

@@ -6,15 +6,18 @@
 #include "ui/AccountView.h"
 #include "ui/CaptureButton.h"
 #include "ui/InnerPopover.h"
+#include "ui/LibrarySearch.h"
 #include "ui/LoginView.h"
 #include "ui/SettingsView.h"
 #include "ui/TabContent.h"
+#include "ui/TextSettings.h"
 #include "ui/ViewParts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -95,6 +98,15 @@ ContentView::ContentView(const ViewServices& services, QWidget* parent)
     connect(manager, &ScreenshotManager::screenshotsReplaced, this, &ContentView::refreshFooter);
     connect(manager, &ScreenshotManager::lastSyncDateChanged, this, &ContentView::refreshFooter);
     connect(manager, &ScreenshotManager::autoCopyEnabledChanged, this, &ContentView::refreshFooter);
+    connect(m_tabs, &TabContent::shownCountChanged, this, &ContentView::refreshFooter);
+    // Ctrl+F goes to the search over the local list, from wherever the popover is.
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        selectTab(false);
+        m_tabs->searchField()->setFocus(Qt::ShortcutFocusReason);
+        m_tabs->searchField()->selectAll();
+    });
     if (services.hotkeys)
         connect(services.hotkeys, &HotkeySettings::bindingChanged, this,
                 &ContentView::refreshShortcuts);
@@ -220,8 +232,13 @@ void ContentView::refreshFooter()
         const QSignalBlocker quiet(m_autoCopy);
         m_autoCopy->setChecked(manager->autoCopyEnabled());
     }
-    m_count->setText(QString::number(manager->screenshots().size()) +
-                     QStringLiteral(" screenshots"));
+    const auto total = manager->screenshots().size();
+    // "12 of 2,000 screenshots" while a search narrows the list.
+    m_count->setText(
+        m_tabs->isSearching()
+            ? QStringLiteral("%1 of %2 screenshots")
+                  .arg(QLocale().toString(m_tabs->shownCount()), QLocale().toString(total))
+            : QString::number(total) + QStringLiteral(" screenshots"));
     const auto lastSync = manager->lastSyncDate();
     m_lastSync->setVisible(lastSync.has_value());
     if (lastSync)
@@ -265,6 +282,8 @@ void ContentView::toggleSettings()
         auto* view = new SettingsView(m_services.hotkeys, m_services.recorder,
                                       m_services.hotkeyManager, m_services.screenshots);
         connect(view, &SettingsView::quitRequested, this, &ContentView::quitRequested);
+        if (m_services.text)
+            view->addSection(new TextSettings(m_services.text));
         m_settingsPopup = new InnerPopover(m_settingsButton, view, this);
     }
     m_settingsPopup->popUp();

@@ -5,7 +5,7 @@
 
 namespace glimra {
 
-enum class RowAction { Open, Copy, Delete };
+enum class RowAction { Open, Copy, Delete, CopyText };
 
 // An action a row offers as a button while hovered and in its context menu.
 struct RowButton {
@@ -32,6 +32,8 @@ public:
 
     // The row's buttons, left to right.
     virtual QList<RowButton> buttons(const QModelIndex& index) const = 0;
+    // Actions the row's context menu offers after the buttons'.
+    virtual QList<RowButton> menuActions(const QModelIndex&) const { return {}; }
     // A double click or Return does something on this row.
     virtual bool canOpen(const QModelIndex& index) const = 0;
     virtual void perform(RowAction action, const QModelIndex& index) = 0;

@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace glimra {
 
 RowListView::RowListView(RowDelegate* delegate, QWidget* parent)
@@ -92,7 +94,14 @@ std::unique_ptr<QMenu> RowListView::menuFor(const QModelIndex& index)
     QAction* open = menu->addAction(m_delegate->openText(), this,
                                     [this, row] { perform(RowAction::Open, row); });
     open->setEnabled(m_delegate->canOpen(index));
-    for (const RowButton& button : m_delegate->buttons(index)) {
+    // The menu's own entries go before the destructive ones, which stay last.
+    QList<RowButton> entries = m_delegate->buttons(index);
+    const auto destructive = std::find_if(entries.begin(), entries.end(),
+                                          [](const RowButton& entry) { return entry.destructive; });
+    qsizetype at = destructive - entries.begin();
+    for (const RowButton& entry : m_delegate->menuActions(index))
+        entries.insert(at++, entry);
+    for (const RowButton& button : std::as_const(entries)) {
         const QIcon icon = button.destructive ? style::icon(button.symbol, style::red())
                                               : style::icon(button.symbol);
         menu->addAction(icon, button.text, this,
@@ -110,7 +119,7 @@ void RowListView::perform(RowAction action, const QModelIndex& index)
         return;
     if (action != RowAction::Open) {
         bool offered = false;
-        for (const RowButton& button : m_delegate->buttons(index))
+        for (const RowButton& button : m_delegate->buttons(index) + m_delegate->menuActions(index))
             offered = offered || button.action == action;
         if (!offered)
             return;

@@ -2,12 +2,17 @@
 
 #include "library/ScreenshotListModel.h"
 #include "library/ScreenshotManager.h"
+#include "platform/Clipboard.h"
 #include "platform/FileOpener.h"
+#include "text/TextManager.h"
+#include "ui/LibrarySearch.h"
 #include "ui/Style.h"
 #include "ui/ViewParts.h"
 
 #include <QLocale>
+#include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 
 namespace glimra {
 
@@ -57,6 +62,20 @@ QList<RowButton> ScreenshotThumbnail::buttons(const QModelIndex&) const
         {RowAction::Delete, QStringLiteral("trash"), QStringLiteral("Delete"), true}};
 }
 
+void ScreenshotThumbnail::setTextServices(TextManager* texts, Clipboard* clipboard)
+{
+    m_texts = texts;
+    m_clipboard = clipboard;
+}
+
+QList<RowButton> ScreenshotThumbnail::menuActions(const QModelIndex& index) const
+{
+    if (!m_texts || !m_clipboard || !m_texts->isEnabled() ||
+        index.data(ScreenshotListModel::PathRole).toString().isEmpty())
+        return {};
+    return {{RowAction::CopyText, QStringLiteral("doc.on.clipboard"), QStringLiteral("Copy Text")}};
+}
+
 bool ScreenshotThumbnail::canOpen(const QModelIndex& index) const
 {
     return m_opener && !index.data(ScreenshotListModel::PathRole).toString().isEmpty();
@@ -78,7 +97,56 @@ void ScreenshotThumbnail::perform(RowAction action, const QModelIndex& index)
     case RowAction::Delete:
         m_manager->deleteScreenshot(item);
         break;
+    case RowAction::CopyText:
+        copyText(*item->filePath);
+        break;
     }
+}
+
+void ScreenshotThumbnail::copyText(const QString& path)
+{
+    QPointer<ScreenshotManager> manager(m_manager);
+    Clipboard* clipboard = m_clipboard;
+    // A picture not read yet is read now, off this thread; the clipboard takes it after.
+    m_texts->textOf(
+        path, m_manager, [manager, clipboard](const QString& text, const QString& error) {
+            if (!manager)
+                return;
+            if (text.isEmpty()) {
+                manager->showConfirmation(error.isEmpty()
+                                              ? QStringLiteral("No text in this screenshot")
+                                              : QStringLiteral("No text read: ") + error);
+                return;
+            }
+            auto* data = new QMimeData;
+            data->setText(text);
+            clipboard->setMimeData(data);
+            manager->showConfirmation(QStringLiteral("Copied text to clipboard"));
+        });
+}
+
+void ScreenshotThumbnail::markMatches(QPainter* painter, const QWidget* widget, const QRect& box,
+                                      const QSize& picture, const QList<QRectF>& marks)
+{
+    if (marks.isEmpty() || picture.isEmpty())
+        return;
+    // The same fill and centred cut as the preview itself.
+    const QSizeF size(picture);
+    const qreal scale = std::max(box.width() / size.width(), box.height() / size.height());
+    const QPointF shift = QPointF(box.center()) - QPointF(size.width(), size.height()) * scale / 2;
+    painter->save();
+    painter->setClipRect(box);
+    painter->setPen(QPen(style::accent(widget), 1));
+    painter->setBrush(style::accent(widget, 0.35));
+    for (const QRectF& mark : marks) {
+        QRectF shown(shift + QPointF(mark.x() * size.width(), mark.y() * size.height()) * scale,
+                     QSizeF(mark.width() * size.width(), mark.height() * size.height()) * scale);
+        // Words of a full screen are a pixel or two high in the preview: mark them visibly.
+        shown.setHeight(std::max<qreal>(shown.height(), 4));
+        shown.setWidth(std::max<qreal>(shown.width(), 6));
+        painter->drawRect(shown);
+    }
+    painter->restore();
 }
 
 void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionViewItem& option,
@@ -87,7 +155,10 @@ void ScreenshotThumbnail::paintContent(QPainter* painter, const QStyleOptionView
 {
     const QWidget* widget = option.widget;
     // Still loading, the quiet frame keeps the rows from jumping when the picture arrives.
-    paintPreview(painter, widget, previewRect, index.data(Qt::DecorationRole).value<QImage>());
+    const QImage preview = index.data(Qt::DecorationRole).value<QImage>();
+    if (paintPreview(painter, widget, previewRect, preview))
+        markMatches(painter, widget, previewRect, preview.size(),
+                    index.data(kMatchMarksRole).value<QList<QRectF>>());
 
     const QDateTime date = index.data(ScreenshotListModel::DateRole).toDateTime();
     const QString status = index.data(ScreenshotListModel::SyncStatusRole).toString();

@@ -6,8 +6,10 @@
 
 namespace glimra {
 
+class Clipboard;
 class FileOpener;
 class ScreenshotManager;
+class TextManager;
 
 // The library model as the local list shows it: each row also gets the name a screen reader
 // says, since a painted row has no widget to carry one.
@@ -28,7 +30,11 @@ public:
     // opener may be null: rows then do not open.
     ScreenshotThumbnail(ScreenshotManager* manager, FileOpener* opener, QObject* parent = nullptr);
 
+    // Both needed for "Copy Text"; without them the row does not offer it.
+    void setTextServices(TextManager* texts, Clipboard* clipboard);
+
     QList<RowButton> buttons(const QModelIndex& index) const override;
+    QList<RowButton> menuActions(const QModelIndex& index) const override;
     bool canOpen(const QModelIndex& index) const override;
     void perform(RowAction action, const QModelIndex& index) override;
 
@@ -38,8 +44,15 @@ protected:
                       const QRect& textRect) const override;
 
 private:
+    void copyText(const QString& path);
+    // The matching words of a search, over the preview in box of a picture of that size.
+    static void markMatches(QPainter* painter, const QWidget* widget, const QRect& box,
+                            const QSize& picture, const QList<QRectF>& marks);
+
     ScreenshotManager* m_manager;
     FileOpener* m_opener;
+    TextManager* m_texts = nullptr;
+    Clipboard* m_clipboard = nullptr;
 };
 
 // The dot colour of a sync state text; invalid for "local", which shows no sync line.

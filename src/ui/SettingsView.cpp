@@ -218,6 +218,15 @@ QWidget* SettingsView::buildContent()
     return content;
 }
 
+void SettingsView::addSection(QWidget* section)
+{
+    auto* layout = static_cast<QVBoxLayout*>(m_autostart->parentWidget()->layout());
+    const int at = layout->indexOf(m_autostart);
+    section->setParent(m_autostart->parentWidget());
+    layout->insertWidget(at, section);
+    layout->insertWidget(at + 1, form::divider(m_autostart->parentWidget()));
+}
+
 void SettingsView::addShortcutSection(QLayout* layout, const QString& title,
                                       const QString& subtitle, int firstRow, int rowCount)
 {

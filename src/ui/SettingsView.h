@@ -26,6 +26,9 @@ public:
                  HotkeyManager* hotkeyManager, ScreenshotManager* screenshotManager,
                  QWidget* parent = nullptr);
 
+    // Adds the settings of another part of Glimra above "Start at login".
+    void addSection(QWidget* section);
+
     // The row of a recorder row id ("fullscreen", "tileLeftHalf", ...), or null.
     HotkeyRow* row(const QString& rowId) const { return m_rows.value(rowId); }
 

@@ -4,6 +4,7 @@
 #include "library/ScreenshotListModel.h"
 #include "library/ScreenshotManager.h"
 #include "library/ServerScreenshotListModel.h"
+#include "ui/LibrarySearch.h"
 #include "ui/RowListView.h"
 #include "ui/ScreenshotThumbnail.h"
 #include "ui/ServerScreenshotRow.h"
@@ -93,8 +94,12 @@ TabContent::TabContent(const ViewServices& services, QWidget* parent)
       m_serverList(new RowListView(m_serverRows, this))
 {
     ScreenshotManager* manager = services.screenshots;
+    static_cast<ScreenshotThumbnail*>(m_localList->rowDelegate())
+        ->setTextServices(services.text, services.clipboard);
     auto* localModel = new LocalRowsModel(this);
-    localModel->setSourceModel(new ScreenshotListModel(manager, localModel));
+    m_filter = new SearchFilterModel(localModel);
+    m_filter->setSourceModel(new ScreenshotListModel(manager, m_filter));
+    localModel->setSourceModel(m_filter);
     m_localList->setModel(localModel);
     m_localList->setAccessibleName(QStringLiteral("Local screenshots"));
     m_serverList->setModel(new ServerScreenshotListModel(manager, this));
@@ -104,6 +109,7 @@ TabContent::TabContent(const ViewServices& services, QWidget* parent)
                                          style::TextStyle::Caption, style::red(), this);
     connect(deleteAll, &QToolButton::clicked, manager,
             [manager] { manager->deleteScreenshots(manager->screenshots()); });
+    m_deleteAll = deleteAll;
     auto* deleteServer = parts::plainButton(QStringLiteral("Delete All from Server"),
                                             style::TextStyle::Caption, style::red(), this);
     connect(deleteServer, &QToolButton::clicked, manager, [manager] {
@@ -122,7 +128,22 @@ TabContent::TabContent(const ViewServices& services, QWidget* parent)
     m_pages->addWidget(buildEmptyState(
         QStringLiteral("photo.on.rectangle.angled"), QStringLiteral("No screenshots yet"),
         QStringLiteral("Use the buttons above or keyboard shortcuts"), nullptr));
-    m_pages->addWidget(buildList(m_localList, {deleteAll}));
+    QWidget* localPage = buildList(m_localList, {deleteAll});
+    m_searchField = new SearchField(m_filter, services.text, localPage);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(12, 6, 12, 0);
+    searchRow->addWidget(m_searchField);
+    static_cast<QVBoxLayout*>(localPage->layout())->insertLayout(0, searchRow);
+    // "Select All & Delete" would take the whole library, and the account's copies, while
+    // the list shows only the matches: it is not offered during a search.
+    connect(m_searchField, &SearchField::filterChanged, this, [this] {
+        m_deleteAll->setVisible(!isSearching());
+        Q_EMIT shownCountChanged();
+    });
+    m_pages->addWidget(localPage);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_filter, signal, this, &TabContent::shownCountChanged);
+    connect(m_filter, &QAbstractItemModel::modelReset, this, &TabContent::shownCountChanged);
     m_pages->addWidget(buildLoadingState());
     m_pages->addWidget(
         buildEmptyState(QStringLiteral("cloud"), QStringLiteral("No screenshots on server"),
@@ -206,6 +227,16 @@ QWidget* TabContent::buildList(RowListView* list, const QList<QToolButton*>& bar
         row->addStretch();
     layout->addLayout(row);
     return page;
+}
+
+bool TabContent::isSearching() const
+{
+    return m_filter->isActive();
+}
+
+int TabContent::shownCount() const
+{
+    return m_filter->rowCount();
 }
 
 TabContent::Page TabContent::page() const

@@ -11,6 +11,8 @@ class QToolButton;
 namespace glimra {
 
 class RowListView;
+class SearchField;
+class SearchFilterModel;
 class ServerScreenshotRow;
 
 // What the popover shows under its tab picker: the local library or the account's copies,
@@ -32,6 +34,13 @@ public:
     RowListView* serverList() const { return m_serverList; }
     ServerScreenshotRow* serverRows() const { return m_serverRows; }
     QLabel* signInHint() const { return m_signInHint; }
+    SearchField* searchField() const { return m_searchField; }
+    // Whether a search narrows the local list, and how many rows it shows.
+    bool isSearching() const;
+    int shownCount() const;
+
+Q_SIGNALS:
+    void shownCountChanged();
 
 private:
     QWidget* buildEmptyState(const QString& symbol, const QString& title, const QString& hint,
@@ -47,6 +56,9 @@ private:
     ServerScreenshotRow* m_serverRows;
     RowListView* m_serverList;
     QLabel* m_signInHint = nullptr;
+    SearchFilterModel* m_filter = nullptr;
+    SearchField* m_searchField = nullptr;
+    QToolButton* m_deleteAll = nullptr;
 };
 
 } // namespace glimra

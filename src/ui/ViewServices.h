@@ -9,6 +9,7 @@ class HotkeyManager;
 class HotkeySettings;
 class ScreenshotManager;
 class ShortcutRecorder;
+class TextManager;
 
 // What the popover's views are given by the application shell. Nothing is owned; all but
 // the screenshot manager may be null, and a view then leaves out what needs it.
@@ -20,6 +21,7 @@ struct ViewServices {
     HotkeyManager* hotkeyManager = nullptr;
     Clipboard* clipboard = nullptr;
     FileOpener* opener = nullptr;
+    TextManager* text = nullptr; // null: no text search, no "Copy Text"
 };
 
 } // namespace glimra

@@ -10,6 +10,7 @@ DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
 
 expected=(usr/bin/glimra usr/libexec/glimra/glimra-instance usr/bin/glimra-capture
     usr/libexec/glimra/glimra-capture-select
+    usr/libexec/glimra/glimra-text-reader
     "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$id.svg"
     usr/share/doc/glimra/copyright usr/share/doc/glimra/changelog.gz
@@ -22,7 +23,8 @@ for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/$i
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 for f in "${expected[@]}"; do [ -f "$dest/$f" ] || fail "missing $f"; done
-for f in usr/bin/glimra usr/libexec/glimra/glimra-instance usr/bin/glimra-capture; do [ -x "$dest/$f" ] || fail "$f not executable"; done
+for f in usr/bin/glimra usr/libexec/glimra/glimra-instance usr/bin/glimra-capture \
+    usr/libexec/glimra/glimra-text-reader; do [ -x "$dest/$f" ] || fail "$f not executable"; done
 
 # A PNG's width and height are big-endian words at bytes 16 and 20.
 for s in "${sizes[@]}"; do

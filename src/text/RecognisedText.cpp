@@ -1,0 +1,88 @@
+#include "text/RecognisedText.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace glimra::text {
+
+QString readingText(const QList<Word>& words)
+{
+    QString text;
+    int line = words.isEmpty() ? 0 : words.first().line;
+    bool lineStart = true;
+    for (const Word& word : words) {
+        if (word.line != line) {
+            text += QLatin1Char('\n');
+            line = word.line;
+            lineStart = true;
+        }
+        if (!lineStart)
+            text += QLatin1Char(' ');
+        text += word.text;
+        lineStart = false;
+    }
+    return text;
+}
+
+QString wordsToRecord(const QList<Word>& words)
+{
+    QString record;
+    for (const Word& word : words) {
+        record += QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                      .arg(word.line)
+                      .arg(word.box.x())
+                      .arg(word.box.y())
+                      .arg(word.box.width())
+                      .arg(word.box.height())
+                      .arg(word.text);
+    }
+    return record;
+}
+
+QList<Word> wordsFromRecord(const QString& record)
+{
+    QList<Word> words;
+    for (const QString& line : record.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        if (parts.size() < 6)
+            continue;
+        bool ok[5] = {};
+        const int values[5] = {parts[0].toInt(&ok[0]), parts[1].toInt(&ok[1]),
+                               parts[2].toInt(&ok[2]), parts[3].toInt(&ok[3]),
+                               parts[4].toInt(&ok[4])};
+        if (!(ok[0] && ok[1] && ok[2] && ok[3] && ok[4]))
+            continue;
+        words.append({values[0], QRect(values[1], values[2], values[3], values[4]),
+                      parts.mid(5).join(QLatin1Char(' '))});
+    }
+    return words;
+}
+
+QString normaliseForSearch(const QString& text)
+{
+    QString joined = text;
+    // "infor-\nmation" was one word before the line broke it.
+    static const QRegularExpression hyphenBreak(QStringLiteral("(\\w)-\\s*\\n\\s*(\\w)"));
+    joined.replace(hyphenBreak, QStringLiteral("\\1\\2"));
+    const QString decomposed = joined.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    bool space = true;
+    for (QChar c : decomposed) {
+        if (c.isMark())
+            continue;
+        if (c.isSpace()) {
+            if (!space)
+                folded += QLatin1Char(' ');
+            space = true;
+            continue;
+        }
+        folded += c;
+        space = false;
+    }
+    if (folded.endsWith(QLatin1Char(' ')))
+        folded.chop(1);
+    return folded.toCaseFolded();
+}
+
+} // namespace glimra::text

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+namespace glimra::text {
+
+// The languages the recogniser has data for (Debian's tesseract-ocr-LANG packages, or
+// $TESSDATA_PREFIX), as Tesseract names them ("eng", "deu", "chi_sim"), sorted; the script
+// and orientation data is no language.
+QStringList installedLanguages();
+
+// The language setting as the reader takes it: the stored choice when its data is
+// installed, else English.
+QString chosenLanguage();
+
+} // namespace glimra::text
