@@ -137,9 +137,11 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusItem->setContextMenu(m_trayMenu);
     m_statusItem->show();
 
-    m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
-                                   m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
-                                   m_services.fileOpener.get(), m_textManager});
+    ViewServices views{m_screenshotManager,         m_authManager,   m_hotkeySettings,
+                       m_shortcutRecorder,          m_hotkeyManager, m_services.clipboard.get(),
+                       m_services.fileOpener.get(), m_textManager};
+    views.edit = [this](const QString& path) { m_editorLauncher->open(path); };
+    m_popover = new PopoverWindow(views);
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,
