@@ -49,7 +49,8 @@ void ServerScreenshotRow::perform(RowAction action, const QModelIndex& index)
         m_manager->deleteServerScreenshot(
             index.data(ServerScreenshotListModel::RecordRole).value<ServerScreenshot>());
         break;
-    case RowAction::CopyText: // not offered: the account's copies are not read
+    case RowAction::CopyText: // not offered: the account's copies are not read or edited
+    case RowAction::Edit:
         break;
     }
 }

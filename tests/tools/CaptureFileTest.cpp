@@ -1,6 +1,6 @@
 #include "CaptureOptions.h"
 #include "ImageFile.h"
-#include "PngEncoder.h"
+#include "core/PngEncoder.h"
 #include "core/CaptureMode.h"
 
 #include "TestSupport.h"

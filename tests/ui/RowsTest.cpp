@@ -97,6 +97,9 @@ TEST_F(RowsTest, KeysActOnTheCurrentRow)
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard.changeCount(), before + 1);
     EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
+    QTest::keyClick(list, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(edited, QStringList{*item->filePath});
+    EXPECT_EQ(menuTexts(list, 1).filter(u"Edit"_s), QStringList{u"Edit\u2026"_s});
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_FALSE(manager.screenshots().contains(item));
     EXPECT_FALSE(QFile::exists(*item->filePath));
