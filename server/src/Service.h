@@ -36,6 +36,8 @@ public:
     // Answers a request whose body, if it has one, is read (uploads: see UploadForm).
     HttpResponse handle(const HttpRequest& req);
     std::optional<std::int64_t> userForToken(std::string_view token);
+    // The account of a JSON request's "token" member, if it names a live session.
+    std::optional<std::int64_t> userForBody(const json& body);
 
     Store& store() { return m_store; }
     const ServerOptions& options() const { return m_options; }

@@ -20,12 +20,17 @@ std::optional<std::int64_t> parseId(std::string_view text)
 
 } // namespace
 
-HttpResponse Service::list(const json& body)
+std::optional<std::int64_t> Service::userForBody(const json& body)
 {
     const auto found = body.find("token");
-    const auto userId = found != body.end() && found->is_string()
-                            ? userForToken(found->get<std::string>())
-                            : std::nullopt;
+    if (found == body.end() || !found->is_string())
+        return std::nullopt;
+    return userForToken(found->get<std::string>());
+}
+
+HttpResponse Service::list(const json& body)
+{
+    const auto userId = userForBody(body);
     if (!userId)
         return failureResponse(401, "Unauthorized");
     json screenshots = json::array();
@@ -38,10 +43,7 @@ HttpResponse Service::list(const json& body)
 
 HttpResponse Service::remove(const json& body)
 {
-    const auto found = body.find("token");
-    const auto userId = found != body.end() && found->is_string()
-                            ? userForToken(found->get<std::string>())
-                            : std::nullopt;
+    const auto userId = userForBody(body);
     if (!userId)
         return failureResponse(401, "Unauthorized");
     const auto id = body.find("screenshot_id");
