@@ -3,6 +3,7 @@
 // range, against a throw-away store. Nothing may crash, leak or read out of bounds, and the
 // upload form must never leave a temporary file behind.
 #include "Multipart.h"
+#include "RequestHead.h"
 #include "Service.h"
 #include "Upload.h"
 
@@ -101,13 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const auto& msg = parser.get();
     HttpRequest req;
-    req.method = std::string(msg.method_string());
-    const std::string_view target = msg.target();
-    req.path = target.substr(0, target.find('?'));
-    if (const auto q = target.find('?'); q != std::string_view::npos)
-        req.query = target.substr(q + 1);
-    req.contentType = std::string(msg[http::field::content_type]);
-    req.range = std::string(msg[http::field::range]);
+    readRequestHead(msg, req);
     req.remoteAddress = "192.0.2.1";
     req.body = msg.body();
 

@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "Multipart.h"
+#include "RequestHead.h"
 #include "Options.h"
 #include "Service.h"
 #include "Upload.h"
@@ -123,13 +124,7 @@ private:
                 co_return false; // gone, reset or too slow: nobody to answer
             res = closing(failureResponse(400, "Invalid request"));
         } else {
-            req.method = std::string(msg.method_string());
-            const std::string_view target = msg.target();
-            req.path = target.substr(0, target.find('?'));
-            if (const auto q = target.find('?'); q != std::string_view::npos)
-                req.query = target.substr(q + 1);
-            req.contentType = std::string(msg[http::field::content_type]);
-            req.range = std::string(msg[http::field::range]);
+            readRequestHead(msg, req);
             try {
                 res = co_await answer(parser, req);
             } catch (const std::exception& e) {
