@@ -3,6 +3,7 @@
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
 #include "core/Settings.h"
+#include "editor/EditorLauncher.h"
 #include "filecut/FinderCutManager.h"
 #include "library/ScreenshotManager.h"
 #include "platform/ActiveWindowClass.h"
@@ -89,12 +90,20 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
       // While it records, it lets go of the keys the hotkey manager holds.
       m_shortcutRecorder(
           new ShortcutRecorder(*m_hotkeySettings, m_services.keyGrabber.get(), this)),
-      m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this))
+      m_finderCutManager(new FinderCutManager(*m_services.keyGrabber, activeWindowClass, this)),
+      m_editorLauncher(
+          new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
     // Reading text waits for mains power.
     connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
             &TextManager::setOnBattery);
+    connect(m_screenshotManager, &ScreenshotManager::captureFinished, this,
+            [this](quint64, const ScreenshotItemPtr& item) {
+                if (item && item->filePath &&
+                    openSettings()->value(settings::kOpenEditorAfterCapture).toBool())
+                    m_editorLauncher->open(*item->filePath);
+            });
     m_finderCutManager->setExtraFileManagerClasses(
         m_settingsStore->value(settings::kFileManagerClasses).toStringList());
 }
@@ -128,9 +137,11 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusItem->setContextMenu(m_trayMenu);
     m_statusItem->show();
 
-    m_popover = new PopoverWindow({m_screenshotManager, m_authManager, m_hotkeySettings,
-                                   m_shortcutRecorder, m_hotkeyManager, m_services.clipboard.get(),
-                                   m_services.fileOpener.get(), m_textManager});
+    ViewServices views{m_screenshotManager,         m_authManager,   m_hotkeySettings,
+                       m_shortcutRecorder,          m_hotkeyManager, m_services.clipboard.get(),
+                       m_services.fileOpener.get(), m_textManager};
+    views.edit = [this](const QString& path) { m_editorLauncher->open(path); };
+    m_popover = new PopoverWindow(views);
     connect(m_popover, &PopoverWindow::pinToggled, this, [this] { setPinned(!m_isPinned); });
     // Queued, so the settings popup that asked has closed before teardown begins.
     connect(m_popover, &PopoverWindow::quitRequested, qApp, &QCoreApplication::quit,

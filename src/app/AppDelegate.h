@@ -23,6 +23,9 @@ class HotkeySettings;
 class PopoverWindow;
 class RemoteControl;
 class ScreenshotManager;
+namespace editor {
+class EditorLauncher;
+}
 class ShortcutRecorder;
 class SyncEngine;
 class TextManager;
@@ -54,6 +57,7 @@ public:
     HotkeyManager* hotkeyManager() const { return m_hotkeyManager; }
     ShortcutRecorder* shortcutRecorder() const { return m_shortcutRecorder; }
     FinderCutManager* finderCutManager() const { return m_finderCutManager; }
+    editor::EditorLauncher* editorLauncher() const { return m_editorLauncher; }
     // The tray icon; null until launch.
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
 
@@ -84,6 +88,7 @@ private:
     HotkeyManager* m_hotkeyManager;
     ShortcutRecorder* m_shortcutRecorder;
     FinderCutManager* m_finderCutManager;
+    editor::EditorLauncher* m_editorLauncher;
     QSystemTrayIcon* m_statusItem = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<PopoverWindow> m_popover;

@@ -20,6 +20,7 @@ struct HandlerRow {
 constexpr HandlerRow kHandlers[] = {
     {L("list"), commands::list},
     {L("capture"), commands::capture},
+    {L("edit"), commands::edit},
     {L("login"), commands::login},
     {L("register"), commands::registerAccount},
     {L("logout"), commands::logout},

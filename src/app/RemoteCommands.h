@@ -56,6 +56,7 @@ void ping(AppDelegate&, const QStringList&, const QString&, const RemoteControl:
 void quit(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void list(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void capture(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void edit(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void login(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void registerAccount(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void logout(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);

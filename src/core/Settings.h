@@ -27,6 +27,8 @@ inline constexpr QLatin1StringView kOlderHotkeyBindings{"hotkeyBindings"};
 inline constexpr QLatin1StringView kFinderCutEnabled{"finderCutEnabled"};
 // WM_CLASS names that count as a file manager besides the known ones.
 inline constexpr QLatin1StringView kFileManagerClasses{"fileManagerClasses"};
+// Whether every new capture opens in the editor; off unless the user turns it on.
+inline constexpr QLatin1StringView kOpenEditorAfterCapture{"openEditorAfterCapture"};
 // Whether the library's text is read for search (on unless turned off), and in which
 // language, as Tesseract names it ("eng").
 inline constexpr QLatin1StringView kTextRecognition{"recogniseText"};

@@ -89,6 +89,8 @@ public:
     // Starts a capture and returns its ticket; captureFinished reports the outcome under it.
     quint64 startCapture(CaptureMode mode);
 
+    // A screenshot made in the app (an edit): it joins the list as a capture does.
+    void addNewScreenshot(const ScreenshotItemPtr& item) { insertNewItem(item); }
     void copyToClipboard(const ScreenshotItemPtr& item);
     void deleteScreenshot(const ScreenshotItemPtr& item);
     void deleteScreenshots(const QList<ScreenshotItemPtr>& items);

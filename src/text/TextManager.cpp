@@ -70,7 +70,8 @@ TextManager::~TextManager()
 
 QString TextManager::readerProgram()
 {
-    // Installed, the instance is a helper itself: the reader is beside it there too.
+    // The instance and the reader are installed side by side in the helpers' folder, and
+    // land side by side in a build folder.
     return QString::fromStdString(companionPath("glimra-text-reader", "."));
 }
 

@@ -5,7 +5,7 @@
 
 namespace glimra {
 
-enum class RowAction { Open, Copy, Delete, CopyText };
+enum class RowAction { Open, Copy, Delete, CopyText, Edit };
 
 // An action a row offers as a button while hovered and in its context menu.
 struct RowButton {

@@ -210,6 +210,10 @@ void RowListView::keyPressEvent(QKeyEvent* event)
             perform(RowAction::Delete, index);
             return;
         }
+        if (event->key() == Qt::Key_E && event->modifiers() == Qt::ControlModifier) {
+            perform(RowAction::Edit, index);
+            return;
+        }
         if (event->matches(QKeySequence::Copy)) {
             perform(RowAction::Copy, index);
             return;

@@ -70,6 +70,16 @@ void ScreenshotThumbnail::setTextServices(TextManager* texts, Clipboard* clipboa
 
 QList<RowButton> ScreenshotThumbnail::menuActions(const QModelIndex& index) const
 {
+    const bool hasFile = !index.data(ScreenshotListModel::PathRole).toString().isEmpty();
+    QList<RowButton> actions;
+    if (m_edit && hasFile)
+        actions.append(
+            {RowAction::Edit, QStringLiteral("rectangle.dashed"), QStringLiteral("Edit\u2026")});
+    return actions + textActions(index);
+}
+
+QList<RowButton> ScreenshotThumbnail::textActions(const QModelIndex& index) const
+{
     if (!m_texts || !m_clipboard || !m_texts->isEnabled() ||
         index.data(ScreenshotListModel::PathRole).toString().isEmpty())
         return {};
@@ -99,6 +109,10 @@ void ScreenshotThumbnail::perform(RowAction action, const QModelIndex& index)
         break;
     case RowAction::CopyText:
         copyText(*item->filePath);
+        break;
+    case RowAction::Edit:
+        if (m_edit && item->filePath)
+            m_edit(*item->filePath);
         break;
     }
 }

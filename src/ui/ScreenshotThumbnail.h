@@ -4,6 +4,8 @@
 
 #include <QIdentityProxyModel>
 
+#include <functional>
+
 namespace glimra {
 
 class Clipboard;
@@ -32,9 +34,12 @@ public:
 
     // Both needed for "Copy Text"; without them the row does not offer it.
     void setTextServices(TextManager* texts, Clipboard* clipboard);
+    // What "Edit…" does with the row's file; without it the row does not offer it.
+    void setEditor(std::function<void(const QString& path)> edit) { m_edit = std::move(edit); }
 
     QList<RowButton> buttons(const QModelIndex& index) const override;
     QList<RowButton> menuActions(const QModelIndex& index) const override;
+    QList<RowButton> textActions(const QModelIndex& index) const;
     bool canOpen(const QModelIndex& index) const override;
     void perform(RowAction action, const QModelIndex& index) override;
 
@@ -52,6 +57,7 @@ private:
     ScreenshotManager* m_manager;
     FileOpener* m_opener;
     TextManager* m_texts = nullptr;
+    std::function<void(const QString& path)> m_edit;
     Clipboard* m_clipboard = nullptr;
 };
 

@@ -49,7 +49,8 @@ void ServerScreenshotRow::perform(RowAction action, const QModelIndex& index)
         m_manager->deleteServerScreenshot(
             index.data(ServerScreenshotListModel::RecordRole).value<ServerScreenshot>());
         break;
-    case RowAction::CopyText: // not offered: the account's copies are not read
+    case RowAction::CopyText: // not offered: the account's copies are not read or edited
+    case RowAction::Edit:
         break;
     }
 }
@@ -67,7 +68,7 @@ void ServerScreenshotRow::copyImage(const QString& path)
         return;
     }
     m_clipboard->setMimeData(data.release());
-    m_manager->showConfirmation(QStringLiteral("Copied to clipboard"), m_confirmationTime);
+    m_manager->showConfirmation(QStringLiteral("Copied to clipboard"));
 }
 
 void ServerScreenshotRow::paintContent(QPainter* painter, const QStyleOptionViewItem& option,

@@ -1,5 +1,7 @@
 #include "ui/SettingsView.h"
 
+#include "core/Settings.h"
+
 #include "library/ScreenshotManager.h"
 #include "platform/Autostart.h"
 #include "shortcuts/HotkeyManager.h"
@@ -188,6 +190,13 @@ QWidget* SettingsView::buildContent()
     connect(m_resetFolder, &QAbstractButton::clicked, this,
             [this] { m_screenshotManager->setCustomSaveLocation(std::nullopt); });
     save->addWidget(m_resetFolder, 0, Qt::AlignLeft);
+    auto* openEditor = new QCheckBox(tr("Open the editor after a capture"), content);
+    openEditor->setObjectName(QStringLiteral("openEditorAfterCapture"));
+    openEditor->setFont(style::font(TextStyle::Caption));
+    openEditor->setChecked(openSettings()->value(settings::kOpenEditorAfterCapture).toBool());
+    connect(openEditor, &QCheckBox::toggled, this,
+            [](bool on) { openSettings()->setValue(settings::kOpenEditorAfterCapture, on); });
+    save->addWidget(openEditor);
     layout->addLayout(save);
     layout->addWidget(form::divider(content));
 

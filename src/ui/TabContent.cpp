@@ -96,6 +96,7 @@ TabContent::TabContent(const ViewServices& services, QWidget* parent)
     ScreenshotManager* manager = services.screenshots;
     static_cast<ScreenshotThumbnail*>(m_localList->rowDelegate())
         ->setTextServices(services.text, services.clipboard);
+    static_cast<ScreenshotThumbnail*>(m_localList->rowDelegate())->setEditor(services.edit);
     auto* localModel = new LocalRowsModel(this);
     m_filter = new SearchFilterModel(localModel);
     m_filter->setSourceModel(new ScreenshotListModel(manager, m_filter));

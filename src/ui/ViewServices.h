@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+
+#include <functional>
+
 namespace glimra {
 
 class AuthManager;
@@ -22,6 +26,8 @@ struct ViewServices {
     Clipboard* clipboard = nullptr;
     FileOpener* opener = nullptr;
     TextManager* text = nullptr; // null: no text search, no "Copy Text"
+    // Opens a library file in the editor; empty: rows offer no "Edit…".
+    std::function<void(const QString& path)> edit = {};
 };
 
 } // namespace glimra

@@ -2,8 +2,6 @@
 
 #include "core/Settings.h"
 
-using namespace glimra;
-using namespace glimra::test;
 using Mode = ScreenshotManager::CaptureMode;
 
 namespace {

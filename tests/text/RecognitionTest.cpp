@@ -2,14 +2,11 @@
 #include "text/TextManager.h"
 #include "text/TextReaderProcess.h"
 
-#include <QFile>
 #include <QFont>
 #include <QPainter>
-#include <gtest/gtest.h>
 
 #include <thread>
 
-using namespace glimra;
 using namespace glimra::text;
 
 namespace {

@@ -1,22 +1,18 @@
 #include "CaptureOptions.h"
 #include "ImageFile.h"
-#include "PngEncoder.h"
+#include "core/PngEncoder.h"
 #include "core/CaptureMode.h"
 
-#include <QDir>
-#include <QFile>
+#include "TestSupport.h"
 #include <QImage>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtEndian>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <vector>
 #include <zlib.h>
 
 using namespace glimra::capture;
-using namespace Qt::StringLiterals;
 
 namespace {
 

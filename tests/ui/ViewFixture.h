@@ -13,11 +13,7 @@
 #include "ManagerFixture.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QSettings>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace glimra::test {
 
@@ -54,8 +50,10 @@ protected:
         if (!content) {
             if (!auth)
                 makeAuth();
-            content = std::make_unique<ContentView>(ViewServices{
-                &manager, auth.get(), &hotkeys, nullptr, nullptr, &clipboard, &opener});
+            ViewServices services{&manager, auth.get(), &hotkeys, nullptr,
+                                  nullptr,  &clipboard, &opener};
+            services.edit = [this](const QString& path) { edited.append(path); };
+            content = std::make_unique<ContentView>(services);
             content->resize(360, 480);
             content->show();
         }
@@ -90,6 +88,7 @@ protected:
 
     QSettings settingsStore{home.path() + u"/settings.ini"_s, QSettings::IniFormat};
     FakeOpener opener;
+    QStringList edited; // what the rows asked the editor to open
     RecordingSync sync;
     HotkeySettings hotkeys{settingsStore};
     std::unique_ptr<AuthManager> auth;

@@ -1,9 +1,8 @@
 #include "ImageFile.h"
 
-#include "PngEncoder.h"
-
 #include "core/AtomicWrite.h"
 #include "core/ImageFormatName.h"
+#include "core/PngEncoder.h"
 
 #include <cerrno>
 #include <csetjmp>

@@ -1,6 +1,6 @@
-#include "PngEncoder.h"
+#include "core/PngEncoder.h"
 
-#include "UpFilter.h"
+#include "core/UpFilter.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PixelView.h"
+#include "core/PixelView.h"
 
 #include <memory>
 #include <span>

@@ -1,4 +1,4 @@
-#include "UpFilter.h"
+#include "core/UpFilter.h"
 
 #include <bit>
 #include <cstring>

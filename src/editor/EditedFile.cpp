@@ -1,0 +1,60 @@
+#include "editor/EditedFile.h"
+
+#include "core/AtomicFile.h"
+#include "core/PngEncoder.h"
+#include "library/LibraryPaths.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+
+namespace glimra::editor {
+
+QByteArray encodePicture(const QImage& picture, const QString& format)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    if (rgb.isNull())
+        return {};
+    if (format == QLatin1String("png")) {
+        const capture::PixelView pixels{rgb.constBits(), rgb.width(), rgb.height(),
+                                        rgb.bytesPerLine()};
+        const std::string bytes = capture::encodePng(pixels);
+        return QByteArray(bytes.data(), qsizetype(bytes.size()));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(92);
+    if (!writer.write(rgb))
+        return {};
+    return bytes;
+}
+
+SaveOutcome saveAsNewScreenshot(const QImage& picture, const QString& format, const QString& folder,
+                                const QDateTime& when)
+{
+    QByteArray bytes = encodePicture(picture, format);
+    if (bytes.isEmpty())
+        return {std::nullopt, QStringLiteral("The picture could not be encoded")};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const CopyResult copy = copyIntoFolder(buffer, folder, timestampedStem(when), format);
+    return {copy.path, copy.error};
+}
+
+SaveOutcome replaceScreenshot(const QImage& picture, const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QString format = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")
+                               ? QStringLiteral("jpeg")
+                               : QStringLiteral("png");
+    const QByteArray bytes = encodePicture(picture, format);
+    if (bytes.isEmpty())
+        return {std::nullopt, QStringLiteral("The picture could not be encoded")};
+    if (QString error = writeFileAtomically(path, bytes, {0644, true}); !error.isEmpty())
+        return {std::nullopt, error};
+    return {path, {}};
+}
+
+} // namespace glimra::editor

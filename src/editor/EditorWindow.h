@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <optional>
+
+class QActionGroup;
+class QScrollArea;
+class QSpinBox;
+
+namespace glimra {
+class Clipboard;
+}
+
+namespace glimra::editor {
+
+class EditorCanvas;
+
+// The editor of one screenshot: the tools, the style of new marks, undo and redo, zoom,
+// Save as a new screenshot and Copy. The file it was opened from is never written;
+// rendering and encoding happen on the thread pool.
+class EditorWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        QString sourcePath; // the file that was opened
+        QString saveFolder; // where Save puts a new screenshot
+        QString saveFormat; // "png" or "jpeg"
+        qreal scale = 1;    // the picture's device pixel ratio
+    };
+    EditorWindow(QImage picture, Options options, Clipboard* clipboard, QWidget* parent = nullptr);
+    ~EditorWindow() override;
+
+    EditorCanvas* canvas() const { return m_canvas; }
+    bool isModified() const;
+
+    void save();
+    void copy();
+    void zoomToFit();
+    void zoomToActualSize();
+
+Q_SIGNALS:
+    // A new screenshot was written; preview is a small copy of it for the library's list.
+    void saved(const QString& path, const QImage& preview);
+    void saveFailed(const QString& error);
+    void copied();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildToolBar();
+    void chooseColour();
+    void applyStyle();
+    void updateTitle();
+
+    Options m_options;
+    Clipboard* m_clipboard;
+    EditorCanvas* m_canvas;
+    QScrollArea* m_scroll;
+    QActionGroup* m_tools = nullptr;
+    QSpinBox* m_width = nullptr;
+    QSpinBox* m_fontSize = nullptr;
+    QAction* m_colourAction = nullptr;
+    QColor m_colour = Qt::red;
+    bool m_saving = false;
+    bool m_closeAfterSave = false;
+};
+
+} // namespace glimra::editor

@@ -1,0 +1,97 @@
+#include "editor/EditorWindow.h"
+#include "editor/EditorCanvas.h"
+
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace glimra::editor;
+using namespace glimra::test;
+
+namespace {
+
+void drag(QWidget* widget, QPointF from, QPointF to)
+{
+    const auto send = [widget](QEvent::Type type, QPointF at, Qt::MouseButton button,
+                               Qt::MouseButtons held) {
+        QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+QAction* action(QWidget* window, const QString& text)
+{
+    for (QAction* candidate : window->findChildren<QAction*>()) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
+{
+    QTemporaryDir folder;
+    const QImage picture = makeTestImage(200, 120);
+    auto* window = new EditorWindow(
+        picture, {QStringLiteral("/nowhere/a.png"), folder.path(), QStringLiteral("png"), 1},
+        nullptr);
+    EditorCanvas* canvas = window->canvas();
+    canvas->setZoom(1);
+
+    // Every tool says its key in its tooltip.
+    for (const QAction* tool : window->findChildren<QAction*>()) {
+        if (tool->actionGroup()) {
+            EXPECT_TRUE(tool->toolTip().endsWith(
+                QStringLiteral(" (%1)").arg(tool->shortcut().toString(QKeySequence::NativeText))))
+                << tool->text().toStdString();
+        }
+    }
+
+    action(window, QStringLiteral("Redact"))->trigger();
+    drag(canvas, {20, 20}, {60, 50});
+    ASSERT_EQ(canvas->document().marks.size(), 1);
+    EXPECT_EQ(canvas->document().marks[0].kind, MarkKind::Redact);
+    EXPECT_TRUE(window->isModified());
+
+    action(window, QStringLiteral("Select"))->trigger();
+    drag(canvas, {40, 35}, {50, 45});
+    EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(30, 30));
+    action(window, QStringLiteral("Undo"))->trigger();
+    EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(20, 20));
+    action(window, QStringLiteral("Redo"))->trigger();
+    EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(30, 30));
+
+    QString savedPath;
+    QObject::connect(window, &EditorWindow::saved, [&](const QString& path) { savedPath = path; });
+    window->save();
+    ASSERT_TRUE(waitUntil([&] { return !savedPath.isEmpty(); }));
+    EXPECT_FALSE(window->isModified());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              QStringList(QFileInfo(savedPath).fileName()));
+    EXPECT_TRUE(QFileInfo(savedPath).fileName().startsWith(QStringLiteral("Glimra_")));
+    const QImage saved(savedPath);
+    EXPECT_EQ(saved.pixel(30, 30), qRgb(0, 0, 0));
+    EXPECT_EQ(saved.pixel(100, 100), picture.pixel(100, 100));
+    EXPECT_EQ(canvas->picture(), picture.convertToFormat(QImage::Format_RGB32));
+
+    // Selecting and deleting is a change of its own, undone like any other.
+    drag(canvas, {40, 40}, {40, 40});
+    action(window, QStringLiteral("Delete Mark"))->trigger();
+    EXPECT_TRUE(canvas->document().marks.isEmpty());
+    EXPECT_TRUE(window->isModified());
+    action(window, QStringLiteral("Undo"))->trigger();
+    EXPECT_FALSE(window->isModified());
+    delete window;
+}

@@ -1,0 +1,169 @@
+#include "editor/MarkRenderer.h"
+#include "editor/EditedFile.h"
+#include "editor/MarkHistory.h"
+
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+using namespace glimra::editor;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A picture whose every column differs, so a mark that leaves a pixel alone is told from
+// one that paints it in a similar colour, at 1x and at twice the size for a 2x screen.
+QImage gradient(qreal scale)
+{
+    QImage image(int(200 * scale), int(120 * scale), QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(100 + int(x / scale) / 2, 160, 200 - int(y / scale)));
+    return image;
+}
+
+Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red)
+{
+    Mark m;
+    m.kind = kind;
+    m.points = std::move(points);
+    m.color = color;
+    return m;
+}
+
+struct PixelCase {
+    const char* name;
+    Mark mark;
+    QPointF at;
+    std::optional<QRgb> expected; // none: the picture's own pixel stays
+};
+
+} // namespace
+
+TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    const QList<PixelCase> cases{
+        {"rectangle edge", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {20, 50}, red},
+        {"rectangle inside", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {60, 50}, {}},
+        {"filled rectangle", mark(MarkKind::FilledRectangle, {{20, 20}, {100, 80}}), {60, 50}, red},
+        {"line", mark(MarkKind::Line, {{10, 10}, {150, 10}}), {80, 10}, red},
+        {"beside the line", mark(MarkKind::Line, {{10, 10}, {150, 10}}), {80, 16}, {}},
+        {"arrow shaft", mark(MarkKind::Arrow, {{10, 100}, {150, 100}}), {50, 100}, red},
+        {"arrow head", mark(MarkKind::Arrow, {{10, 100}, {150, 100}}), {140, 104}, red},
+        {"past the arrow", mark(MarkKind::Arrow, {{10, 100}, {150, 100}}), {156, 100}, {}},
+        {"ellipse top", mark(MarkKind::Ellipse, {{20, 20}, {100, 80}}), {60, 20}, red},
+        {"ellipse inside", mark(MarkKind::Ellipse, {{20, 20}, {100, 80}}), {60, 50}, {}},
+        {"pen", mark(MarkKind::Pen, {{10, 60}, {50, 60}, {90, 70}}), {30, 60}, red},
+        {"step disc", mark(MarkKind::Step, {{100, 60}}), {88, 60}, red},
+        {"redact",
+         mark(MarkKind::Redact, {{30.4, 30.6}, {70.2, 50.1}}, Qt::black),
+         {31, 31},
+         qRgb(0, 0, 0)},
+        // Multiplied, so that what lies below shows through: yellow keeps red and green.
+        {"highlighter",
+         mark(MarkKind::Highlighter, {{10, 60}, {190, 60}}, Qt::yellow),
+         {100, 60},
+         qRgb(100 + 50, 160, 0)},
+    };
+    for (const qreal scale : {1.0, 2.0}) {
+        const QImage picture = gradient(scale);
+        for (const PixelCase& c : cases) {
+            MarkDocument document;
+            Mark scaled = c.mark;
+            for (QPointF& p : scaled.points)
+                p *= scale;
+            document.marks.append(scaled);
+            const QImage out = renderDocument(picture, document, scale);
+            const QPoint at = (c.at * scale).toPoint();
+            ASSERT_EQ(out.size(), picture.size()) << c.name;
+            EXPECT_EQ(out.pixel(at) & 0xffffff, c.expected.value_or(picture.pixel(at)) & 0xffffff)
+                << c.name << " at " << scale << "x";
+        }
+    }
+}
+
+TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
+{
+    MarkDocument document;
+    Mark text = mark(MarkKind::Text, {{20, 20}}, Qt::black);
+    text.text = QStringLiteral("Wm");
+    text.fontSize = 30;
+    document.marks = {text, mark(MarkKind::Pixelate, {{100, 0}, {200, 120}})};
+    const QImage picture = gradient(1);
+    QImage out = renderDocument(picture, document, 1);
+    QSet<QRgb> inText;
+    for (int y = 20; y < 60; ++y)
+        for (int x = 20; x < 70; ++x)
+            inText.insert(out.pixel(x, y) & 0xffffff);
+    EXPECT_TRUE(inText.contains(0x000000));
+    EXPECT_TRUE(inText.contains(0xffffff)); // the halo
+    EXPECT_EQ(out.pixel(101, 5), out.pixel(108, 5));
+    EXPECT_NE(picture.pixel(101, 5), picture.pixel(108, 5));
+
+    document.marks = {mark(MarkKind::FilledRectangle, {{60, 10}, {80, 30}}, Qt::blue)};
+    document.crop = QRect(50, 0, 100, 120);
+    out = renderDocument(picture, document, 1);
+    EXPECT_EQ(out.size(), QSize(100, 120));
+    EXPECT_EQ(out.pixel(15, 15), qRgb(0, 0, 255));
+    EXPECT_EQ(out.pixel(40, 15), picture.pixel(90, 15));
+}
+
+TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
+{
+    MarkDocument document;
+    const QRectF secret(QPointF(30.5, 20.25), QPointF(120.75, 60.5));
+    document.marks = {mark(MarkKind::Redact, {secret.topLeft(), secret.bottomRight()}, Qt::black),
+                      // Drawn after it in order, yet the redaction stays on top.
+                      mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
+                      mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)};
+    const QByteArray file =
+        encodePicture(renderDocument(gradient(1), document, 1), QStringLiteral("png"));
+    const QImage saved = QImage::fromData(file, "PNG");
+    ASSERT_FALSE(saved.isNull());
+    for (int y = 20; y <= 60; ++y)
+        for (int x = 30; x <= 120; ++x)
+            ASSERT_EQ(saved.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+
+    QStringList chunks;
+    for (qsizetype at = 8; at + 8 <= file.size();) {
+        const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
+        chunks.append(QString::fromLatin1(file.mid(at + 4, 4)));
+        at += 12 + qsizetype(length);
+    }
+    chunks.removeDuplicates();
+    EXPECT_EQ(chunks, QStringList({u"IHDR"_s, u"IDAT"_s, u"IEND"_s}));
+}
+
+TEST(MarkHistory, UndoAndRedoReturnTheExactDocuments)
+{
+    MarkHistory history;
+    MarkDocument one{{mark(MarkKind::Line, {{1, 2}, {3, 4}})}, {}};
+    MarkDocument two = one;
+    two.marks.append(mark(MarkKind::Step, {{5, 5}}));
+    MarkDocument cropped = two;
+    cropped.crop = QRect(1, 1, 10, 10);
+
+    history.apply(one);
+    history.apply(two);
+    history.apply(two); // no change, no step
+    history.apply(cropped);
+    history.markSaved(history.current());
+    EXPECT_FALSE(history.isModified());
+    struct Step {
+        bool undo;
+        bool moved;
+        MarkDocument expected;
+    };
+    const QList<Step> steps{{true, true, two},      {true, true, one},      {true, true, {}},
+                            {true, false, {}},      {false, true, one},     {false, true, two},
+                            {false, true, cropped}, {false, false, cropped}};
+    for (const Step& s : steps) {
+        EXPECT_EQ(s.undo ? history.undo() : history.redo(), s.moved);
+        EXPECT_EQ(history.current(), s.expected);
+    }
+    history.undo();
+    history.apply(one); // a new change drops the redo
+    EXPECT_FALSE(history.canRedo());
+    EXPECT_TRUE(history.isModified());
+}
