@@ -95,8 +95,9 @@ void TextManager::startWorker()
     m_unavailable.clear();
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("glimra-text"));
-    auto* worker = new TextWorker({text::TextIndex::defaultPath(), readerProgram(), m_language, {}},
-                                  m_stop, m_paused);
+    auto* worker =
+        new TextWorker({text::TextIndex::defaultPath(), readerProgram(), m_language, {}, m_helper},
+                       m_stop, m_paused);
     worker->moveToThread(m_thread);
     m_worker = worker;
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
@@ -215,7 +216,10 @@ void TextManager::updatePause()
 {
     const bool paused = m_holding || m_capturing > 0 || m_onBattery ||
                         m_library->isLoadingServer() || m_library->isDownloadingMissing();
-    if (paused == m_paused->exchange(paused) || paused || !m_worker)
+    if (paused == m_paused->exchange(paused))
+        return;
+    m_helper->pause(paused);
+    if (paused || !m_worker)
         return;
     QMetaObject::invokeMethod(m_worker, &TextWorker::resume, Qt::QueuedConnection);
 }

@@ -88,6 +88,7 @@ private:
     QPointer<text::TextWorker> m_worker;
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::shared_ptr<std::atomic<bool>> m_paused = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<text::HelperHandle> m_helper = std::make_shared<text::HelperHandle>();
     QTimer m_quiet;
     QTimer m_listing;
     QThreadPool m_searchPool;

@@ -41,9 +41,39 @@ milliseconds cpuTime(pid_t pid)
 
 } // namespace
 
+void HelperHandle::pause(bool paused)
+{
+    const std::lock_guard lock(m_mutex);
+    if (paused != m_paused && m_pid > 0)
+        ::kill(m_pid, paused ? SIGSTOP : SIGCONT);
+    m_paused = paused;
+}
+
+bool HelperHandle::isPaused() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_paused;
+}
+
+void HelperHandle::set(pid_t pid)
+{
+    const std::lock_guard lock(m_mutex);
+    m_pid = pid;
+    if (m_paused)
+        ::kill(m_pid, SIGSTOP);
+}
+
+void HelperHandle::clear()
+{
+    const std::lock_guard lock(m_mutex);
+    m_pid = -1;
+}
+
 TextReaderProcess::TextReaderProcess(QString program, QString language,
-                                     const std::atomic<bool>* stop, Limits limits)
-    : m_program(std::move(program)), m_language(std::move(language)), m_stop(stop), m_limits(limits)
+                                     const std::atomic<bool>* stop, Limits limits,
+                                     HelperHandle* handle)
+    : m_program(std::move(program)), m_language(std::move(language)), m_stop(stop),
+      m_limits(limits), m_handle(handle)
 {}
 
 TextReaderProcess::~TextReaderProcess()
@@ -89,8 +119,10 @@ bool TextReaderProcess::start(QString* reason)
         return false;
     }
     m_socket = ends[0];
+    if (m_handle)
+        m_handle->set(m_pid);
     m_buffer.clear();
-    m_started = steady_clock::now();
+    m_started = m_lastLook = steady_clock::now();
     m_cpuAtStart = milliseconds(0);
     std::string line;
     if (readLine(&line) == LineStatus::Line && line == "ready")
@@ -107,6 +139,8 @@ void TextReaderProcess::kill()
         ::close(m_socket);
     m_socket = -1;
     if (m_pid > 0) {
+        if (m_handle)
+            m_handle->clear();
         ::kill(m_pid, SIGKILL);
         while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -125,6 +159,11 @@ TextReaderProcess::LineStatus TextReaderProcess::readLine(std::string* line)
         }
         if (m_stop && m_stop->load())
             return LineStatus::Stopped;
+        // Time stopped by a pause is no time spent on the picture.
+        const auto now = steady_clock::now();
+        if (m_handle && m_handle->isPaused())
+            m_started += now - m_lastLook;
+        m_lastLook = now;
         if (steady_clock::now() - m_started > m_limits.wall ||
             cpuTime(m_pid) - m_cpuAtStart > m_limits.cpu)
             return LineStatus::TimedOut;
@@ -155,7 +194,7 @@ ReadResult TextReaderProcess::read(const QString& path)
             return ReadResult::failed(ReadResult::Unavailable, reason);
     }
     const QByteArray request = QFile::encodeName(path) + '\n';
-    m_started = steady_clock::now();
+    m_started = m_lastLook = steady_clock::now();
     m_cpuAtStart = cpuTime(m_pid);
     if (::send(m_socket, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) !=
         request.size()) {

@@ -94,7 +94,8 @@ std::optional<IndexedText> TextWorker::readAndStore(const QString& path, const F
     }
     if (!m_reader) {
         m_reader = std::make_unique<TextReaderProcess>(m_options.readerProgram, m_options.language,
-                                                       m_stop.get(), m_options.limits);
+                                                       m_stop.get(), m_options.limits,
+                                                       m_options.helper.get());
     }
     const ReadResult result = m_reader->read(path);
     if (result.status == ReadResult::Stopped)

@@ -32,6 +32,7 @@ public:
         QString readerProgram;
         QString language;
         TextReaderProcess::Limits limits;
+        std::shared_ptr<HelperHandle> helper; // may be null
     };
 
     // stop is set by the owner to end a read in progress when it shuts the thread down.

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QPainter>
 
+#include <thread>
+
 using namespace glimra::text;
 
 namespace {
@@ -124,6 +126,18 @@ TEST(Recognition, AHelperThatDiesOrHangsCostsOnePicture)
         EXPECT_EQ(process.read(home.path() + QLatin1Char('/') + QLatin1String(row.name)).status,
                   row.status)
             << row.name;
+
+    // Time stopped by a pause (a capture) is not a hang.
+    text::HelperHandle handle;
+    TextReaderProcess paused(helper, QStringLiteral("eng"), nullptr,
+                             {std::chrono::seconds(5), std::chrono::seconds(1)}, &handle);
+    handle.pause(true);
+    std::thread resume([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        handle.pause(false);
+    });
+    EXPECT_EQ(paused.read(home.path() + QStringLiteral("/c.png")).status, ReadResult::Read);
+    resume.join();
 
     // A helper that cannot start marks nothing: the pictures wait for one that can.
     TextReaderProcess missing = reader(home.path() + QStringLiteral("/nothing-here"));

@@ -79,7 +79,7 @@ public:
     std::unique_ptr<TextWorker> worker(std::shared_ptr<std::atomic<bool>> paused = nullptr)
     {
         return std::make_unique<TextWorker>(
-            TextWorker::Options{indexPath(), m_helper, QStringLiteral("eng"), {}},
+            TextWorker::Options{indexPath(), m_helper, QStringLiteral("eng"), {}, nullptr},
             std::make_shared<std::atomic<bool>>(false),
             paused ? paused : std::make_shared<std::atomic<bool>>(false));
     }
