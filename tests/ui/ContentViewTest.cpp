@@ -231,6 +231,7 @@ TEST_F(ViewFixture, TabMovesThroughTheControlsInReadingOrder)
                                   u"Full Screen"_s,
                                   u"Area"_s,
                                   u"Window"_s,
+                                  u"Capture delay"_s,
                                   u"Screenshots to show"_s,
                                   u"Local screenshots"_s,
                                   u"Select All & Delete"_s};
