@@ -79,8 +79,8 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         const QImage decoded = QImageReader(path).read();
-        auto* window = new EditorWindow(decoded, {path, folder.path(), QStringLiteral("png"), 1},
-                                        nullptr);
+        auto* window =
+            new EditorWindow(decoded, {path, folder.path(), QStringLiteral("png"), 1}, nullptr);
         bool painted = false;
         QObject::connect(window->canvas(), &EditorCanvas::framePainted, [&] { painted = true; });
         window->show();
@@ -95,8 +95,8 @@ int main(int argc, char** argv)
     print("open_to_first_frame_ms", median(open));
 
     // Dragging a mark at 1:1, each frame painted at once as the screen would show it.
-    auto* window = new EditorWindow(picture, {path, folder.path(), QStringLiteral("png"), 1},
-                                    nullptr);
+    auto* window =
+        new EditorWindow(picture, {path, folder.path(), QStringLiteral("png"), 1}, nullptr);
     window->resize(1600, 1000);
     window->show();
     EditorCanvas* canvas = window->canvas();
@@ -111,7 +111,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < 10; ++i) {
         Mark mark;
         mark.kind = i % 2 ? MarkKind::Arrow : MarkKind::Rectangle;
-        mark.points = {QPointF(100 + i * 300, 100 + i * 150), QPointF(400 + i * 300, 300 + i * 150)};
+        mark.points = {QPointF(100 + i * 300, 100 + i * 150),
+                       QPointF(400 + i * 300, 300 + i * 150)};
         document.marks.append(mark);
     }
     canvas->history().apply(document);
@@ -141,8 +142,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer clock;
         clock.start();
-        const QByteArray bytes = encodePicture(
-            renderDocument(picture, canvas->document(), 1), QStringLiteral("png"));
+        const QByteArray bytes =
+            encodePicture(renderDocument(picture, canvas->document(), 1), QStringLiteral("png"));
         save.push_back(clock.nsecsElapsed() / 1e6);
         clock.restart();
         const glimra::capture::PixelView view{picture.constBits(), picture.width(),
