@@ -47,7 +47,10 @@ start() { # starts the instance, waits for it to answer
     QT_QPA_PLATFORM=offscreen "$glimra" >"$work/glimra.log" 2>&1 &
     pid=$!
     pids+=("$pid")
-    until "$glimra" status >/dev/null 2>&1; do sleep 0.05; done
+    until "$glimra" status >/dev/null 2>&1; do
+        kill -0 "$pid" 2>/dev/null || { echo "Glimra did not start:"; cat "$work/glimra.log"; exit 1; }
+        sleep 0.05
+    done
 }
 stop() { "$glimra" quit >/dev/null; wait "$pid" || true; }
 hwm() { awk '/VmHWM/ {print int($2/1024)}' "/proc/$1/status" 2>/dev/null || echo 0; }
@@ -72,7 +75,7 @@ ours_ms=$(awk '{s += $3} END {printf "%.0f", s / NR}' "$work/ours")
 ours_wall=$(awk '{s += $2} END {printf "%.0f", s / NR}' "$work/ours")
 theirs_ms=$(awk '{s += $1} END {printf "%.0f", 1000 * s / NR}' "$work/theirs")
 bare_ms=$(calc "round($theirs_ms - 1000 * $startup)")
-echo "per picture (processor ms, one core): ours $ours_ms (wall $ours_wall at idle priority)," \
+echo "per picture (processor ms, one core): ours $ours_ms (wall $ours_wall on a shared core)," \
     "tesseract $theirs_ms, without its $(calc "round(1000 * $startup)") ms start-up $bare_ms"
 echo "words read: ours $(awk '{s += $4} END {print s}' "$work/ours")," \
     "tesseract $(awk '{s += $2} END {print s}' "$work/theirs")"
@@ -86,13 +89,16 @@ verdict "time per picture within 1.2x the tesseract command" \
 "$bin/glimra-bench-text" fill "$XDG_CACHE_HOME/Glimra/text.sqlite" "$library"
 start
 until [ "$("$glimra" list | wc -l)" -ge 2000 ] && [ "$(pending)" = 0 ]; do sleep 0.1; done
-echo "matches for 'invoice payment': $("$glimra" search invoice payment | wc -l) of 2000"
+# Two words in the text of about a quarter of the library, and a word of every file name.
+echo "matches: 'invoice payment' $("$glimra" search invoice payment | wc -l)," \
+    "'glimra' $("$glimra" search glimra | wc -l) of 2000"
 hyperfine -N --warmup 3 --runs 30 --export-json "$work/search.json" \
-    "$glimra search invoice payment" "$glimra status" >/dev/null
-read -r search_ms status_ms < <(python3 -c "import json; r = json.load(open('$work/search.json'))['results']
+    "$glimra search invoice payment" "$glimra search glimra" "$glimra status" >/dev/null
+read -r search_ms all_ms status_ms < <(python3 -c "import json; r = json.load(open('$work/search.json'))['results']
 print(*(round(x['mean'] * 1000, 1) for x in r))")
-echo "glimra search: $search_ms ms mean; glimra status: $status_ms ms (load $(load))"
-verdict "search over 2,000 under 50 ms" "$(calc "int($search_ms < 50)")"
+echo "glimra search: $search_ms ms mean, $all_ms ms when all match;" \
+    "glimra status: $status_ms ms (load $(load))"
+verdict "search over 2,000 under 50 ms" "$(calc "int(max($search_ms, $all_ms) < 50)")"
 stop
 
 # 3. Peak memory while the library of N is read from scratch.
@@ -114,7 +120,7 @@ verdict "peak RSS of both under 200 MB" "$((app_mb + helper_mb < 200))"
 stop
 
 # 4. Capture and list while the pass reads 10 copies of each picture, and with it off.
-around() { # LABEL: median ms of `glimra capture full` and of `glimra list`
+around() { # LABEL: median ms of `glimra capture full` and of `glimra list`, into $work/LABEL
     local captures=() lists=() t
     start
     for _ in $(seq "$runs"); do
@@ -122,17 +128,21 @@ around() { # LABEL: median ms of `glimra capture full` and of `glimra list`
         t=$(date +%s%N) && "$glimra" capture full >/dev/null && captures+=($((($(date +%s%N) - t) / 1000000)))
         t=$(date +%s%N) && "$glimra" list >/dev/null && lists+=($((($(date +%s%N) - t) / 1000000)))
     done
-    echo "$1 $(printf '%s\n' "${captures[@]}" | median) $(printf '%s\n' "${lists[@]}" | median) $(pending)"
+    echo "$1 $(printf '%s\n' "${captures[@]}" | median) $(printf '%s\n' "${lists[@]}" | median) $(pending)" \
+        >"$work/$1"
     stop
 }
 rm -rf "$library" "$XDG_CACHE_HOME/Glimra" && mkdir -p "$library"
 for copy in $(seq 10); do
     for f in "$work"/pictures/*.png; do ln "$f" "$library/$(basename "$f" .png)_$copy.png"; done
 done
-read -r _ cap_on list_on left < <(around on)
+around on
+read -r _ cap_on list_on left <"$work/on"
+mkdir -p "$XDG_CONFIG_HOME/Glimra"
 echo "[General]" >"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
 echo "recogniseText=false" >>"$XDG_CONFIG_HOME/Glimra/Glimra.conf"
-read -r _ cap_off list_off _ < <(around off)
+around off
+read -r _ cap_off list_off _ <"$work/off"
 echo "capture full: $cap_on ms while reading ($left left), $cap_off ms with recognition off;" \
     "list: $list_on ms, $list_off ms (load $(load))"
 verdict "capture within 1.2x" "$(calc "int($cap_on <= 1.2 * $cap_off)")"

@@ -2,8 +2,9 @@
 include(GNUInstallDirs)
 
 # The programs a user runs go to bin; those only Glimra runs (the instance glimra becomes, the
-# selection overlay glimra-capture hands over to) to libexec/glimra. Each program looks for
-# the other beside itself first, as in a build folder, then across that relative path.
+# selection overlay glimra-capture hands over to, the text reader) to libexec/glimra. Each
+# program looks for the other beside itself first, as in a build folder, then across that
+# relative path.
 set(GLIMRA_HELPER_DIR ${CMAKE_INSTALL_LIBEXECDIR}/glimra)
 file(RELATIVE_PATH GLIMRA_HELPERS_FROM_BIN /p/${CMAKE_INSTALL_BINDIR} /p/${GLIMRA_HELPER_DIR})
 file(RELATIVE_PATH GLIMRA_BIN_FROM_HELPERS /p/${GLIMRA_HELPER_DIR} /p/${CMAKE_INSTALL_BINDIR})
@@ -18,6 +19,8 @@ if(TARGET glimra-capture)
     install(TARGETS glimra-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(TARGETS glimra-capture-select RUNTIME DESTINATION ${GLIMRA_HELPER_DIR})
 endif()
+# The text reader is the instance's helper, beside it.
+install(TARGETS glimra-text-reader RUNTIME DESTINATION ${GLIMRA_HELPER_DIR})
 if(TARGET glimra-server)
     install(TARGETS glimra-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(CODE "set(GLIMRA_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")

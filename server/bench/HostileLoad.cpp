@@ -164,7 +164,7 @@ int flood(int port, const std::string& kind, int connections, int megabytes)
     }
     for (auto& t : threads)
         t.join();
-    std::printf("%s flood: %d connections, %.1f MB taken by the server before it closed them\n",
+    std::printf("%s flood: %d connections, %.1f MB sent (into socket buffers) before the server closed them\n",
                 kind.c_str(), connections, static_cast<double>(sent.load()) / 1e6);
     return 0;
 }

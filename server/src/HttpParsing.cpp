@@ -99,12 +99,12 @@ ByteRange parseRange(std::string_view header, std::uint64_t size)
 {
     if (!header.starts_with("bytes="))
         return {};
-    const std::string_view spec = trim(header.substr(6));
-    const std::size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+    const std::string_view asked = trim(header.substr(6));
+    const std::size_t dash = asked.find('-');
+    if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos)
         return {};
-    const auto first = number(spec.substr(0, dash));
-    const auto last = number(spec.substr(dash + 1));
+    const auto first = number(asked.substr(0, dash));
+    const auto last = number(asked.substr(dash + 1));
     if (!first) {
         // "-N": the last N bytes.
         if (!last || dash != 0)

@@ -62,6 +62,12 @@ HttpResponse textResponse(int status, std::string_view text)
     return res;
 }
 
+HttpResponse closing(HttpResponse res)
+{
+    res.close = true;
+    return res;
+}
+
 json recordJson(const ScreenshotRecord& record)
 {
     return json{{"id", record.id},

@@ -74,6 +74,8 @@ json recordJson(const ScreenshotRecord& record);
 HttpResponse jsonResponse(int status, const json& body);
 HttpResponse failureResponse(int status, std::string_view message);
 HttpResponse textResponse(int status, std::string_view text);
+// The same answer, after which the connection ends.
+HttpResponse closing(HttpResponse res);
 std::string humanSize(std::uint64_t bytes);
 std::int64_t unixNow();
 

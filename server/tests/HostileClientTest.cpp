@@ -122,26 +122,40 @@ TEST(HostileClients, sigtermEndsTheServerAtAnyMomentWithinTheDrainTime)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
 }
 
-TEST(HostileClients, parallelGuessesStopAtTheLimitAndSpareTheOwnersAddress)
+TEST(HostileClients, guessesStopAtTheLimitsPerNameAndAddressButSpareTheOwnersAddress)
 {
     TempDir dir;
-    ServerProcess server(dir.path(), {"--login-limit-user", "10", "--login-limit-address", "1000"});
+    ServerProcess server(dir.path(), {"--login-limit-user", "10", "--login-limit-address", "15"});
     auto client = server.client();
     registerUser(client, "alice");
-    const auto login = [&](const char* from, const char* password) {
+    registerUser(client, "bob");
+    // The answer's status, and its Retry-After when there is one.
+    const auto login = [&](const char* from, const char* name, const char* password) {
         RawConnection raw(server.port(), from);
-        raw.send(jsonRequest(kAuth,
-                             {{"action", "login"}, {"username", "alice"}, {"password", password}}));
-        return statusOf(raw.receive(30s));
+        raw.send(
+            jsonRequest(kAuth, {{"action", "login"}, {"username", name}, {"password", password}}));
+        const std::string answer = raw.receive(30s);
+        const std::size_t retry = answer.find("Retry-After: ");
+        return std::pair(statusOf(answer),
+                         retry == std::string::npos ? 0 : std::atoi(answer.c_str() + retry + 13));
     };
-    EXPECT_EQ(login("127.0.0.1", "correct horse"), 200);
-    std::vector<std::future<int>> guesses;
+    EXPECT_EQ(login("127.0.0.1", "alice", "correct horse").first, 200);
+    std::vector<std::future<std::pair<int, int>>> guesses;
     for (int i = 0; i < 100; ++i)
-        guesses.push_back(std::async(std::launch::async, login, "127.0.0.2", "wrong horse"));
+        guesses.push_back(
+            std::async(std::launch::async, login, "127.0.0.2", i % 2 ? "ALICE" : "alice", "wrong"));
     int checked = 0;
     for (auto& g : guesses)
-        checked += g.get() == 401;
+        checked += g.get().first == 401;
     EXPECT_EQ(checked, 10) << "each guess is counted before its password is hashed";
-    EXPECT_EQ(login("127.0.0.2", "correct horse"), 429);
-    EXPECT_EQ(login("127.0.0.1", "correct horse"), 200) << "the owner's address has its own count";
+    const auto locked = login("127.0.0.2", "alice", "correct horse");
+    EXPECT_EQ(locked.first, 429);
+    EXPECT_TRUE(locked.second > 800 && locked.second <= 900) << "15 minutes from the first guess";
+    EXPECT_EQ(login("127.0.0.1", "alice", "correct horse").first, 200)
+        << "the owner's address has its own count";
+    // Other names from the guessing address, until the address has failed 15 times.
+    for (const char* name : {"bob", "carol", "dave", "erin", "frank"})
+        EXPECT_EQ(login("127.0.0.2", name, "wrong").first, 401) << name;
+    EXPECT_EQ(login("127.0.0.2", "bob", "correct horse").first, 429);
+    EXPECT_EQ(login("127.0.0.3", "bob", "correct horse").first, 200);
 }

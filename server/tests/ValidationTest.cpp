@@ -51,48 +51,16 @@ TEST(Validation, everyClientFieldGetsAClearMessage)
     EXPECT_EQ(usernameKey("ALICE.b"), usernameKey("alice.B"));
 }
 
-TEST(Validation, imageTypeComesFromTheBytes)
+TEST(Validation, onlyImageSignaturesPassAndNoNameBreaksAHeader)
 {
-    const struct {
-        std::string head;
-        const char* type; // nullptr: refused
-    } cases[] = {
-        {"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR"s, "image/png"},
-        {"\xFF\xD8\xFF\xE0\0\x10JFIF"s, "image/jpeg"},
-        {"II*\0\x08\0\0\0"s, "image/tiff"},
-        {"MM\0*\0\0\0\x08"s, "image/tiff"},
-        {"RIFF\x24\0\0\0WEBPVP8 "s, "image/webp"},
-        {"RIFF\x24\0\0\0WAVEfmt "s, nullptr},
-        {"\x89PNG\r\n"s, nullptr}, // cut short
-        {"<svg xmlns=", nullptr},
-        {"", nullptr},
-    };
-    for (const auto& c : cases) {
-        const auto type = sniffImage(c.head);
-        EXPECT_EQ(type ? type->mediaType : "refused", c.type ? c.type : "refused") << c.head;
-        if (type) {
-            EXPECT_EQ(mediaTypeForExtension(type->extension), c.type);
-        }
-    }
-}
-
-TEST(Validation, contentDispositionCannotBeBrokenOutOf)
-{
-    const struct {
-        std::string name;
-        std::string header;
-    } cases[] = {
-        {"Glimra_2024-05-01.png",
-         "attachment; filename=\"Glimra_2024-05-01.png\"; filename*=UTF-8''Glimra_2024-05-01.png"},
-        {"x\"\r\nSet-Cookie: a=b", "attachment; filename=\"x___Set-Cookie: a=b\"; "
-                                   "filename*=UTF-8''x%22%0D%0ASet-Cookie%3A%20a%3Db"},
-        {"../../etc/passwd",
-         "attachment; filename=\"_.._etc_passwd\"; filename*=UTF-8''..%2F..%2Fetc%2Fpasswd"},
-        {"..", "attachment; filename=\"screenshot\"; filename*=UTF-8''.."},
-        {"\xC3\xA4;%.png", "attachment; filename=\"____.png\"; filename*=UTF-8''%C3%A4%3B%25.png"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(contentDisposition(c.name), c.header);
+    // The accepted kinds go through the real server in the round-trip test.
+    for (const std::string& head : {"RIFF\x24\0\0\0WAVEfmt "s, "\x89PNG\r\n"s, "<svg"s, ""s})
+        EXPECT_FALSE(sniffImage(head)) << head;
+    EXPECT_EQ(mediaTypeForExtension("webp"), "image/webp");
+    // Names stored before line breaks were refused must still not break out of the header.
+    EXPECT_EQ(contentDisposition("x\"\r\nSet-Cookie: a=b"),
+              "attachment; filename=\"x___Set-Cookie: a=b\"; "
+              "filename*=UTF-8''x%22%0D%0ASet-Cookie%3A%20a%3Db");
 }
 
 TEST(Validation, failedLoginsAreCountedPerNetwork)

@@ -190,7 +190,7 @@ void AppDelegate::applicationDidFinishLaunching()
             return;
         self->closePopover();
         // Reading text waits while the capture runs, and a moment after it.
-        self->m_textManager->hold();
+        self->m_textManager->captureStarted();
     };
     m_authManager->setOnLoginSuccess([self] {
         if (self)

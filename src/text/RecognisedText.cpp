@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace glimra::text {
 
 QString readingText(const QList<Word>& words)
@@ -62,27 +64,37 @@ QString normaliseForSearch(const QString& text)
 {
     QString joined = text;
     // "infor-\nmation" was one word before the line broke it.
-    static const QRegularExpression hyphenBreak(QStringLiteral("(\\w)-\\s*\\n\\s*(\\w)"));
-    joined.replace(hyphenBreak, QStringLiteral("\\1\\2"));
-    const QString decomposed = joined.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
+    if (joined.contains(QLatin1Char('-'))) {
+        static const QRegularExpression hyphenBreak(QStringLiteral("(\\w)-\\s*\\n\\s*(\\w)"));
+        joined.replace(hyphenBreak, QStringLiteral("\\1\\2"));
+    }
+    // Plain ASCII has nothing to decompose; most text read on screens is.
+    const bool ascii =
+        std::all_of(joined.cbegin(), joined.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString decomposed = ascii ? joined : joined.normalized(QString::NormalizationForm_KD);
+    // Written in place: a search folds the text of every match, thousands of lines.
+    QString folded(decomposed.size(), Qt::Uninitialized);
+    QChar* out = folded.data();
+    qsizetype length = 0;
     bool space = true;
     for (QChar c : decomposed) {
-        if (c.isMark())
+        if (!ascii && c.isMark())
             continue;
         if (c.isSpace()) {
             if (!space)
-                folded += QLatin1Char(' ');
+                out[length++] = QLatin1Char(' ');
             space = true;
             continue;
         }
-        folded += c;
+        out[length++] = ascii && c >= QLatin1Char('A') && c <= QLatin1Char('Z')
+                            ? QChar(c.unicode() + ('a' - 'A'))
+                            : c;
         space = false;
     }
-    if (folded.endsWith(QLatin1Char(' ')))
-        folded.chop(1);
-    return folded.toCaseFolded();
+    if (length > 0 && out[length - 1] == QLatin1Char(' '))
+        --length;
+    folded.truncate(length);
+    return ascii ? folded : folded.toCaseFolded();
 }
 
 } // namespace glimra::text

@@ -230,11 +230,13 @@ QList<SearchMatch> TextIndex::search(const QString& query, bool withMarks) const
     QList<SearchMatch> matches;
     if (tokens.isEmpty() || !m_db)
         return matches;
-    Statement select(m_db, "SELECT f.name, f.text, f.words, f.width, f.height FROM search"
-                           " JOIN files f ON f.id = search.rowid WHERE search MATCH ?");
+    // The index's body is the text already folded for search.
+    Statement select(m_db, "SELECT f.name, f.text, f.words, f.width, f.height, search.body"
+                           " FROM search JOIN files f ON f.id = search.rowid WHERE search MATCH ?");
     select.bind(1, fullTextQuery(tokens));
     while (select.step()) {
-        SearchMatch match{select.text(0), snippetFor(select.text(1), tokens), {}};
+        const QString body = select.text(5);
+        SearchMatch match{select.text(0), snippetFor(select.text(1), tokens, 80, &body), {}};
         const QSizeF size(qreal(select.number(3)), qreal(select.number(4)));
         if (withMarks && !size.isEmpty()) {
             for (const Word& word : wordsFromRecord(select.text(2))) {

@@ -1,7 +1,7 @@
 #include "text/TextManager.h"
 
 #include "core/BackgroundJob.h"
-#include "core/HelperProgram.h"
+#include "core/CompanionPath.h"
 #include "core/Settings.h"
 #include "library/ScreenshotManager.h"
 #include "text/TextLanguages.h"
@@ -49,6 +49,10 @@ TextManager::TextManager(ScreenshotManager* library, QObject* parent)
     connect(library, &ScreenshotManager::itemAdded, this, changed);
     connect(library, &ScreenshotManager::itemRemoved, this, changed);
     connect(library, &ScreenshotManager::itemChanged, this, [this] { hold(); });
+    connect(library, &ScreenshotManager::captureFinished, this, [this] {
+        m_capturing = std::max(0, m_capturing - 1);
+        hold();
+    });
     connect(library, &ScreenshotManager::isLoadingServerChanged, this, &TextManager::updatePause);
     connect(library, &ScreenshotManager::isDownloadingMissingChanged, this,
             &TextManager::updatePause);
@@ -66,7 +70,9 @@ TextManager::~TextManager()
 
 QString TextManager::readerProgram()
 {
-    return helperProgram(QStringLiteral("glimra-text-reader"));
+    // The instance and the reader are installed side by side in the helpers' folder, and
+    // land side by side in a build folder.
+    return QString::fromStdString(companionPath("glimra-text-reader", "."));
 }
 
 int TextManager::pending() const
@@ -94,6 +100,7 @@ void TextManager::startWorker()
     worker->moveToThread(m_thread);
     m_worker = worker;
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &TextWorker::indexRemoved, m_thread, &QThread::quit, Qt::DirectConnection);
     connect(worker, &TextWorker::pendingChanged, this, [this](int pending) {
         m_pending = pending;
         Q_EMIT pendingChanged();
@@ -120,9 +127,12 @@ void TextManager::stopWorker(bool removeIndex)
     if (!m_thread)
         return;
     m_stop->store(true);
+    // A quit now could end the thread's loop before the removal it was asked for: the worker
+    // ends the thread itself once the index is gone.
     if (removeIndex)
         QMetaObject::invokeMethod(m_worker, &TextWorker::removeIndex, Qt::QueuedConnection);
-    m_thread->quit();
+    else
+        m_thread->quit();
     if (removeIndex) {
         // The thread ends on its own, the reading it was in stopped within a moment.
         m_removing = m_thread;
@@ -189,6 +199,12 @@ void TextManager::hold()
     updatePause();
 }
 
+void TextManager::captureStarted()
+{
+    ++m_capturing;
+    hold();
+}
+
 void TextManager::setOnBattery(bool onBattery)
 {
     m_onBattery = onBattery;
@@ -197,8 +213,8 @@ void TextManager::setOnBattery(bool onBattery)
 
 void TextManager::updatePause()
 {
-    const bool paused = m_holding || m_onBattery || m_library->isLoadingServer() ||
-                        m_library->isDownloadingMissing();
+    const bool paused = m_holding || m_capturing > 0 || m_onBattery ||
+                        m_library->isLoadingServer() || m_library->isDownloadingMissing();
     if (paused == m_paused->exchange(paused) || paused || !m_worker)
         return;
     QMetaObject::invokeMethod(m_worker, &TextWorker::resume, Qt::QueuedConnection);

@@ -46,6 +46,8 @@ public:
 
     // Something is happening in the library: reading waits until it has been quiet a while.
     void hold();
+    // A capture began; reading waits until it has ended (captureFinished) and a while more.
+    void captureStarted();
     void setOnBattery(bool onBattery);
     bool isPaused() const { return m_paused->load(); }
 
@@ -57,7 +59,7 @@ public:
     // The text of the picture at path, read at once when it has not been read yet.
     void textOf(const QString& path, QObject* context, TextDone done);
 
-    // The helper beside this program in a build folder, else in libexec/glimra.
+    // The reader helper, beside the instance (a build folder, or libexec/glimra).
     static QString readerProgram();
 
 Q_SIGNALS:
@@ -80,6 +82,7 @@ private:
     QString m_unavailable;
     bool m_onBattery = false;
     bool m_holding = false;
+    int m_capturing = 0; // captures begun and not finished
     QThread* m_thread = nullptr;
     QPointer<QThread> m_removing; // still deleting the index of the reading turned off
     QPointer<text::TextWorker> m_worker;

@@ -73,12 +73,18 @@ QString fullTextQuery(const QStringList& tokens)
     return parts.join(QStringLiteral(" AND "));
 }
 
-QString snippetFor(const QString& text, const QStringList& tokens, int limit)
+QString snippetFor(const QString& text, const QStringList& tokens, int limit,
+                   const QString* normalised)
 {
+    // Most matches of a name only have none of the words in their text: one look settles it.
+    const QString whole = normalised ? *normalised : normaliseForSearch(text);
+    if (std::none_of(tokens.begin(), tokens.end(),
+                     [&](const QString& token) { return wordStart(whole, token) >= 0; }))
+        return {};
     for (const QString& line : text.split(QLatin1Char('\n'))) {
-        const QString normalised = normaliseForSearch(line);
+        const QString folded = normaliseForSearch(line);
         for (const QString& token : tokens) {
-            const qsizetype at = wordStart(normalised, token);
+            const qsizetype at = wordStart(folded, token);
             if (at < 0)
                 continue;
             QString shown = line.simplified();

@@ -16,7 +16,9 @@ bool startsWithAny(const QString& text, const QStringList& tokens);
 // quoted so that nothing the user types is read as query syntax.
 QString fullTextQuery(const QStringList& tokens);
 // The first line of text (lines as recognised) in which a token starts a word, shortened to
-// about limit characters around it; empty when no line has one.
-QString snippetFor(const QString& text, const QStringList& tokens, int limit = 80);
+// about limit characters around it; empty when no line has one. normalised: the whole text
+// as normaliseForSearch gives it, when the caller has it already.
+QString snippetFor(const QString& text, const QStringList& tokens, int limit = 80,
+                   const QString* normalised = nullptr);
 
 } // namespace glimra::text

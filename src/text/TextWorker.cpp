@@ -144,6 +144,7 @@ void TextWorker::removeIndex()
     m_index.reset();
     m_queue.clear();
     TextIndex::remove(m_options.indexPath);
+    Q_EMIT indexRemoved();
 }
 
 } // namespace glimra::text

@@ -53,6 +53,7 @@ Q_SIGNALS:
     void textReady(quint64 ticket, const QString& text, const QString& error);
     // The helper cannot run at all (not installed, language data missing): nothing is marked.
     void unavailable(const QString& reason);
+    void indexRemoved();
 
 private:
     void step();

@@ -68,7 +68,7 @@ void ServerScreenshotRow::copyImage(const QString& path)
         return;
     }
     m_clipboard->setMimeData(data.release());
-    m_manager->showConfirmation(QStringLiteral("Copied to clipboard"), m_confirmationTime);
+    m_manager->showConfirmation(QStringLiteral("Copied to clipboard"));
 }
 
 void ServerScreenshotRow::paintContent(QPainter* painter, const QStyleOptionViewItem& option,

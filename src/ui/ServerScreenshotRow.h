@@ -2,8 +2,6 @@
 
 #include "ui/RowDelegate.h"
 
-#include <chrono>
-
 namespace glimra {
 
 class Clipboard;
@@ -27,7 +25,6 @@ public:
 
     // Puts the picture of the file at path on the clipboard and says so for a moment.
     void copyImage(const QString& path);
-    void setConfirmationTime(std::chrono::milliseconds time) { m_confirmationTime = time; }
 
 protected:
     void paintContent(QPainter* painter, const QStyleOptionViewItem& option,
@@ -38,7 +35,6 @@ private:
     ScreenshotManager* m_manager;
     Clipboard* m_clipboard;
     FileOpener* m_opener;
-    std::chrono::milliseconds m_confirmationTime{2000};
 };
 
 } // namespace glimra

@@ -32,7 +32,6 @@ public:
 
     RowListView* localList() const { return m_localList; }
     RowListView* serverList() const { return m_serverList; }
-    ServerScreenshotRow* serverRows() const { return m_serverRows; }
     QLabel* signInHint() const { return m_signInHint; }
     SearchField* searchField() const { return m_searchField; }
     // Whether a search narrows the local list, and how many rows it shows.

@@ -3,17 +3,9 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
-
-using glimra::KeychainHelper;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -6,13 +6,6 @@
 
 #include "TestSupport.h"
 
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-using glimra::KeychainHelper;
-using namespace Qt::StringLiterals;
-
 namespace {
 
 const QString kService = u"com.tarnwick.glimra.test.keyring"_s;

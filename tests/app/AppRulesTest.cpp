@@ -5,11 +5,9 @@
 #include "TestSupport.h"
 
 #include <ctime>
-#include <gtest/gtest.h>
 
 #include <functional>
 
-using namespace glimra;
 using namespace glimra::commands;
 
 namespace {

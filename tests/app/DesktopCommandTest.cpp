@@ -1,23 +1,23 @@
 // Desktop-wide keys and window tiling of the real glimra, driven with xdotool.
 #include "GlimraSession.h"
 
-#include <QSettings>
 #include <xcb/xcb.h>
 
 namespace glimra::test {
 
 namespace {
 
-QJsonObject shortcut(const QJsonArray& list, int id)
+// One shortcut of `shortcuts --json` as "display registered reason via".
+QString summary(const QJsonArray& list, int id)
 {
-    for (const QJsonValue& value : list) {
-        if (value[u"id"_s].toInt() == id)
-            return value.toObject();
+    for (const QJsonValue& s : list) {
+        if (s[u"id"_s].toInt() == id)
+            return u"%1 %2 %3 %4"_s.arg(
+                s[u"display"_s].toString(), s[u"registered"_s].toVariant().toString(),
+                s[u"reason"_s].toString(u"-"_s), s[u"via"_s].toString(u"-"_s));
     }
     return {};
 }
-
-constexpr uint16_t kShiftSuper = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4;
 
 } // namespace
 
@@ -28,14 +28,10 @@ TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRe
     const uint8_t u = other.keycodeFor(0x75);
     ASSERT_TRUE(other.grabKey(u, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
     start();
-    QJsonArray list = json(u"shortcuts"_s).array();
+    const QJsonArray list = json(u"shortcuts"_s).array();
     ASSERT_EQ(list.size(), 11);
-    EXPECT_EQ(shortcut(list, 1)[u"display"_s].toString(), u"Shift+Super+3"_s);
-    EXPECT_TRUE(shortcut(list, 1)[u"registered"_s].toBool());
-    EXPECT_TRUE(shortcut(list, 2)[u"registered"_s].toBool());
-    EXPECT_FALSE(shortcut(list, 6)[u"registered"_s].toBool());
-    EXPECT_EQ(shortcut(list, 6)[u"reason"_s], u"In use by another program"_s);
-    EXPECT_EQ(shortcut(list, 1)[u"via"_s], u"x11"_s);
+    EXPECT_EQ(summary(list, 1), u"Shift+Super+3 true - x11"_s);
+    EXPECT_EQ(summary(list, 6), u"Ctrl+Alt+U false In use by another program -"_s);
     EXPECT_TRUE(run({u"shortcuts"_s}).out.contains(u"6\ttileTopLeft\tCtrl+Alt+U\trefused\n"_s));
 
     const qsizetype before = listJson().size();
@@ -43,24 +39,6 @@ TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRe
     ASSERT_TRUE(
         waitUntil([&] { return listJson().size() == before + 1; }, std::chrono::seconds(20)));
     EXPECT_EQ(listJson().first()[u"captureType"_s].toString(), u"fullscreen"_s);
-
-    // A binding edited in the settings file takes the new keys at the next start.
-    ASSERT_EQ(run({u"quit"_s}).exitCode, 0);
-    ASSERT_TRUE(m_app.waitForFinished(10000));
-    {
-        QSettings store(path(u"config/Glimra/Glimra.conf"_s), QSettings::IniFormat);
-        store.setValue(u"hotkeyBindingsV2"_s,
-                       QByteArray(R"({"fullScreen":{"keyCode":96,"modifiers":768,"label":"x"}})"));
-    }
-    const uint8_t three = other.keycodeFor(0x33), f5 = other.keycodeFor(0xffc2);
-    EXPECT_TRUE(other.grabKey(three, kShiftSuper)); // free while nothing runs
-    other.ungrabKey(three, kShiftSuper);
-    start();
-    list = json(u"shortcuts"_s).array();
-    EXPECT_EQ(shortcut(list, 1)[u"display"_s].toString(), u"Shift+Super+F5"_s);
-    EXPECT_TRUE(shortcut(list, 1)[u"registered"_s].toBool());
-    EXPECT_FALSE(other.grabKey(f5, kShiftSuper));
-    EXPECT_TRUE(other.grabKey(three, kShiftSuper));
 }
 
 TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoManagerHoldsThem)
@@ -79,8 +57,7 @@ TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoMa
     // The keys, and the command line for one position; an unknown position moves nothing.
     const QList<std::pair<QStringList, QRect>> cases{
         {{u"ctrl+alt+Left"_s}, {0, 0, 800, 900}},
-        {{u"ctrl+alt+Right"_s}, {800, 0, 800, 900}},
-        {{u"tile"_s, u"left-half"_s}, {0, 0, 800, 900}},
+        {{u"tile"_s, u"right-half"_s}, {800, 0, 800, 900}},
         {{u"ctrl+alt+f"_s}, {0, 0, 1600, 900}}};
     for (const auto& [how, frame] : cases) {
         if (how.size() > 1) {

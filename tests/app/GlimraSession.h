@@ -5,19 +5,13 @@
 #include "TestSupport.h"
 #include "XClient.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace glimra::test {
 
@@ -36,11 +30,12 @@ public:
         QFile::setPermissions(path(u"run"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner);
         m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(u"HOME"_s, m_home.path());
-        m_env.insert(u"XDG_DATA_HOME"_s, path(u"data"_s));
-        m_env.insert(u"XDG_CONFIG_HOME"_s, path(u"config"_s));
-        m_env.insert(u"XDG_RUNTIME_DIR"_s, path(u"run"_s));
-        m_env.insert(u"XDG_STATE_HOME"_s, path(u"state"_s));
+        for (const auto& [name, dir] : {std::pair{"HOME", ""},
+                                        {"XDG_DATA_HOME", "/data"},
+                                        {"XDG_CONFIG_HOME", "/config"},
+                                        {"XDG_RUNTIME_DIR", "/run"},
+                                        {"XDG_STATE_HOME", "/state"}})
+            m_env.insert(QString::fromLatin1(name), m_home.path() + QLatin1String(dir));
         m_env.remove(u"QT_QPA_PLATFORM"_s);
     }
     ~GlimraSession() override
@@ -64,7 +59,7 @@ public:
         return writeFile(path(u"config/Glimra/Glimra.conf"_s), "[General]\n" + lines + '\n');
     }
 
-    CommandResult run(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 20000)
+    CommandResult run(const QStringList& args, const QByteArray& input = {})
     {
         QProcess process;
         process.setProcessEnvironment(m_env);
@@ -72,16 +67,13 @@ public:
         process.waitForStarted();
         process.write(input);
         process.closeWriteChannel();
-        CommandResult result;
-        if (!process.waitForFinished(timeoutMs)) {
+        if (!process.waitForFinished(20000)) {
             process.kill();
             process.waitForFinished();
-            return result;
+            return {};
         }
-        result.exitCode = process.exitCode();
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 
     // Starts the instance and waits until it answers with its whole library.
@@ -102,17 +94,13 @@ public:
     }
     QJsonArray listJson() { return json(u"list"_s).array(); }
 
-    static QString tool(const QString& program, const QStringList& args)
-    {
-        return QString::fromUtf8(runTool(program, args)).trimmed();
-    }
     // Geometry of the visible windows xdotool finds with these search options.
     static QList<QRect> windows(const QStringList& search)
     {
         QList<QRect> rects;
-        const QString shapes =
-            tool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search +
-                                   QStringList{u"getwindowgeometry"_s, u"--shell"_s, u"%@"_s});
+        const QString shapes = QString::fromUtf8(
+            runTool(u"xdotool"_s, QStringList{u"search"_s, u"--onlyvisible"_s} + search +
+                                      QStringList{u"getwindowgeometry"_s, u"--shell"_s, u"%@"_s}));
         const QRegularExpression shape(u"X=(-?\\d+)\\nY=(-?\\d+)\\nWIDTH=(\\d+)\\nHEIGHT=(\\d+)"_s);
         for (const QRegularExpressionMatch& m : shape.globalMatch(shapes))
             rects.append({m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
@@ -126,22 +114,6 @@ public:
             if (rect.size() == QSize(360, 480))
                 return rect;
         return std::nullopt;
-    }
-
-    // The pin, first of the three buttons at the right end of the popover's header.
-    static QPoint pinButton(const QRect& popover)
-    {
-        return popover.topLeft() + QPoint(popover.width() - 83, 23);
-    }
-
-    // trayer embeds our icon; its widest window is the panel holding it.
-    static QRect trayIconRect()
-    {
-        QRect best;
-        for (const QRect& rect : windows({u"--class"_s, u"trayer"_s}))
-            if (rect.width() > best.width())
-                best = rect;
-        return best;
     }
 
     static void click(QPoint p) { xdotool(u"mousemove %1 %2 click 1"_s.arg(p.x()).arg(p.y())); }

@@ -2,17 +2,7 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 

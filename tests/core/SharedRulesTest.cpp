@@ -5,12 +5,6 @@
 
 #include <QThread>
 
-#include <gtest/gtest.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
-
 TEST(BackgroundJob, TheResultComesBackOnTheContextThreadButNeverToADeadContext)
 {
     QThreadPool pool;

@@ -8,20 +8,12 @@
 #include "TestSupport.h"
 #include "XClient.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <list>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -3,12 +3,6 @@
 #include "FakeKeyGrabber.h"
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace Qt::StringLiterals;
-
 namespace {
 
 TEST(FinderCutManager, turnsSuperXAndSuperVIntoAMoveOnlyInTheFileManager)

@@ -4,8 +4,6 @@
 
 #include <QElapsedTimer>
 
-using namespace glimra;
-using namespace glimra::test;
 using Mode = ScreenshotManager::CaptureMode;
 
 namespace {

@@ -7,10 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-
 namespace {
 
 class ImportTest : public ManagerFixture {
@@ -43,13 +39,6 @@ protected:
                !QFileInfo::exists(systemFile(name));
     }
 };
-
-bool isLeftAsItWas(const QString& path, mode_t type)
-{
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 &&
-           (info.st_mode & S_IFMT) == type;
-}
 
 } // namespace
 
@@ -156,7 +145,9 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
             return manager.preview(manager.screenshots().constLast()).pixelColor(1, 1) ==
                    edited.pixelColor(1, 1);
         }));
-        EXPECT_TRUE(isLeftAsItWas(path, type));
+        struct stat left {}; // as it was
+        EXPECT_TRUE(::lstat(QFile::encodeName(path), &left) == 0 &&
+                    (left.st_mode & S_IFMT) == type);
     }
     EXPECT_EQ(libraryNames().size(), total + 0); // the pipe in the library is no file
     EXPECT_TRUE(QFileInfo::exists(outside() + u"/secret.png"_s));

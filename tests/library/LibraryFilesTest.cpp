@@ -8,19 +8,10 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
-
-using namespace glimra;
-using namespace glimra::test;
 
 namespace {
 

@@ -4,13 +4,6 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
-using namespace glimra;
-using namespace Qt::StringLiterals;
 
 TEST(AutostartEntry, execQuotesWhatTheDesktopWouldSplitOrExpand)
 {

@@ -1,10 +1,8 @@
 #include "platform/x11/UsableArea.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 #include <vector>
-
-using namespace glimra;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "platform/Clipboard.h"
 #include "platform/FolderPicker.h"
 
-#include <QFileInfo>
+#include "TestSupport.h"
 #include <QMimeData>
 
 #include <memory>

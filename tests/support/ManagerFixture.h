@@ -5,12 +5,6 @@
 #include "Fakes.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
-
 namespace glimra::test {
 
 class ManagerFixture : public ::testing::Test {

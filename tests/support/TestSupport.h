@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <deque>
@@ -70,3 +74,9 @@ QStringList entriesOf(const QString& folder);
 unsigned modeOf(const QString& path);
 
 } // namespace glimra::test
+
+// Every test works in these; said once here, the test files keep to their cases.
+using namespace glimra;
+using namespace glimra::test;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;

@@ -62,7 +62,7 @@ void XClient::message(uint32_t w, const char* type, Values data)
     xcb_flush(m_c);
 }
 
-uint32_t XClient::open(QRect r, Values strut, const char* wmClass)
+uint32_t XClient::open(QRect r, Values strut)
 {
     const xcb_window_t w = xcb_generate_id(m_c);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
@@ -74,12 +74,6 @@ uint32_t XClient::open(QRect r, Values strut, const char* wmClass)
     Values hints(18, 0);
     hints[0] = 1; // USPosition, and nothing about the size
     setProperty(w, "WM_NORMAL_HINTS", XCB_ATOM_WM_SIZE_HINTS, hints);
-    if (wmClass) {
-        // WM_CLASS holds the instance and the class, each ending in a NUL.
-        const QByteArray names = QByteArray(wmClass) + '\0' + QByteArray(wmClass) + '\0';
-        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            uint32_t(names.size()), names.constData());
-    }
     if (!strut.empty()) {
         setProperty(w, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {atom("_NET_WM_WINDOW_TYPE_DOCK")});
         setProperty(w, "_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL, strut);
@@ -196,24 +190,6 @@ bool XClient::isDown(uint8_t keycode) const
     const bool down = keymap && (keymap->keys[keycode / 8] & (1u << (keycode % 8)));
     std::free(keymap);
     return down;
-}
-
-bool XClient::grabPointer()
-{
-    auto* reply = xcb_grab_pointer_reply(
-        m_c,
-        xcb_grab_pointer(m_c, 0, m_root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC,
-                         XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-        nullptr);
-    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
-    std::free(reply);
-    return grabbed;
-}
-
-void XClient::ungrabPointer()
-{
-    xcb_ungrab_pointer(m_c, XCB_CURRENT_TIME);
-    xcb_flush(m_c);
 }
 
 QList<XClient::Key> XClient::keys()

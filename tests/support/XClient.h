@@ -38,14 +38,11 @@ public:
     bool grabKey(uint8_t keycode, uint16_t modifiers);
     void ungrabKey(uint8_t keycode, uint16_t modifiers);
     bool isDown(uint8_t keycode) const;
-    // An active grab of the pointer, as a menu or a drag of another program holds it.
-    bool grabPointer();
-    void ungrabPointer();
 
     // A bare window without size hints, its position marked as the user's so that the window
     // manager keeps it where asked, made the active window; it records the keys it is given.
-    // With a strut, a panel instead. wmClass names its WM_CLASS.
-    uint32_t open(QRect r, Values strut = {}, const char* wmClass = nullptr);
+    // With a strut, a panel instead.
+    uint32_t open(QRect r, Values strut = {});
     QList<Key> keys(); // everything the windows received so far
     // The outermost window the manager wrapped the client in, as the server measures it.
     QRect frameOf(uint32_t window);

@@ -3,6 +3,7 @@
 // The sync endpoint as the engine's tests need it: records on a TestServer, with the reply
 // to single downloads, or to every upload, open to replacement.
 #include "TestServer.h"
+#include "TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,11 +13,7 @@
 
 #include <map>
 
-using namespace Qt::StringLiterals;
-
 namespace glimra::test {
-
-using namespace std::chrono_literals;
 
 class FakeSyncServer {
 public:

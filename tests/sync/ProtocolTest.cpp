@@ -1,10 +1,9 @@
 // The decoding rules the local server cannot easily provoke; the rest is covered against it.
 #include "sync/Protocol.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 using namespace glimra::sync;
-using namespace Qt::StringLiterals;
 
 namespace {
 

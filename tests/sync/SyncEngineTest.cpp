@@ -7,13 +7,9 @@
 #include "FakeSyncServer.h"
 #include "ManagerFixture.h"
 
-#include <QDir>
 #include <QJsonDocument>
-#include <gtest/gtest.h>
 
-using namespace glimra;
 using namespace glimra::sync;
-using namespace glimra::test;
 
 namespace {
 

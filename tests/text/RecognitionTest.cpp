@@ -4,12 +4,9 @@
 #include "text/TextManager.h"
 #include "text/TextReaderProcess.h"
 
-#include <QFile>
 #include <QFont>
 #include <QPainter>
-#include <gtest/gtest.h>
 
-using namespace glimra;
 using namespace glimra::text;
 
 namespace {

@@ -2,13 +2,7 @@
 #include "TestSupport.h"
 #include "text/TextWorker.h"
 
-#include <QDir>
-#include <QFile>
-#include <gtest/gtest.h>
-
-using namespace glimra;
 using namespace glimra::text;
-using namespace std::chrono_literals;
 
 namespace {
 

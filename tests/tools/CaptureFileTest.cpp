@@ -3,20 +3,16 @@
 #include "core/CaptureMode.h"
 #include "core/PngEncoder.h"
 
-#include <QDir>
-#include <QFile>
+#include "TestSupport.h"
 #include <QImage>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtEndian>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <vector>
 #include <zlib.h>
 
 using namespace glimra::capture;
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "CaptureGeometry.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 using namespace glimra::capture;
 

@@ -1,6 +1,6 @@
 #include "SelectionModel.h"
 
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 #include <tuple>
 

@@ -7,10 +7,7 @@
 #include "TestSupport.h"
 
 #include <QImage>
-#include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-using namespace glimra;
 using namespace glimra::capture;
 
 namespace {

@@ -4,20 +4,14 @@
 #include "TestSupport.h"
 #include "X11Screen.h"
 
-#include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QWidget>
 
-#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <memory>
 #include <unistd.h>
 
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
-using glimra::test::waitUntil;
 using namespace glimra::capture;
 
 namespace {
@@ -145,20 +139,14 @@ TEST_F(CaptureTool, SharedMemoryIsUsedAndLeavesNoSegmentBehind)
         return count;
     };
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_x.get())).data->root;
-    std::string error;
+    // What either transport delivers is compared with the screen in the capture test above;
+    // here, that the shared one is taken and given back.
     {
-        const PixelBuffer shared = grabRoot(m_x.get(), root, &error);
+        std::string error;
         const PixelBuffer banded =
             grabRoot(m_x.get(), root, &error, Transport::Any, Delivery::InBands);
-        const PixelBuffer plain = grabRoot(m_x.get(), root, &error, Transport::Plain);
-        ASSERT_FALSE(shared.view.isNull() || banded.view.isNull() || plain.view.isNull()) << error;
-        EXPECT_TRUE(shared.shared && banded.shared && !plain.shared);
+        ASSERT_TRUE(banded.shared) << error;
         EXPECT_TRUE(banded.waitForRows(banded.view.height));
-        const auto image = [](const PixelView& v) {
-            return QImage(v.bits, v.width, v.height, v.bytesPerLine, QImage::Format_RGB32);
-        };
-        EXPECT_EQ(image(shared.view), image(plain.view));
-        EXPECT_EQ(image(banded.view), image(plain.view));
     }
     // The server lets go of it when it reads our detach.
     EXPECT_TRUE(waitUntil([&] { return ownSegments() == 0; }, 5s));
@@ -178,11 +166,10 @@ TEST_F(CaptureTool, EscapeOrRightClickCancelsWithoutAFile)
 
 TEST_F(CaptureTool, FailuresExitWithTwoAndOneLineSayingWhy)
 {
-    // A missing folder, and one no one may write into, root included; no X display; arguments
-    // that make no sense. No overlay may appear first: the interactive modes also end without
-    // any input.
+    // A folder no one may write into, root included (a missing one is the unit test's); no X
+    // display; arguments that make no sense. No overlay may appear first: the interactive modes
+    // also end without any input.
     const std::tuple<QString, QString, QString> failures[] = {
-        {path("missing/shot.png"), {}, u"cannot save into "_s},
         {u"/proc/self/shot.png"_s, {}, u"cannot save into /proc/self"_s},
         {path("x.png"), u"DISPLAY="_s, u"cannot open the X display"_s},
         {u"-s -w "_s + path("x.png"), {}, u"usage: glimra-capture"_s},

@@ -12,14 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <atomic>
-
-using namespace glimra;
-using namespace glimra::test;
-using namespace std::chrono_literals;
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -122,9 +116,6 @@ TEST_F(AccountViewsTest, FailedSignInShowsTheServersTextUntilTheFormSwitches)
     EXPECT_FALSE(child<QWidget>(view, "error")->isVisible());
     EXPECT_EQ(child<QLineEdit>(view, "username")->text(), u"ann"_s);
     EXPECT_EQ(child<QLineEdit>(view, "password")->text(), u"nope"_s);
-    EXPECT_EQ(submit->text(), u"Register"_s);
-    EXPECT_EQ(child<QAbstractButton>(view, "switchMode")->text(),
-              u"Already have an account? Sign In"_s);
 }
 
 TEST_F(AccountViewsTest, ServerAddressIsTakenOnlyWhenTheClientCouldUseIt)
@@ -178,7 +169,6 @@ TEST_F(AccountViewsTest, AccountViewNamesTheUserAndHidesAnEmptyEmail)
     const std::tuple<std::optional<std::string>, QString, QString> cases[] = {
         {std::nullopt, u"User"_s, {}},
         {R"("user":{"username":"ann","email":""})", u"ann"_s, {}},
-        {R"("user":{"username":"ann"})", u"ann"_s, {}},
         {R"("user":{"username":"ann","email":"a@x.org"})", u"ann"_s, u"a@x.org"_s},
     };
     for (const auto& [user, name, email] : cases) {

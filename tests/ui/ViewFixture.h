@@ -13,11 +13,7 @@
 #include "ManagerFixture.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QSettings>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace glimra::test {
 

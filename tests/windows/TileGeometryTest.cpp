@@ -1,9 +1,6 @@
 #include "windows/WindowTilingManager.h"
 
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
-using namespace glimra;
+#include "TestSupport.h"
 
 namespace {
 

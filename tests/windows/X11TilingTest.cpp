@@ -6,12 +6,7 @@
 
 #include <QDebug>
 #include <QProcess>
-#include <gtest/gtest.h>
 #include <xcb/xcb.h>
-
-using namespace Qt::StringLiterals;
-using namespace glimra;
-using namespace glimra::test;
 
 namespace {
 
