@@ -3,7 +3,7 @@
 # openbox and trayer, a throw-away home, a local glimra-server with one account, a few
 # captures; the popover is opened by clicking the tray icon and each picture is cropped to it.
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build, configured and built if needed)
-# Writes docs/images/popover-*.png.
+# Writes docs/images/popover-*.png and docs/images/editor.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -86,5 +86,8 @@ tray_icon() { # the right end of trayer's widest window, where our one icon sits
 for _ in $(seq 50); do [ "$(tray_icon)" != "0 0" ] && break; sleep 0.2; done
 # The controls are found by the names a screen reader hears, as the tests find them.
 /usr/bin/python3 scripts/lib/popover_pictures.py "$out" $(tray_icon)
+# The editor on the oldest capture, marked up through the same names.
+oldest=$("$bin/glimra" list --json | python3 -c 'import json, sys; print(json.load(sys.stdin)[-1]["path"])')
+/usr/bin/python3 scripts/lib/editor_picture.py "$bin/glimra" "$oldest" "$out/editor.png"
 
 "$bin/glimra" quit >/dev/null || true

@@ -136,6 +136,12 @@ void AppDelegate::applicationDidFinishLaunching()
     m_trayMenu->addAction(QStringLiteral("Quit Glimra"), qApp, &QCoreApplication::quit);
     m_statusItem->setContextMenu(m_trayMenu);
     m_statusItem->show();
+    // With the popover closed, the tray's tooltip is where a countdown shows.
+    connect(m_screenshotManager, &ScreenshotManager::captureCountdownChanged, m_statusItem, [this] {
+        m_statusItem->setToolTip(m_screenshotManager->captureCountdown() > 0
+                                     ? m_screenshotManager->statusMessage()
+                                     : QStringLiteral("Glimra"));
+    });
 
     ViewServices views{m_screenshotManager,         m_authManager,   m_hotkeySettings,
                        m_shortcutRecorder,          m_hotkeyManager, m_services.clipboard.get(),

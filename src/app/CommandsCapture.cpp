@@ -1,4 +1,4 @@
-// glimra capture full|area|window
+// glimra capture full|area|window [--delay SECONDS]
 #include "app/AppDelegate.h"
 #include "app/RemoteCommands.h"
 #include "library/CaptureRunner.h"
@@ -16,11 +16,15 @@ void capture(AppDelegate& app, const QStringList& args, const QString&,
         {QStringLiteral("area"), CaptureMode::Area},
         {QStringLiteral("window"), CaptureMode::Window}};
     const auto mode = modes.constFind(args.value(0));
-    if (mode == modes.constEnd())
+    // A delay of up to an hour, in whole seconds.
+    bool delayOk = args.size() == 1;
+    const int delay =
+        args.size() == 3 && args.at(1) == QLatin1String("--delay") ? args.at(2).toInt(&delayOk) : 0;
+    if (mode == modes.constEnd() || !delayOk || delay < 0 || delay > 3600)
         return reply(2, {}, usageLine(*clientCommand(QStringLiteral("capture"))));
     ScreenshotManager* manager = app.screenshotManager();
     auto connection = std::make_shared<QMetaObject::Connection>();
-    const quint64 ticket = manager->startCapture(*mode);
+    const quint64 ticket = manager->startCapture(*mode, delay);
     *connection = QObject::connect(
         manager, &ScreenshotManager::captureFinished, manager,
         [connection, ticket, reply](quint64 finished, const ScreenshotItemPtr& item,

@@ -21,7 +21,7 @@ constexpr RemoteCommand kCommands[] = {
      .takesPaths = true,
      .clientTimeout = 10min}, // a picture not read yet is read first, at idle priority
     {.name = L("capture"),
-     .arguments = L("full|area|window"),
+     .arguments = L("full|area|window [--delay SECONDS]"),
      .summary = L("take a screenshot"),
      .startsInstance = true,
      .clientTimeout = 30min}, // an area selection waits for the user
@@ -78,7 +78,10 @@ constexpr RemoteCommand kCommands[] = {
 
 QString usageEntry(const QString& left, const QString& summary)
 {
-    return QStringLiteral("  ") + left.leftJustified(27) + summary + QLatin1Char('\n');
+    // A long left side gets a line of its own, so that it never runs into its summary.
+    const QString padded =
+        left.size() < 27 ? left.leftJustified(27) : left + QLatin1Char('\n') + QString(29, u' ');
+    return QStringLiteral("  ") + padded + summary + QLatin1Char('\n');
 }
 
 QString nameAndArguments(const RemoteCommand& command)

@@ -60,6 +60,10 @@ ScreenshotManager::ScreenshotManager(Clipboard* clipboard, FolderPicker* folderP
       m_libraryWatcher(new LibraryWatcher(&m_ioPool, this)), m_previews(new PreviewStore(this))
 {
     m_ioPool.setMaxThreadCount(1);
+    // Precise: a delayed capture must not begin before its time.
+    m_countdownTimer.setInterval(1000);
+    m_countdownTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_countdownTimer, &QTimer::timeout, this, &ScreenshotManager::tickCountdown);
     connect(m_list, &ScreenshotList::changed, this, &ScreenshotManager::screenshotsChanged);
     connect(m_list, &ScreenshotList::itemAdded, this, &ScreenshotManager::itemAdded);
     connect(m_list, &ScreenshotList::itemRemoved, this, [this](const ScreenshotItemPtr& item) {
@@ -206,44 +210,6 @@ void ScreenshotManager::stopWatchingScreenshots()
 {
     m_importer->stop();
     m_libraryWatcher->stop();
-}
-
-// Capture -------------------------------------------------------------------------------------
-
-quint64 ScreenshotManager::startCapture(CaptureMode mode)
-{
-    const quint64 ticket = m_nextTicket++;
-    if (onBeforeCapture)
-        onBeforeCapture();
-    setStatusMessage(CaptureRunner::progressText(mode));
-    const QString folder = m_customSaveLocation.value_or(libraryFolder());
-    m_capture->start(mode, folder, m_saveFormat,
-                     [this, ticket, mode](const CaptureRunner::Outcome& outcome) {
-                         if (outcome.failure) {
-                             setStatusMessage(*outcome.failure);
-                             Q_EMIT captureFinished(ticket, nullptr, *outcome.failure);
-                         } else if (!outcome.preview) {
-                             // Something that is no picture: nothing to add.
-                             Q_EMIT captureFinished(ticket, nullptr, statusMessage());
-                         } else {
-                             auto item = std::make_shared<ScreenshotItem>(
-                                 *outcome.preview, QDateTime::currentDateTime(), SyncStatus::Local,
-                                 std::nullopt, outcome.path, captureTypeText(mode));
-                             insertNewItem(item);
-                             Q_EMIT captureFinished(ticket, item, QString());
-                         }
-                     });
-    return ticket;
-}
-
-void ScreenshotManager::insertNewItem(const ScreenshotItemPtr& item)
-{
-    adoptPreview(item);
-    m_list->prepend(item);
-    setStatusMessage(QString());
-    if (m_autoCopyEnabled)
-        copyToClipboard(item);
-    uploadScreenshot(item);
 }
 
 // Clipboard, deletion, save folder --------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSet>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -87,7 +88,13 @@ public:
     void captureArea() { startCapture(CaptureMode::Area); }
     void captureWindow() { startCapture(CaptureMode::Window); }
     // Starts a capture and returns its ticket; captureFinished reports the outcome under it.
-    quint64 startCapture(CaptureMode mode);
+    // With a delay the capture begins that many seconds later while the status line counts
+    // down; a new request or cancelDelayedCapture cancels it ("Capture cancelled").
+    quint64 startCapture(CaptureMode mode, int delaySeconds = 0);
+    // True when a delayed capture was waiting.
+    bool cancelDelayedCapture();
+    // Seconds left before a delayed capture begins; 0 when none waits.
+    int captureCountdown() const { return m_pending ? m_pending->secondsLeft : 0; }
 
     // A screenshot made in the app (an edit): it joins the list as a capture does.
     void addNewScreenshot(const ScreenshotItemPtr& item) { insertNewItem(item); }
@@ -142,8 +149,11 @@ Q_SIGNALS:
     void libraryLoaded();
     // item is null when the capture added nothing; status then says why.
     void captureFinished(quint64 ticket, ScreenshotItemPtr item, QString status);
+    void captureCountdownChanged();
 
 private:
+    void beginCapture(quint64 ticket, CaptureMode mode);
+    void tickCountdown();
     void insertNewItem(const ScreenshotItemPtr& item);
     // A new item's picture goes to the preview store, which bounds the memory they take.
     void adoptPreview(const ScreenshotItemPtr& item);
@@ -167,6 +177,13 @@ private:
     std::optional<QString> m_customSaveLocation;
     bool m_libraryLoaded = false;
     quint64 m_nextTicket = 1;
+    struct PendingCapture {
+        quint64 ticket;
+        CaptureMode mode;
+        int secondsLeft;
+    };
+    std::optional<PendingCapture> m_pending;
+    QTimer m_countdownTimer;
 
     QList<ServerScreenshot> m_serverScreenshots;
     bool m_isLoadingServer = false;

@@ -14,9 +14,11 @@
 #include "ui/ViewParts.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -67,6 +69,11 @@ ContentView::ContentView(const ViewServices& services, QWidget* parent)
     m_statusText->setAccessibleName(QStringLiteral("Status"));
     status->addWidget(m_statusIcon);
     status->addWidget(m_statusText, 1);
+    m_cancelCapture = new QPushButton(QStringLiteral("Cancel"), m_statusRow);
+    m_cancelCapture->setFont(style::font(style::TextStyle::Caption));
+    connect(m_cancelCapture, &QPushButton::clicked, manager,
+            &ScreenshotManager::cancelDelayedCapture);
+    status->addWidget(m_cancelCapture);
     layout->addWidget(m_statusRow);
 
     m_tabBar = new QTabBar(this);
@@ -94,6 +101,8 @@ ContentView::ContentView(const ViewServices& services, QWidget* parent)
             manager->loadServerScreenshots();
     });
     connect(manager, &ScreenshotManager::statusMessageChanged, this, &ContentView::refreshStatus);
+    connect(manager, &ScreenshotManager::captureCountdownChanged, this,
+            &ContentView::refreshStatus);
     connect(manager, &ScreenshotManager::screenshotsChanged, this, &ContentView::refreshFooter);
     connect(manager, &ScreenshotManager::screenshotsReplaced, this, &ContentView::refreshFooter);
     connect(manager, &ScreenshotManager::lastSyncDateChanged, this, &ContentView::refreshFooter);
@@ -161,19 +170,29 @@ QWidget* ContentView::buildCaptureRow()
     const struct {
         const char* title;
         const char* icon;
-        void (ScreenshotManager::*action)();
+        CaptureMode mode;
     } buttons[] = {
-        {"Full Screen", "rectangle", &ScreenshotManager::captureFullScreen},
-        {"Area", "rectangle.dashed", &ScreenshotManager::captureArea},
-        {"Window", "photo.on.rectangle.angled", &ScreenshotManager::captureWindow},
+        {"Full Screen", "rectangle", CaptureMode::FullScreen},
+        {"Area", "rectangle.dashed", CaptureMode::Area},
+        {"Window", "photo.on.rectangle.angled", CaptureMode::Window},
     };
     for (const auto& entry : buttons) {
         auto* button = new CaptureButton(QString::fromLatin1(entry.title),
                                          QString::fromLatin1(entry.icon), captureRow);
-        connect(button, &CaptureButton::clicked, manager, entry.action);
+        connect(button, &CaptureButton::clicked, manager, [this, manager, mode = entry.mode] {
+            manager->startCapture(mode, m_delay->currentData().toInt());
+        });
         row->addWidget(button, 1);
         m_captureButtons.append(button);
     }
+    m_delay = new QComboBox(captureRow);
+    m_delay->setAccessibleName(QStringLiteral("Capture delay"));
+    m_delay->setToolTip(QStringLiteral("Wait before capturing"));
+    m_delay->setFont(style::font(style::TextStyle::Caption));
+    for (const int seconds : {0, 3, 5, 10})
+        m_delay->addItem(seconds ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("No delay"),
+                         seconds);
+    row->addWidget(m_delay);
     return captureRow;
 }
 
@@ -206,6 +225,7 @@ void ContentView::refreshStatus()
     const QString text = m_services.screenshots->statusMessage();
     m_statusRow->setVisible(!text.isEmpty());
     m_statusText->setText(text);
+    m_cancelCapture->setVisible(m_services.screenshots->captureCountdown() > 0);
     const auto icon = statusIconFor(text);
     m_statusIcon->setVisible(icon.has_value());
     if (icon) {

@@ -8,7 +8,9 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
+class QPushButton;
 class QStackedWidget;
 class QTabBar;
 class QToolButton;
@@ -65,6 +67,8 @@ private:
     QToolButton* m_settingsButton = nullptr;
     QToolButton* m_accountButton = nullptr;
     QList<CaptureButton*> m_captureButtons;
+    QComboBox* m_delay = nullptr;
+    QPushButton* m_cancelCapture = nullptr;
     QWidget* m_statusRow = nullptr;
     QLabel* m_statusIcon = nullptr;
     QLabel* m_statusText = nullptr;

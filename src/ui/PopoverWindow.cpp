@@ -2,6 +2,8 @@
 
 #include "ui/ContentView.h"
 
+#include "library/ScreenshotManager.h"
+
 #include <QEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
@@ -10,7 +12,7 @@ namespace glimra {
 
 PopoverWindow::PopoverWindow(const ViewServices& services, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_content(new ContentView(services, this))
+      m_services(services), m_content(new ContentView(services, this))
 {
     setObjectName(QStringLiteral("GlimraPopover"));
     setWindowTitle(QStringLiteral("Glimra"));
@@ -40,6 +42,9 @@ bool PopoverWindow::event(QEvent* event)
 void PopoverWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
+        // Escape stops a countdown first; the popover stays to say so.
+        if (m_services.screenshots->cancelDelayedCapture())
+            return;
         if (!m_pinned)
             hide();
         return;

@@ -34,6 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    ViewServices m_services;
     ContentView* m_content;
     bool m_pinned = false;
 };

@@ -2,6 +2,8 @@
 
 #include "core/Settings.h"
 
+#include <QElapsedTimer>
+
 using Mode = ScreenshotManager::CaptureMode;
 
 namespace {
@@ -147,4 +149,36 @@ TEST_F(CaptureTest, failuresAddNothingAndSayWhatHappened)
         }
     }
     EXPECT_TRUE(manager.screenshots().isEmpty());
+}
+
+TEST_F(CaptureTest, aDelayedCaptureCountsDownAndACancelOrANewRequestStopsIt)
+{
+    useTool(kWrites);
+    QList<std::pair<quint64, QString>> finished;
+    QObject::connect(&manager, &ScreenshotManager::captureFinished,
+                     [&](quint64 t, const ScreenshotItemPtr&, const QString& s) {
+                         finished.append({t, s});
+                     });
+    QElapsedTimer clock;
+    clock.start();
+    const quint64 delayed = manager.startCapture(Mode::FullScreen, 2);
+    EXPECT_EQ(manager.statusMessage(), u"Capturing in 2..."_s);
+    EXPECT_TRUE(waitUntil([&] { return manager.statusMessage() == u"Capturing in 1..."_s; }));
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }, std::chrono::seconds(10)));
+    EXPECT_GE(clock.elapsed(), 2000) << "the picture is never taken before its time";
+    EXPECT_EQ(finished.takeFirst(), std::pair(delayed, QString()));
+    EXPECT_EQ(manager.screenshots().size(), 1);
+
+    // Cancelled by the user, then replaced by a new request: neither takes a picture.
+    const quint64 cancelled = manager.startCapture(Mode::Area, 5);
+    EXPECT_EQ(manager.captureCountdown(), 5);
+    EXPECT_TRUE(manager.cancelDelayedCapture());
+    EXPECT_FALSE(manager.cancelDelayedCapture());
+    const quint64 replaced = manager.startCapture(Mode::Area, 5);
+    manager.startCapture(Mode::Window, 5);
+    EXPECT_EQ(finished, (QList<std::pair<quint64, QString>>{{cancelled, u"Capture cancelled"_s},
+                                                            {replaced, u"Capture cancelled"_s}}));
+    manager.cancelDelayedCapture();
+    EXPECT_EQ(manager.captureCountdown(), 0);
+    EXPECT_EQ(manager.screenshots().size(), 1);
 }

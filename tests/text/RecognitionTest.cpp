@@ -1,4 +1,6 @@
 #include "TestSupport.h"
+#include "editor/EditedFile.h"
+#include "editor/MarkRenderer.h"
 #include "text/TextManager.h"
 #include "text/TextReaderProcess.h"
 
@@ -142,4 +144,29 @@ TEST(Recognition, AHelperThatDiesOrHangsCostsOnePicture)
     // A helper that cannot start marks nothing: the pictures wait for one that can.
     TextReaderProcess missing = reader(home.path() + QStringLiteral("/nothing-here"));
     EXPECT_EQ(missing.read(home.path() + QStringLiteral("/a.png")).status, ReadResult::Unavailable);
+}
+
+TEST(Recognition, ReadsNothingOfARedactedLine)
+{
+    const test::ScopedHome home;
+    const QImage screen =
+        draw({"DejaVu Sans",
+              16,
+              false,
+              1,
+              {QStringLiteral("Deployment finished"), QStringLiteral("Secret token 9f8e7d6c")}});
+    editor::MarkDocument document;
+    editor::Mark cover;
+    cover.kind = editor::MarkKind::Redact;
+    cover.points = {QPointF(10, 80), QPointF(600, 112)}; // the second line, at y 102
+    document.marks = {cover};
+    const QString path = home.path() + QStringLiteral("/redacted.png");
+    ASSERT_TRUE(
+        test::writeFile(path, editor::encodePicture(editor::renderDocument(screen, document, 1),
+                                                    QStringLiteral("png"))));
+    const QString text = readingText(reader(TextManager::readerProgram()).read(path).words);
+    EXPECT_TRUE(text.contains(QStringLiteral("Deployment"))) << text.toStdString();
+    for (const char* secret : {"Secret", "token", "9f8e"})
+        EXPECT_FALSE(text.contains(QLatin1String(secret), Qt::CaseInsensitive))
+            << text.toStdString();
 }

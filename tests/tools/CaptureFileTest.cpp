@@ -1,7 +1,7 @@
 #include "CaptureOptions.h"
 #include "ImageFile.h"
-#include "core/PngEncoder.h"
 #include "core/CaptureMode.h"
+#include "core/PngEncoder.h"
 
 #include "TestSupport.h"
 #include <QImage>

@@ -223,7 +223,8 @@ TEST_F(ViewFixture, TabMovesThroughTheControlsInReadingOrder)
     }
     const QStringList expected =
         u"Pin window to stay open|Settings|Account|Full Screen|Area|"
-        u"Window|Screenshots to show|Local screenshots|Select All & Delete"_s.split(u'|');
+        u"Window|Capture delay|Screenshots to show|Local screenshots|Select All & Delete"_s.split(
+            u'|');
     EXPECT_EQ(order.mid(0, expected.size()), expected);
 }
 

@@ -1,0 +1,167 @@
+// The editor's figures on a 4K screenshot: opening to the first painted frame, the frame time
+// while a mark is dragged, and the time to render and encode a save, beside the capture
+// tool's own encode of the same picture and Qt's PNG writer. Prints "name value" lines.
+#include "core/PngEncoder.h"
+#include "editor/EditedFile.h"
+#include "editor/EditorCanvas.h"
+#include "editor/EditorWindow.h"
+#include "editor/MarkRenderer.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace glimra::editor;
+
+namespace {
+
+// Windows, text and a photo-like corner, as a desktop looks.
+QImage screenLike(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(0xf4f4f4);
+    QPainter p(&image);
+    QRandomGenerator random(7);
+    for (int i = 0; i < 40; ++i) {
+        const QRect r(random.bounded(size.width() - 600), random.bounded(size.height() - 400),
+                      300 + random.bounded(900), 200 + random.bounded(700));
+        p.fillRect(r, QColor::fromRgb(random.generate() | 0xff000000).lighter(150));
+        p.setPen(Qt::black);
+        for (int y = r.top() + 20; y < r.bottom(); y += 22)
+            p.drawText(r.left() + 10, y, QStringLiteral("The quick brown fox jumps over 0123"));
+    }
+    for (int y = 0; y < 500; ++y)
+        for (int x = 0; x < 700; ++x)
+            image.setPixel(x, y, random.generate());
+    return image;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double percentile95(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, v.size() * 95 / 100)];
+}
+
+void print(const char* name, double value)
+{
+    std::printf("%s %.1f\n", name, value);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    const QImage picture = screenLike(QSize(3840, 2160));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("4k.png"));
+    QImageWriter(path, "png").write(picture);
+
+    // Opening: decoding the file, building the window, its first frame on screen.
+    std::vector<double> open;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QImage decoded = QImageReader(path).read();
+        auto* window =
+            new EditorWindow(decoded, {path, folder.path(), QStringLiteral("png"), 1}, nullptr);
+        bool painted = false;
+        QObject::connect(window->canvas(), &EditorCanvas::framePainted, [&] { painted = true; });
+        window->show();
+        window->zoomToFit();
+        while (!painted)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        open.push_back(clock.nsecsElapsed() / 1e6);
+        window->canvas()->history().markSaved(window->canvas()->document());
+        window->close();
+        QApplication::processEvents();
+    }
+    print("open_to_first_frame_ms", median(open));
+
+    // Dragging a mark at 1:1, each frame painted at once as the screen would show it.
+    auto* window =
+        new EditorWindow(picture, {path, folder.path(), QStringLiteral("png"), 1}, nullptr);
+    window->resize(1600, 1000);
+    window->show();
+    EditorCanvas* canvas = window->canvas();
+    canvas->setZoom(1);
+    bool shown = false;
+    QObject::connect(canvas, &EditorCanvas::framePainted, [&] { shown = true; });
+    while (!shown)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    int painted = 0;
+    QObject::connect(canvas, &EditorCanvas::framePainted, [&] { ++painted; });
+    MarkDocument document;
+    for (int i = 0; i < 10; ++i) {
+        Mark mark;
+        mark.kind = i % 2 ? MarkKind::Arrow : MarkKind::Rectangle;
+        mark.points = {QPointF(100 + i * 300, 100 + i * 150),
+                       QPointF(400 + i * 300, 300 + i * 150)};
+        document.marks.append(mark);
+    }
+    canvas->history().apply(document);
+    canvas->setZoom(1); // renders the marks once
+    const auto send = [canvas](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &event);
+    };
+    send(QEvent::MouseButtonPress, {250, 200}, Qt::LeftButton);
+    std::vector<double> frames;
+    for (int i = 1; i <= 120; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        send(QEvent::MouseMove, QPointF(250 + i * 3, 200 + i * 2), Qt::LeftButton);
+        canvas->repaint();
+        frames.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    send(QEvent::MouseButtonRelease, {610, 440}, Qt::NoButton);
+    if (painted < 120)
+        return 1; // frames that were never drawn would time nothing
+    print("drag_frame_median_ms", median(frames));
+    print("drag_frame_p95_ms", percentile95(frames));
+
+    // Saving: render and encode as Save does, against the capture tool's encode alone and
+    // Qt's PNG writer, on the same picture.
+    std::vector<double> save, capture, qt;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray bytes =
+            encodePicture(renderDocument(picture, canvas->document(), 1), QStringLiteral("png"));
+        save.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        const glimra::capture::PixelView view{picture.constBits(), picture.width(),
+                                              picture.height(), picture.bytesPerLine()};
+        const std::string encoded = glimra::capture::encodePng(view);
+        capture.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "png").write(picture);
+        qt.push_back(clock.nsecsElapsed() / 1e6);
+        if (bytes.isEmpty() || encoded.empty())
+            return 1;
+    }
+    print("save_render_and_encode_ms", median(save));
+    print("capture_encode_ms", median(capture));
+    print("qt_png_writer_ms", median(qt));
+    window->canvas()->history().markSaved(window->canvas()->document());
+    delete window;
+    return 0;
+}
