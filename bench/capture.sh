@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times glimra-capture against scrot and maim on the same busy screen, at 1920x1080 and at
 # 3840x2160: median wall time and the user and system time of each tool, and the size of the
 # PNG each writes. Then the whole road of a shortcut, `glimra capture full`, against the tool's

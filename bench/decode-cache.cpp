@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference the library benchmark holds preview loading to: one thread decoding every
 // PNG of a folder with Qt's reader, nothing else. Prints the seconds taken and the count.
 #include <QDir>

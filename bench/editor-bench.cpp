@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's figures on a 4K screenshot: opening to the first painted frame, the frame time
 // while a mark is dragged, and the time to render and encode a save, beside the capture
 // tool's own encode of the same picture and Qt's PNG writer. Prints "name value" lines.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The editor against its aims on a 4K (3840x2160) screen-like picture, in a private X server.
 # Prints each figure, the ratio to its peer measured in the same run, and PASS or FAIL:
 #   - opening (decoding the file, building the window, its first painted frame): under 300 ms;

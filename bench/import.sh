@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Desktop import burst: N screenshot-like 1920x1080 PNGs (1-3 MB each) dropped at once into
 # the desktop's screenshot folder of a running glimra (one rename each, as a file manager
 # moves them); time from the drop until `glimra list` shows all N and the folder is empty.

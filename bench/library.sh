@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The library at start-up and during an import burst, with N screenshot-like 1920x1080 PNGs
 # (made once, kept in build-bench/libraries/N and linked into each fresh library). Prints
 # each figure, the ratios measured in this run, and PASS or FAIL for each aim:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes N screenshot-like 1920x1080 PNGs (window chrome, text, a photo) for the library
 // benchmark. Each picture differs, so no decoder cache or file system trick flatters a run.
 #include <QCoreApplication>

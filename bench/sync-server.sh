@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # glimra-server under load on loopback:
 # - uploads per second from 8 parallel clients (each its own account and connection, ~1 MB of
 #   distinct bytes per upload), beside the same run against an earlier commit (BASE, built in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A fresh client's first full sync: N screenshot-like PNGs of about 1 MB each wait on a
 # glimra-server on loopback; a new glimra signs in and fetches them all. Beside it, curl
 # --parallel fetching the same N files from the same server. Prints the times to the last

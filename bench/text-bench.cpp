@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The figures bench/text.sh needs that no command gives: screenshot-like pictures with and
 // without text, the reader's time per picture through Glimra's own helper process, and an
 // index filled through its own writer.

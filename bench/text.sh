@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Text recognition against its aims, with N screenshot-like 1920x1080 pictures (one in four
 # without text). Prints each figure, the ratio to its peer measured in the same run, and PASS
 # or FAIL for each aim:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where `cmake --install` puts Glimra, and the Debian package made from the same rules.
 include(GNUInstallDirs)
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One target carries the compile settings every Glimra target shares, so flags never drift
 # between libraries, tools and tests.
 add_library(glimra_settings INTERFACE)

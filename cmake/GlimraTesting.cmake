@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 include(GoogleTest)
 
 # glimra_add_test(NAME <name> SOURCES ... LIBS ... [DISPLAY] [NO_SESSION_BUS] [ENV k=v ...])

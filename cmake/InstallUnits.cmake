@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs at install time: each unit names the server where this installation puts it, which is
 # known only now (cmake --install --prefix, or the package's /usr). The user unit is a
 # template; the system unit, kept ready to copy by hand, names /usr/local/bin.

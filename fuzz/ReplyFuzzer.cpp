@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary server replies to every decoder and checks the promises the callers rely
 // on: a failure that must carry a message carries one, a success never does, and nothing
 // crashes, hangs or reads out of bounds whatever the bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to glimra-server's request reading as they would come off a socket:
 // the HTTP parser, the streamed upload form, the JSON actions and the download's query and
 // range, against a throw-away store. Nothing may crash, leak or read out of bounds, and the

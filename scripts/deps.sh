@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Glimra builds, runs and tests with; quiet when all are present.
 set -euo pipefail
 

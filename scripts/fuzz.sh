@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a fuzzer with clang and runs it: scripts/fuzz.sh [SECONDS] [reply|server]
 # (default 60 seconds, the client's reply decoders; "server" is glimra-server's request reading).
 # Not part of CI. Findings (crash-*, leak-*, timeout-*) land in the build folder; the corpus

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package (Release, stripped, dependencies from dpkg-shlibdeps) and checks
 # it with lintian, and the system unit's confinement with systemd-analyze. The package lands in
 # the build folder (default build-deb).

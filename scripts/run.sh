@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Glimra and starts it in the current desktop session.
 # When nothing answers on the default web service address (127.0.0.1:8787), a local
 # glimra-server is started in the background first, so an account can be made at once; it

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's pictures of the popover from the real app: a private X server with
 # openbox and trayer, a throw-away home, a local glimra-server with one account, a few
 # captures; the popover is opened by clicking the tray icon and each picture is cropped to it.

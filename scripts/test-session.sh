@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs inside dbus-run-session: starts the desktop parts the tests need, then ctest.
 set -euo pipefail
 build=$1

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the test configuration (address and undefined-behaviour
 # sanitizers on) and runs the whole suite inside a private D-Bus session, X server, window
 # manager, tray and keyring, all of which are stopped afterwards.

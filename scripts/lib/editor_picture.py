@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Opens a screenshot in the running Glimra's editor, draws a few marks with the mouse as a
 person would (an arrow, a box, two step numbers and a redaction) and saves a
 picture of the editor window.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Opens the running Glimra's popover from the tray and saves a picture of each view, cropped
 to the popover and any popup it has open: popover-local, -server, -settings, -account, -sign-in.
 Usage: popover_pictures.py OUT_FOLDER TRAY_X TRAY_Y"""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the test and benchmark scripts: a throw-away folder whose background processes
 # are stopped, and which is removed, when the script exits; a private home in it; and a
 # private X server.

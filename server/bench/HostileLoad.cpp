@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile load for glimra-server's benchmark.
 //   glimra-server-hostile PORT slow CONNECTIONS SECONDS   header bytes one at a time, every 5 s
 //   glimra-server-hostile PORT loginlist CLIENTS SECONDS  login + list in a loop, per client

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load for glimra-server's benchmark: parallel uploads, and the time of one big listing.
 //   glimra-server-bench PORT uploads CLIENTS PER_CLIENT BYTES
 //   glimra-server-bench PORT listing RECORDS

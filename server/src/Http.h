@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the handlers see of HTTP: plain values, so they neither know nor compile the network

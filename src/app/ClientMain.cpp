@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RemoteClient.h"
 #include "app/RemoteCommands.h"
 #include "core/CompanionPath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra login, register, logout, status
 #include "account/AuthManager.h"
 #include "app/AppDelegate.h"

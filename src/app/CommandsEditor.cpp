@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra edit PATH
 #include "app/AppDelegate.h"
 #include "app/RemoteCommands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra list
 #include "app/AppDelegate.h"
 #include "app/DateTexts.h"

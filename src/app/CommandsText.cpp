@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra search, glimra text
 #include "app/AppDelegate.h"
 #include "app/DateTexts.h"

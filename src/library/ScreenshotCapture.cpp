@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture half of ScreenshotManager: starting captures, the countdown of a delayed one,
 // and adding what a capture made.
 #include "library/ScreenshotManager.h"

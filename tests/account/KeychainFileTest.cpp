@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The private-file store, run with no session bus at all.
 #include "account/KeychainHelper.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Secret Service store, inside the session with an unlocked keyring that
 // scripts/test.sh provides.
 #include <libsecret/secret.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real glimra executable as a user would: from the tray, with xdotool, and through
 // its command line, inside the test X server with openbox and trayer.
 #include "GlimraSession.h"

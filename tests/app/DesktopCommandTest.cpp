@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Desktop-wide keys and window tiling of the real glimra, driven with xdotool.
 #include "GlimraSession.h"
 

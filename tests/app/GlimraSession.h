@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A private home for a real glimra process, and ways to drive it as a user would: its command

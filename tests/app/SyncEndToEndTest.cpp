@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two glimra instances, each in a home of its own with its own token file (no session bus, so
 // no shared keyring), syncing through one real glimra-server on 127.0.0.1.
 #include "GlimraSession.h"

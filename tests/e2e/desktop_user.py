@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Drives the real Glimra the way a person does: finds controls by the names a screen reader
 hears (AT-SPI), moves the pointer there and clicks with xdotool, and types with the keyboard."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Marking up a screenshot as a person does: `glimra edit` on a library file, an arrow and a
 redaction drawn with the mouse, Save and Copy; then a delayed capture and one cancelled with
 Escape in the popover.

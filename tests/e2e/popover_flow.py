@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A person's first session with Glimra and a glimra-server of their own: open the popover from
 the tray, create an account in the account popover, take a screenshot with the button, find it
 on the server tab, delete it from the server, and quit from the settings.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Finding screenshots by their words: pictures with known words arrive in the desktop's
 screenshot folder of a running Glimra; `glimra search` finds exactly those, so does the
 popover's search field, and "Copy Text" puts their words on the clipboard.

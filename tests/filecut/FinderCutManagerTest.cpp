@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "filecut/FinderCutManager.h"
 
 #include "FakeKeyGrabber.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a throw-away DESTDIR and checks that everything a desktop needs is
 # where it looks for it, and that the desktop entry and the AppStream metadata are valid.
 #   install-test.sh BUILD_DIR APP_ID WITH_SERVER(ON|OFF)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The sync endpoint as the engine's tests need it: records on a TestServer, with the reply

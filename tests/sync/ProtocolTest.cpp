@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoding rules the local server cannot easily provoke; the rest is covered against it.
 #include "sync/Protocol.h"
 

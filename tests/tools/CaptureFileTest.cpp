@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CaptureOptions.h"
 #include "ImageFile.h"
 #include "core/CaptureMode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real glimra-capture against the shared X server and window manager. Pointer and
 // keys come from xdotool, whose XTest input goes through the same grabs a user's would.
 

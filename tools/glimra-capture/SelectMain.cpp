@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra-capture-select: the interactive half of glimra-capture (-s and -w), started by it
 // with the same arguments. It freezes the screen, lets the user choose on overlays and saves
 // the chosen part.

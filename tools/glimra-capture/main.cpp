@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra-capture: the screenshot tool Glimra runs for every capture. Its arguments follow the
 // macOS screencapture tool; its exit status tells a cancel (1) from a failure (2, with one line
 // on standard error), which that tool does not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the application icon for the desktop's icon theme: the tray icon's viewfinder on a
 // rounded tile, as PNGs of the theme's sizes and as SVG, all from the one drawing of the glyph.
 //

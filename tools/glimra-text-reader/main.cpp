@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glimra-text-reader: reads the words in pictures for Glimra's text search.
 //
 // Glimra starts it once and keeps it: a request is one line holding a picture's path; the

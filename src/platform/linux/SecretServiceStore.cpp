@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GLib's headers name struct members "signals"; include them before anything from Qt.
 #include <gio/gio.h>
 #include <libsecret/secret.h>
