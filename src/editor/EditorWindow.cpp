@@ -73,6 +73,15 @@ EditorWindow::EditorWindow(QImage picture, Options options, Clipboard* clipboard
     m_canvas->askForText = [this] {
         return QInputDialog::getText(this, QStringLiteral("Text"), QStringLiteral("Text:"));
     };
+    confirmReplace = [this] {
+        return QMessageBox::question(
+                   this, QStringLiteral("Replace Original"),
+                   QStringLiteral("Write the marked-up picture over %1? The picture as it was "
+                                  "is gone from this computer and from your account.\n\n"
+                                  "Copies on your other computers are not changed.")
+                       .arg(QFileInfo(m_options.sourcePath).fileName()),
+                   QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Yes;
+    };
     buildToolBar();
     connect(m_canvas, &EditorCanvas::documentChanged, this, &EditorWindow::updateTitle);
     updateTitle();
@@ -145,6 +154,10 @@ void EditorWindow::buildToolBar()
                [this] { zoomToActualSize(); });
     addCommand(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copy(); });
     addCommand(QStringLiteral("Save"), QKeySequence::Save, [this] { save(); });
+    // Only a library file is known to be the user's own screenshot, safe to write over.
+    if (m_options.inLibrary)
+        addCommand(QStringLiteral("Replace Original"), QKeySequence(QStringLiteral("Ctrl+Shift+S")),
+                   [this] { replaceOriginal(); });
 }
 
 void EditorWindow::chooseColour()
@@ -211,6 +224,38 @@ void EditorWindow::save()
             m_canvas->history().markSaved(document);
             updateTitle();
             Q_EMIT saved(*result.first.path, result.second);
+            if (m_closeAfterSave)
+                close();
+        });
+}
+
+void EditorWindow::replaceOriginal()
+{
+    if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
+        return;
+    m_saving = true;
+    const MarkDocument document = m_canvas->document();
+    runInBackground(
+        QThreadPool::globalInstance(), this,
+        [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
+         path = m_options.sourcePath] {
+            const QImage out = renderDocument(picture, document, scale);
+            const SaveOutcome outcome = replaceScreenshot(out, path);
+            return std::pair(outcome, outcome.path ? previewOf(out) : QImage());
+        },
+        [this, document](const std::pair<SaveOutcome, QImage>& result) {
+            m_saving = false;
+            if (!result.first.path) {
+                m_closeAfterSave = false;
+                QMessageBox::warning(
+                    this, QStringLiteral("Not Replaced"),
+                    QStringLiteral("The original was left as it was: %1").arg(result.first.error));
+                Q_EMIT saveFailed(result.first.error);
+                return;
+            }
+            m_canvas->history().markSaved(document);
+            updateTitle();
+            Q_EMIT replaced(*result.first.path, result.second);
             if (m_closeAfterSave)
                 close();
         });

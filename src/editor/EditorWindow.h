@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include <functional>
 #include <optional>
 
 class QActionGroup;
@@ -24,10 +25,11 @@ class EditorWindow final : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QString sourcePath; // the file that was opened
-        QString saveFolder; // where Save puts a new screenshot
-        QString saveFormat; // "png" or "jpeg"
-        qreal scale = 1;    // the picture's device pixel ratio
+        QString sourcePath;     // the file that was opened
+        QString saveFolder;     // where Save puts a new screenshot
+        QString saveFormat;     // "png" or "jpeg"
+        qreal scale = 1;        // the picture's device pixel ratio
+        bool inLibrary = false; // the source is a library file: it may be replaced
     };
     EditorWindow(QImage picture, Options options, Clipboard* clipboard, QWidget* parent = nullptr);
     ~EditorWindow() override;
@@ -37,6 +39,9 @@ public:
 
     void save();
     void copy();
+    // Writes the marked-up picture over the source file, once confirmReplace agrees.
+    void replaceOriginal();
+    std::function<bool()> confirmReplace;
     void zoomToFit();
     void zoomToActualSize();
 
@@ -44,6 +49,8 @@ Q_SIGNALS:
     // A new screenshot was written; preview is a small copy of it for the library's list.
     void saved(const QString& path, const QImage& preview);
     void saveFailed(const QString& error);
+    // The source file now holds the marked-up picture.
+    void replaced(const QString& path, const QImage& preview);
     void copied();
 
 protected:

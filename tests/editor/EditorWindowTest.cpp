@@ -93,5 +93,25 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
     EXPECT_TRUE(window->isModified());
     action(window, QStringLiteral("Undo"))->trigger();
     EXPECT_FALSE(window->isModified());
+    EXPECT_EQ(action(window, QStringLiteral("Replace Original")), nullptr); // not a library file
     delete window;
+}
+
+TEST(EditorWindow, ReplacesTheOriginalWithTheMarkedUpPicture)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("a.png"));
+    ASSERT_TRUE(makeTestImage(200, 120).save(path));
+    EditorWindow window(QImage(path), {path, folder.path(), QStringLiteral("png"), 1, true},
+                        nullptr);
+    window.canvas()->setZoom(1);
+    action(&window, QStringLiteral("Redact"))->trigger();
+    drag(window.canvas(), {20, 20}, {60, 50});
+    QString replaced;
+    QObject::connect(&window, &EditorWindow::replaced, [&](const QString& p) { replaced = p; });
+    window.confirmReplace = [] { return true; };
+    action(&window, QStringLiteral("Replace Original"))->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !replaced.isEmpty(); }));
+    EXPECT_EQ(std::tuple(replaced, window.isModified()), std::tuple(path, false));
+    EXPECT_EQ(QImage(path).pixel(30, 30), qRgb(0, 0, 0));
 }

@@ -53,6 +53,7 @@ public:
     {
         calls.append(QStringLiteral("delete ") + QString::number(record.id));
     }
+    void replaceServerCopy(const ScreenshotItemPtr&) override {}
     QStringList calls;
 };
 
