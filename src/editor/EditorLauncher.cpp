@@ -52,6 +52,10 @@ void EditorLauncher::show(const QString& path, const QImage& picture, const Done
     const QScreen* screen = QGuiApplication::primaryScreen();
     options.scale = screen ? screen->devicePixelRatio() : 1;
     options.inLibrary = QFileInfo(path).absoluteDir() == QDir(libraryFolder());
+    if (m_text && m_text->isEnabled() && m_text->unavailableReason().isEmpty()) {
+        options.textReader = TextManager::readerProgram();
+        options.textLanguage = m_text->language();
+    }
     auto* window = new EditorWindow(picture, options, m_clipboard);
     QPointer<ScreenshotManager> screenshots(m_screenshots);
     connect(window, &EditorWindow::replaced, this,

@@ -4,6 +4,7 @@
 #include "editor/EditedFile.h"
 #include "editor/EditorCanvas.h"
 #include "editor/MarkRenderer.h"
+#include "editor/SelectedText.h"
 #include "platform/Clipboard.h"
 
 #include <QActionGroup>
@@ -18,6 +19,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolBar>
 
 namespace glimra::editor {
@@ -45,6 +47,7 @@ constexpr ToolEntry kTools[] = {
     {Tool::Mark, MarkKind::Step, "Step Number", "N"},
     {Tool::Mark, MarkKind::Redact, "Redact", "X"},
     {Tool::Mark, MarkKind::Pixelate, "Pixelate (not for secrets)", "B"},
+    {Tool::TextArea, MarkKind::Arrow, "Select Text", "S"},
 };
 
 // The tooltip names the key, as every control's should.
@@ -103,6 +106,8 @@ void EditorWindow::buildToolBar()
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_tools = new QActionGroup(this);
     for (const ToolEntry& entry : kTools) {
+        if (entry.tool == Tool::TextArea && m_options.textReader.isEmpty())
+            continue;
         const QString name = QString::fromLatin1(entry.name);
         QAction* action = tools->addAction(name);
         action->setCheckable(true);
@@ -153,6 +158,9 @@ void EditorWindow::buildToolBar()
     addCommand(QStringLiteral("Actual Size"), QKeySequence(QStringLiteral("Ctrl+1")),
                [this] { zoomToActualSize(); });
     addCommand(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copy(); });
+    if (!m_options.textReader.isEmpty())
+        addCommand(QStringLiteral("Copy Text"), QKeySequence(QStringLiteral("Ctrl+Shift+C")),
+                   [this] { copyText(); });
     addCommand(QStringLiteral("Save"), QKeySequence::Save, [this] { save(); });
     // Only a library file is known to be the user's own screenshot, safe to write over.
     if (m_options.inLibrary)
@@ -279,6 +287,37 @@ void EditorWindow::copy()
             else
                 QApplication::clipboard()->setMimeData(mime);
             Q_EMIT copied();
+        });
+}
+
+void EditorWindow::copyText()
+{
+    if (m_options.textReader.isEmpty())
+        return;
+    MarkDocument document = m_canvas->document();
+    // Read uncropped, so that the area and the words' boxes are in the same pixels.
+    document.crop.reset();
+    statusBar()->showMessage(QStringLiteral("Reading text..."));
+    runInBackground(
+        QThreadPool::globalInstance(), this,
+        [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
+         area = m_canvas->textArea().value_or(m_canvas->picture().rect()),
+         program = m_options.textReader, language = m_options.textLanguage] {
+            return readTextIn(renderDocument(picture, document, scale), area, program, language);
+        },
+        [this](const SelectedText& result) {
+            if (!result.error.isEmpty())
+                return statusBar()->showMessage(result.error);
+            if (result.text.isEmpty())
+                return statusBar()->showMessage(QStringLiteral("No text there"));
+            auto* mime = new QMimeData;
+            mime->setText(result.text);
+            if (m_clipboard)
+                m_clipboard->setMimeData(mime);
+            else
+                QApplication::clipboard()->setMimeData(mime);
+            statusBar()->showMessage(QStringLiteral("Text copied"), 3000);
+            Q_EMIT textCopied(result.text);
         });
 }
 

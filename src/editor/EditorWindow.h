@@ -30,6 +30,8 @@ public:
         QString saveFormat;     // "png" or "jpeg"
         qreal scale = 1;        // the picture's device pixel ratio
         bool inLibrary = false; // the source is a library file: it may be replaced
+        QString textReader;     // the text reader helper; empty: no Copy Text
+        QString textLanguage;
     };
     EditorWindow(QImage picture, Options options, Clipboard* clipboard, QWidget* parent = nullptr);
     ~EditorWindow() override;
@@ -41,6 +43,8 @@ public:
     void copy();
     // Writes the marked-up picture over the source file, once confirmReplace agrees.
     void replaceOriginal();
+    // Puts the words read in the chosen area (the whole picture when none) on the clipboard.
+    void copyText();
     std::function<bool()> confirmReplace;
     void zoomToFit();
     void zoomToActualSize();
@@ -52,6 +56,7 @@ Q_SIGNALS:
     // The source file now holds the marked-up picture.
     void replaced(const QString& path, const QImage& preview);
     void copied();
+    void textCopied(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
