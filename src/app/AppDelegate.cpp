@@ -96,6 +96,7 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
           new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    m_editorLauncher->setTextManager(m_textManager);
     // Reading text waits for mains power.
     connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
             &TextManager::setOnBattery);

@@ -19,6 +19,10 @@ public:
     virtual void performFullSync() = 0;
     virtual void downloadMissingScreenshots() = 0;
     virtual void deleteServerScreenshot(const ServerScreenshot& record) = 0;
+    // The item's file was written over. If the account holds copies of its name, the new
+    // picture goes up and those older copies are then deleted on the server only: the local
+    // file is the new picture and stays.
+    virtual void replaceServerCopy(const ScreenshotItemPtr& item) = 0;
 };
 
 } // namespace glimra

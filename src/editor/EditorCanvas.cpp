@@ -157,6 +157,10 @@ void EditorCanvas::paintEvent(QPaintEvent*)
         withLive.marks.append(*m_live);
         paintPreview(painter, *m_live, stepNumberOf(withLive, withLive.marks.size() - 1), m_scale);
     }
+    if (m_textArea) {
+        painter.setPen(QPen(palette().highlight(), 1.5 / m_zoom, Qt::DashLine));
+        painter.drawRect(*m_textArea);
+    }
     const std::optional<QRectF> crop = m_liveCrop        ? m_liveCrop
                                        : document().crop ? std::optional<QRectF>(*document().crop)
                                                          : std::nullopt;
@@ -187,6 +191,12 @@ void EditorCanvas::mousePressEvent(QMouseEvent* event)
     if (m_tool == Tool::Crop) {
         m_drag = Drag::Crop;
         m_liveCrop = QRectF(at, at);
+        return;
+    }
+    if (m_tool == Tool::TextArea) {
+        m_drag = Drag::TextArea;
+        m_textArea.reset();
+        update();
         return;
     }
     if (m_tool == Tool::Select) {
@@ -227,6 +237,9 @@ void EditorCanvas::mouseMoveEvent(QMouseEvent* event)
     case Drag::Crop:
         m_liveCrop = QRectF(m_dragStart, at).normalized();
         break;
+    case Drag::TextArea:
+        m_textArea = QRectF(m_dragStart, at).normalized().toAlignedRect() & m_picture.rect();
+        break;
     case Drag::Move:
         m_live = movedMark(document().marks[m_selected], at - m_dragStart);
         break;
@@ -250,6 +263,8 @@ void EditorCanvas::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || m_drag == Drag::None)
         return;
     const Drag drag = std::exchange(m_drag, Drag::None);
+    if (drag == Drag::TextArea) // a choice, not a change of the picture
+        return;
     MarkDocument next = document();
     if (drag == Drag::Crop) {
         const QRect kept = m_liveCrop->toAlignedRect() & m_picture.rect();

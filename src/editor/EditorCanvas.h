@@ -13,7 +13,7 @@
 namespace glimra::editor {
 
 // What a drag on the picture does.
-enum class Tool { Select, Crop, Mark };
+enum class Tool { Select, Crop, Mark, TextArea };
 
 // The picture with its marks, at a zoom, and the mouse work on them: drawing a new mark,
 // selecting, moving, resizing and deleting one, and choosing the crop. The committed marks
@@ -34,6 +34,8 @@ public:
     // The style of new marks; a selected mark takes it too.
     void setMarkStyle(const QColor& color, qreal width, qreal fontSize);
     int selectedMark() const { return m_selected; }
+    // The area chosen with the text tool, in the picture's pixels; none when not chosen.
+    std::optional<QRect> textArea() const { return m_textArea; }
 
     void undo();
     void redo();
@@ -56,7 +58,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    enum class Drag { None, Draw, Move, Resize, Crop };
+    enum class Drag { None, Draw, Move, Resize, Crop, TextArea };
 
     QPointF toPicture(QPointF viewPoint) const;
     QRectF toView(const QRectF& pictureRect) const;
@@ -83,6 +85,7 @@ private:
     QPointF m_dragStart;
     std::optional<Mark> m_live; // the mark being drawn or dragged
     std::optional<QRectF> m_liveCrop;
+    std::optional<QRect> m_textArea;
 };
 
 } // namespace glimra::editor

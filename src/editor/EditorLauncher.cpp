@@ -6,6 +6,7 @@
 #include "library/LibraryPaths.h"
 #include "library/ScreenshotManager.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -51,8 +52,23 @@ void EditorLauncher::show(const QString& path, const QImage& picture, const Done
     // A picture of a HiDPI screen was taken at that screen's ratio.
     const QScreen* screen = QGuiApplication::primaryScreen();
     options.scale = screen ? screen->devicePixelRatio() : 1;
+    options.inLibrary = QFileInfo(path).absoluteDir() == QDir(libraryFolder());
+    if (m_text && m_text->isEnabled() && m_text->unavailableReason().isEmpty()) {
+        options.textReader = TextManager::readerProgram();
+        options.textLanguage = m_text->language();
+    }
     auto* window = new EditorWindow(picture, options, m_clipboard);
     QPointer<ScreenshotManager> screenshots(m_screenshots);
+    connect(window, &EditorWindow::replaced, this,
+            [screenshots](const QString& replacedPath, const QImage& preview) {
+                if (!screenshots)
+                    return;
+                const QFileInfo replaced(replacedPath);
+                for (const ScreenshotItemPtr& item : screenshots->screenshots()) {
+                    if (item->filePath && QFileInfo(*item->filePath) == replaced)
+                        return screenshots->fileReplaced(item, preview);
+                }
+            });
     connect(window, &EditorWindow::saved, this,
             [screenshots, path](const QString& savedPath, const QImage& preview) {
                 if (!screenshots)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "text/TextManager.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -26,6 +28,8 @@ public:
     // window, or null and why not.
     using Done = std::function<void(EditorWindow* window, const QString& error)>;
     void open(const QString& path, Done done = {});
+    // Windows opened from now on offer Copy Text while this reads text.
+    void setTextManager(TextManager* text) { m_text = text; }
 
 Q_SIGNALS:
     void windowShown(EditorWindow* window);
@@ -35,6 +39,7 @@ private:
 
     ScreenshotManager* m_screenshots;
     Clipboard* m_clipboard;
+    QPointer<TextManager> m_text;
 };
 
 } // namespace glimra::editor

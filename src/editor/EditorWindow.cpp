@@ -5,6 +5,7 @@
 #include "editor/EditedFile.h"
 #include "editor/EditorCanvas.h"
 #include "editor/MarkRenderer.h"
+#include "editor/SelectedText.h"
 #include "platform/Clipboard.h"
 
 #include <QActionGroup>
@@ -19,6 +20,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolBar>
 
 namespace glimra::editor {
@@ -46,6 +48,7 @@ constexpr ToolEntry kTools[] = {
     {Tool::Mark, MarkKind::Step, "Step Number", "N"},
     {Tool::Mark, MarkKind::Redact, "Redact", "X"},
     {Tool::Mark, MarkKind::Pixelate, "Pixelate (not for secrets)", "B"},
+    {Tool::TextArea, MarkKind::Arrow, "Select Text", "S"},
 };
 
 // The tooltip names the key, as every control's should.
@@ -74,6 +77,15 @@ EditorWindow::EditorWindow(QImage picture, Options options, Clipboard* clipboard
     m_canvas->askForText = [this] {
         return QInputDialog::getText(this, QStringLiteral("Text"), QStringLiteral("Text:"));
     };
+    confirmReplace = [this] {
+        return QMessageBox::question(
+                   this, QStringLiteral("Replace Original"),
+                   QStringLiteral("Write the marked-up picture over %1? The picture as it was "
+                                  "is gone from this computer and from your account.\n\n"
+                                  "Copies on your other computers are not changed.")
+                       .arg(QFileInfo(m_options.sourcePath).fileName()),
+                   QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Yes;
+    };
     buildToolBar();
     connect(m_canvas, &EditorCanvas::documentChanged, this, &EditorWindow::updateTitle);
     updateTitle();
@@ -95,6 +107,8 @@ void EditorWindow::buildToolBar()
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_tools = new QActionGroup(this);
     for (const ToolEntry& entry : kTools) {
+        if (entry.tool == Tool::TextArea && m_options.textReader.isEmpty())
+            continue;
         const QString name = QString::fromLatin1(entry.name);
         QAction* action = tools->addAction(name);
         action->setCheckable(true);
@@ -145,7 +159,14 @@ void EditorWindow::buildToolBar()
     addCommand(QStringLiteral("Actual Size"), QKeySequence(QStringLiteral("Ctrl+1")),
                [this] { zoomToActualSize(); });
     addCommand(QStringLiteral("Copy"), QKeySequence::Copy, [this] { copy(); });
+    if (!m_options.textReader.isEmpty())
+        addCommand(QStringLiteral("Copy Text"), QKeySequence(QStringLiteral("Ctrl+Shift+C")),
+                   [this] { copyText(); });
     addCommand(QStringLiteral("Save"), QKeySequence::Save, [this] { save(); });
+    // Only a library file is known to be the user's own screenshot, safe to write over.
+    if (m_options.inLibrary)
+        addCommand(QStringLiteral("Replace Original"), QKeySequence(QStringLiteral("Ctrl+Shift+S")),
+                   [this] { replaceOriginal(); });
 }
 
 void EditorWindow::chooseColour()
@@ -217,6 +238,38 @@ void EditorWindow::save()
         });
 }
 
+void EditorWindow::replaceOriginal()
+{
+    if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
+        return;
+    m_saving = true;
+    const MarkDocument document = m_canvas->document();
+    runInBackground(
+        QThreadPool::globalInstance(), this,
+        [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
+         path = m_options.sourcePath] {
+            const QImage out = renderDocument(picture, document, scale);
+            const SaveOutcome outcome = replaceScreenshot(out, path);
+            return std::pair(outcome, outcome.path ? previewOf(out) : QImage());
+        },
+        [this, document](const std::pair<SaveOutcome, QImage>& result) {
+            m_saving = false;
+            if (!result.first.path) {
+                m_closeAfterSave = false;
+                QMessageBox::warning(
+                    this, QStringLiteral("Not Replaced"),
+                    QStringLiteral("The original was left as it was: %1").arg(result.first.error));
+                Q_EMIT saveFailed(result.first.error);
+                return;
+            }
+            m_canvas->history().markSaved(document);
+            updateTitle();
+            Q_EMIT replaced(*result.first.path, result.second);
+            if (m_closeAfterSave)
+                close();
+        });
+}
+
 void EditorWindow::copy()
 {
     runInBackground(
@@ -235,6 +288,37 @@ void EditorWindow::copy()
             else
                 QApplication::clipboard()->setMimeData(mime);
             Q_EMIT copied();
+        });
+}
+
+void EditorWindow::copyText()
+{
+    if (m_options.textReader.isEmpty())
+        return;
+    MarkDocument document = m_canvas->document();
+    // Read uncropped, so that the area and the words' boxes are in the same pixels.
+    document.crop.reset();
+    statusBar()->showMessage(QStringLiteral("Reading text..."));
+    runInBackground(
+        QThreadPool::globalInstance(), this,
+        [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
+         area = m_canvas->textArea().value_or(m_canvas->picture().rect()),
+         program = m_options.textReader, language = m_options.textLanguage] {
+            return readTextIn(renderDocument(picture, document, scale), area, program, language);
+        },
+        [this](const SelectedText& result) {
+            if (!result.error.isEmpty())
+                return statusBar()->showMessage(result.error);
+            if (result.text.isEmpty())
+                return statusBar()->showMessage(QStringLiteral("No text there"));
+            auto* mime = new QMimeData;
+            mime->setText(result.text);
+            if (m_clipboard)
+                m_clipboard->setMimeData(mime);
+            else
+                QApplication::clipboard()->setMimeData(mime);
+            statusBar()->showMessage(QStringLiteral("Text copied"), 3000);
+            Q_EMIT textCopied(result.text);
         });
 }
 

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include <functional>
 #include <optional>
 
 class QActionGroup;
@@ -25,10 +26,13 @@ class EditorWindow final : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QString sourcePath; // the file that was opened
-        QString saveFolder; // where Save puts a new screenshot
-        QString saveFormat; // "png" or "jpeg"
-        qreal scale = 1;    // the picture's device pixel ratio
+        QString sourcePath;     // the file that was opened
+        QString saveFolder;     // where Save puts a new screenshot
+        QString saveFormat;     // "png" or "jpeg"
+        qreal scale = 1;        // the picture's device pixel ratio
+        bool inLibrary = false; // the source is a library file: it may be replaced
+        QString textReader;     // the text reader helper; empty: no Copy Text
+        QString textLanguage;
     };
     EditorWindow(QImage picture, Options options, Clipboard* clipboard, QWidget* parent = nullptr);
     ~EditorWindow() override;
@@ -38,6 +42,11 @@ public:
 
     void save();
     void copy();
+    // Writes the marked-up picture over the source file, once confirmReplace agrees.
+    void replaceOriginal();
+    // Puts the words read in the chosen area (the whole picture when none) on the clipboard.
+    void copyText();
+    std::function<bool()> confirmReplace;
     void zoomToFit();
     void zoomToActualSize();
 
@@ -45,7 +54,10 @@ Q_SIGNALS:
     // A new screenshot was written; preview is a small copy of it for the library's list.
     void saved(const QString& path, const QImage& preview);
     void saveFailed(const QString& error);
+    // The source file now holds the marked-up picture.
+    void replaced(const QString& path, const QImage& preview);
     void copied();
+    void textCopied(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

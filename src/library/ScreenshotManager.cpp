@@ -361,4 +361,15 @@ void ScreenshotManager::deleteServerScreenshot(const ServerScreenshot& record)
         m_sync->deleteServerScreenshot(record);
 }
 
+void ScreenshotManager::fileReplaced(const ScreenshotItemPtr& item, const QImage& preview)
+{
+    if (!item)
+        return;
+    item->image = preview;
+    adoptPreview(item);
+    notifyItemChanged(item);
+    if (m_sync)
+        m_sync->replaceServerCopy(item);
+}
+
 } // namespace glimra

@@ -128,6 +128,9 @@ public:
     void performFullSync();
     void downloadMissingScreenshots();
     void deleteServerScreenshot(const ServerScreenshot& record);
+    // The item's file was written over with a new picture: its preview changes, and the
+    // account's copy of it is replaced.
+    void fileReplaced(const ScreenshotItemPtr& item, const QImage& preview);
 
 Q_SIGNALS:
     // After every change of the list; the three below also name the one item concerned.

@@ -72,6 +72,7 @@ public:
     {
         deleteServerScreenshot(record, {});
     }
+    void replaceServerCopy(const ScreenshotItemPtr& item) override { replaceServerCopy(item, {}); }
 
     // As above; listed runs once the listing has ended (false: signed out or it failed).
     void loadServerScreenshots(std::function<void(bool listed)> listed);
@@ -81,6 +82,9 @@ public:
     // nothing when no request was sent.
     void deleteServerScreenshot(const ServerScreenshot& record,
                                 std::function<void(std::optional<QString> shown)> ended);
+    // As above; ended runs once the last step has ended, with whether the server now holds
+    // the new picture and none of the older ones (true too when it held none).
+    void replaceServerCopy(const ScreenshotItemPtr& item, std::function<void(bool ok)> ended);
 
 private:
     struct Batch;
@@ -102,6 +106,9 @@ private:
     void finishBatch(Batch& batch);
     // Applies a deletion's reply to the library; returns the status line's text.
     QString settleDeletion(const ServerScreenshot& record, const sync::DeleteReply& reply);
+    // Deletes these records on the server and from the library's list of them, never a file.
+    void dropServerRecords(const QList<qint64>& ids, const QString& token,
+                           std::function<void(bool ok)> ended);
     // Uploads go ahead of the downloads waiting (in order among themselves), so that a fresh
     // capture is synced in seconds while a large library is being fetched.
     void enqueue(Job job, bool upload = false);

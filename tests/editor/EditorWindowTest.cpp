@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/EditorWindow.h"
 #include "editor/EditorCanvas.h"
+#include "text/TextManager.h"
 
 #include "TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFont>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -46,7 +49,8 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
     QTemporaryDir folder;
     const QImage picture = makeTestImage(200, 120);
     auto* window = new EditorWindow(
-        picture, {QStringLiteral("/nowhere/a.png"), folder.path(), QStringLiteral("png"), 1},
+        picture,
+        {QStringLiteral("/nowhere/a.png"), folder.path(), QStringLiteral("png"), 1, false, {}, {}},
         nullptr);
     EditorCanvas* canvas = window->canvas();
     canvas->setZoom(1);
@@ -94,5 +98,46 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
     EXPECT_TRUE(window->isModified());
     action(window, QStringLiteral("Undo"))->trigger();
     EXPECT_FALSE(window->isModified());
+    EXPECT_EQ(action(window, QStringLiteral("Replace Original")), nullptr); // not a library file
     delete window;
+}
+
+TEST(EditorWindow, ReplacesTheOriginalWithTheMarkedUpPictureAndCopiesTheTextOfAnArea)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("a.png"));
+    QImage picture(700, 120, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(30);
+    painter.setFont(font);
+    painter.drawText(20, 60, QStringLiteral("Alpha Beta"));
+    painter.drawText(20, 105, QStringLiteral("Gamma Delta"));
+    painter.drawText(420, 60, QStringLiteral("Omega"));
+    painter.end();
+    ASSERT_TRUE(picture.save(path));
+    EditorWindow window(picture,
+                        {path, folder.path(), QStringLiteral("png"), 1, true,
+                         glimra::TextManager::readerProgram(), QStringLiteral("eng")},
+                        nullptr);
+    window.canvas()->setZoom(1);
+    QString copied;
+    QObject::connect(&window, &EditorWindow::textCopied, [&](const QString& t) { copied = t; });
+    // Only the words in the area, line by line.
+    action(&window, QStringLiteral("Select Text"))->trigger();
+    drag(window.canvas(), {10, 20}, {380, 118});
+    action(&window, QStringLiteral("Copy Text"))->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !copied.isEmpty(); }, 20s));
+    EXPECT_EQ(copied, QStringLiteral("Alpha Beta\nGamma Delta"));
+
+    action(&window, QStringLiteral("Redact"))->trigger();
+    drag(window.canvas(), {300, 20}, {360, 50});
+    QString replaced;
+    QObject::connect(&window, &EditorWindow::replaced, [&](const QString& p) { replaced = p; });
+    window.confirmReplace = [] { return true; };
+    action(&window, QStringLiteral("Replace Original"))->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !replaced.isEmpty(); }));
+    EXPECT_EQ(std::tuple(replaced, window.isModified()), std::tuple(path, false));
+    EXPECT_EQ(QImage(path).pixel(330, 30), qRgb(0, 0, 0));
 }

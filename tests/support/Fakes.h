@@ -54,6 +54,7 @@ public:
     {
         calls.append(QStringLiteral("delete ") + QString::number(record.id));
     }
+    void replaceServerCopy(const ScreenshotItemPtr&) override {}
     QStringList calls;
 };
 

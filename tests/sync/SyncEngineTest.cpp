@@ -241,6 +241,33 @@ TEST_F(SyncEngineTest, anUploadSettlesByItsReply)
     EXPECT_EQ(gone->syncStatus, SyncStatus::Local);
 }
 
+TEST_F(SyncEngineTest, aReplacedFileLeavesOnlyItsNewPictureOnTheServerAndKeepsItsFile)
+{
+    const auto replace = [&](const QString& name) {
+        std::optional<bool> ok;
+        engine.replaceServerCopy(local(libraryFile(name)), [&](bool done) { ok = done; });
+        EXPECT_TRUE(waitUntil([&] { return ok.has_value(); }));
+        return ok.value_or(false);
+    };
+    for (const char* name : {"a.png", "never.png", "refused.png"})
+        ASSERT_TRUE(writeFile(libraryFile(QString::fromLatin1(name)), png(9)));
+    fake.add(u"a.png"_s, png(1));
+    fake.add(u"a.png"_s, png(1)); // an earlier copy of the name holds the old picture too
+    fake.add(u"b.png"_s, png(2));
+    fake.add(u"refused.png"_s, png(3));
+    EXPECT_TRUE(replace(u"a.png"_s));
+    EXPECT_TRUE(replace(u"never.png"_s)); // never synced: stays local, nothing sent
+    fake.uploads = reply(200, R"({"success":false,"error":"Quota"})");
+    EXPECT_FALSE(replace(u"refused.png"_s)); // the old copy stays until a new one is up
+    QStringList onServer;
+    for (const FakeSyncServer::Record& r : fake.records)
+        onServer.append(u"%1 %2"_s.arg(r.name).arg(r.id));
+    EXPECT_EQ(onServer, (QStringList{u"a.png 5"_s, u"refused.png 4"_s, u"b.png 3"_s}));
+    EXPECT_EQ(fake.requests("never.png"), 0);
+    for (const char* name : {"a.png", "never.png", "refused.png"})
+        EXPECT_EQ(readFile(libraryFile(QString::fromLatin1(name))), png(9)) << name;
+}
+
 TEST_F(SyncEngineTest, aSyncAtStartWaitsForTheLibraryBeforeItDecidesWhatToUpload)
 {
     ASSERT_TRUE(writeImage(libraryFile(u"early.png"_s), makeTestImage(40, 30)));
