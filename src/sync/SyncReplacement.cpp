@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing the account's copy of a screenshot whose file was written over (a redacted edit):
 // the new picture goes up first, and only then are the older records deleted, on the server
 // alone. A plain server deletion would take the local file of the name with it, which here is
