@@ -27,8 +27,7 @@ const QString kDeleted = QStringLiteral("Deleted from server");
 const QString kDeleteFailed = QStringLiteral("Delete failed");
 const QString kDownloaded = QStringLiteral("Downloaded");
 
-// Every entry of the folder, hidden ones and our own temporaries included; none when it
-// cannot be listed.
+// Every name in the folder, hidden ones and our temporaries included; none when unlistable.
 QSet<QString> folderNames(const QString& folder)
 {
     QSet<QString> names;
