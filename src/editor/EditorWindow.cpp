@@ -207,6 +207,31 @@ void EditorWindow::zoomToActualSize()
 
 void EditorWindow::save()
 {
+    writeInBackground(
+        [format = m_options.saveFormat, folder = m_options.saveFolder,
+         when = QDateTime::currentDateTime()](const QImage& out) {
+            return saveAsNewScreenshot(out, format, folder, when);
+        },
+        QStringLiteral("Not Saved"), QStringLiteral("The picture was not saved: %1"),
+        &EditorWindow::saved);
+}
+
+void EditorWindow::replaceOriginal()
+{
+    if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
+        return;
+    writeInBackground(
+        [path = m_options.sourcePath](const QImage& out) { return replaceScreenshot(out, path); },
+        QStringLiteral("Not Replaced"), QStringLiteral("The original was left as it was: %1"),
+        &EditorWindow::replaced);
+}
+
+// Both ways of saving render and encode on the pool, and answer the same way: a warning that
+// keeps the window open, or the document marked saved and the window's signal.
+void EditorWindow::writeInBackground(std::function<SaveOutcome(const QImage&)> write,
+                                     const QString& failTitle, const QString& failText,
+                                     void (EditorWindow::*done)(const QString&, const QImage&))
+{
     if (m_saving)
         return;
     m_saving = true;
@@ -214,57 +239,22 @@ void EditorWindow::save()
     runInBackground(
         QThreadPool::globalInstance(), this,
         [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
-         format = m_options.saveFormat, folder = m_options.saveFolder,
-         when = QDateTime::currentDateTime()] {
+         write = std::move(write)] {
             const QImage out = renderDocument(picture, document, scale);
-            const SaveOutcome outcome = saveAsNewScreenshot(out, format, folder, when);
+            const SaveOutcome outcome = write(out);
             return std::pair(outcome, outcome.path ? previewOf(out) : QImage());
         },
-        [this, document](const std::pair<SaveOutcome, QImage>& result) {
+        [this, document, failTitle, failText, done](const std::pair<SaveOutcome, QImage>& result) {
             m_saving = false;
             if (!result.first.path) {
                 m_closeAfterSave = false;
-                QMessageBox::warning(
-                    this, QStringLiteral("Not Saved"),
-                    QStringLiteral("The picture was not saved: %1").arg(result.first.error));
+                QMessageBox::warning(this, failTitle, failText.arg(result.first.error));
                 Q_EMIT saveFailed(result.first.error);
                 return;
             }
             m_canvas->history().markSaved(document);
             updateTitle();
-            Q_EMIT saved(*result.first.path, result.second);
-            if (m_closeAfterSave)
-                close();
-        });
-}
-
-void EditorWindow::replaceOriginal()
-{
-    if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
-        return;
-    m_saving = true;
-    const MarkDocument document = m_canvas->document();
-    runInBackground(
-        QThreadPool::globalInstance(), this,
-        [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
-         path = m_options.sourcePath] {
-            const QImage out = renderDocument(picture, document, scale);
-            const SaveOutcome outcome = replaceScreenshot(out, path);
-            return std::pair(outcome, outcome.path ? previewOf(out) : QImage());
-        },
-        [this, document](const std::pair<SaveOutcome, QImage>& result) {
-            m_saving = false;
-            if (!result.first.path) {
-                m_closeAfterSave = false;
-                QMessageBox::warning(
-                    this, QStringLiteral("Not Replaced"),
-                    QStringLiteral("The original was left as it was: %1").arg(result.first.error));
-                Q_EMIT saveFailed(result.first.error);
-                return;
-            }
-            m_canvas->history().markSaved(document);
-            updateTitle();
-            Q_EMIT replaced(*result.first.path, result.second);
+            Q_EMIT(this->*done)(*result.first.path, result.second);
             if (m_closeAfterSave)
                 close();
         });

@@ -18,10 +18,11 @@ class Clipboard;
 namespace glimra::editor {
 
 class EditorCanvas;
+struct SaveOutcome;
 
 // The editor of one screenshot: the tools, the style of new marks, undo and redo, zoom,
-// Save as a new screenshot and Copy. The file it was opened from is never written;
-// rendering and encoding happen on the thread pool.
+// Save as a new screenshot, Copy, and Replace Original, the only way the file it was opened
+// from is written (after a question); rendering and encoding happen on the thread pool.
 class EditorWindow final : public QMainWindow {
     Q_OBJECT
 public:
@@ -67,6 +68,9 @@ private:
     void chooseColour();
     void applyStyle();
     void updateTitle();
+    void writeInBackground(std::function<SaveOutcome(const QImage&)> write,
+                           const QString& failTitle, const QString& failText,
+                           void (EditorWindow::*done)(const QString&, const QImage&));
 
     Options m_options;
     Clipboard* m_clipboard;
