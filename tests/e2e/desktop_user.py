@@ -2,7 +2,9 @@
 """Drives the real Glimra the way a person does: finds controls by the names a screen reader
 hears (AT-SPI), moves the pointer there and clicks with xdotool, and types with the keyboard."""
 
+import os
 import subprocess
+import tempfile
 import time
 
 import pyatspi
@@ -18,6 +20,20 @@ def wait_for(predicate, timeout=15.0, what="condition"):
         if time.monotonic() > end:
             raise AssertionError(f"timed out waiting for {what}")
         time.sleep(0.1)
+
+
+def private_home(prefix):
+    """A throw-away home with its own XDG folders, and an environment that runs Glimra there on
+    the tests' X server, heard on the accessibility bus."""
+    home = tempfile.mkdtemp(prefix=prefix)
+    env = dict(os.environ, HOME=home, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    for var, sub in [("XDG_DATA_HOME", "/data"), ("XDG_CONFIG_HOME", "/config"),
+                     ("XDG_STATE_HOME", "/state"), ("XDG_CACHE_HOME", "/cache"),
+                     ("XDG_RUNTIME_DIR", "/run")]:
+        env[var] = home + sub
+        os.makedirs(env[var], mode=0o700)
+    env.pop("QT_QPA_PLATFORM", None)
+    return home, env
 
 
 def xdotool(*args):

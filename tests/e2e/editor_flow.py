@@ -12,19 +12,13 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
-from desktop_user import App, accessibility_bus_up, click, key, wait_for, xdotool
+from desktop_user import (App, accessibility_bus_up, click, key, private_home, wait_for,
+                          xdotool)
 
 glimra = sys.argv[1]
-home = tempfile.mkdtemp(prefix="glimra-e2e-editor-")
-env = dict(os.environ, HOME=home, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-for var, sub in [("XDG_DATA_HOME", "/data"), ("XDG_CONFIG_HOME", "/config"),
-                 ("XDG_CACHE_HOME", "/cache"), ("XDG_RUNTIME_DIR", "/run")]:
-    env[var] = home + sub
-    os.makedirs(env[var], mode=0o700)
-env.pop("QT_QPA_PLATFORM", None)
+home, env = private_home("glimra-e2e-editor-")
 library = f"{home}/data/Glimra"
 original = f"{library}/Glimra_2026-01-02_10-00-00.png"
 

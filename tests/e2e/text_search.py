@@ -12,18 +12,12 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 
-from desktop_user import App, accessibility_bus_up, click, key, type_text, wait_for
+from desktop_user import (App, accessibility_bus_up, click, key, private_home, type_text,
+                          wait_for)
 
 glimra = sys.argv[1]
-home = tempfile.mkdtemp(prefix="glimra-e2e-text-")
-env = dict(os.environ, HOME=home, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-for var, sub in [("XDG_DATA_HOME", "/data"), ("XDG_CONFIG_HOME", "/config"),
-                 ("XDG_CACHE_HOME", "/cache"), ("XDG_RUNTIME_DIR", "/run")]:
-    env[var] = home + sub
-    os.makedirs(env[var], mode=0o700)
-env.pop("QT_QPA_PLATFORM", None)
+home, env = private_home("glimra-e2e-text-")
 shots = f"{home}/Pictures/Screenshots"
 os.makedirs(shots)
 
