@@ -13,13 +13,12 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 
 from desktop_user import (App, accessibility_bus_up, centre, click, click_at, key,
-                          type_text, wait_for, xdotool)
+                          private_home, type_text, wait_for, xdotool)
 
 glimra, server_bin = sys.argv[1], sys.argv[2]
-home = tempfile.mkdtemp(prefix="glimra-e2e-")
+home, env = private_home("glimra-e2e-")
 procs = []
 
 
@@ -43,19 +42,6 @@ def start_server():
     return re.search(r"listening on (\S+)", line).group(1)
 
 
-def glimra_env():
-    env = dict(os.environ)
-    for var, sub in [("HOME", ""), ("XDG_DATA_HOME", "/data"), ("XDG_CONFIG_HOME", "/config"),
-                     ("XDG_STATE_HOME", "/state"), ("XDG_CACHE_HOME", "/cache"),
-                     ("XDG_RUNTIME_DIR", "/run")]:
-        env[var] = f"{home}/home{sub}"
-        os.makedirs(env[var], mode=0o700, exist_ok=True)
-    os.makedirs(f"{home}/home/Pictures/Screenshots", exist_ok=True)
-    env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-    env.pop("QT_QPA_PLATFORM", None)
-    return env
-
-
 def command(env, *args):
     return subprocess.run([glimra, *args], env=env, capture_output=True, text=True, timeout=30)
 
@@ -70,9 +56,9 @@ def tray_icon():
 
 def main():
     origin = start_server()
-    env = glimra_env()
-    os.makedirs(f"{home}/home/config/Glimra", exist_ok=True)
-    with open(f"{home}/home/config/Glimra/Glimra.conf", "w") as conf:
+    os.makedirs(f"{home}/Pictures/Screenshots")
+    os.makedirs(f"{home}/config/Glimra")
+    with open(f"{home}/config/Glimra/Glimra.conf", "w") as conf:
         conf.write(f"[General]\nserverOrigin={origin}\n")
 
     accessibility_bus_up()
