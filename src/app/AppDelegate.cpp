@@ -37,6 +37,10 @@ namespace {
 
 AppDelegate* g_instance = nullptr;
 
+// Beside the eleven shortcuts (1..11): Escape, held only while a countdown runs.
+constexpr int kCountdownEscapeId = 100;
+constexpr quint32 kEscapeKeysym = 0xff1b;
+
 QPoint popoverPosition(const QRect& iconGeometry, QSize size)
 {
     const QPoint anchor = iconGeometry.isValid() ? iconGeometry.center() : QCursor::pos();
@@ -138,12 +142,30 @@ void AppDelegate::applicationDidFinishLaunching()
     m_trayMenu->addAction(QStringLiteral("Quit Glimra"), qApp, &QCoreApplication::quit);
     m_statusItem->setContextMenu(m_trayMenu);
     m_statusItem->show();
-    // With the popover closed, the tray's tooltip is where a countdown shows.
+    // With the popover closed, the tray's tooltip is where a countdown shows, and Escape is
+    // taken from the whole desktop to cancel it; it goes back to the other programs the
+    // moment the countdown ends.
     connect(m_screenshotManager, &ScreenshotManager::captureCountdownChanged, m_statusItem, [this] {
-        m_statusItem->setToolTip(m_screenshotManager->captureCountdown() > 0
-                                     ? m_screenshotManager->statusMessage()
-                                     : QStringLiteral("Glimra"));
+        const bool counting = m_screenshotManager->captureCountdown() > 0;
+        m_statusItem->setToolTip(counting ? m_screenshotManager->statusMessage()
+                                          : QStringLiteral("Glimra"));
+        GlobalKeyGrabber& keys = *m_services.keyGrabber;
+        const bool popoverShown = m_popover && m_popover->isVisible();
+        if (!counting) {
+            keys.ungrab(kCountdownEscapeId);
+        } else if (!popoverShown && !keys.isGrabbed(kCountdownEscapeId)) {
+            keys.ungrab(kCountdownEscapeId); // an earlier refused attempt
+            keys.grab(kEscapeKeysym, Qt::NoModifier, kCountdownEscapeId);
+        }
     });
+    // Queued like the shortcuts, so the cancel never runs inside the X event handling.
+    connect(
+        m_services.keyGrabber.get(), &GlobalKeyGrabber::pressed, this,
+        [this](int id) {
+            if (id == kCountdownEscapeId)
+                m_screenshotManager->cancelDelayedCapture();
+        },
+        Qt::QueuedConnection);
 
     ViewServices views{m_screenshotManager,         m_authManager,   m_hotkeySettings,
                        m_shortcutRecorder,          m_hotkeyManager, m_services.clipboard.get(),

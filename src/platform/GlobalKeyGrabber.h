@@ -48,6 +48,8 @@ public:
     // another shortcut or intercept of this application holds the same combination.
     virtual bool grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) = 0;
     virtual void ungrabAll() = 0;
+    // Lets go of one shortcut's keys (a short-lived one); every other hold stays as it is.
+    virtual void ungrab(int id) = 0;
     // Whether the shortcut with this id holds its keys. Can turn false without a call when
     // the keyboard mapping changes or an intercept takes the combination.
     virtual bool isGrabbed(int id) const = 0;
@@ -82,6 +84,7 @@ public:
     bool isAvailable() const override { return false; }
     bool grab(quint32, Qt::KeyboardModifiers, int) override { return false; }
     void ungrabAll() override {}
+    void ungrab(int) override {}
     bool isGrabbed(int) const override { return false; }
     Refusal refusal(int) const override { return {}; }
     QString via() const override { return {}; }

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Marking up a screenshot as a person does: `glimra edit` on a library file, an arrow and a
-redaction drawn with the mouse, Save and Copy; then a delayed capture and one cancelled with
-Escape in the popover.
+redaction drawn with the mouse, Save and Copy; then a delayed capture and ones cancelled with
+Escape in the popover and with the popover closed.
 
 Usage: editor_flow.py GLIMRA
 Runs inside the tests' desktop session (X with openbox and trayer, a D-Bus session)."""
@@ -88,6 +88,12 @@ def main():
         waiting = subprocess.Popen([glimra, "capture", "full", "--delay", "5"], env=env)
         subprocess.run([glimra], env=env, timeout=10)  # opens the popover
         app.find("Cancel")
+        key("Escape")
+        assert waiting.wait(timeout=10) == 1
+        # With the popover closed, Escape is taken from the desktop for the countdown only.
+        key("Escape")  # closes the popover
+        waiting = subprocess.Popen([glimra, "capture", "full", "--delay", "5"], env=env)
+        wait_for(lambda: "Capturing in 4" in command("status").stdout, 5, "the countdown")
         key("Escape")
         assert waiting.wait(timeout=10) == 1
     finally:

@@ -59,6 +59,9 @@ TEST(X11KeyGrabber, refusesKeysHeldElsewhereAndFiresOncePerPressOfTheRest)
     EXPECT_EQ(pressed, (QList<int>{2, 4, 4}));
     EXPECT_GT(counter.presses, 4) << "the held keys did not repeat";
 
+    grabber.ungrab(4); // and only that one
+    EXPECT_TRUE(other.grabKey(other.keycodeFor(kF10), kX11CtrlShift));
+    EXPECT_TRUE(grabber.isGrabbed(2));
     grabber.ungrabAll();
     EXPECT_TRUE(other.grabKey(other.keycodeFor(kF11), kX11CtrlShift));
 }

@@ -31,6 +31,10 @@ public:
         return true;
     }
     void ungrabAll() override { grabs.clear(); }
+    void ungrab(int id) override
+    {
+        grabs.removeIf([id](const Held& h) { return h.id == id; });
+    }
     bool isGrabbed(int id) const override
     {
         return std::any_of(grabs.begin(), grabs.end(), [id](const Held& h) { return h.id == id; });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/x11/X11KeyGrabber.h"
 
+#include "platform/x11/X11KeySend.h"
 #include "platform/x11/X11Keyboard.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <map>
 #include <xcb/xcb.h>
-#include <xcb/xtest.h>
 // The XKB header names a structure member "explicit", which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
@@ -100,6 +100,15 @@ struct X11KeyGrabber::Private {
         xcb_flush(c);
     }
 
+    template <typename Which> void drop(Which which)
+    {
+        for (Entry& entry : entries) {
+            if (which(entry))
+                release(entry);
+        }
+        std::erase_if(entries, which);
+    }
+
     // Takes the keys unless one of our own holds them already.
     void admit(Entry& entry)
     {
@@ -155,59 +164,7 @@ struct X11KeyGrabber::Private {
         // replacement goes to the focused window rather than back to us.
         xcb_allow_events(c, XCB_ALLOW_ASYNC_KEYBOARD, event->time);
         xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
-        send(*replacement);
-    }
-
-    void fake(uint8_t type, uint8_t code)
-    {
-        xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-
-    // The focused window must see exactly the replacement: modifier keys the user still
-    // holds are released around it and pressed again after, so none is left stuck down.
-    void send(const Combination& combination)
-    {
-        const auto codes = keyboard->keycodesFor(combination.keysym);
-        if (codes.empty())
-            return;
-        // The reply also guarantees that the events the frozen keyboard queued have been
-        // played, so this is the state the user has now.
-        auto* keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
-        const auto isDown = [keymap](uint8_t code) {
-            return keymap && (keymap->keys[code / 8] & (1u << (code % 8)));
-        };
-        std::vector<uint8_t> held;
-        for (uint8_t code : keyboard->modifierKeycodes()) {
-            if (isDown(code))
-                held.push_back(code);
-        }
-        // The user's own press of the key is still down; a second press of a key that is
-        // down would be dropped.
-        const bool keyDown = isDown(codes.front());
-        std::free(keymap);
-        std::vector<uint8_t> modifiers;
-        const std::pair<Qt::KeyboardModifier, uint32_t> keys[] = {{Qt::ControlModifier, 0xffe3},
-                                                                  {Qt::ShiftModifier, 0xffe1},
-                                                                  {Qt::AltModifier, 0xffe9},
-                                                                  {Qt::MetaModifier, 0xffeb}};
-        for (const auto& [flag, keysym] : keys) {
-            const auto found = keyboard->keycodesFor(keysym);
-            if ((combination.modifiers & flag) && !found.empty())
-                modifiers.push_back(found.front());
-        }
-        for (uint8_t code : held)
-            fake(XCB_KEY_RELEASE, code);
-        if (keyDown)
-            fake(XCB_KEY_RELEASE, codes.front());
-        for (uint8_t code : modifiers)
-            fake(XCB_KEY_PRESS, code);
-        fake(XCB_KEY_PRESS, codes.front());
-        fake(XCB_KEY_RELEASE, codes.front());
-        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
-            fake(XCB_KEY_RELEASE, *it);
-        for (uint8_t code : held)
-            fake(XCB_KEY_PRESS, code);
-        xcb_flush(c);
+        sendCombination(c, *keyboard, replacement->keysym, replacement->modifiers);
     }
 };
 
@@ -265,12 +222,12 @@ bool X11KeyGrabber::grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id
 
 void X11KeyGrabber::ungrabAll()
 {
-    auto& entries = d->entries;
-    for (Entry& entry : entries) {
-        if (entry.kind == Kind::Shortcut)
-            d->release(entry);
-    }
-    std::erase_if(entries, [](const Entry& e) { return e.kind == Kind::Shortcut; });
+    d->drop([](const Entry& e) { return e.kind == Kind::Shortcut; });
+}
+
+void X11KeyGrabber::ungrab(int id)
+{
+    d->drop([id](const Entry& e) { return e.kind == Kind::Shortcut && e.id == id; });
 }
 
 bool X11KeyGrabber::isGrabbed(int id) const
@@ -318,11 +275,7 @@ bool X11KeyGrabber::intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, i
 
 void X11KeyGrabber::releaseIntercepts()
 {
-    for (Entry& entry : d->entries) {
-        if (entry.kind == Kind::Intercept)
-            d->release(entry);
-    }
-    std::erase_if(d->entries, [](const Entry& e) { return e.kind == Kind::Intercept; });
+    d->drop([](const Entry& e) { return e.kind == Kind::Intercept; });
 }
 
 void X11KeyGrabber::setInterceptHandler(InterceptHandler handler)

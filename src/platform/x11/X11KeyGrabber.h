@@ -22,6 +22,7 @@ public:
     bool isAvailable() const override;
     bool grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override;
     void ungrabAll() override;
+    void ungrab(int id) override;
     bool isGrabbed(int id) const override;
     Refusal refusal(int id) const override;
     QString via() const override;
