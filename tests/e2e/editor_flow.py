@@ -1,15 +1,17 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Marking up a screenshot as a person does: `glimra edit` on a library file, an arrow and a
-redaction drawn with the mouse, Save and Copy; then a delayed capture and ones cancelled with
-Escape in the popover and with the popover closed.
+redaction drawn with the mouse, Save and Copy; signed in to a glimra-server (when given), the
+saved copy's upload and Replace Original of a synced file; then a delayed capture and ones
+cancelled with Escape in the popover and with the popover closed.
 
-Usage: editor_flow.py GLIMRA
+Usage: editor_flow.py GLIMRA [GLIMRA_SERVER]
 Runs inside the tests' desktop session (X with openbox and trayer, a D-Bus session)."""
 
 import hashlib
 import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -17,15 +19,37 @@ import time
 from desktop_user import (App, accessibility_bus_up, click, key, private_home, wait_for,
                           xdotool)
 
-glimra = sys.argv[1]
+glimra, server_bin = sys.argv[1], (sys.argv[2:] or [None])[0]
 home, env = private_home("glimra-e2e-editor-")
 library = f"{home}/data/Glimra"
 original = f"{library}/Glimra_2026-01-02_10-00-00.png"
 
 
-def command(*args, timeout=60):
+def command(*args, timeout=60, input=None):
     return subprocess.run([glimra, *args], env=env, capture_output=True, text=True,
-                          timeout=timeout)
+                          timeout=timeout, input=input)
+
+
+def start_server():
+    server = subprocess.Popen([server_bin, "--listen", "127.0.0.1:0", "--data", f"{home}/server"],
+                              stdout=subprocess.PIPE, text=True)
+    line = wait_for(lambda: (l := server.stdout.readline()) and "listening on" in l and l,
+                    what="the server to listen")
+    origin = re.search(r"listening on (\S+)", line).group(1)
+    os.makedirs(f"{home}/config/Glimra")
+    with open(f"{home}/config/Glimra/Glimra.conf", "w") as conf:
+        conf.write(f"[General]\nserverOrigin={origin}\n")
+    return server
+
+
+def records(name):
+    return [r for r in json.loads(command("server-list", "--json").stdout or "[]")
+            if r["originalFilename"] == name]
+
+
+def synced(path):
+    items = json.loads(command("list", "--json").stdout)
+    return any(i["path"] == path and i["syncStatus"] == "synced" for i in items)
 
 
 def pixel(path, x, y):
@@ -52,10 +76,15 @@ def main():
                     "-pointsize", "20", "-annotate", "+40+80", "token: sk-4f9a1c77e0",
                     original], check=True)
     before = digest(original)
+    server = start_server() if server_bin else None
     accessibility_bus_up()
     app_proc = subprocess.Popen([glimra], env=env)
     try:
         wait_for(lambda: command("status").returncode == 0, 30, "glimra to answer")
+        if server:
+            assert command("register", "ana", "ana@example.org",
+                           input="correct horse battery\n").returncode == 0
+            wait_for(lambda: synced(original), 30, "the original's upload")
         assert command("edit", original).returncode == 0
         app = App()
         canvas = app.find("Picture")
@@ -74,6 +103,16 @@ def main():
         for px, py in [(31, 51), (200, 70), (319, 94)]:
             assert pixel(newest, px, py) in ("black", "srgb(0,0,0)", "gray(0)"), (px, py)
         assert "255,0,0" in pixel(newest, 225, 225) or "red" in pixel(newest, 225, 225)
+
+        if server:
+            wait_for(lambda: synced(newest), 30, "the saved copy's upload")
+            # Replace Original uploads the new picture, then deletes the old record.
+            old_id = records(os.path.basename(original))[0]["id"]
+            click(app.find("Replace Original"))
+            click(app.find("Yes", "push button"))
+            wait_for(lambda: digest(original) != before, 15, "the original replaced")
+            wait_for(lambda: [r["id"] != old_id for r in records(os.path.basename(original))]
+                     == [True], 30, "one record, the new one")
 
         click(app.find("Copy"))
         wait_for(lambda: "image/png" in subprocess.run(
@@ -99,6 +138,9 @@ def main():
     finally:
         command("quit")
         app_proc.wait(timeout=30)
+        if server:
+            server.terminate()
+            server.wait(10)
 
 
 if __name__ == "__main__":
