@@ -17,14 +17,10 @@ sizes=("$@")
 scripts/deps.sh bench
 
 # GLIMRA_BENCH_BUILD: an existing release build folder, used as it is.
-build=${GLIMRA_BENCH_BUILD:-build-bench}
-if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
-        >/dev/null
-fi
-cmake --build "$build" --target glimra-capture glimra >/dev/null
-tool=$PWD/$build/bin/glimra-capture
-glimra=$PWD/$build/bin/glimra
+. scripts/lib/bench-build.sh
+bench_build glimra-capture glimra
+tool=$bin/glimra-capture
+glimra=$bin/glimra
 
 . scripts/lib/session.sh
 

@@ -14,13 +14,9 @@ cd "$(dirname "$0")/.."
 runs=${1:-5}
 scripts/deps.sh bench
 
-build=${GLIMRA_BENCH_BUILD:-build-bench}
-if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
-        -DGLIMRA_BENCH=ON >/dev/null
-fi
-cmake --build "$build" --target glimra-bench-editor >/dev/null
-bench=$PWD/$build/bin/glimra-bench-editor
+. scripts/lib/bench-build.sh
+bench_build glimra-bench-editor
+bench=$bin/glimra-bench-editor
 
 . scripts/lib/session.sh
 session_begin glimra-editorbench

@@ -13,13 +13,9 @@ aim=${2:-5}
 scripts/deps.sh bench
 
 # GLIMRA_BENCH_BUILD: an existing build folder configured with GLIMRA_BENCH=ON, used as it is.
-build=${GLIMRA_BENCH_BUILD:-build-bench}
-if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
-        -DGLIMRA_BENCH=ON >/dev/null
-fi
-cmake --build "$build" --target glimra glimra-bench-make-library >/dev/null
-glimra=$PWD/$build/bin/glimra
+. scripts/lib/bench-build.sh
+bench_build glimra glimra-bench-make-library
+glimra=$bin/glimra
 
 . scripts/lib/session.sh
 session_begin glimra-importbench
@@ -31,7 +27,7 @@ staging=$HOME/Pictures/staging
 mkdir -p "$XDG_DATA_HOME/Glimra" "$staging"
 
 echo "Making $count screenshots..."
-"$build/bin/glimra-bench-make-library" "$staging" "$count" 2>/dev/null
+"$bin/glimra-bench-make-library" "$staging" "$count" 2>/dev/null
 du -sm "$staging" | awk -v n="$count" '{printf "burst: %d files, %d MB\n", n, $1}'
 
 session_x

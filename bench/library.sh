@@ -20,21 +20,16 @@ small=100
 burst=200
 scripts/deps.sh bench
 
-build=${GLIMRA_BENCH_BUILD:-build-bench}
-if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
-        -DGLIMRA_BENCH=ON >/dev/null
-fi
-cmake --build "$build" --target glimra glimra-bench-make-library glimra-bench-decode-cache \
-    >/dev/null
-glimra=$PWD/$build/bin/glimra
+. scripts/lib/bench-build.sh
+bench_build glimra glimra-bench-make-library glimra-bench-decode-cache
+glimra=$bin/glimra
 
 made_library() { # N: prints the folder holding N screenshots, making them the first time
     local dir=$PWD/$build/libraries/$1
     if [ ! -e "$dir.done" ]; then
         rm -rf "$dir" && mkdir -p "$dir"
         echo "Making $1 screenshots (kept for later runs)..." >&2
-        "$build/bin/glimra-bench-make-library" "$dir" "$1" 2>/dev/null
+        "$bin/glimra-bench-make-library" "$dir" "$1" 2>/dev/null
         touch "$dir.done"
     fi
     echo "$dir"
@@ -107,7 +102,7 @@ else
     echo "Library of $count..."
     measure "$count" "$sources"
     big_rss=$(( cold_rss > warm_rss ? cold_rss : warm_rss ))
-    reference=$("$build/bin/glimra-bench-decode-cache" "$XDG_CACHE_HOME/thumbnails/large" |
+    reference=$("$bin/glimra-bench-decode-cache" "$XDG_CACHE_HOME/thumbnails/large" |
         cut -d' ' -f1)
 fi
 

@@ -21,14 +21,8 @@ count=${1:-20}
 runs=${2:-10}
 scripts/deps.sh bench
 
-build=${GLIMRA_BENCH_BUILD:-build-bench}
-if [ -z "${GLIMRA_BENCH_BUILD:-}" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLIMRA_BUILD_TESTS=OFF \
-        -DGLIMRA_BENCH=ON >/dev/null
-fi
-cmake --build "$build" --target glimra glimra-instance glimra-text-reader glimra-capture \
-    glimra-bench-text >/dev/null
-bin=$PWD/$build/bin
+. scripts/lib/bench-build.sh
+bench_build glimra glimra-instance glimra-text-reader glimra-capture glimra-bench-text
 glimra=$bin/glimra
 
 . scripts/lib/session.sh
