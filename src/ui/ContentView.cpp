@@ -166,7 +166,7 @@ QWidget* ContentView::buildCaptureRow()
     auto* captureRow = new QWidget(this);
     auto* row = new QHBoxLayout(captureRow);
     row->setContentsMargins(kSideMargin, 10, kSideMargin, 10);
-    row->setSpacing(12);
+    row->setSpacing(8);
     ScreenshotManager* manager = m_services.screenshots;
     const struct {
         const char* title;
@@ -191,7 +191,7 @@ QWidget* ContentView::buildCaptureRow()
     m_delay->setToolTip(QStringLiteral("Wait before capturing"));
     m_delay->setFont(style::font(style::TextStyle::Caption));
     for (const int seconds : {0, 3, 5, 10})
-        m_delay->addItem(seconds ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("No delay"),
+        m_delay->addItem(seconds ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("Off"),
                          seconds);
     row->addWidget(m_delay);
     return captureRow;
