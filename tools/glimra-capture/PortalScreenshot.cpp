@@ -21,9 +21,17 @@ const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 constexpr int kQuietTimeoutMs = 30'000;
 constexpr int kInteractiveTimeoutMs = 600'000;
 
-QString callFailure(const QDBusMessage& reply)
+QString silence(int timeoutMs)
+{
+    return QStringLiteral("the screenshot portal did not answer within %1 s").arg(timeoutMs / 1000);
+}
+
+QString callFailure(const QDBusMessage& reply, int timeoutMs)
 {
     const QString name = reply.errorName();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        name == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        return silence(timeoutMs);
     if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
         return QStringLiteral("no desktop portal is running (xdg-desktop-portal)");
     if (name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
@@ -92,7 +100,7 @@ PortalAnswer requestPortalScreenshot(bool interactive, int timeoutMs)
     const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         listen(handle, false);
-        answer.reason = callFailure(reply);
+        answer.reason = callFailure(reply, timeoutMs);
         return answer;
     }
     // Portals older than the handle_token rule pick their own path.
@@ -114,8 +122,7 @@ PortalAnswer requestPortalScreenshot(bool interactive, int timeoutMs)
         bus.call(
             QDBusMessage::createMethodCall(kService, handle, kRequest, QStringLiteral("Close")),
             QDBus::Block, 1000);
-        answer.reason = QStringLiteral("the screenshot portal did not answer within %1 s")
-                            .arg(timeoutMs / 1000);
+        answer.reason = silence(timeoutMs);
         return answer;
     }
     if (response.code == 1) {
