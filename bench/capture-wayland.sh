@@ -12,13 +12,15 @@ work=$(mktemp -d)
 
 swaymsg "output * bg $desktop fill" >/dev/null
 sleep 1
+# The bare tool first: the app reads the text of every capture in the background, which
+# would weigh on whatever runs beside it.
+hyperfine --style basic -N -w 3 -r "$runs" --export-csv "$work/tool.csv" \
+    -n grim "grim $work/grim.png" \
+    -n "glimra-capture" "$bin/glimra-capture -x $work/tool.png" >"$work/hyperfine.log" 2>&1
 "$bin/glimra" >"$work/glimra.log" 2>&1 &
 for _ in $(seq 100); do "$bin/glimra" list >/dev/null 2>&1 && break; sleep 0.1; done
-
-hyperfine --style basic -N -w 3 -r "$runs" --export-csv "$work/times.csv" \
-    -n grim "grim $work/grim.png" \
-    -n "glimra capture full" "$bin/glimra capture full" \
-    -n "glimra-capture" "$bin/glimra-capture -x $work/tool.png" >"$work/hyperfine.log" 2>&1
+hyperfine --style basic -N -w 3 -r "$runs" --export-csv "$work/command.csv" \
+    -n "glimra capture full" "$bin/glimra capture full" >>"$work/hyperfine.log" 2>&1
 "$bin/glimra" quit >/dev/null 2>&1 || true
 
 identical=no
@@ -33,5 +35,5 @@ awk -F, -v work="$work" -v identical="$identical" '
         gsub(/ /, "_", name)
         printf "wayland %s %.1f %.1f %.1f %d %s\n", name, $4 * 1000, $5 * 1000, $6 * 1000,
             bytes, identical
-    }' "$work/times.csv" >>"$results"
+    }' "$work/tool.csv" "$work/command.csv" >>"$results"
 rm -rf "$work"
