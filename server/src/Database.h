@@ -74,6 +74,10 @@ private:
     void bindOne(int index, const std::string& value) { bindOne(index, std::string_view(value)); }
     void bindOne(int index, const char* value) { bindOne(index, std::string_view(value)); }
     void bindOne(int index, std::nullopt_t);
+    void bindOne(int index, const std::optional<std::int64_t>& value)
+    {
+        value ? bindOne(index, *value) : bindOne(index, std::nullopt);
+    }
     void check(int rc) const;
 
     sqlite3* m_db;

@@ -107,7 +107,7 @@ HttpResponse Service::handle(const HttpRequest& req)
 HttpResponse Service::dispatch(const HttpRequest& req)
 {
     if (req.method == "GET")
-        return download(req);
+        return req.path.starts_with(kSharePrefix) ? sharedPicture(req) : download(req);
     const json body = json::parse(req.body, nullptr, false);
     if (body.is_discarded() || !body.is_object())
         return failureResponse(400, "Invalid JSON");
@@ -135,6 +135,10 @@ HttpResponse Service::handleSync(const json& body)
         return list(body);
     if (action && *action == "delete")
         return remove(body);
+    if (action && *action == "share")
+        return share(body);
+    if (action && *action == "unshare")
+        return unshare(body);
     if (action && *action == "upload")
         return failureResponse(400, "Invalid request: an upload is a multipart form");
     return failureResponse(400, "Unknown action");

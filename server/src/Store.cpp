@@ -53,26 +53,6 @@ void configure(Database& db)
 
 } // namespace
 
-class Store::ReaderLease {
-public:
-    ReaderLease(Store& store, std::unique_ptr<Database> db) : m_store(store), m_db(std::move(db)) {}
-    ~ReaderLease()
-    {
-        {
-            std::lock_guard lock(m_store.m_readMutex);
-            m_store.m_readers.push_back(std::move(m_db));
-        }
-        m_store.m_readerFree.notify_one();
-    }
-    ReaderLease(const ReaderLease&) = delete;
-    ReaderLease& operator=(const ReaderLease&) = delete;
-    Database* operator->() const { return m_db.get(); }
-
-private:
-    Store& m_store;
-    std::unique_ptr<Database> m_db;
-};
-
 Store::Store(const fs::path& dataDir, bool create)
     : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs")
 {
@@ -105,7 +85,8 @@ Store::~Store() = default;
 void Store::migrate()
 {
     Transaction tx(*m_writer);
-    if (scalar(*m_writer, "PRAGMA user_version") < 1) {
+    const std::int64_t version = scalar(*m_writer, "PRAGMA user_version");
+    if (version < 1) {
         m_writer->exec(R"(
             CREATE TABLE users (
                 id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -137,6 +118,20 @@ void Store::migrate()
             CREATE INDEX screenshots_by_user ON screenshots(user_id, id);
             CREATE INDEX screenshots_by_blob ON screenshots(user_id, sha256);
             PRAGMA user_version = 1;
+        )");
+    }
+    if (version < 2) {
+        // A link goes with its screenshot, however that is removed.
+        m_writer->exec(R"(
+            CREATE TABLE shares (
+                id TEXT PRIMARY KEY,
+                screenshot_id INTEGER NOT NULL REFERENCES screenshots(id) ON DELETE CASCADE,
+                user_id INTEGER NOT NULL,
+                created_at INTEGER NOT NULL,
+                expires_at INTEGER);
+            CREATE INDEX shares_by_user ON shares(user_id, screenshot_id);
+            CREATE INDEX shares_by_screenshot ON shares(screenshot_id);
+            PRAGMA user_version = 2;
         )");
     }
     tx.commit();
@@ -295,7 +290,8 @@ std::optional<StoredFile> Store::file(std::int64_t userId, std::int64_t screensh
     if (!row.bind(screenshotId, userId).step())
         return std::nullopt;
     const std::string ext = row.text(1);
-    return StoredFile{blobPath(userId, row.text(0), ext), mediaTypeForExtension(ext), row.text(2)};
+    return StoredFile{blobPath(userId, row.text(0), ext), mediaTypeForExtension(ext), row.text(2),
+                      row.text(0)};
 }
 
 bool Store::remove(std::int64_t userId, std::int64_t screenshotId)

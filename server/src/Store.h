@@ -42,6 +42,15 @@ struct StoredFile {
     fs::path path;
     std::string_view mediaType;
     std::string originalFilename;
+    std::string sha256;
+};
+
+// A link that hands one screenshot to anyone who has it. Times are Unix seconds.
+struct ShareLink {
+    std::string id;
+    std::int64_t screenshotId = 0;
+    std::int64_t createdAt = 0;
+    std::optional<std::int64_t> expiresAt; // none: until revoked
 };
 
 // The store's state as a file-system check sees it. Paths are relative to the data folder.
@@ -121,6 +130,19 @@ public:
     // False when the user has no such screenshot.
     bool remove(std::int64_t userId, std::int64_t screenshotId);
 
+    // Nothing when the user has no such screenshot. Clears the user's expired links on the way.
+    std::optional<ShareLink> addShare(std::int64_t userId, std::int64_t screenshotId,
+                                      const std::string& linkId, std::int64_t now,
+                                      std::optional<std::int64_t> expiresAt);
+    // How many links went; 0 when the user has no such link.
+    int revokeShare(std::int64_t userId, std::string_view linkId);
+    // Nothing when the user has no such screenshot.
+    std::optional<int> revokeShares(std::int64_t userId, std::int64_t screenshotId);
+    // The user's links that still work, oldest first.
+    std::vector<ShareLink> liveShares(std::int64_t userId, std::int64_t now);
+    // The file behind a link that still works.
+    std::optional<StoredFile> sharedFile(std::string_view linkId, std::int64_t now);
+
 private:
     class ReaderLease;
     ReaderLease reader();
@@ -139,6 +161,27 @@ private:
     std::vector<std::unique_ptr<Database>> m_readers;
     std::mutex m_readMutex;
     std::condition_variable m_readerFree;
+};
+
+// A reader connection on loan; it goes back to the pool when the lease ends.
+class Store::ReaderLease {
+public:
+    ReaderLease(Store& store, std::unique_ptr<Database> db) : m_store(store), m_db(std::move(db)) {}
+    ~ReaderLease()
+    {
+        {
+            std::lock_guard lock(m_store.m_readMutex);
+            m_store.m_readers.push_back(std::move(m_db));
+        }
+        m_store.m_readerFree.notify_one();
+    }
+    ReaderLease(const ReaderLease&) = delete;
+    ReaderLease& operator=(const ReaderLease&) = delete;
+    Database* operator->() const { return m_db.get(); }
+
+private:
+    Store& m_store;
+    std::unique_ptr<Database> m_db;
 };
 
 } // namespace glimra::server

@@ -160,9 +160,12 @@ int serve(const ServerOptions& options)
     const int port = server.listen();
     const std::string host =
         options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host;
-    std::cout << "glimra-server listening on " << (options.tlsCert.empty() ? "http://" : "https://")
-              << host << ':' << port << " (data " << options.dataDir.string() << ", registration "
-              << (options.registrationOpen ? "open" : "closed") << ")" << std::endl;
+    const std::string listening =
+        (options.tlsCert.empty() ? "http://" : "https://") + host + ':' + std::to_string(port);
+    service.setOrigin(options.publicUrl.empty() ? listening : options.publicUrl);
+    std::cout << "glimra-server listening on " << listening << " (data " << options.dataDir.string()
+              << ", registration " << (options.registrationOpen ? "open" : "closed") << ")"
+              << std::endl;
     server.run(service);
     return 0;
 }
