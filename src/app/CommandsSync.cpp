@@ -26,12 +26,16 @@ QString serverListing(const QList<ServerScreenshot>& records, bool json)
     QJsonArray array;
     for (const ServerScreenshot& record : records) {
         if (json) {
+            QJsonArray shares;
+            for (const ServerShareLink& link : record.shares)
+                shares.append(link.url);
             array.append(QJsonObject{{QStringLiteral("id"), record.id},
                                      {QStringLiteral("filename"), record.filename},
                                      {QStringLiteral("originalFilename"), record.originalFilename},
                                      {QStringLiteral("fileSize"), record.fileSize},
                                      {QStringLiteral("captureType"), record.captureType},
-                                     {QStringLiteral("uploadedAt"), record.uploadedAt}});
+                                     {QStringLiteral("uploadedAt"), record.uploadedAt},
+                                     {QStringLiteral("shares"), shares}});
         } else {
             out += QStringLiteral("%1\t%2\t%3\t%4\n")
                        .arg(record.id)
