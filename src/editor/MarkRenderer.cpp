@@ -309,6 +309,9 @@ RenderedPicture renderMarks(const QImage& picture, const MarkDocument& document,
 
 QImage RenderedPicture::flattened() const
 {
+    // Nothing drawn and nothing cut: the picture itself, shared, as a window opens with it.
+    if (patches.isEmpty() && kept == picture.rect())
+        return picture;
     QImage image = picture.copy(kept);
     if (image.isNull())
         return image;
