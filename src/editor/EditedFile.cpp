@@ -50,7 +50,8 @@ QByteArray encodePicture(const RenderedPicture& rendered, const QString& format)
         const QRect part = QRect(patch.at, patch.pixels.size()) & kept;
         if (part.isEmpty() || patch.pixels.format() != QImage::Format_RGB32)
             continue;
-        patches.push_back({part.x() - kept.x(), part.y() - kept.y(),
+        patches.push_back({part.x() - kept.x(),
+                           part.y() - kept.y(),
                            {at(patch.pixels, part.topLeft() - patch.at), part.width(),
                             part.height(), patch.pixels.bytesPerLine()}});
     }
@@ -65,8 +66,8 @@ QByteArray encodePicture(const RenderedPicture& rendered, const QString& format)
     return bytes;
 }
 
-SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format, const QString& folder,
-                                const QDateTime& when)
+SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format,
+                                const QString& folder, const QDateTime& when)
 {
     QByteArray bytes = encodePicture(picture, format);
     if (bytes.isEmpty())

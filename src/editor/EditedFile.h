@@ -28,8 +28,8 @@ struct SaveOutcome {
 
 // Writes a finished picture into folder as a new screenshot named for the time of the save
 // (numbered _2, _3... when taken), never over an existing file. Safe on any thread.
-SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format, const QString& folder,
-                                const QDateTime& when);
+SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format,
+                                const QString& folder, const QDateTime& when);
 
 // Replaces the file at path with the picture, in the format its name says, all at once: a
 // reader sees the old file or the new one, never a part.

@@ -220,12 +220,11 @@ void EditorWindow::replaceOriginal()
 {
     if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
         return;
-    writeInBackground(
-        [path = m_options.sourcePath](const RenderedPicture& out) {
-            return replaceScreenshot(out, path);
-        },
-        QStringLiteral("Not Replaced"), QStringLiteral("The original was left as it was: %1"),
-        &EditorWindow::replaced);
+    writeInBackground([path = m_options.sourcePath](
+                          const RenderedPicture& out) { return replaceScreenshot(out, path); },
+                      QStringLiteral("Not Replaced"),
+                      QStringLiteral("The original was left as it was: %1"),
+                      &EditorWindow::replaced);
 }
 
 // Both ways of saving render and encode on the pool, and answer the same way: a warning that

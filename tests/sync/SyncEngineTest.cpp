@@ -297,14 +297,13 @@ TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
         {R"({"id":3.5,"filename":"f"})", std::nullopt},
         {R"({"id":1e300,"filename":"f"})", std::nullopt},
         {R"({"filename":"f"})", std::nullopt},
-}
-;
-for (const auto& [json, expected] : rows)
-    EXPECT_EQ(decodeServerScreenshot(object(json)), expected) << json;
-EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
-                                   object(R"({"id":1,"filename":"a"})")})
-              .size(),
-          2);
+    };
+    for (const auto& [json, expected] : rows)
+        EXPECT_EQ(decodeServerScreenshot(object(json)), expected) << json;
+    EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
+                                       object(R"({"id":1,"filename":"a"})")})
+                  .size(),
+              2);
 }
 
 TEST(SyncPlan, onlyPlainVisibleNamesMayBecomeLibraryFiles)
