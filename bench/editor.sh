@@ -97,6 +97,9 @@ echo "drag frame: median $frame ms, 95th percentile $(figure drag_frame_p95_ms) 
 echo "save (render and encode): $save ms; glimra-capture's encode $capture ms" \
     "(ratio $(calc "round($save / $capture, 2)")); Qt's PNG writer $qt ms" \
     "(ratio $(calc "round($save / $qt, 2)"))"
+echo "processor time of all threads: save $(figure save_processor_ms) ms, the capture encode" \
+    "$(figure capture_processor_ms) ms" \
+    "(ratio $(calc "round($(figure save_processor_ms) / $(figure capture_processor_ms), 2)"))"
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 verdict "open under 300 ms" "$(calc "int($open < 300)")"
 verdict "drag frame under 16 ms" "$(calc "int($frame < 16)")"
