@@ -225,6 +225,9 @@ void AppDelegate::applicationDidFinishLaunching()
     m_screenshotManager->loadScreenshots();
     m_screenshotManager->startWatchingScreenshots();
     m_screenshotManager->performFullSync();
+    // A desktop without a tray host (GNOME without an extension) would show nothing at all.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        showPopover();
 }
 
 void AppDelegate::applyHotkeySettings(const HotkeySettings& settings, FinderCutManager& cut,
@@ -301,6 +304,18 @@ void AppDelegate::togglePopover()
     if (m_dismissal.swallowsActivation(m_clock.elapsed()))
         return;
     showPopover();
+}
+
+void AppDelegate::openFromLauncher()
+{
+    if (!m_popover)
+        return;
+    // The launcher took the focus a moment ago, which closed the popover: that close is no
+    // half of a tray click, so nothing is swallowed here.
+    if (m_popover->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+        closePopover();
+    else
+        showPopover();
 }
 
 void AppDelegate::showPopover()
