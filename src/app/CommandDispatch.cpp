@@ -72,7 +72,7 @@ namespace commands {
 
 void toggle(AppDelegate& app, const QStringList&, const QString&, const RemoteControl::Reply& reply)
 {
-    app.togglePopover();
+    app.openFromLauncher();
     reply(0, {}, {});
 }
 
