@@ -188,6 +188,10 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (value.empty())
                 return bad();
             o.dataDir = std::filesystem::path(value);
+        } else if (arg == "--database") {
+            if (!value.starts_with("postgresql://") && !value.starts_with("postgres://"))
+                return bad();
+            o.databaseUrl = value;
         } else if (arg == "--tls-cert") {
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
@@ -302,6 +306,9 @@ Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/a
 Options:
   --listen HOST:PORT         address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6)
   --data DIR                 data folder (default $XDG_DATA_HOME/glimra-server)
+  --database URL             keep accounts and records in PostgreSQL instead of SQLite:
+                             postgresql://USER@HOST:PORT/DB (a libpq URI; a password is best
+                             kept in ~/.pgpass or PGPASSWORD)
   --tls-cert FILE            PEM certificate chain; with --tls-key, serve HTTPS
   --tls-key FILE             PEM private key
   --quota BYTES              storage per user (suffix K, M or G; default unlimited)

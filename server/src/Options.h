@@ -16,6 +16,8 @@ struct ServerOptions {
     std::string host = "127.0.0.1";
     int port = 8787;
     std::filesystem::path dataDir;
+    // Empty: SQLite in the data folder. Else a PostgreSQL connection URI.
+    std::string databaseUrl;
     std::string tlsCert;
     std::string tlsKey;
     std::optional<std::uint64_t> quotaBytes; // per user; none means unlimited

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -74,8 +75,8 @@ private:
     Store& m_store;
     const ServerOptions m_options;
     PasswordHasher m_hasher;
-    RateLimiter m_userLimiter;
-    RateLimiter m_addressLimiter;
+    std::unique_ptr<LoginLimiter> m_userLimiter;
+    std::unique_ptr<LoginLimiter> m_addressLimiter;
     std::mutex m_knownMutex;
     std::unordered_map<std::string, std::set<std::string>> m_knownAddresses;
     std::string m_origin;

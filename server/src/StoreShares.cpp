@@ -26,17 +26,15 @@ std::optional<ShareLink> Store::addShare(std::int64_t userId, std::int64_t scree
                                          const std::string& linkId, std::int64_t now,
                                          std::optional<std::int64_t> expiresAt)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
-    if (!ownsScreenshot(*m_writer, userId, screenshotId))
+    auto db = writer();
+    Transaction tx(*db);
+    lockUser(*db, userId);
+    if (!ownsScreenshot(*db, userId, screenshotId))
         return std::nullopt;
     // Dead links are never served; clearing them here keeps the table to live ones.
-    m_writer->prepare("DELETE FROM shares WHERE user_id = ? AND expires_at <= ?")
-        .bind(userId, now)
-        .run();
-    m_writer
-        ->prepare("INSERT INTO shares (id, screenshot_id, user_id, created_at, expires_at) "
-                  "VALUES (?, ?, ?, ?, ?)")
+    db->prepare("DELETE FROM shares WHERE user_id = ? AND expires_at <= ?").bind(userId, now).run();
+    db->prepare("INSERT INTO shares (id, screenshot_id, user_id, created_at, expires_at) "
+                "VALUES (?, ?, ?, ?, ?)")
         .bind(linkId, screenshotId, userId, now, expiresAt)
         .run();
     tx.commit();
@@ -45,19 +43,20 @@ std::optional<ShareLink> Store::addShare(std::int64_t userId, std::int64_t scree
 
 int Store::revokeShare(std::int64_t userId, std::string_view linkId)
 {
-    std::lock_guard lock(m_writeMutex);
-    m_writer->prepare("DELETE FROM shares WHERE id = ? AND user_id = ?").bind(linkId, userId).run();
-    return m_writer->changes();
+    auto db = writer();
+    return db->prepare("DELETE FROM shares WHERE id = ? AND user_id = ?")
+        .bind(linkId, userId)
+        .run();
 }
 
 std::optional<int> Store::revokeShares(std::int64_t userId, std::int64_t screenshotId)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
-    if (!ownsScreenshot(*m_writer, userId, screenshotId))
+    auto db = writer();
+    Transaction tx(*db);
+    if (!ownsScreenshot(*db, userId, screenshotId))
         return std::nullopt;
-    m_writer->prepare("DELETE FROM shares WHERE screenshot_id = ?").bind(screenshotId).run();
-    const int revoked = m_writer->changes();
+    const int revoked =
+        db->prepare("DELETE FROM shares WHERE screenshot_id = ?").bind(screenshotId).run();
     tx.commit();
     return revoked;
 }
@@ -67,7 +66,8 @@ std::vector<ShareLink> Store::liveShares(std::int64_t userId, std::int64_t now)
     auto db = reader();
     auto rows = db->prepare("SELECT id, screenshot_id, created_at, expires_at FROM shares "
                             "WHERE user_id = ? AND (expires_at IS NULL OR expires_at > ?) "
-                            "ORDER BY created_at, rowid");
+                            "ORDER BY created_at, " +
+                            std::string(m_postgres ? "seq" : "rowid"));
     rows.bind(userId, now);
     std::vector<ShareLink> links;
     while (rows.step())

@@ -74,7 +74,7 @@ namespace commands {
 
 void toggle(AppDelegate& app, const QStringList&, const QString&, const RemoteControl::Reply& reply)
 {
-    app.togglePopover();
+    app.openFromLauncher();
     reply(0, {}, {});
 }
 
