@@ -193,6 +193,8 @@ QRect paintedArea(const Mark& mark, int stepNumber, qreal scale)
     return box.adjusted(-reach, -reach, reach, reach).toAlignedRect();
 }
 
+constexpr int kMaxPatches = 48;
+
 // Where the marks paint, in rectangles that do not overlap, each drawn on its own. A
 // pixelation reads the whole of its area, so it lies inside one, joined with any other it
 // overlaps; every other mark is drawn in as many pieces as it crosses.
@@ -218,8 +220,13 @@ QList<QRect> patchAreas(const QList<QRect>& painted, const MarkDocument& documen
     };
     while (joinOne()) {
     }
+    // Many marks that overlap here and there cut the picture into ever more pieces, each
+    // drawing every mark it crosses: past a few dozen, one piece around them all is cheaper.
+    const QRect all = rest.boundingRect();
     for (const QRect& r : std::as_const(whole))
         rest -= r;
+    if (whole.size() + rest.rectCount() > kMaxPatches)
+        return {all};
     whole.append(QList<QRect>(rest.begin(), rest.end()));
     return whole;
 }

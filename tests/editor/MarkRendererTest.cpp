@@ -121,9 +121,11 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
         m.text = std::move(text);
         return m;
     };
-    QList<Mark> steps;
+    QList<Mark> steps, dots;
     for (int i = 0; i < 10; ++i)
         steps.append(with(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}), 4, 30));
+    for (int i = 0; i < 60; ++i) // more pieces than are drawn apart
+        dots.append(mark(MarkKind::Pen, {{3.0 + (i % 10) * 20, 5.0 + (i / 10) * 19}}));
     const QList<std::pair<QList<Mark>, std::optional<QRect>>> cases{
         {{with(mark(MarkKind::Arrow, {{190, 110}, {195, 112}}), 14),
           with(mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}), 20),
@@ -132,6 +134,7 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
          {}},
         {{with(mark(MarkKind::Text, {{120, 70}}, Qt::blue), 4, 40, u"Wjg\nÅy"_s)}, {}},
         {steps, QRect(0, 0, 200, 60)},
+        {dots, {}},
         {{mark(MarkKind::Pixelate, {{10, 10}, {90, 70}}),
           mark(MarkKind::Pixelate, {{80, 60}, {150, 110}}),
           mark(MarkKind::Highlighter, {{0, 65}, {200, 65}}, Qt::yellow),
