@@ -15,7 +15,7 @@ test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0 postgresql-15)
 # The Wayland desktop the tests start: sway, its portals and the tools to check it.
 wayland_test_pkgs=(qt6-wayland sway xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-    swaybg pipewire grim wl-clipboard wtype python3-dbus python3-gi)
+    swaybg pipewire grim wl-clipboard wtype weston python3-dbus python3-gi)
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)
