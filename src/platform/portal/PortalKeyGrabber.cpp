@@ -21,6 +21,7 @@ const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 const QString kSessionToken = QStringLiteral("glimra");
 // A portal that has not answered by then will not; the rows then say so.
 constexpr int kCallTimeoutMs = 10000;
+constexpr int kProbes = 3;
 
 struct Shortcut {
     QString id;
@@ -79,15 +80,24 @@ PortalKeyGrabber::PortalKeyGrabber(QDBusConnection bus, QObject* parent)
     m_bindTimer.setInterval(0);
     connect(&m_bindTimer, &QTimer::timeout, this, &PortalKeyGrabber::bind);
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                  SLOT(onActivated(QDBusMessage)));
+    probe(kProbes);
+}
+
+void PortalKeyGrabber::probe(int attemptsLeft)
+{
     // Asked, not assumed: a desktop whose portal lacks the interface answers with an error.
+    // So does a portal started by this very call before its backends are loaded, hence a
+    // few attempts a second apart.
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kInterface << QStringLiteral("version");
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attemptsLeft] {
         watcher->deleteLater();
-        onVersion(!watcher->isError());
+        if (!watcher->isError() || attemptsLeft <= 1)
+            return onVersion(!watcher->isError());
+        QTimer::singleShot(1000, this, [this, attemptsLeft] { probe(attemptsLeft - 1); });
     });
 }
 
@@ -244,7 +254,9 @@ void PortalKeyGrabber::request(const QString& method, const QVariantList& args,
                   QStringLiteral("Response"), pending, SLOT(onResponse(uint, QVariantMap)));
     options.insert(QStringLiteral("handle_token"), token);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
-    call.setArguments(QVariantList{args} << options);
+    QVariantList arguments = args;
+    arguments.append(options);
+    call.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, pending, [pending, watcher] {
         watcher->deleteLater();
@@ -269,12 +281,13 @@ QVariant PortalKeyGrabber::shortcutList() const
     return QVariant::fromValue(list);
 }
 
-void PortalKeyGrabber::onActivated(const QDBusObjectPath& session, const QString& shortcut,
-                                   qulonglong, const QVariantMap&)
+void PortalKeyGrabber::onActivated(const QDBusMessage& signal)
 {
+    const QVariantList args = signal.arguments();
     bool ok = false;
-    const int id = shortcut.toInt(&ok);
-    if (ok && session == m_session && m_bound.contains(id) && m_wanted.contains(id))
+    const int id = args.value(1).toString().toInt(&ok);
+    if (ok && args.value(0).value<QDBusObjectPath>() == m_session && m_bound.contains(id) &&
+        m_wanted.contains(id))
         Q_EMIT pressed(id);
 }
 

@@ -47,8 +47,12 @@ public:
     // The trigger as the desktop's shortcut notation writes it ("CTRL+ALT+Left").
     static QString triggerText(const Combination& combination);
 
+    // The portal's signal (session, shortcut, time, options); D-Bus reaches public slots only.
+    Q_SLOT void onActivated(const QDBusMessage& signal);
+
 private:
     enum class State { Probing, Ready, Absent };
+    void probe(int attemptsLeft);
     void onVersion(bool offered);
     void bindSoon();
     void bind();
@@ -57,8 +61,6 @@ private:
     // Calls a portal method whose answer comes as a Response signal on a request object.
     void request(const QString& method, const QVariantList& args, QVariantMap& options,
                  std::function<void(uint response, const QVariantMap& results)> answer);
-    Q_SLOT void onActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong,
-                            const QVariantMap&);
     QVariant shortcutList() const;
 
     QDBusConnection m_bus;
