@@ -12,7 +12,8 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     qt6-wayland wl-clipboard libwayland-dev libxkbcommon-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
-    desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0)
+    desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+    kwin-wayland xdg-desktop-portal-kde qtwayland5 weston wl-clipboard)
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)

@@ -158,9 +158,7 @@ void PortalKeyGrabber::ungrab(int id)
 
 bool PortalKeyGrabber::isGrabbed(int id) const
 {
-    if (m_state == State::Absent || !m_wanted.contains(id))
-        return false;
-    return !m_answered || m_bound.contains(id);
+    return m_state != State::Absent && m_answered && m_wanted.contains(id) && m_bound.contains(id);
 }
 
 GlobalKeyGrabber::Refusal PortalKeyGrabber::refusal(int id) const
@@ -168,7 +166,7 @@ GlobalKeyGrabber::Refusal PortalKeyGrabber::refusal(int id) const
     if (const auto clash = m_clashes.constFind(id); clash != m_clashes.cend())
         return {Refusal::Cause::Shortcut, *clash};
     if (m_wanted.contains(id) && !isGrabbed(id))
-        return {Refusal::Cause::Desktop, 0};
+        return {m_answered ? Refusal::Cause::Desktop : Refusal::Cause::Pending, 0};
     return {};
 }
 

@@ -16,8 +16,8 @@ namespace glimra {
 // its own) decides which keys, if any, run it. Nothing is taken from other programs, so
 // intercepts and short-lived holds are refused.
 //
-// Every request is answered later; until the first answer the shortcuts asked for count as
-// held. A session with a fixed name is made again whenever the set of shortcuts changes, so
+// Every request is answered later; until then the shortcuts asked for are refused as pending.
+// A session with a fixed name is made again whenever the set of shortcuts changes, so
 // the desktop finds the user's choices of the last run under the same name.
 class PortalKeyGrabber final : public GlobalKeyGrabber {
     Q_OBJECT

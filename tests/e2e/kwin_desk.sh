@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Glimra on KWin (kwin_wayland --virtual) with the KDE portal: the shortcuts are bound through
+# the GlobalShortcuts portal, one fired through kglobalaccel tiles the focused window, as does
+# `glimra tile`, and a copy reaches the clipboard without a focused Glimra window.
+# Usage: kwin_desk.sh GLIMRA_BIN. Exit 77 (skipped) without KWin or its portal.
+set -euo pipefail
+glimra=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in kwin_wayland weston-terminal wl-paste \
+    /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde; do
+    command -v "$tool" >/dev/null || { echo "SKIP: no $tool"; exit 77; }
+done
+# KWin, like sway, is run as an unprivileged user: a user namespace maps root away.
+if [ "$(id -u)" = 0 ]; then
+    exec unshare --user --map-user=65534 --map-group=65534 dbus-run-session -- "$0" "$@"
+fi
+
+. "$here/../../scripts/lib/session.sh"
+session_begin glimra-kwin
+session_home
+export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+QT_QPA_PLATFORM=offscreen kwin_wayland --virtual --width 1280 --height 720 \
+    --socket glimra-kwin --no-lockscreen >"$session/kwin.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -e "$XDG_RUNTIME_DIR/glimra-kwin" ] && break; sleep 0.1; done
+export WAYLAND_DISPLAY=glimra-kwin
+unset DISPLAY QT_QPA_PLATFORM
+# The portal is started by the bus, with the bus's environment.
+dbus-update-activation-environment WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland \
+    XDG_CURRENT_DESKTOP XDG_RUNTIME_DIR HOME KDE_FULL_SESSION KDE_SESSION_VERSION
+
+fail() {
+    echo "FAIL: $*"
+    grep -i "scripting\|js:" "$session/kwin.log" | tail -5
+    exit 1
+}
+wait_for() { # wait_for SECONDS COMMAND...
+    local end=$((SECONDS + $1)); shift
+    until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.2; done
+}
+# Runs a KWin script and prints what it printed.
+kwin_script() {
+    printf '%s\n' "$1" >"$session/probe.js"
+    local id mark=$RANDOM
+    id=$(dbus-send --session --print-reply=literal --dest=org.kde.KWin /Scripting \
+        org.kde.kwin.Scripting.loadScript string:"$session/probe.js" string:probe$mark |
+        awk '{print $2}')
+    dbus-send --session --print-reply --dest=org.kde.KWin "/$id" org.kde.kwin.Script.run >/dev/null
+    dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
+        org.kde.kwin.Scripting.unloadScript string:probe$mark >/dev/null
+}
+active_frame() {
+    kwin_script 'var w = workspace.activeClient, g = w.frameGeometry;
+print("FRAME " + w.resourceClass + " " + g.x + " " + g.y + " " + g.width + " " + g.height);'
+    sleep 0.2
+    grep -o 'FRAME .*' "$session/kwin.log" | tail -1 | cut -d' ' -f2-
+}
+focus_terminal() {
+    kwin_script 'var cs = workspace.clientList();
+for (var i = 0; i < cs.length; ++i)
+    if (String(cs[i].resourceClass).indexOf("weston") >= 0) workspace.activeClient = cs[i];'
+}
+# The terminal sizes itself in whole character cells, so a frame is within a cell of the target.
+frame_near() { # frame_near X Y W H
+    local f
+    f=$(active_frame)
+    read -r class x y w h <<<"$f"
+    [[ $class == *weston* ]] && ((x == $1 && y == $2 && w <= $3 && w > $3 - 20 &&
+        h <= $4 && h > $4 - 30))
+}
+
+weston-terminal >/dev/null 2>&1 &
+pids+=($!)
+"$glimra" >"$session/glimra.log" 2>&1 &
+pids+=($!)
+json() { "$glimra" shortcuts --json; }
+all_via_portal() { json | python3 -c 'import json, sys
+sys.exit(0 if all(s["via"] == "portal" and s["registered"] for s in json.load(sys.stdin)) else 1)'; }
+wait_for 30 all_via_portal || { json; fail "shortcuts not bound through the portal"; }
+
+# With no tray host the popover opens at start and takes the focus; the terminal gets it back.
+popover_active() { [[ $(active_frame) == glimra* ]]; }
+terminal_active() { focus_terminal; [[ $(active_frame) == *weston* ]]; }
+wait_for 10 popover_active || fail "no popover at start without a tray: $(active_frame)"
+wait_for 5 terminal_active || fail "the terminal did not take the focus"
+dbus-send --session --print-reply --dest=org.kde.kglobalaccel /component/glimra \
+    org.kde.kglobalaccel.Component.invokeShortcut string:11 >/dev/null
+wait_for 5 frame_near 0 0 1280 720 || fail "the maximise shortcut left $(active_frame)"
+"$glimra" tile left-half || fail "glimra tile left-half exited $?"
+wait_for 5 frame_near 0 0 640 720 || fail "left half left $(active_frame)"
+
+# A screenshot the desktop saved is moved into the library and copied, with no Glimra window.
+python3 -c 'import base64, sys; sys.stdout.buffer.write(base64.b64decode(
+"iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR4nGP4z8AAAAMBAQDJ/pLvAAAAAElFTkSuQmCC"))' \
+    >"$session/shot.png"
+mv "$session/shot.png" "$HOME/Pictures/Screenshots/Screenshot from kwin.png"
+has_png() { timeout 3 wl-paste -l 2>/dev/null | grep -qx image/png; }
+wait_for 10 has_png || fail "wl-paste -l lists no image/png"
+"$glimra" quit
+echo "PASS"
