@@ -131,6 +131,24 @@ bool isLoopbackHost(std::string_view host)
     return inet_pton(AF_INET6, h.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
+std::optional<std::string> parsePublicUrl(std::string_view text)
+{
+    const std::size_t scheme = text.starts_with("https://")  ? 8
+                               : text.starts_with("http://") ? 7
+                                                             : 0;
+    while (text.ends_with('/'))
+        text.remove_suffix(1);
+    if (scheme == 0 || text.size() <= scheme || text[scheme] == '/')
+        return std::nullopt;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        // The URL is handed out inside JSON and pasted into chats: plain printable ASCII only.
+        if (u <= 0x20 || u >= 0x7F || c == '?' || c == '#' || c == '"' || c == '\\')
+            return std::nullopt;
+    }
+    return std::string(text);
+}
+
 std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::string_view>& args,
                                                        const Environment& env)
 {
@@ -170,6 +188,10 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (value.empty())
                 return bad();
             o.dataDir = std::filesystem::path(value);
+        } else if (arg == "--database") {
+            if (!value.starts_with("postgresql://") && !value.starts_with("postgres://"))
+                return bad();
+            o.databaseUrl = value;
         } else if (arg == "--tls-cert") {
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
@@ -223,6 +245,11 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             (arg == "--max-header-fields" ? o.maxHeaderFields
              : arg == "--max-connections" ? o.maxConnections
                                           : o.maxConnectionsPerAddress) = *n;
+        } else if (arg == "--public-url") {
+            const auto url = parsePublicUrl(value);
+            if (!url)
+                return bad();
+            o.publicUrl = *url;
         } else if (arg == "--access-log") {
             o.accessLog = value == "off" ? std::string() : std::string(value);
         } else if (arg == "--threads") {
@@ -279,6 +306,9 @@ Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/a
 Options:
   --listen HOST:PORT         address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6)
   --data DIR                 data folder (default $XDG_DATA_HOME/glimra-server)
+  --database URL             keep accounts and records in PostgreSQL instead of SQLite:
+                             postgresql://USER@HOST:PORT/DB (a libpq URI; a password is best
+                             kept in ~/.pgpass or PGPASSWORD)
   --tls-cert FILE            PEM certificate chain; with --tls-key, serve HTTPS
   --tls-key FILE             PEM private key
   --quota BYTES              storage per user (suffix K, M or G; default unlimited)
@@ -298,6 +328,8 @@ Options:
   --max-connections N        open connections in all (default 1024)
   --max-connections-per-address N   open connections from one address (default 64)
   --access-log FILE|-|off    one line per request (default - : standard error)
+  --public-url URL           the address users reach this server by, e.g. behind a proxy;
+                             share links start with it (default: the listening address)
   --version                  show the version
   --help                     show this text
 

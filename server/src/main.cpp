@@ -53,7 +53,7 @@ int addUser(const Invocation& inv)
         std::cerr << "glimra-server: " << *problem << '\n';
         return 1;
     }
-    Store store(inv.options.dataDir);
+    Store store(inv.options.dataDir, true, inv.options.databaseUrl);
     PasswordHasher hasher;
     if (!store.createUser(inv.userName, inv.email, hasher.hash(password))) {
         std::cerr << "glimra-server: Username already taken\n";
@@ -65,7 +65,7 @@ int addUser(const Invocation& inv)
 
 int deleteUser(const Invocation& inv)
 {
-    Store store(inv.options.dataDir, false);
+    Store store(inv.options.dataDir, false, inv.options.databaseUrl);
     const auto screenshots = store.deleteUser(inv.userName);
     if (!screenshots) {
         std::cerr << "glimra-server: no user " << inv.userName << '\n';
@@ -83,7 +83,7 @@ int check(const Invocation& inv)
                   << "; stop it before repairing\n";
         return 1;
     }
-    Store store(dir, false);
+    Store store(dir, false, inv.options.databaseUrl);
     const Repairs repairs{inv.repair, inv.repair, inv.repair};
     const CheckReport r = store.check(true, repairs);
     std::cout << dir.string() << ": " << r.records << " screenshots, " << r.files << " files\n";
@@ -153,16 +153,19 @@ int serve(const ServerOptions& options)
                   << " (it holds the lock file in it)\n";
         return 1;
     }
-    Store store(options.dataDir);
+    Store store(options.dataDir, true, options.databaseUrl);
     if (!startupCheck(store, options.dataDir))
         return 1;
     Service service(store, options);
     const int port = server.listen();
     const std::string host =
         options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host;
-    std::cout << "glimra-server listening on " << (options.tlsCert.empty() ? "http://" : "https://")
-              << host << ':' << port << " (data " << options.dataDir.string() << ", registration "
-              << (options.registrationOpen ? "open" : "closed") << ")" << std::endl;
+    const std::string listening =
+        (options.tlsCert.empty() ? "http://" : "https://") + host + ':' + std::to_string(port);
+    service.setOrigin(options.publicUrl.empty() ? listening : options.publicUrl);
+    std::cout << "glimra-server listening on " << listening << " (data " << options.dataDir.string()
+              << ", registration " << (options.registrationOpen ? "open" : "closed") << ")"
+              << std::endl;
     server.run(service);
     return 0;
 }

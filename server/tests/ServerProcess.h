@@ -46,6 +46,11 @@ private:
     int m_port = 0;
 };
 
+// True when the rows run against PostgreSQL rather than SQLite.
+bool onPostgres();
+// A database of the test cluster for the server on this data folder, made when missing.
+std::string testDatabaseUrl(const fs::path& dataDir);
+
 // Runs the binary to completion with these arguments and this standard input.
 struct RunResult {
     int status;

@@ -283,23 +283,28 @@ TEST(SyncPlan, listingRecordsDecodeByTheirMembers)
     const std::pair<const char*, std::optional<ServerScreenshot>> rows[] = {
         {R"({"id":3,"filename":"f","original_filename":"o.png","file_size":9,
              "capture_type":"window","uploaded_at":"2024-05-01","extra":1})",
-         ServerScreenshot{3, u"f"_s, u"o.png"_s, 9, u"window"_s, u"2024-05-01"_s}},
+         ServerScreenshot{3, u"f"_s, u"o.png"_s, 9, u"window"_s, u"2024-05-01"_s, {}}},
+        // Only links with an id and a web address are kept.
+        {R"({"id":3,"filename":"f","shares":[{"id":"a","url":"https://h/s/a","expires_at":null},
+             {"id":"b","url":"javascript:x"},{"url":"https://h/s/c"},{"id":"d","url":"/s/d"}]})",
+         ServerScreenshot{3, u"f"_s, u"f"_s, 0, {}, {}, {{u"a"_s, u"https://h/s/a"_s, {}}}}},
         {R"({"id":3,"filename":"f","file_size":"9","capture_type":null})",
-         ServerScreenshot{3, u"f"_s, u"f"_s, 0, {}, {}}},
+         ServerScreenshot{3, u"f"_s, u"f"_s, 0, {}, {}, {}}},
         {R"({"id":9007199254740993,"filename":"f"})",
-         ServerScreenshot{9007199254740993, u"f"_s, u"f"_s, 0, {}, {}}},
-        {R"({"id":0,"filename":"f"})", ServerScreenshot{0, u"f"_s, u"f"_s, 0, {}, {}}},
+         ServerScreenshot{9007199254740993, u"f"_s, u"f"_s, 0, {}, {}, {}}},
+        {R"({"id":0,"filename":"f"})", ServerScreenshot{0, u"f"_s, u"f"_s, 0, {}, {}, {}}},
         {R"({"id":"3","filename":"f"})", std::nullopt},
         {R"({"id":3.5,"filename":"f"})", std::nullopt},
         {R"({"id":1e300,"filename":"f"})", std::nullopt},
         {R"({"filename":"f"})", std::nullopt},
-    };
-    for (const auto& [json, expected] : rows)
-        EXPECT_EQ(decodeServerScreenshot(object(json)), expected) << json;
-    EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
-                                       object(R"({"id":1,"filename":"a"})")})
-                  .size(),
-              2);
+}
+;
+for (const auto& [json, expected] : rows)
+    EXPECT_EQ(decodeServerScreenshot(object(json)), expected) << json;
+EXPECT_EQ(decodeServerScreenshots({object(R"({"id":1})"), object(R"({"id":2,"filename":"b"})"),
+                                   object(R"({"id":1,"filename":"a"})")})
+              .size(),
+          2);
 }
 
 TEST(SyncPlan, onlyPlainVisibleNamesMayBecomeLibraryFiles)
