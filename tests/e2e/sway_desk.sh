@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Glimra on sway, inside scripts/lib/wayland-session.sh: `glimra tile` places the focused
 # window (read back from sway's tree), `shortcuts --json` says each shortcut is for sway's own
-# bindings, and a copy reaches the clipboard while a terminal, not Glimra, has the focus.
+# bindings, a copy reaches the clipboard while another window has the focus, and with a tray
+# host the popover waits for a click on its icon.
 # Usage: sway_desk.sh GLIMRA_BIN
 set -euo pipefail
 glimra=$1
@@ -57,5 +58,21 @@ mv "$HOME/shot.png" "$HOME/Pictures/Screenshots/Screenshot from sway.png"
 has_png() { timeout 3 wl-paste -l 2>/dev/null | grep -qx image/png; }
 wait_for 10 has_png || fail "wl-paste -l lists no image/png"
 app_focused $window || fail "the copy took the focus: $(focused)"
+"$glimra" quit
+not_running() { ! "$glimra" list >/dev/null 2>&1; }
+wait_for 10 not_running || fail "glimra quit did not end it"
+
+# With a tray host the icon is a StatusNotifierItem: no popover at start, a click opens it.
+/usr/bin/python3 "$(dirname "$0")/sni_watcher.py" >"$HOME/items" &
+wait_for 5 dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher / \
+    org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1
+"$glimra" >>"$GLIMRA_WL_LOGS/glimra.log" 2>&1 &
+wait_for 10 test -s "$HOME/items" || fail "no tray item registered"
+wait_for 10 "$glimra" list >/dev/null # launched: the item's click has a popover to open
+app_focused $window || fail "a popover opened beside a tray: $(focused)"
+read -r item path <"$HOME/items"
+dbus-send --session --print-reply --dest="$item" "$path" \
+    org.kde.StatusNotifierItem.Activate int32:0 int32:0 >/dev/null
+wait_for 5 app_focused glimra-instance || fail "the tray click opened nothing: $(focused)"
 "$glimra" quit
 echo PASS
