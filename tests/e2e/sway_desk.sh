@@ -31,6 +31,8 @@ weston-eventdemo >/dev/null 2>&1 &
 wait_for 10 app_focused glimra-instance || fail "no popover at start without a tray: $(focused)"
 swaymsg "[app_id=\"$window\"] focus" >/dev/null
 wait_for 5 app_focused $window || fail "focus: $(focused)"
+popover_gone() { ! swaymsg -t get_tree | grep -q '"app_id": "glimra-instance"'; }
+wait_for 5 popover_gone || fail "the popover stayed open without the focus"
 
 "$glimra" tile left-half || fail "glimra tile left-half exited $?"
 wait_for 5 is_focused $window 0 0 640 720 ||
@@ -74,5 +76,7 @@ read -r item path <"$HOME/items"
 dbus-send --session --print-reply --dest="$item" "$path" \
     org.kde.StatusNotifierItem.Activate int32:0 int32:0 >/dev/null
 wait_for 5 app_focused glimra-instance || fail "the tray click opened nothing: $(focused)"
+wtype -k Escape
+wait_for 5 popover_gone || fail "Escape left the popover open"
 "$glimra" quit
 echo PASS

@@ -2,6 +2,7 @@
 #include "platform/portal/PortalKeyGrabber.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
@@ -86,17 +87,21 @@ PortalKeyGrabber::PortalKeyGrabber(QDBusConnection bus, QObject* parent)
 
 void PortalKeyGrabber::probe(int attemptsLeft)
 {
-    // Asked, not assumed: a desktop whose portal lacks the interface answers with an error.
-    // So does a portal started by this very call before its backends are loaded, hence a
-    // few attempts a second apart.
+    // Asked, not assumed: a portal without the interface says so, and so does a bus with no
+    // portal at one. A portal that is slow to start (no reply in time) is asked again.
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kInterface << QStringLiteral("version");
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attemptsLeft] {
         watcher->deleteLater();
-        if (!watcher->isError() || attemptsLeft <= 1)
-            return onVersion(!watcher->isError());
+        const QDBusError::ErrorType error = watcher->error().type();
+        const bool definite =
+            error == QDBusError::NoError || error == QDBusError::InvalidArgs ||
+            error == QDBusError::UnknownInterface || error == QDBusError::UnknownProperty ||
+            error == QDBusError::ServiceUnknown || error == QDBusError::UnknownObject;
+        if (definite || attemptsLeft <= 1)
+            return onVersion(error == QDBusError::NoError);
         QTimer::singleShot(1000, this, [this, attemptsLeft] { probe(attemptsLeft - 1); });
     });
 }
