@@ -13,8 +13,13 @@ namespace {
 
 const QString kKWin = QStringLiteral("org.kde.KWin");
 const QString kObjectPath = QStringLiteral("/io/github/glimra/Tiling");
+const QString kScripting = QStringLiteral("org.kde.kwin.Scripting");
 const QString kPluginName = QStringLiteral("glimra-tile");
 constexpr int kCallTimeoutMs = 2000;
+// Long enough for KWin to run the script's answer before the script goes; a script that
+// found nothing to move never asks, and goes after the longer wait.
+constexpr int kAnsweredMs = 500;
+constexpr int kUnansweredMs = 2000;
 
 // KWin 5's scripting API. A window that cannot be moved or sized, or a panel or the desktop
 // in front, is left alone; a maximised or full-screen one is restored first.
@@ -70,33 +75,56 @@ bool KWinWindowMover::placeFocused(const Placement& place)
             return true;
     }
     m_waiting = place;
-    // A script of the same name still loaded makes KWin refuse the new one.
-    const QString scripting = QStringLiteral("org.kde.kwin.Scripting");
-    call(QStringLiteral("/Scripting"), scripting, QStringLiteral("unloadScript"), {kPluginName},
-         [this, scripting](const QDBusMessage&) {
-             call(QStringLiteral("/Scripting"), scripting, QStringLiteral("loadScript"),
-                  {m_scriptPath, kPluginName}, [this](const QDBusMessage& reply) {
-                      const int id = reply.arguments().value(0, -1).toInt();
-                      if (reply.type() != QDBusMessage::ReplyMessage || id < 0)
-                          return;
-                      // KWin 5 names the script's object by its number alone, KWin 6 under
-                      // /Scripting.
-                      const QString script = QStringLiteral("org.kde.kwin.Script");
-                      call(QStringLiteral("/%1").arg(id), script, QStringLiteral("run"), {},
-                           [this, id, script](const QDBusMessage& ran) {
-                               if (ran.type() == QDBusMessage::ErrorMessage)
-                                   call(QStringLiteral("/Scripting/Script%1").arg(id), script,
-                                        QStringLiteral("run"), {}, [](const QDBusMessage&) {});
-                           });
-                  });
-         });
+    if (!m_busy)
+        start();
     return true;
+}
+
+// One script at a time, loaded, run and unloaded in turn, under one name that the user's own
+// scripts do not use. A tile asked meanwhile is run next, with the newest placement.
+void KWinWindowMover::start()
+{
+    m_busy = true;
+    m_answered = false;
+    call(QStringLiteral("/Scripting"), kScripting, QStringLiteral("loadScript"),
+         {m_scriptPath, kPluginName}, [this](const QDBusMessage& reply) {
+             if (reply.type() != QDBusMessage::ReplyMessage ||
+                 reply.arguments().value(0, -1).toInt() < 0) {
+                 // Refused, most likely while our last script was still going: unloaded, it
+                 // is tried once more, and a second refusal drops the tile.
+                 if (std::exchange(m_refused, true))
+                     m_waiting = nullptr;
+                 return finish();
+             }
+             m_refused = false;
+             // Runs what is loaded and not yet running, ours among them. The object named by
+             // the number KWin returned may be another script's: KWin numbers a script by the
+             // count of scripts loaded, which shrinks when one of them goes.
+             call(QStringLiteral("/Scripting"), kScripting, QStringLiteral("start"), {},
+                  [](const QDBusMessage&) {});
+             QTimer::singleShot(kUnansweredMs, this, [this] {
+                 if (!m_answered)
+                     finish();
+             });
+         });
+}
+
+void KWinWindowMover::finish()
+{
+    call(QStringLiteral("/Scripting"), kScripting, QStringLiteral("unloadScript"), {kPluginName},
+         [this](const QDBusMessage&) {
+             m_busy = false;
+             if (m_waiting)
+                 start();
+         });
 }
 
 QString KWinWindowMover::placement(int x, int y, int width, int height)
 {
     if (!m_waiting)
         return {};
+    m_answered = true;
+    QTimer::singleShot(kAnsweredMs, this, &KWinWindowMover::finish);
     const QRect usable(x, y, width, height);
     const QRect frame = std::exchange(m_waiting, nullptr)(usable);
     return QStringLiteral("%1 %2 %3 %4")

@@ -37,12 +37,17 @@ public Q_SLOTS:
     Q_SCRIPTABLE QString placement(int x, int y, int width, int height);
 
 private:
+    void start();
+    void finish();
     void call(const QString& path, const QString& interface, const QString& method,
               const QVariantList& args, std::function<void(const QDBusMessage&)> then);
 
     QDBusConnection m_bus;
     QString m_scriptPath;
     bool m_scriptWritten = false;
+    bool m_busy = false;     // a script of ours is loaded or on its way
+    bool m_answered = false; // the current script has asked for its placement
+    bool m_refused = false;  // KWin refused to load the last script
     Placement m_waiting;
 };
 
