@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""A StatusNotifierWatcher with a host, as a desktop's panel provides: enough for Qt to show
-its tray icon there. Prints each item's bus name and object path as it registers."""
+# A StatusNotifierWatcher with a host, as a desktop's panel provides: enough for Qt to show
+# its tray icon there. Prints each item's bus name and object path as it registers.
 
 import dbus
 import dbus.mainloop.glib
@@ -11,7 +11,6 @@ NAME = "org.kde.StatusNotifierWatcher"
 # Qt reads the properties from the introspection data, which dbus-python leaves out.
 XML = f"""<node><interface name="{NAME}">
 <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-<method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
 <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
 <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
 <property name="ProtocolVersion" type="i" access="read"/>
@@ -31,10 +30,6 @@ class Watcher(dbus.service.Object):
         path = item if item.startswith("/") else "/StatusNotifierItem"
         self.items.append(f"{sender}{path}")
         print(sender, path, flush=True)
-
-    @dbus.service.method(NAME, in_signature="s")
-    def RegisterStatusNotifierHost(self, host):
-        pass
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, prop):

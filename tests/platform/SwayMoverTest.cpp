@@ -28,7 +28,7 @@ QJsonDocument tree(qint64 focus)
     return QJsonDocument::fromJson(json);
 }
 
-TEST(SwayIpc, findsTheFocusedWindowAndItsWorkspaceAndPlacesItsFrame)
+TEST(SwayIpc, findsTheFocusedWindowAndItsWorkspace)
 {
     using W = sway::FocusedWindow;
     const std::pair<qint64, std::optional<W>> cases[] = {
@@ -48,19 +48,11 @@ TEST(SwayIpc, findsTheFocusedWindowAndItsWorkspaceAndPlacesItsFrame)
                 << focus;
         }
     }
-    EXPECT_EQ(sway::placeCommand({12, {}, {}, true}, {1280, 30, 480, 510}),
-              "[con_id=12] fullscreen disable, floating enable, resize set width 480 px height "
-              "510 px, move absolute position 1280 px 30 px");
-    // Replies arrive in pieces, several at once, or as something that is not sway.
-    QByteArray buffer = sway::message(sway::kGetTree, "{}") + sway::message(sway::kRunCommand, "x");
-    sway::Reply reply;
+    // A reply that arrives in pieces waits for its last piece.
+    QByteArray buffer = sway::message(sway::kGetTree, "{}");
     QByteArray first = buffer.left(10);
+    sway::Reply reply;
     EXPECT_EQ(sway::takeReply(first, reply), sway::Take::Incomplete);
-    EXPECT_EQ(sway::takeReply(buffer, reply), sway::Take::Done);
-    EXPECT_EQ(sway::takeReply(buffer, reply), sway::Take::Done);
-    EXPECT_TRUE(reply.type == sway::kRunCommand && reply.payload == "x" && buffer.isEmpty());
-    QByteArray junk = "HTTP/1.1 400";
-    EXPECT_EQ(sway::takeReply(junk, reply), sway::Take::Bad);
 }
 
 // Plays sway on a socket: answers the tree and records the commands.
