@@ -13,9 +13,10 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0 postgresql-15)
-# The Wayland desktop the tests start: sway, its portals and the tools to check it.
+# The Wayland desktops the tests start: sway, KWin, their portals and the tools to check them.
 wayland_test_pkgs=(qt6-wayland sway xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-    swaybg pipewire grim wl-clipboard wtype weston python3-dbus python3-gi)
+    swaybg pipewire grim wl-clipboard wtype weston python3-dbus python3-gi
+    kwin-wayland xdg-desktop-portal-kde qtwayland5)
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)
