@@ -29,7 +29,7 @@ void expectBucketMatchesRecords(S3StandIn& s3, const TempDir& dir, ServerProcess
     for (const json& record : listing(client, token)) {
         const std::int64_t id = record["id"];
         ASSERT_TRUE(expected.contains(id)) << "a record nobody was told about: " << id;
-        EXPECT_EQ(download(client, token, id).raw, expected.at(id)) << id;
+        EXPECT_TRUE(download(client, token, id).raw == expected.at(id)) << id;
         contents.insert(record["filename"].get<std::string>());
     }
     EXPECT_EQ(s3.keys().size(), contents.size()) << swept.out;
@@ -55,13 +55,13 @@ TEST(ObjectStorage, screenshotsAndTheirLinksLiveInTheBucket)
         ids.push_back(reply.body["screenshot"]["id"]);
     }
     EXPECT_EQ(s3.keys().size(), 2u) << "the same bytes are stored once";
-    EXPECT_EQ(download(client, token, ids[1]).raw, large);
+    EXPECT_TRUE(download(client, token, ids[1]).raw == large);
     const json link =
         post(client, kSync, {{"action", "share"}, {"token", token}, {"screenshot_id", ids[2]}})
             .body["share"];
     const auto shared = client.Get("/s/" + link["id"].get<std::string>());
     ASSERT_TRUE(shared);
-    EXPECT_EQ(shared->body, small);
+    EXPECT_TRUE(shared->body == small);
 
     for (const std::size_t left : {2u, 1u}) {
         const std::int64_t id = ids[left == 2 ? 0 : 2];
