@@ -8,7 +8,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libxcb-xfixes0-dev libxcb-shape0-dev libsecret-1-dev libglib2.0-dev zlib1g-dev
     libisal-dev libmd-dev libpng-dev libjpeg-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev
     libboost1.81-dev libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
-    libpq-dev libxcb-shm0-dev libtesseract-dev tesseract-ocr-eng
+    libpq-dev libcurl4-openssl-dev libxcb-shm0-dev libtesseract-dev tesseract-ocr-eng
     qt6-wayland wl-clipboard libwayland-dev libxkbcommon-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
