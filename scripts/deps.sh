@@ -20,6 +20,11 @@ wayland_test_pkgs=(qt6-wayland sway xdg-desktop-portal xdg-desktop-portal-wlr xd
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)
+# KDE Plasma and GNOME Shell as headless test desktops: KWin with the QML modules that the KDE
+# portal's screenshot dialog loads even when it asks nothing, and a GTK window for the tests.
+wayland_test_pkgs+=(kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
+    qml-module-qtquick-controls2 qml-module-qtquick-layouts gnome-shell xdg-desktop-portal-gnome
+    libglib2.0-bin gir1.2-gtk-3.0)
 
 want=("${build_pkgs[@]}")
 case "${1:-run}" in
