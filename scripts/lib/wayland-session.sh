@@ -43,7 +43,7 @@ if [ "$1" = --inside ]; then
     mount -t tmpfs -o mode=1777 glimra-wayland /tmp
     for dir in "${keep[@]}"; do
         mkdir -p "$dir"
-        mount --bind "/proc/self/fd/3/${dir#/tmp/}" "$dir"
+        mount --no-canonicalize --bind "/proc/self/fd/3/${dir#/tmp/}" "$dir"
     done
     exec 3<&-
     exec unshare --user --map-user=1000 --map-group=1000 "$self" --as-user "$@"

@@ -2,8 +2,8 @@
 #include "Connection.h"
 
 #include "Multipart.h"
-#include "RequestHead.h"
 #include "Options.h"
+#include "RequestHead.h"
 #include "Service.h"
 #include "Upload.h"
 
@@ -150,8 +150,8 @@ private:
     {
         const bool get = parser.get().method() == http::verb::get;
         if (req.path == "/healthz" && get)
-            co_return textResponse(200, "ok\n");
-        if (req.path == kSyncPath && get)
+            co_return co_await onWorker(m_state, [&] { return m_state.service.health(); });
+        if (get && (req.path == kSyncPath || req.path.starts_with(kSharePrefix)))
             co_return co_await onWorker(m_state, [&] { return m_state.service.handle(req); });
         if (req.path != kAuthPath && req.path != kSyncPath)
             co_return closing(failureResponse(404, "Not found"));

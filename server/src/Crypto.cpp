@@ -56,6 +56,16 @@ std::string newToken()
     return toHex(bytes, sizeof bytes);
 }
 
+std::string newLinkId()
+{
+    unsigned char bytes[16];
+    randombytes_buf(bytes, sizeof bytes);
+    char text[sodium_base64_ENCODED_LEN(sizeof bytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
+    sodium_bin2base64(text, sizeof text, bytes, sizeof bytes,
+                      sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+    return text;
+}
+
 std::string tokenDigest(std::string_view token)
 {
     unsigned char digest[crypto_hash_sha256_BYTES];

@@ -34,6 +34,8 @@ private:
 
 // 256 random bits as 64 hexadecimal digits.
 std::string newToken();
+// 128 random bits as 22 characters of URL-safe base64: the name of a share link.
+std::string newLinkId();
 // What is stored in place of a token: its SHA-256, hexadecimal.
 std::string tokenDigest(std::string_view token);
 

@@ -13,9 +13,67 @@ namespace {
                         rc & 0xFF);
 }
 
+class SqliteStatement final : public StatementImpl {
+public:
+    SqliteStatement(sqlite3* db, std::string_view sql) : m_db(db)
+    {
+        const int rc =
+            sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+        if (rc != SQLITE_OK)
+            fail(db, rc);
+    }
+    ~SqliteStatement() override { sqlite3_finalize(m_stmt); }
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    void bindInteger(int index, std::int64_t value) override
+    {
+        check(sqlite3_bind_int64(m_stmt, index, value));
+    }
+    void bindText(int index, std::string_view value) override
+    {
+        check(sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT,
+                                  SQLITE_UTF8));
+    }
+    void bindNull(int index) override { check(sqlite3_bind_null(m_stmt, index)); }
+
+    bool step() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        fail(m_db, rc);
+    }
+    int changes() const override { return sqlite3_changes(m_db); }
+    std::int64_t integer(int column) const override { return sqlite3_column_int64(m_stmt, column); }
+    std::string text(int column) const override
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return data ? std::string(data,
+                                  static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                    : std::string();
+    }
+    bool isNull(int column) const override
+    {
+        return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    }
+
+private:
+    void check(int rc) const
+    {
+        if (rc != SQLITE_OK)
+            fail(m_db, rc);
+    }
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
 } // namespace
 
-Database::Database(const std::string& path)
+SqliteDatabase::SqliteDatabase(const std::string& path)
 {
     const int rc =
         sqlite3_open_v2(path.c_str(), &m_db,
@@ -32,12 +90,12 @@ Database::Database(const std::string& path)
     exec("PRAGMA foreign_keys = ON");
 }
 
-Database::~Database()
+SqliteDatabase::~SqliteDatabase()
 {
     sqlite3_close_v2(m_db);
 }
 
-void Database::exec(const char* sql)
+void SqliteDatabase::exec(const char* sql)
 {
     char* message = nullptr;
     if (const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message); rc != SQLITE_OK) {
@@ -47,92 +105,14 @@ void Database::exec(const char* sql)
     }
 }
 
-Statement Database::prepare(std::string_view sql)
+Statement SqliteDatabase::prepare(std::string_view sql)
 {
-    return Statement(m_db, sql);
-}
-
-std::int64_t Database::lastInsertId() const
-{
-    return sqlite3_last_insert_rowid(m_db);
-}
-
-int Database::changes() const
-{
-    return sqlite3_changes(m_db);
-}
-
-Statement::Statement(sqlite3* db, std::string_view sql) : m_db(db)
-{
-    const int rc =
-        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr);
-    if (rc != SQLITE_OK)
-        fail(db, rc);
-}
-
-Statement::~Statement()
-{
-    sqlite3_finalize(m_stmt);
-}
-
-void Statement::check(int rc) const
-{
-    if (rc != SQLITE_OK)
-        fail(m_db, rc);
-}
-
-void Statement::bindOne(int index, std::int64_t value)
-{
-    check(sqlite3_bind_int64(m_stmt, index, value));
-}
-
-void Statement::bindOne(int index, std::string_view value)
-{
-    check(sqlite3_bind_text64(m_stmt, index, value.data(), value.size(), SQLITE_TRANSIENT,
-                              SQLITE_UTF8));
-}
-
-void Statement::bindOne(int index, std::nullopt_t)
-{
-    check(sqlite3_bind_null(m_stmt, index));
-}
-
-bool Statement::step()
-{
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    fail(m_db, rc);
-}
-
-void Statement::run()
-{
-    while (step()) {
-    }
-}
-
-std::int64_t Statement::integer(int column) const
-{
-    return sqlite3_column_int64(m_stmt, column);
-}
-
-std::string Statement::text(int column) const
-{
-    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-    return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
-                : std::string();
-}
-
-bool Statement::isNull(int column) const
-{
-    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    return Statement(std::make_unique<SqliteStatement>(m_db, sql));
 }
 
 Transaction::Transaction(Database& db) : m_db(db)
 {
-    m_db.exec("BEGIN IMMEDIATE");
+    m_db.begin();
 }
 
 Transaction::~Transaction()
@@ -141,7 +121,7 @@ Transaction::~Transaction()
         try {
             m_db.exec("ROLLBACK");
         } catch (const DatabaseError&) {
-            // SQLite has already rolled back when the failure that brought us here was fatal.
+            // The engine has already rolled back when the failure that brought us here was fatal.
         }
     }
 }

@@ -19,6 +19,7 @@ struct HttpRequest {
     std::string query;
     std::string contentType;
     std::string range;
+    std::string ifNoneMatch;
     std::string remoteAddress;
     std::string body; // JSON requests only; uploads are streamed to the form reader
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Options.h"
 
+#include "S3Client.h"
+
 #include <arpa/inet.h>
 
 #include <charconv>
@@ -131,6 +133,24 @@ bool isLoopbackHost(std::string_view host)
     return inet_pton(AF_INET6, h.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
+std::optional<std::string> parsePublicUrl(std::string_view text)
+{
+    const std::size_t scheme = text.starts_with("https://")  ? 8
+                               : text.starts_with("http://") ? 7
+                                                             : 0;
+    while (text.ends_with('/'))
+        text.remove_suffix(1);
+    if (scheme == 0 || text.size() <= scheme || text[scheme] == '/')
+        return std::nullopt;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        // The URL is handed out inside JSON and pasted into chats: plain printable ASCII only.
+        if (u <= 0x20 || u >= 0x7F || c == '?' || c == '#' || c == '"' || c == '\\')
+            return std::nullopt;
+    }
+    return std::string(text);
+}
+
 std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::string_view>& args,
                                                        const Environment& env)
 {
@@ -170,6 +190,22 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (value.empty())
                 return bad();
             o.dataDir = std::filesystem::path(value);
+        } else if (arg == "--database") {
+            if (!value.starts_with("postgresql://") && !value.starts_with("postgres://"))
+                return bad();
+            o.databaseUrl = value;
+        } else if (arg == "--storage") {
+            if (!parseS3Url(value))
+                return bad();
+            o.storageUrl = value;
+        } else if (arg == "--storage-credentials") {
+            o.storageCredentials = value;
+        } else if (arg == "--grace") {
+            const auto d =
+                value == "0" ? std::optional(std::chrono::seconds(0)) : parseDuration(value);
+            if (!d)
+                return bad();
+            inv.graceSeconds = d->count();
         } else if (arg == "--tls-cert") {
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
@@ -223,6 +259,11 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             (arg == "--max-header-fields" ? o.maxHeaderFields
              : arg == "--max-connections" ? o.maxConnections
                                           : o.maxConnectionsPerAddress) = *n;
+        } else if (arg == "--public-url") {
+            const auto url = parsePublicUrl(value);
+            if (!url)
+                return bad();
+            o.publicUrl = *url;
         } else if (arg == "--access-log") {
             o.accessLog = value == "off" ? std::string() : std::string(value);
         } else if (arg == "--threads") {
@@ -244,6 +285,8 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             inv.command = Command::DeleteUser;
         } else if (command == "check" && positional.size() == 1) {
             inv.command = Command::Check;
+        } else if (command == "sweep" && positional.size() == 1) {
+            inv.command = Command::Sweep;
         } else {
             return std::string("Unexpected argument ") + std::string(command);
         }
@@ -273,12 +316,20 @@ std::string_view usage()
        glimra-server add-user NAME EMAIL [--data DIR]   (password on standard input)
        glimra-server delete-user NAME [--data DIR]      (with all its screenshots)
        glimra-server check [--repair] [--data DIR]      (the store's state; --repair fixes it)
+       glimra-server sweep [--grace DURATION] ...       (tidies a bucket now; see --storage)
 
 Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/api/sync.php.
 
 Options:
   --listen HOST:PORT         address to listen on (default 127.0.0.1:8787; [::1]:PORT for IPv6)
   --data DIR                 data folder (default $XDG_DATA_HOME/glimra-server)
+  --database URL             keep accounts and records in PostgreSQL instead of SQLite:
+                             postgresql://USER@HOST:PORT/DB (a libpq URI; a password is best
+                             kept in ~/.pgpass or PGPASSWORD)
+  --storage URL              keep screenshot files in an S3-compatible bucket instead of the
+                             data folder: s3://BUCKET?endpoint=URL&region=R (path-style);
+                             credentials from AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY
+  --storage-credentials FILE or from this file (lines NAME=VALUE with those two names)
   --tls-cert FILE            PEM certificate chain; with --tls-key, serve HTTPS
   --tls-key FILE             PEM private key
   --quota BYTES              storage per user (suffix K, M or G; default unlimited)
@@ -298,6 +349,8 @@ Options:
   --max-connections N        open connections in all (default 1024)
   --max-connections-per-address N   open connections from one address (default 64)
   --access-log FILE|-|off    one line per request (default - : standard error)
+  --public-url URL           the address users reach this server by, e.g. behind a proxy;
+                             share links start with it (default: the listening address)
   --version                  show the version
   --help                     show this text
 

@@ -16,6 +16,11 @@ struct ServerOptions {
     std::string host = "127.0.0.1";
     int port = 8787;
     std::filesystem::path dataDir;
+    // Empty: SQLite in the data folder. Else a PostgreSQL connection URI.
+    std::string databaseUrl;
+    // Empty: files in the data folder. Else s3://BUCKET?endpoint=URL&region=R.
+    std::string storageUrl;
+    std::string storageCredentials; // a file; else the AWS_* environment variables
     std::string tlsCert;
     std::string tlsKey;
     std::optional<std::uint64_t> quotaBytes; // per user; none means unlimited
@@ -37,16 +42,20 @@ struct ServerOptions {
     int maxConnections = 1024;
     int maxConnectionsPerAddress = 64;
     std::string accessLog = "-"; // "-" standard error, "" none
+    // What users reach the server by, e.g. behind a proxy; share links start with it. Empty:
+    // the listening address. Never taken from a request, whose Host header anyone may forge.
+    std::string publicUrl;
 };
 
-enum class Command { Serve, AddUser, DeleteUser, Check, Help, Version };
+enum class Command { Serve, AddUser, DeleteUser, Check, Sweep, Help, Version };
 
 struct Invocation {
     Command command = Command::Serve;
     ServerOptions options;
-    std::string userName; // add-user, delete-user
-    std::string email;    // add-user
-    bool repair = false;  // check
+    std::string userName;              // add-user, delete-user
+    std::string email;                 // add-user
+    bool repair = false;               // check
+    std::int64_t graceSeconds = 86400; // sweep
 };
 
 // Environment the defaults depend on, passed in so parsing stays pure.
@@ -66,6 +75,8 @@ std::optional<std::chrono::seconds> parseDuration(std::string_view text);
 // "HOST:PORT", "[v6]:PORT" or ":PORT" (all interfaces); port 0 picks a free one.
 std::optional<std::pair<std::string, int>> parseListen(std::string_view text);
 bool isLoopbackHost(std::string_view host);
+// "http(s)://host[:port][/path]" without a query or fragment, trailing slashes dropped.
+std::optional<std::string> parsePublicUrl(std::string_view text);
 
 std::string_view usage();
 

@@ -23,6 +23,7 @@ void readRequestHead(const boost::beast::http::header<true, Fields>& head, HttpR
         req.query = target.substr(q + 1);
     req.contentType = std::string(head[http::field::content_type]);
     req.range = std::string(head[http::field::range]);
+    req.ifNoneMatch = std::string(head[http::field::if_none_match]);
 }
 
 } // namespace glimra::server

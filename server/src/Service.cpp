@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Service.h"
 
+#include "SharedLimiter.h"
+
 #include <chrono>
 #include <iostream>
 
@@ -17,6 +19,15 @@ const std::string* stringMember(const json& object, const char* key)
 
 // Addresses remembered per name: enough for a person's machines and networks.
 constexpr std::size_t kKnownAddressesPerName = 16;
+
+// Counted in this process alone, unless other servers share the database.
+std::unique_ptr<LoginLimiter> limiter(Store& store, const char* kind, int limit,
+                                      std::chrono::seconds window)
+{
+    if (store.shared())
+        return std::make_unique<SharedLimiter>(store, kind, limit, window);
+    return std::make_unique<RateLimiter>(limit, window);
+}
 
 } // namespace
 
@@ -81,8 +92,9 @@ json recordJson(const ScreenshotRecord& record)
 
 Service::Service(Store& store, const ServerOptions& options)
     : m_store(store), m_options(options),
-      m_userLimiter(options.loginLimitPerUser, options.loginWindow),
-      m_addressLimiter(options.loginLimitPerAddress, options.loginWindow)
+      m_userLimiter(limiter(store, "name ", options.loginLimitPerUser, options.loginWindow)),
+      m_addressLimiter(
+          limiter(store, "address ", options.loginLimitPerAddress, options.loginWindow))
 {}
 
 HttpResponse Service::handle(const HttpRequest& req)
@@ -104,10 +116,15 @@ HttpResponse Service::handle(const HttpRequest& req)
     }
 }
 
+HttpResponse Service::health()
+{
+    return m_store.healthy() ? textResponse(200, "ok\n") : textResponse(503, "unavailable\n");
+}
+
 HttpResponse Service::dispatch(const HttpRequest& req)
 {
     if (req.method == "GET")
-        return download(req);
+        return req.path.starts_with(kSharePrefix) ? sharedPicture(req) : download(req);
     const json body = json::parse(req.body, nullptr, false);
     if (body.is_discarded() || !body.is_object())
         return failureResponse(400, "Invalid JSON");
@@ -135,6 +152,10 @@ HttpResponse Service::handleSync(const json& body)
         return list(body);
     if (action && *action == "delete")
         return remove(body);
+    if (action && *action == "share")
+        return share(body);
+    if (action && *action == "unshare")
+        return unshare(body);
     if (action && *action == "upload")
         return failureResponse(400, "Invalid request: an upload is a multipart form");
     return failureResponse(400, "Unknown action");
@@ -166,6 +187,8 @@ HttpResponse Service::signIn(std::int64_t userId)
     const std::int64_t now = unixNow();
     const std::int64_t expiresAt = now + m_options.tokenLifetime.count();
     m_store.pruneSessions(now);
+    if (m_store.shared())
+        m_store.pruneLoginAttempts(now - m_options.loginWindow.count());
     m_store.addSession(userId, tokenDigest(token), expiresAt);
     return jsonResponse(200, json{{"success", true},
                                   {"token", token},
@@ -201,14 +224,14 @@ HttpResponse Service::login(const json& body, const HttpRequest& req)
     const std::string user = usernameKey(std::string_view(*name).substr(0, 64));
     const std::string address = addressKey(req.remoteAddress);
     const std::string userKey = nameKey(user, address);
-    const auto now = RateLimiter::Clock::now();
+    const auto now = LoginLimiter::Clock::now();
     // Counted before the password is hashed: guesses sent in parallel all find the count
     // already raised by those before them.
-    auto wait = m_userLimiter.attempt(userKey, now);
+    auto wait = m_userLimiter->attempt(userKey, now);
     if (wait.count() == 0) {
-        wait = m_addressLimiter.attempt(address, now);
+        wait = m_addressLimiter->attempt(address, now);
         if (wait.count() > 0)
-            m_userLimiter.forgive(userKey);
+            m_userLimiter->forgive(userKey);
     }
     if (wait.count() > 0) {
         HttpResponse res = failureResponse(429, "Too many failed login attempts. Try again in " +
@@ -227,8 +250,8 @@ HttpResponse Service::login(const json& body, const HttpRequest& req)
         return failureResponse(401, "Invalid username or password");
     // The name's count is forgiven, but only this one attempt of the address's: signing in to
     // one's own account must not reset the count of an address that is guessing at others.
-    m_userLimiter.clear(userKey);
-    m_addressLimiter.forgive(address);
+    m_userLimiter->clear(userKey);
+    m_addressLimiter->forgive(address);
     rememberAddress(user, address);
     return signIn(credentials->userId);
 }

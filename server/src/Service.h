@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -23,6 +24,8 @@ using nlohmann::json;
 
 inline constexpr const char* kAuthPath = "/glimra/api/auth.php";
 inline constexpr const char* kSyncPath = "/glimra/api/sync.php";
+// Followed by a link's id: the picture for anyone who has the link.
+inline constexpr const char* kSharePrefix = "/s/";
 inline constexpr std::size_t kMaxJsonBytes = 64 * 1024;
 
 // The two endpoints. Handlers only parse and answer; the store does the work. Every JSON
@@ -37,9 +40,13 @@ public:
     // Answers a request whose body, if it has one, is read (uploads: see UploadForm).
     HttpResponse handle(const HttpRequest& req);
     std::optional<std::int64_t> userForToken(std::string_view token);
+    // For a load balancer: 200 only while the database and the bucket both answer.
+    HttpResponse health();
     // The account of a JSON request's "token" member, if it names a live session.
     std::optional<std::int64_t> userForBody(const json& body);
 
+    // Where links point: the public URL, else the address actually listened on.
+    void setOrigin(std::string origin) { m_origin = std::move(origin); }
     Store& store() { return m_store; }
     const ServerOptions& options() const { return m_options; }
 
@@ -55,6 +62,10 @@ private:
     HttpResponse logout(const json& body);
     HttpResponse list(const json& body);
     HttpResponse remove(const json& body);
+    HttpResponse share(const json& body);
+    HttpResponse unshare(const json& body);
+    HttpResponse sharedPicture(const HttpRequest& req);
+    json shareJson(const ShareLink& link) const;
 
     HttpResponse signIn(std::int64_t userId);
     json userJson(std::int64_t userId);
@@ -66,10 +77,11 @@ private:
     Store& m_store;
     const ServerOptions m_options;
     PasswordHasher m_hasher;
-    RateLimiter m_userLimiter;
-    RateLimiter m_addressLimiter;
+    std::unique_ptr<LoginLimiter> m_userLimiter;
+    std::unique_ptr<LoginLimiter> m_addressLimiter;
     std::mutex m_knownMutex;
     std::unordered_map<std::string, std::set<std::string>> m_knownAddresses;
+    std::string m_origin;
 };
 
 // Shared by the handlers.
@@ -81,5 +93,12 @@ HttpResponse textResponse(int status, std::string_view text);
 HttpResponse closing(HttpResponse res);
 std::string humanSize(std::uint64_t bytes);
 std::int64_t unixNow();
+// "2026-12-08T10:00:00Z"
+std::string isoTime(std::int64_t unixSeconds);
+// The opened stored file with the download's safety headers and a Range honoured; nothing
+// when it cannot be read. `disposition`: "attachment" or "inline".
+std::optional<HttpResponse> fileResponse(const HttpRequest& req, const StoredFile& stored,
+                                         std::shared_ptr<FileHandle> handle,
+                                         std::string_view disposition);
 
 } // namespace glimra::server

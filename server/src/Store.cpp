@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Store.h"
 
+#include "FaultPoint.h"
+#include "Migrations.h"
+#include "ObjectStore.h"
+#include "Postgres.h"
+#include "StoreQueries.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,35 +22,8 @@ namespace glimra::server {
 namespace {
 
 constexpr int kReaders = 4;
-constexpr const char* kRecordColumns =
-    "SELECT s.id, b.sha256, b.ext, s.original_filename, b.size, s.capture_type, s.uploaded_at "
-    "FROM screenshots s JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 ";
-
-std::string utcNow()
-{
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-ScreenshotRecord recordFrom(const Statement& row)
-{
-    return {row.integer(0), row.text(1) + "." + row.text(2),
-            row.text(3),    row.integer(4),
-            row.text(5),    row.text(6)};
-}
-
-template <typename... Args>
-std::int64_t scalar(Database& db, std::string_view sql, const Args&... args)
-{
-    auto row = db.prepare(sql);
-    row.bind(args...);
-    return row.step() ? row.integer(0) : 0;
-}
-
+// Requests wait for one of these; PostgreSQL does the rest of the queueing.
+constexpr int kPostgresConnections = 8;
 void configure(Database& db)
 {
     db.exec("PRAGMA journal_mode = WAL");
@@ -53,32 +33,15 @@ void configure(Database& db)
 
 } // namespace
 
-class Store::ReaderLease {
-public:
-    ReaderLease(Store& store, std::unique_ptr<Database> db) : m_store(store), m_db(std::move(db)) {}
-    ~ReaderLease()
-    {
-        {
-            std::lock_guard lock(m_store.m_readMutex);
-            m_store.m_readers.push_back(std::move(m_db));
-        }
-        m_store.m_readerFree.notify_one();
-    }
-    ReaderLease(const ReaderLease&) = delete;
-    ReaderLease& operator=(const ReaderLease&) = delete;
-    Database* operator->() const { return m_db.get(); }
-
-private:
-    Store& m_store;
-    std::unique_ptr<Database> m_db;
-};
-
-Store::Store(const fs::path& dataDir, bool create)
-    : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs")
+Store::Store(const fs::path& dataDir, bool create, const std::string& databaseUrl,
+             std::unique_ptr<ObjectStore> objects)
+    : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs"),
+      m_postgres(!databaseUrl.empty()), m_objects(std::move(objects))
 {
     const std::string dbPath = (m_data / "glimra.db").string();
-    const bool fresh = !fs::exists(dbPath);
-    if (fresh && !create)
+    // With PostgreSQL the records live elsewhere; the folder's own state tells what it is.
+    const bool fresh = m_postgres ? !fs::exists(m_blobs) : !fs::exists(dbPath);
+    if (fresh && !create && !m_postgres)
         throw std::runtime_error("no Glimra data in " + m_data.string());
     if (create) {
         // Only a folder made here is narrowed to its owner; an existing one keeps what the
@@ -91,64 +54,46 @@ Store::Store(const fs::path& dataDir, bool create)
         if (fresh)
             ensureDirectory(m_blobs);
     }
-    m_writer = std::make_unique<Database>(dbPath);
+    if (m_postgres) {
+        auto first = std::make_unique<PgDatabase>(databaseUrl);
+        migratePostgres(*first);
+        m_pool.push_back(std::move(first));
+        for (int i = 1; i < kPostgresConnections; ++i)
+            m_pool.push_back(std::make_unique<PgDatabase>(databaseUrl));
+        return;
+    }
+    m_writer = std::make_unique<SqliteDatabase>(dbPath);
     configure(*m_writer);
-    migrate();
+    migrateSqlite(*m_writer);
     for (int i = 0; i < kReaders; ++i) {
-        m_readers.push_back(std::make_unique<Database>(dbPath));
-        configure(*m_readers.back());
+        m_pool.push_back(std::make_unique<SqliteDatabase>(dbPath));
+        configure(*m_pool.back());
     }
 }
 
 Store::~Store() = default;
 
-void Store::migrate()
+Store::Lease Store::reader()
 {
-    Transaction tx(*m_writer);
-    if (scalar(*m_writer, "PRAGMA user_version") < 1) {
-        m_writer->exec(R"(
-            CREATE TABLE users (
-                id INTEGER PRIMARY KEY AUTOINCREMENT,
-                username TEXT NOT NULL,
-                username_key TEXT NOT NULL UNIQUE,
-                email TEXT NOT NULL,
-                password_hash TEXT NOT NULL,
-                created_at TEXT NOT NULL);
-            CREATE TABLE sessions (
-                token_digest TEXT PRIMARY KEY,
-                user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-                expires_at INTEGER NOT NULL);
-            CREATE INDEX sessions_expiry ON sessions(expires_at);
-            CREATE TABLE blobs (
-                user_id INTEGER NOT NULL REFERENCES users(id),
-                sha256 TEXT NOT NULL,
-                ext TEXT NOT NULL,
-                size INTEGER NOT NULL,
-                PRIMARY KEY (user_id, sha256));
-            -- AUTOINCREMENT: an id a client still holds never comes to name another upload.
-            CREATE TABLE screenshots (
-                id INTEGER PRIMARY KEY AUTOINCREMENT,
-                user_id INTEGER NOT NULL,
-                sha256 TEXT NOT NULL,
-                original_filename TEXT NOT NULL,
-                capture_type TEXT NOT NULL,
-                uploaded_at TEXT NOT NULL,
-                FOREIGN KEY (user_id, sha256) REFERENCES blobs(user_id, sha256));
-            CREATE INDEX screenshots_by_user ON screenshots(user_id, id);
-            CREATE INDEX screenshots_by_blob ON screenshots(user_id, sha256);
-            PRAGMA user_version = 1;
-        )");
-    }
-    tx.commit();
+    std::unique_lock lock(m_poolMutex);
+    m_poolFree.wait(lock, [this] { return !m_pool.empty(); });
+    auto db = std::move(m_pool.back());
+    m_pool.pop_back();
+    return Lease(*this, std::move(db));
 }
 
-Store::ReaderLease Store::reader()
+Store::Lease Store::writer()
 {
-    std::unique_lock lock(m_readMutex);
-    m_readerFree.wait(lock, [this] { return !m_readers.empty(); });
-    auto db = std::move(m_readers.back());
-    m_readers.pop_back();
-    return ReaderLease(*this, std::move(db));
+    if (m_postgres)
+        return reader();
+    return Lease(*this, *m_writer, std::unique_lock(m_writeMutex));
+}
+
+void Store::lockUser(Database& db, std::int64_t userId)
+{
+    // SQLite's writer already works alone.
+    if (m_postgres)
+        db.prepare("SELECT 1 FROM users WHERE id = ? FOR UPDATE").bind(userId).run();
 }
 
 fs::path Store::blobPath(std::int64_t userId, std::string_view sha256, std::string_view ext) const
@@ -159,17 +104,14 @@ fs::path Store::blobPath(std::int64_t userId, std::string_view sha256, std::stri
 std::optional<std::int64_t> Store::createUser(std::string_view name, std::string_view email,
                                               const std::string& passwordHash)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
-    const std::string key = usernameKey(name);
-    if (m_writer->prepare("SELECT 1 FROM users WHERE username_key = ?").bind(key).step())
-        return std::nullopt;
-    m_writer
-        ->prepare("INSERT INTO users (username, username_key, email, password_hash, created_at) "
-                  "VALUES (?, ?, ?, ?, ?)")
-        .bind(name, key, email, passwordHash, utcNow())
-        .run();
-    const std::int64_t id = m_writer->lastInsertId();
+    auto db = writer();
+    Transaction tx(*db);
+    // Another server may take the name at the same moment: the unique key decides.
+    const auto id = returnedId(*db,
+                               "INSERT INTO users (username, username_key, email, password_hash, "
+                               "created_at) VALUES (?, ?, ?, ?, ?) "
+                               "ON CONFLICT (username_key) DO NOTHING RETURNING id",
+                               name, usernameKey(name), email, passwordHash, utcNow());
     tx.commit();
     return id;
 }
@@ -197,8 +139,8 @@ std::optional<UserAccount> Store::account(std::int64_t userId)
 
 void Store::addSession(std::int64_t userId, const std::string& digest, std::int64_t expiresAt)
 {
-    std::lock_guard lock(m_writeMutex);
-    m_writer->prepare("INSERT INTO sessions (token_digest, user_id, expires_at) VALUES (?, ?, ?)")
+    auto db = writer();
+    db->prepare("INSERT INTO sessions (token_digest, user_id, expires_at) VALUES (?, ?, ?)")
         .bind(digest, userId, expiresAt)
         .run();
 }
@@ -217,30 +159,33 @@ std::optional<std::int64_t> Store::sessionUser(const std::string& digest, std::i
 
 void Store::removeSession(const std::string& digest)
 {
-    std::lock_guard lock(m_writeMutex);
-    m_writer->prepare("DELETE FROM sessions WHERE token_digest = ?").bind(digest).run();
+    auto db = writer();
+    db->prepare("DELETE FROM sessions WHERE token_digest = ?").bind(digest).run();
 }
 
 void Store::pruneSessions(std::int64_t now)
 {
-    std::lock_guard lock(m_writeMutex);
-    m_writer->prepare("DELETE FROM sessions WHERE expires_at <= ?").bind(now).run();
+    auto db = writer();
+    db->prepare("DELETE FROM sessions WHERE expires_at <= ?").bind(now).run();
 }
 
 Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const ImageType& type,
                               std::string_view originalFilename, std::string_view captureType,
                               std::optional<std::uint64_t> quota)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
+    if (m_objects)
+        return ingestObject(userId, file, type, originalFilename, captureType, quota);
+    auto db = writer();
+    Transaction tx(*db);
+    lockUser(*db, userId);
     // Statements are finished within their expression so none is pending at the commit.
-    const bool stored = m_writer->prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
+    const bool stored = db->prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
                             .bind(userId, file.sha256())
                             .step();
     fs::path placed;
     if (!stored) {
-        const auto used = static_cast<std::uint64_t>(scalar(
-            *m_writer, "SELECT COALESCE(SUM(size), 0) FROM blobs WHERE user_id = ?", userId));
+        const auto used = static_cast<std::uint64_t>(
+            scalar(*db, "SELECT COALESCE(SUM(size), 0) FROM blobs WHERE user_id = ?", userId));
         if (quota && (file.size() > *quota || used > *quota - file.size()))
             return {true, static_cast<std::int64_t>(used), {}};
 
@@ -251,21 +196,20 @@ Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const Ima
             throw std::system_error(errno, std::generic_category(), "rename into " + dir.string());
         file.release();
         syncDirectory(dir);
-        m_writer->prepare("INSERT INTO blobs (user_id, sha256, ext, size) VALUES (?, ?, ?, ?)")
+        db->prepare("INSERT INTO blobs (user_id, sha256, ext, size) VALUES (?, ?, ?, ?)")
             .bind(userId, file.sha256(), type.extension, static_cast<std::int64_t>(file.size()))
             .run();
     }
     const std::string uploadedAt = utcNow();
     try {
-        m_writer
-            ->prepare("INSERT INTO screenshots (user_id, sha256, original_filename, capture_type, "
-                      "uploaded_at) VALUES (?, ?, ?, ?, ?)")
-            .bind(userId, file.sha256(), originalFilename, captureType, uploadedAt)
-            .run();
-        const std::int64_t id = m_writer->lastInsertId();
+        const auto id =
+            returnedId(*db,
+                       "INSERT INTO screenshots (user_id, sha256, original_filename, "
+                       "capture_type, uploaded_at) VALUES (?, ?, ?, ?, ?) RETURNING id",
+                       userId, file.sha256(), originalFilename, captureType, uploadedAt);
         tx.commit();
-        auto record = m_writer->prepare(std::string(kRecordColumns) + "WHERE s.id = ?");
-        record.bind(id).step();
+        auto record = db->prepare(std::string(kRecordColumns) + "WHERE s.id = ?");
+        record.bind(*id).step();
         return {false, 0, recordFrom(record)};
     } catch (...) {
         // Not committed, so the file placed above belongs to nobody.
@@ -289,46 +233,73 @@ std::vector<ScreenshotRecord> Store::list(std::int64_t userId)
 std::optional<StoredFile> Store::file(std::int64_t userId, std::int64_t screenshotId)
 {
     auto db = reader();
-    auto row = db->prepare("SELECT b.sha256, b.ext, s.original_filename FROM screenshots s "
+    auto row = db->prepare("SELECT b.sha256, b.ext, s.original_filename, b.object_key "
+                           "FROM screenshots s "
                            "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
                            "WHERE s.id = ? AND s.user_id = ?");
     if (!row.bind(screenshotId, userId).step())
         return std::nullopt;
     const std::string ext = row.text(1);
-    return StoredFile{blobPath(userId, row.text(0), ext), mediaTypeForExtension(ext), row.text(2)};
+    return StoredFile{blobPath(userId, row.text(0), ext), row.text(3), mediaTypeForExtension(ext),
+                      row.text(2), row.text(0)};
+}
+
+std::shared_ptr<FileHandle> Store::open(const StoredFile& file)
+{
+    if (m_objects)
+        return m_objects->open(file.key);
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 ? std::make_shared<FileHandle>(fd) : nullptr;
 }
 
 bool Store::remove(std::int64_t userId, std::int64_t screenshotId)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
-    std::string sha;
-    std::string ext;
-    {
-        auto row =
-            m_writer->prepare("SELECT b.sha256, b.ext FROM screenshots s "
-                              "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
-                              "WHERE s.id = ? AND s.user_id = ?");
-        if (!row.bind(screenshotId, userId).step())
-            return false;
-        sha = row.text(0);
-        ext = row.text(1);
-    }
-    m_writer->prepare("DELETE FROM screenshots WHERE id = ?").bind(screenshotId).run();
-    const bool lastRecord =
-        !m_writer->prepare("SELECT 1 FROM screenshots WHERE user_id = ? AND sha256 = ?")
-             .bind(userId, sha)
-             .step();
-    if (lastRecord)
-        m_writer->prepare("DELETE FROM blobs WHERE user_id = ? AND sha256 = ?")
-            .bind(userId, sha)
-            .run();
-    tx.commit();
-    // After the commit: a crash before this line leaves only a file the next start
-    // quarantines.
-    if (lastRecord)
-        ::unlink(blobPath(userId, sha, ext).c_str());
-    return true;
+    // An object goes only after the connection is back: dropping it needs one of its own.
+    std::string drop;
+    const bool found = [&] {
+        auto db = writer();
+        Transaction tx(*db);
+        // With the user locked, no upload of the same content can take this file meanwhile.
+        lockUser(*db, userId);
+        std::string sha;
+        std::string ext;
+        std::string key;
+        {
+            auto row = db->prepare("SELECT b.sha256, b.ext, b.object_key FROM screenshots s "
+                                   "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
+                                   "WHERE s.id = ? AND s.user_id = ?");
+            if (!row.bind(screenshotId, userId).step())
+                return false;
+            sha = row.text(0);
+            ext = row.text(1);
+            key = row.text(2);
+        }
+        db->prepare("DELETE FROM screenshots WHERE id = ?").bind(screenshotId).run();
+        const bool lastRecord =
+            !db->prepare("SELECT 1 FROM screenshots WHERE user_id = ? AND sha256 = ?")
+                 .bind(userId, sha)
+                 .step();
+        if (lastRecord)
+            db->prepare("DELETE FROM blobs WHERE user_id = ? AND sha256 = ?")
+                .bind(userId, sha)
+                .run();
+        if (lastRecord && m_objects)
+            db->prepare("INSERT INTO tombstones (object_key, since) VALUES (?, ?)")
+                .bind(key, unixNow())
+                .run();
+        tx.commit();
+        faultPoint("after-delete-commit");
+        // After the commit: a crash before this line leaves only a file the next start
+        // quarantines, or a tombstone the sweeper acts on.
+        if (lastRecord && m_objects)
+            drop = key;
+        else if (lastRecord)
+            ::unlink(blobPath(userId, sha, ext).c_str());
+        return true;
+    }();
+    if (!drop.empty())
+        dropObject(drop);
+    return found;
 }
 
 } // namespace glimra::server

@@ -37,7 +37,7 @@ std::string fileSha256(const fs::path& path)
 bool isDiskFull(const std::exception& e)
 {
     if (const auto* db = dynamic_cast<const DatabaseError*>(&e))
-        return db->code == 13; // SQLITE_FULL
+        return db->code == 13 || db->sqlState == "53100"; // SQLITE_FULL, disk_full
     const auto* sys = dynamic_cast<const std::system_error*>(&e);
     return sys && (sys->code().value() == ENOSPC || sys->code().value() == EDQUOT);
 }
@@ -87,7 +87,7 @@ void Store::purgeQuarantine(int days)
 
 CheckReport Store::check(bool hashes, const Repairs& repairs, int quarantineDays)
 {
-    std::lock_guard lock(m_writeMutex);
+    auto db = writer();
     CheckReport report;
     if (fs::is_directory(m_tmp)) {
         for (const auto& entry : fs::directory_iterator(m_tmp)) {
@@ -105,17 +105,19 @@ CheckReport Store::check(bool hashes, const Repairs& repairs, int quarantineDays
     std::map<fs::path, Blob> expected;
     // A file row no screenshot needs names a file that is about to be quarantined.
     if (repairs.quarantineStrays)
-        m_writer->exec("DELETE FROM blobs WHERE NOT EXISTS (SELECT 1 FROM screenshots s "
-                       "WHERE s.user_id = blobs.user_id AND s.sha256 = blobs.sha256)");
+        db->exec("DELETE FROM blobs WHERE NOT EXISTS (SELECT 1 FROM screenshots s "
+                 "WHERE s.user_id = blobs.user_id AND s.sha256 = blobs.sha256)");
     {
-        auto rows = m_writer->prepare(
-            "SELECT b.user_id, b.sha256, b.ext, group_concat(s.id, ', '), count(s.id) "
+        auto rows = db->prepare(
+            "SELECT b.user_id, b.sha256, b.ext, s.id "
             "FROM blobs b JOIN screenshots s ON s.user_id = b.user_id AND s.sha256 = b.sha256 "
-            "GROUP BY b.user_id, b.sha256");
+            "ORDER BY s.id");
         while (rows.step()) {
-            expected[blobPath(rows.integer(0), rows.text(1), rows.text(2))] = {
-                rows.integer(0), rows.text(1), rows.text(3)};
-            report.records += static_cast<int>(rows.integer(4));
+            Blob& blob = expected[blobPath(rows.integer(0), rows.text(1), rows.text(2))];
+            blob.user = rows.integer(0);
+            blob.sha = rows.text(1);
+            blob.ids += (blob.ids.empty() ? "" : ", ") + std::to_string(rows.integer(3));
+            ++report.records;
         }
     }
     report.blobsMissing = !fs::is_directory(m_blobs);
@@ -132,11 +134,11 @@ CheckReport Store::check(bool hashes, const Repairs& repairs, int quarantineDays
         }
     }
     if (repairs.dropRecordsWithoutFile && !lost.empty()) {
-        Transaction tx(*m_writer);
+        Transaction tx(*db);
         for (const Blob* blob : lost) {
             for (const char* sql : {"DELETE FROM screenshots WHERE user_id = ? AND sha256 = ?",
                                     "DELETE FROM blobs WHERE user_id = ? AND sha256 = ?"})
-                m_writer->prepare(sql).bind(blob->user, blob->sha).run();
+                db->prepare(sql).bind(blob->user, blob->sha).run();
         }
         tx.commit();
     }
@@ -164,31 +166,50 @@ CheckReport Store::check(bool hashes, const Repairs& repairs, int quarantineDays
 
 std::optional<int> Store::deleteUser(std::string_view name)
 {
-    std::lock_guard lock(m_writeMutex);
-    Transaction tx(*m_writer);
-    auto user = m_writer->prepare("SELECT id FROM users WHERE username_key = ?");
-    if (!user.bind(usernameKey(name)).step())
-        return std::nullopt;
-    const std::int64_t id = user.integer(0);
-    std::vector<fs::path> files;
-    {
-        auto blobs = m_writer->prepare("SELECT sha256, ext FROM blobs WHERE user_id = ?");
-        blobs.bind(id);
-        while (blobs.step())
-            files.push_back(blobPath(id, blobs.text(0), blobs.text(1)));
-    }
-    m_writer->prepare("DELETE FROM screenshots WHERE user_id = ?").bind(id).run();
-    const int screenshots = m_writer->changes();
-    for (const char* sql :
-         {"DELETE FROM blobs WHERE user_id = ?", "DELETE FROM sessions WHERE user_id = ?",
-          "DELETE FROM users WHERE id = ?"})
-        m_writer->prepare(sql).bind(id).run();
-    tx.commit();
-    // After the commit, like any delete: a crash in between leaves only strays to quarantine.
-    for (const fs::path& file : files)
-        ::unlink(file.c_str());
-    ::rmdir((m_blobs / std::to_string(id)).c_str());
-    return screenshots;
+    // Objects go after the connection is back: dropping them needs one of their own.
+    std::vector<std::string> drops;
+    const auto deleted = [&]() -> std::optional<int> {
+        auto db = writer();
+        Transaction tx(*db);
+        auto user = db->prepare("SELECT id FROM users WHERE username_key = ?");
+        if (!user.bind(usernameKey(name)).step())
+            return std::nullopt;
+        const std::int64_t id = user.integer(0);
+        lockUser(*db, id);
+        std::vector<fs::path> files;
+        std::vector<std::string> keys;
+        {
+            auto blobs = db->prepare("SELECT sha256, ext, object_key FROM blobs WHERE user_id = ?");
+            blobs.bind(id);
+            while (blobs.step()) {
+                files.push_back(blobPath(id, blobs.text(0), blobs.text(1)));
+                keys.push_back(blobs.text(2));
+            }
+        }
+        if (m_objects) {
+            for (const std::string& key : keys)
+                db->prepare("INSERT INTO tombstones (object_key, since) VALUES (?, ?)")
+                    .bind(key, unixNow())
+                    .run();
+        }
+        const int screenshots =
+            db->prepare("DELETE FROM screenshots WHERE user_id = ?").bind(id).run();
+        for (const char* sql :
+             {"DELETE FROM blobs WHERE user_id = ?", "DELETE FROM sessions WHERE user_id = ?",
+              "DELETE FROM users WHERE id = ?"})
+            db->prepare(sql).bind(id).run();
+        tx.commit();
+        // After the commit, like any delete: a crash in between leaves only strays to quarantine.
+        for (const fs::path& file : m_objects ? std::vector<fs::path>() : files)
+            ::unlink(file.c_str());
+        ::rmdir((m_blobs / std::to_string(id)).c_str());
+        if (m_objects)
+            drops = std::move(keys);
+        return screenshots;
+    }();
+    for (const std::string& key : drops)
+        dropObject(key);
+    return deleted;
 }
 
 } // namespace glimra::server

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <unordered_map>
 
 namespace glimra::server {
 
@@ -34,9 +35,20 @@ HttpResponse Service::list(const json& body)
     const auto userId = userForBody(body);
     if (!userId)
         return failureResponse(401, "Unauthorized");
+    std::unordered_map<std::int64_t, json> shares;
+    for (const ShareLink& link : m_store.liveShares(*userId, unixNow())) {
+        json& of = shares[link.screenshotId];
+        if (of.is_null())
+            of = json::array();
+        of.push_back(shareJson(link));
+    }
     json screenshots = json::array();
-    for (const ScreenshotRecord& record : m_store.list(*userId))
-        screenshots.push_back(recordJson(record));
+    for (const ScreenshotRecord& record : m_store.list(*userId)) {
+        json object = recordJson(record);
+        const auto found = shares.find(record.id);
+        object["shares"] = found != shares.end() ? std::move(found->second) : json::array();
+        screenshots.push_back(std::move(object));
+    }
     const auto count = screenshots.size();
     return jsonResponse(
         200, json{{"success", true}, {"count", count}, {"screenshots", std::move(screenshots)}});
@@ -69,11 +81,21 @@ HttpResponse Service::download(const HttpRequest& req)
         return textResponse(400, "Invalid request");
     const auto stored = m_store.file(*userId, *id);
     // Opened now: a deletion that removes the file meanwhile cannot cut the answer short.
-    const int fd = stored ? ::open(stored->path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    auto handle = fd >= 0 ? std::make_shared<FileHandle>(fd) : nullptr;
-    struct stat info {};
-    if (!handle || ::fstat(fd, &info) != 0)
+    auto handle = stored ? m_store.open(*stored) : nullptr;
+    auto res = handle ? fileResponse(req, *stored, std::move(handle), "attachment") : std::nullopt;
+    if (!res)
         return textResponse(404, "Screenshot not found");
+    res->setHeader("Cache-Control", "private, no-store");
+    return std::move(*res);
+}
+
+std::optional<HttpResponse> fileResponse(const HttpRequest& req, const StoredFile& stored,
+                                         std::shared_ptr<FileHandle> handle,
+                                         std::string_view disposition)
+{
+    struct stat info {};
+    if (::fstat(handle->fd(), &info) != 0)
+        return std::nullopt;
 
     const auto size = static_cast<std::uint64_t>(info.st_size);
     const ByteRange range = parseRange(req.range, size);
@@ -93,9 +115,8 @@ HttpResponse Service::download(const HttpRequest& req)
                                            std::to_string(size));
     res.setHeader("X-Content-Type-Options", "nosniff");
     res.setHeader("Content-Security-Policy", "default-src 'none'; sandbox");
-    res.setHeader("Content-Disposition", contentDisposition(stored->originalFilename));
-    res.setHeader("Cache-Control", "private, no-store");
-    res.contentType = std::string(stored->mediaType);
+    res.setHeader("Content-Disposition", contentDisposition(stored.originalFilename, disposition));
+    res.contentType = std::string(stored.mediaType);
     res.file = std::move(handle);
     return res;
 }

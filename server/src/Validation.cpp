@@ -196,7 +196,7 @@ std::string_view mediaTypeForExtension(std::string_view extension)
     return "application/octet-stream";
 }
 
-std::string contentDisposition(std::string_view fileName)
+std::string contentDisposition(std::string_view fileName, std::string_view type)
 {
     // The plain form: printable ASCII only, and nothing that could end the quoted string or
     // suggest a folder.
@@ -224,7 +224,7 @@ std::string contentDisposition(std::string_view fileName)
             encoded += hex;
         }
     }
-    return "attachment; filename=\"" + plain + "\"; filename*=UTF-8''" + encoded;
+    return std::string(type) + "; filename=\"" + plain + "\"; filename*=UTF-8''" + encoded;
 }
 
 std::string addressKey(std::string_view remoteAddress)

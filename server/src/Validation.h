@@ -33,9 +33,9 @@ inline constexpr std::size_t kSniffBytes = 12;
 std::optional<ImageType> sniffImage(std::string_view head);
 std::string_view mediaTypeForExtension(std::string_view extension);
 
-// An attachment header whose plain file name is safe for any browser and whose RFC 5987 form
-// keeps the exact name.
-std::string contentDisposition(std::string_view fileName);
+// An attachment (or inline) header whose plain file name is safe for any browser and whose
+// RFC 5987 form keeps the exact name.
+std::string contentDisposition(std::string_view fileName, std::string_view type = "attachment");
 
 // Failed logins are counted per network: one host for IPv4, one /64 for IPv6, where a single
 // machine usually owns the whole prefix.

@@ -22,6 +22,12 @@ TEST(Options, sizesDurationsAndAddressesParseStrictly)
     EXPECT_EQ(parseListen("[::1]:0"), Listen("::1", 0));
     for (const char* bad : {"8787", "127.0.0.1:65536", "::1:80", "[nonsense]:80", "host:port"})
         EXPECT_FALSE(parseListen(bad)) << bad;
+
+    EXPECT_EQ(parsePublicUrl("https://shots.example.org/glimra//"),
+              "https://shots.example.org/glimra");
+    for (const char* bad : {"shots.example.org", "ftp://x", "https://", "https:///x", "http://a b",
+                            "https://x/?q=1", "https://x/#f", "https://x/\"s"})
+        EXPECT_FALSE(parsePublicUrl(bad)) << bad;
 }
 
 TEST(Options, commandLinesResolveToWhatRuns)

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -44,6 +45,13 @@ Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
     std::vector<std::string> all{bin};
     all.insert(all.end(), args.begin(), args.end());
+    // The same rows against PostgreSQL: each data folder gets a database of its own.
+    const auto data = std::find(all.begin(), all.end(), "--data");
+    if (onPostgres() && data != all.end() && data + 1 != all.end() &&
+        std::find(all.begin(), all.end(), "--database") == all.end()) {
+        const std::string url = testDatabaseUrl(*(data + 1));
+        all.insert(all.end(), {"--database", url});
+    }
     std::vector<char*> argv;
     for (auto& a : all)
         argv.push_back(a.data());
@@ -141,6 +149,9 @@ ServerProcess::~ServerProcess()
 
 int ServerProcess::stop(int signal)
 {
+    // Never kill(-1, ...): that would signal every process this user may signal.
+    if (m_pid <= 0)
+        return -1;
     ::kill(m_pid, signal);
     const int status = waitExit(m_pid, 3000);
     m_pid = -1;

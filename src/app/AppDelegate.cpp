@@ -100,6 +100,7 @@ AppDelegate::AppDelegate(PlatformServices services, QObject* parent)
           new editor::EditorLauncher(m_screenshotManager, m_services.clipboard.get(), this))
 {
     m_screenshotManager->setSyncService(m_syncEngine);
+    m_hotkeyManager->setTilingAvailable(m_windowTilingManager->isAvailable());
     m_editorLauncher->setTextManager(m_textManager);
     // Reading text waits for mains power.
     connect(createPowerSource(m_textManager), &PowerSource::onBatteryChanged, m_textManager,
@@ -144,7 +145,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusItem->show();
     // With the popover closed, the tray's tooltip is where a countdown shows, and Escape is
     // taken from the whole desktop to cancel it; it goes back to the other programs the
-    // moment the countdown ends.
+    // moment the countdown ends. A desktop that binds keys only after asking its user gets no
+    // such request.
     connect(m_screenshotManager, &ScreenshotManager::captureCountdownChanged, m_statusItem, [this] {
         const bool counting = m_screenshotManager->captureCountdown() > 0;
         m_statusItem->setToolTip(counting ? m_screenshotManager->statusMessage()
@@ -153,7 +155,7 @@ void AppDelegate::applicationDidFinishLaunching()
         const bool popoverShown = m_popover && m_popover->isVisible();
         if (!counting) {
             keys.ungrab(kCountdownEscapeId);
-        } else if (!popoverShown && !keys.isGrabbed(kCountdownEscapeId)) {
+        } else if (!popoverShown && keys.canIntercept() && !keys.isGrabbed(kCountdownEscapeId)) {
             keys.ungrab(kCountdownEscapeId); // an earlier refused attempt
             keys.grab(kEscapeKeysym, Qt::NoModifier, kCountdownEscapeId);
         }
@@ -223,6 +225,9 @@ void AppDelegate::applicationDidFinishLaunching()
     m_screenshotManager->loadScreenshots();
     m_screenshotManager->startWatchingScreenshots();
     m_screenshotManager->performFullSync();
+    // A desktop without a tray host (GNOME without an extension) would show nothing at all.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        showPopover();
 }
 
 void AppDelegate::applyHotkeySettings(const HotkeySettings& settings, FinderCutManager& cut,
@@ -299,6 +304,18 @@ void AppDelegate::togglePopover()
     if (m_dismissal.swallowsActivation(m_clock.elapsed()))
         return;
     showPopover();
+}
+
+void AppDelegate::openFromLauncher()
+{
+    if (!m_popover)
+        return;
+    // The launcher took the focus a moment ago, which closed the popover: that close is no
+    // half of a tray click, so nothing is swallowed here.
+    if (m_popover->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+        closePopover();
+    else
+        showPopover();
 }
 
 void AppDelegate::showPopover()

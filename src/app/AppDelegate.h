@@ -44,7 +44,11 @@ public:
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
+    // The tray icon's click.
     void togglePopover();
+    // `glimra` run again, from a terminal or the application menu: a toggle like the icon's,
+    // except that with no tray to show the icon in it always opens, being the only way in.
+    void openFromLauncher();
     void closePopover();
     void setPinned(bool pinned);
     bool isPinned() const { return m_isPinned; }

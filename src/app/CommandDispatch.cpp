@@ -29,6 +29,8 @@ constexpr HandlerRow kHandlers[] = {
     {L("sync"), commands::sync},
     {L("server-list"), commands::serverList},
     {L("server-delete"), commands::serverDelete},
+    {L("share"), commands::share},
+    {L("unshare"), commands::unshare},
     {L("tile"), commands::tile},
     {L("search"), commands::search},
     {L("text"), commands::text},
@@ -72,7 +74,7 @@ namespace commands {
 
 void toggle(AppDelegate& app, const QStringList&, const QString&, const RemoteControl::Reply& reply)
 {
-    app.togglePopover();
+    app.openFromLauncher();
     reply(0, {}, {});
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// glimra sync, server-list, server-delete
+// glimra sync, server-list, server-delete, share, unshare
 #include "account/AuthManager.h"
 #include "account/KeychainHelper.h"
 #include "app/AppDelegate.h"
@@ -7,6 +7,7 @@
 #include "library/ScreenshotManager.h"
 #include "sync/SyncEngine.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,12 +26,16 @@ QString serverListing(const QList<ServerScreenshot>& records, bool json)
     QJsonArray array;
     for (const ServerScreenshot& record : records) {
         if (json) {
+            QJsonArray shares;
+            for (const ServerShareLink& link : record.shares)
+                shares.append(link.url);
             array.append(QJsonObject{{QStringLiteral("id"), record.id},
                                      {QStringLiteral("filename"), record.filename},
                                      {QStringLiteral("originalFilename"), record.originalFilename},
                                      {QStringLiteral("fileSize"), record.fileSize},
                                      {QStringLiteral("captureType"), record.captureType},
-                                     {QStringLiteral("uploadedAt"), record.uploadedAt}});
+                                     {QStringLiteral("uploadedAt"), record.uploadedAt},
+                                     {QStringLiteral("shares"), shares}});
         } else {
             out += QStringLiteral("%1\t%2\t%3\t%4\n")
                        .arg(record.id)
@@ -92,7 +97,7 @@ void serverDelete(AppDelegate& app, const QStringList& args, const QString&,
         return reply(1, {}, kSignedOut);
     // The record as last listed, so that its local copy is found by its name; an id that was
     // never listed deletes only the server's copy.
-    ServerScreenshot record{id, {}, {}, 0, {}, {}};
+    ServerScreenshot record{id, {}, {}, 0, {}, {}, {}};
     for (const ServerScreenshot& listed : app.screenshotManager()->serverScreenshots()) {
         if (listed.id == id)
             record = listed;
@@ -103,6 +108,44 @@ void serverDelete(AppDelegate& app, const QStringList& args, const QString&,
         if (*shown != QStringLiteral("Deleted from server"))
             return reply(1, {}, *shown + QLatin1Char('\n'));
         reply(0, *shown + QLatin1Char('\n'), {});
+    });
+}
+
+void share(AppDelegate& app, const QStringList& args, const QString&,
+           const RemoteControl::Reply& reply)
+{
+    static const QHash<QString, std::optional<qint64>> lifetimes{
+        {QStringLiteral("1d"), 86'400},
+        {QStringLiteral("7d"), 7 * 86'400},
+        {QStringLiteral("30d"), 30 * 86'400},
+        {QStringLiteral("never"), std::nullopt}};
+    bool isNumber = false;
+    const qint64 id = args.value(0).toLongLong(&isNumber);
+    const bool expiresGiven = args.size() == 3 && args[1] == QLatin1String("--expires");
+    if (!isNumber || !(args.size() == 1 || (expiresGiven && lifetimes.contains(args[2]))))
+        return reply(2, {}, usageLine(*clientCommand(QStringLiteral("share"))));
+    if (!app.authManager()->keychain()->retrieve())
+        return reply(1, {}, kSignedOut);
+    app.screenshotManager()->shareServerScreenshot(
+        id, expiresGiven ? lifetimes.value(args[2]) : std::nullopt,
+        [reply](const ShareOutcome& outcome) {
+            reply(outcome.ok ? 0 : 1, outcome.ok ? outcome.text + u'\n' : QString(),
+                  outcome.ok ? QString() : outcome.text + u'\n');
+        });
+}
+
+void unshare(AppDelegate& app, const QStringList& args, const QString&,
+             const RemoteControl::Reply& reply)
+{
+    bool isNumber = false;
+    const qint64 id = args[0].toLongLong(&isNumber);
+    if (!isNumber)
+        return reply(2, {}, QStringLiteral("Not a screenshot id: %1\n").arg(args[0]));
+    if (!app.authManager()->keychain()->retrieve())
+        return reply(1, {}, kSignedOut);
+    app.screenshotManager()->revokeShareLinks(id, [reply](const ShareOutcome& outcome) {
+        reply(outcome.ok ? 0 : 1, outcome.ok ? outcome.text + u'\n' : QString(),
+              outcome.ok ? QString() : outcome.text + u'\n');
     });
 }
 

@@ -19,6 +19,8 @@ void tile(AppDelegate& app, const QStringList& args, const QString&,
                          QStringLiteral("POSITION is one of: ") + names.join(QLatin1Char(' ')) +
                          QLatin1Char('\n'));
     }
+    if (!app.windowTilingManager()->isAvailable())
+        return reply(1, {}, QStringLiteral("Window tiling is not available on this desktop\n"));
     // Like a shortcut, a tile that finds nothing to move is not an error.
     app.windowTilingManager()->tileWindow(*position);
     reply(0, {}, {});

@@ -50,8 +50,19 @@ void print(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// Native on a Wayland desktop: through XWayland, captures would see only X11 windows and
+// nothing would reach the desktop's portals as a Wayland client. X11 when the Wayland
+// platform cannot start; whatever the user chose when they chose.
+void choosePlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+}
+
 int runInstance(int argc, char** argv)
 {
+    choosePlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glimra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Glimra"));

@@ -66,6 +66,8 @@ void status(AppDelegate&, const QStringList&, const QString&, const RemoteContro
 void sync(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverList(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void serverDelete(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void share(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
+void unshare(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void tile(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void search(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);
 void text(AppDelegate&, const QStringList&, const QString&, const RemoteControl::Reply&);

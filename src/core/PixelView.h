@@ -20,6 +20,19 @@ struct PixelView {
     const std::uint8_t* row(int y) const { return bits + bytesPerLine * y; }
 };
 
+// Pixels that stand in for a view's own in a rectangle of it, at (x, y): an edited picture
+// brings only the parts its marks changed, and the rest is read from the untouched original.
+struct PixelPatch {
+    int x = 0;
+    int y = 0;
+    PixelView pixels;
+
+    bool covers(int px, int py) const
+    {
+        return px >= x && px < x + pixels.width && py >= y && py < y + pixels.height;
+    }
+};
+
 // Rows that are still on their way: the X server fills a shared segment band by band, and
 // the encoder starts on the first band while the server copies the next.
 class RowArrival {

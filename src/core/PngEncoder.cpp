@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/PngEncoder.h"
 
-#include "core/UpFilter.h"
+#include "core/PatchedRows.h"
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
@@ -121,8 +121,9 @@ std::size_t slotSize(std::size_t rowBytes, int rows)
 // One per thread: its buffers serve every band the thread takes.
 class StripeCompressor final {
 public:
-    StripeCompressor(const PixelView& image, FilterRow filter, RowArrival* arrival)
-        : m_image(image), m_filter(filter), m_arrival(arrival),
+    StripeCompressor(const PixelView& image, std::span<const PixelPatch> patches, FilterRow filter,
+                     RowArrival* arrival)
+        : m_rows(image, patches, filter), m_arrival(arrival),
           m_rowBytes(std::size_t(image.width) * 3 + 1),
           m_rowsPerPiece(int(std::max<std::size_t>(1, kPieceBytes / m_rowBytes))),
           // The compressor's tables follow on a cache line of their own.
@@ -153,8 +154,7 @@ public:
             for (int r = 0; r < rows; ++r) {
                 unsigned char* out = piece + m_rowBytes * std::size_t(r);
                 out[0] = 2; // Up
-                m_filter(m_image.row(y + r), y + r > 0 ? m_image.row(y + r - 1) : nullptr,
-                         m_image.width, out + 1);
+                m_rows.filterRow(y + r, out + 1);
             }
             const std::size_t length = m_rowBytes * std::size_t(rows);
             stripe.adler = isal_adler32(stripe.adler, piece, length);
@@ -202,8 +202,7 @@ private:
         return true;
     }
 
-    PixelView m_image;
-    FilterRow m_filter;
+    PatchedRows m_rows;
     RowArrival* m_arrival;
     std::size_t m_rowBytes;
     int m_rowsPerPiece;
@@ -219,6 +218,13 @@ int stripeCount(const PixelView& image, PngEncoding encoding)
         wanted = int(std::clamp<std::size_t>(bytes / kStripeBytes, 1, kMaxStripes));
     }
     return std::clamp(wanted, 1, image.height);
+}
+
+bool fitsIn(const PixelPatch& patch, const PixelView& image)
+{
+    return !patch.pixels.isNull() && patch.x >= 0 && patch.y >= 0 &&
+           patch.pixels.width <= image.width - patch.x &&
+           patch.pixels.height <= image.height - patch.y;
 }
 
 } // namespace
@@ -247,10 +253,12 @@ std::string EncodedPng::joined() const
     return bytes;
 }
 
-EncodedPng encodePngParts(const PixelView& image, PngEncoding encoding, RowArrival* arrival)
+EncodedPng encodePngParts(const PixelView& image, std::span<const PixelPatch> patches,
+                          PngEncoding encoding, RowArrival* arrival)
 {
     EncodedPng png;
-    if (image.isNull())
+    if (image.isNull() || !std::all_of(patches.begin(), patches.end(),
+                                       [&](const PixelPatch& p) { return fitsIn(p, image); }))
         return png;
     auto storage = std::make_unique<EncodedPng::Storage>();
     std::vector<Stripe>& stripes = storage->stripes;
@@ -281,7 +289,7 @@ EncodedPng encodePngParts(const PixelView& image, PngEncoding encoding, RowArriv
     const FilterRow filter = pickUpFilter(encoding.portableFilter);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        StripeCompressor compressor(image, filter, arrival);
+        StripeCompressor compressor(image, patches, filter, arrival);
         for (std::size_t i; (i = next.fetch_add(1)) < stripes.size();)
             compressor.run(stripes[i]);
     };
@@ -340,9 +348,14 @@ EncodedPng encodePngParts(const PixelView& image, PngEncoding encoding, RowArriv
     return png;
 }
 
+EncodedPng encodePngParts(const PixelView& pixels, PngEncoding encoding, RowArrival* arrival)
+{
+    return encodePngParts(pixels, {}, encoding, arrival);
+}
+
 std::string encodePng(const PixelView& pixels, PngEncoding encoding, RowArrival* arrival)
 {
-    return encodePngParts(pixels, encoding, arrival).joined();
+    return encodePngParts(pixels, {}, encoding, arrival).joined();
 }
 
 } // namespace glimra::capture

@@ -46,11 +46,18 @@ public:
     struct Storage;
 
 private:
-    friend EncodedPng encodePngParts(const PixelView&, PngEncoding, RowArrival*);
+    friend EncodedPng encodePngParts(const PixelView&, std::span<const PixelPatch>, PngEncoding,
+                                     RowArrival*);
     std::vector<std::span<const unsigned char>> m_parts;
     std::unique_ptr<Storage> m_storage;
 };
 EncodedPng encodePngParts(const PixelView& pixels, PngEncoding encoding = {},
                           RowArrival* arrival = nullptr);
+
+// The view with patches standing in for its pixels where they lie, encoded as if it were one
+// picture, without first being put together. No bytes when a patch reaches outside the view;
+// where patches overlap, the first listed is read.
+EncodedPng encodePngParts(const PixelView& pixels, std::span<const PixelPatch> patches,
+                          PngEncoding encoding = {}, RowArrival* arrival = nullptr);
 
 } // namespace glimra::capture

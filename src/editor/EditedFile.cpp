@@ -32,8 +32,42 @@ QByteArray encodePicture(const QImage& picture, const QString& format)
     return bytes;
 }
 
-SaveOutcome saveAsNewScreenshot(const QImage& picture, const QString& format, const QString& folder,
-                                const QDateTime& when)
+QByteArray encodePicture(const RenderedPicture& rendered, const QString& format)
+{
+    if (format != QLatin1String("png"))
+        return encodePicture(rendered.flattened(), format);
+    const QImage& picture = rendered.picture;
+    const QRect& kept = rendered.kept;
+    if (picture.isNull() || kept.isEmpty() || picture.format() != QImage::Format_RGB32)
+        return {};
+    const auto at = [](const QImage& image, QPoint p) {
+        return image.constBits() + image.bytesPerLine() * p.y() + 4 * p.x();
+    };
+    const capture::PixelView view{at(picture, kept.topLeft()), kept.width(), kept.height(),
+                                  picture.bytesPerLine()};
+    std::vector<capture::PixelPatch> patches;
+    for (const RenderedPicture::Patch& patch : rendered.patches) {
+        const QRect part = QRect(patch.at, patch.pixels.size()) & kept;
+        if (part.isEmpty() || patch.pixels.format() != QImage::Format_RGB32)
+            continue;
+        patches.push_back({part.x() - kept.x(),
+                           part.y() - kept.y(),
+                           {at(patch.pixels, part.topLeft() - patch.at), part.width(),
+                            part.height(), patch.pixels.bytesPerLine()}});
+    }
+    const capture::EncodedPng png = capture::encodePngParts(view, patches);
+    qsizetype size = 0;
+    for (const std::span<const unsigned char> part : png.parts())
+        size += qsizetype(part.size());
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (const std::span<const unsigned char> part : png.parts())
+        bytes.append(reinterpret_cast<const char*>(part.data()), qsizetype(part.size()));
+    return bytes;
+}
+
+SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format,
+                                const QString& folder, const QDateTime& when)
 {
     QByteArray bytes = encodePicture(picture, format);
     if (bytes.isEmpty())
@@ -44,7 +78,7 @@ SaveOutcome saveAsNewScreenshot(const QImage& picture, const QString& format, co
     return {copy.path, copy.error};
 }
 
-SaveOutcome replaceScreenshot(const QImage& picture, const QString& path)
+SaveOutcome replaceScreenshot(const RenderedPicture& picture, const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     const QString format = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")

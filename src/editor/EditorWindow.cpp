@@ -209,7 +209,7 @@ void EditorWindow::save()
 {
     writeInBackground(
         [format = m_options.saveFormat, folder = m_options.saveFolder,
-         when = QDateTime::currentDateTime()](const QImage& out) {
+         when = QDateTime::currentDateTime()](const RenderedPicture& out) {
             return saveAsNewScreenshot(out, format, folder, when);
         },
         QStringLiteral("Not Saved"), QStringLiteral("The picture was not saved: %1"),
@@ -220,15 +220,16 @@ void EditorWindow::replaceOriginal()
 {
     if (m_saving || !m_options.inLibrary || (confirmReplace && !confirmReplace()))
         return;
-    writeInBackground(
-        [path = m_options.sourcePath](const QImage& out) { return replaceScreenshot(out, path); },
-        QStringLiteral("Not Replaced"), QStringLiteral("The original was left as it was: %1"),
-        &EditorWindow::replaced);
+    writeInBackground([path = m_options.sourcePath](
+                          const RenderedPicture& out) { return replaceScreenshot(out, path); },
+                      QStringLiteral("Not Replaced"),
+                      QStringLiteral("The original was left as it was: %1"),
+                      &EditorWindow::replaced);
 }
 
 // Both ways of saving render and encode on the pool, and answer the same way: a warning that
 // keeps the window open, or the document marked saved and the window's signal.
-void EditorWindow::writeInBackground(std::function<SaveOutcome(const QImage&)> write,
+void EditorWindow::writeInBackground(std::function<SaveOutcome(const RenderedPicture&)> write,
                                      const QString& failTitle, const QString& failText,
                                      void (EditorWindow::*done)(const QString&, const QImage&))
 {
@@ -240,9 +241,9 @@ void EditorWindow::writeInBackground(std::function<SaveOutcome(const QImage&)> w
         QThreadPool::globalInstance(), this,
         [picture = m_canvas->picture(), document, scale = m_canvas->scale(),
          write = std::move(write)] {
-            const QImage out = renderDocument(picture, document, scale);
+            const RenderedPicture out = renderMarks(picture, document, scale);
             const SaveOutcome outcome = write(out);
-            return std::pair(outcome, outcome.path ? previewOf(out) : QImage());
+            return std::pair(outcome, outcome.path ? previewOf(out.flattened()) : QImage());
         },
         [this, document, failTitle, failText, done](const std::pair<SaveOutcome, QImage>& result) {
             m_saving = false;
@@ -266,7 +267,7 @@ void EditorWindow::copy()
         QThreadPool::globalInstance(), this,
         [picture = m_canvas->picture(), document = m_canvas->document(),
          scale = m_canvas->scale()] {
-            return encodePicture(renderDocument(picture, document, scale), QStringLiteral("png"));
+            return encodePicture(renderMarks(picture, document, scale), QStringLiteral("png"));
         },
         [this](const QByteArray& png) {
             if (png.isEmpty())

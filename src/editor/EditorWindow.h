@@ -18,6 +18,7 @@ class Clipboard;
 namespace glimra::editor {
 
 class EditorCanvas;
+struct RenderedPicture;
 struct SaveOutcome;
 
 // The editor of one screenshot: the tools, the style of new marks, undo and redo, zoom,
@@ -68,7 +69,7 @@ private:
     void chooseColour();
     void applyStyle();
     void updateTitle();
-    void writeInBackground(std::function<SaveOutcome(const QImage&)> write,
+    void writeInBackground(std::function<SaveOutcome(const RenderedPicture&)> write,
                            const QString& failTitle, const QString& failText,
                            void (EditorWindow::*done)(const QString&, const QImage&));
 

@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 #include <QtMath>
 
 #include <algorithm>
@@ -43,7 +44,7 @@ void paintArrow(QPainter& painter, const Mark& mark, qreal scale)
     painter.drawPolygon(QPolygonF{to, base + side * (head * 0.55), base - side * (head * 0.55)});
 }
 
-void paintText(QPainter& painter, const Mark& mark, qreal scale)
+QPainterPath textPath(const Mark& mark, qreal scale)
 {
     const QFont font = markFont(mark, scale);
     const QFontMetricsF metrics(font);
@@ -53,9 +54,20 @@ void paintText(QPainter& painter, const Mark& mark, qreal scale)
         path.addText(QPointF(mark.points.first().x(), y), font, line);
         y += metrics.lineSpacing();
     }
-    // The halo makes the text read on any background.
-    painter.strokePath(path, QPen(contrastOf(mark.color), std::max(2.0, metrics.height() / 6),
-                                  Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    return path;
+}
+
+// The halo makes the text read on any background.
+qreal haloWidth(const Mark& mark, qreal scale)
+{
+    return std::max(2.0, QFontMetricsF(markFont(mark, scale)).height() / 6);
+}
+
+void paintText(QPainter& painter, const Mark& mark, qreal scale)
+{
+    const QPainterPath path = textPath(mark, scale);
+    painter.strokePath(path, QPen(contrastOf(mark.color), haloWidth(mark, scale), Qt::SolidLine,
+                                  Qt::RoundCap, Qt::RoundJoin));
     painter.fillPath(path, mark.color);
 }
 
@@ -142,6 +154,121 @@ void pixelate(QImage& image, const QRect& area, qreal scale)
     painter.drawImage(r.topLeft(), blocks);
 }
 
+// Every pixel that drawing the mark may change, with room to spare: a patch cut smaller would
+// clip the mark.
+QRect paintedArea(const Mark& mark, int stepNumber, qreal scale)
+{
+    if (mark.points.isEmpty())
+        return {};
+    QRectF box;
+    qreal reach = 2; // smoothing
+    switch (mark.kind) {
+    case MarkKind::Redact:
+    case MarkKind::Pixelate:
+        return coveredPixels(mark);
+    case MarkKind::Text: {
+        const QPainterPath path = textPath(mark, scale);
+        if (path.isEmpty())
+            return {};
+        box = path.controlPointRect();
+        reach += haloWidth(mark, scale);
+        break;
+    }
+    case MarkKind::Step: {
+        const qreal r = stepRadius(mark, scale);
+        const QRectF disc(mark.points.first() - QPointF(r, r), QSizeF(2 * r, 2 * r));
+        // A long number overflows its disc.
+        box = disc.united(QFontMetricsF(markFont(mark, scale))
+                              .boundingRect(disc, Qt::AlignCenter, QString::number(stepNumber)));
+        reach += std::max(1.0, scale * 1.5);
+        break;
+    }
+    default: {
+        box = QPolygonF(mark.points).boundingRect();
+        const qreal width = strokeWidth(mark, scale);
+        reach +=
+            mark.kind == MarkKind::Arrow ? 1.2 * std::max(width * 3.5, 10 * scale) + width : width;
+    }
+    }
+    return box.adjusted(-reach, -reach, reach, reach).toAlignedRect();
+}
+
+constexpr int kMaxPatches = 48;
+
+// Where the marks paint, in rectangles that do not overlap, each drawn on its own. A
+// pixelation reads the whole of its area, so it lies inside one, joined with any other it
+// overlaps; every other mark is drawn in as many pieces as it crosses.
+QList<QRect> patchAreas(const QList<QRect>& painted, const MarkDocument& document)
+{
+    QList<QRect> whole;
+    QRegion rest;
+    for (qsizetype i = 0; i < painted.size(); ++i) {
+        rest += painted[i];
+        if (document.marks[i].kind == MarkKind::Pixelate && !painted[i].isEmpty())
+            whole.append(painted[i]);
+    }
+    const auto joinOne = [&whole] {
+        for (qsizetype i = 0; i < whole.size(); ++i) {
+            for (qsizetype j = i + 1; j < whole.size(); ++j) {
+                if (whole[i].intersects(whole[j])) {
+                    whole[i] |= whole.takeAt(j);
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    while (joinOne()) {
+    }
+    // Many marks that overlap here and there cut the picture into ever more pieces, each
+    // drawing every mark it crosses: past a few dozen, one piece around them all is cheaper.
+    const QRect all = rest.boundingRect();
+    for (const QRect& r : std::as_const(whole))
+        rest -= r;
+    if (whole.size() + rest.rectCount() > kMaxPatches)
+        return {all};
+    whole.append(QList<QRect>(rest.begin(), rest.end()));
+    return whole;
+}
+
+// The marks that reach into area, drawn on a copy of that part of the picture in the
+// document's order: highlights under everything, then pixelation, which blurs what lies below
+// it, then the marks in order, and redactions last so that nothing is drawn over them.
+QImage renderPatch(const QImage& picture, const MarkDocument& document, const QList<QRect>& painted,
+                   const QRect& area, qreal scale)
+{
+    QImage image = picture.copy(area);
+    const auto reaches = [&](qsizetype i, MarkKind kind) {
+        return document.marks[i].kind == kind && painted[i].intersects(area);
+    };
+    {
+        QPainter painter(&image);
+        painter.translate(-area.topLeft());
+        for (qsizetype i = 0; i < painted.size(); ++i) {
+            if (reaches(i, MarkKind::Highlighter))
+                paintMark(painter, document.marks[i], 0, scale);
+        }
+    }
+    for (qsizetype i = 0; i < painted.size(); ++i) {
+        if (reaches(i, MarkKind::Pixelate))
+            pixelate(image, coveredPixels(document.marks[i]).translated(-area.topLeft()), scale);
+    }
+    QPainter painter(&image);
+    painter.translate(-area.topLeft());
+    for (qsizetype i = 0; i < painted.size(); ++i) {
+        const MarkKind kind = document.marks[i].kind;
+        if (kind != MarkKind::Highlighter && kind != MarkKind::Pixelate && reaches(i, kind))
+            paintMark(painter, document.marks[i], stepNumberOf(document, i), scale);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (qsizetype i = 0; i < painted.size(); ++i) {
+        if (reaches(i, MarkKind::Redact))
+            painter.fillRect(coveredPixels(document.marks[i]), opaque(document.marks[i].color));
+    }
+    return image;
+}
+
 } // namespace
 
 int stepNumberOf(const MarkDocument& document, qsizetype index)
@@ -166,43 +293,45 @@ void paintPreview(QPainter& painter, const Mark& mark, int stepNumber, qreal sca
     painter.restore();
 }
 
-QImage renderDocument(const QImage& picture, const MarkDocument& document, qreal scale)
+RenderedPicture renderMarks(const QImage& picture, const MarkDocument& document, qreal scale)
 {
-    QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    RenderedPicture out;
+    out.picture = picture.convertToFormat(QImage::Format_RGB32);
+    if (out.picture.isNull())
+        return out;
+    out.kept = out.picture.rect();
+    if (document.crop && !(*document.crop & out.kept).isEmpty())
+        out.kept &= *document.crop;
+    // Marks are drawn whole even where the crop cuts them, as a pixelation inside the crop
+    // may read what they painted outside it.
+    QList<QRect> painted;
+    for (qsizetype i = 0; i < document.marks.size(); ++i)
+        painted.append(paintedArea(document.marks[i], stepNumberOf(document, i), scale) &
+                       out.picture.rect());
+    for (const QRect& area : patchAreas(painted, document))
+        out.patches.append(
+            {area.topLeft(), renderPatch(out.picture, document, painted, area, scale)});
+    return out;
+}
+
+QImage RenderedPicture::flattened() const
+{
+    // Nothing drawn and nothing cut: the picture itself, shared, as a window opens with it.
+    if (patches.isEmpty() && kept == picture.rect())
+        return picture;
+    QImage image = picture.copy(kept);
     if (image.isNull())
         return image;
-    // Highlights first, under everything; then pixelation, which blurs what lies below it;
-    // then the marks in order; redactions last, so that nothing is drawn over them.
-    {
-        QPainter painter(&image);
-        for (const Mark& mark : document.marks) {
-            if (mark.kind == MarkKind::Highlighter)
-                paintMark(painter, mark, 0, scale);
-        }
-    }
-    for (const Mark& mark : document.marks) {
-        if (mark.kind == MarkKind::Pixelate)
-            pixelate(image, coveredPixels(mark), scale);
-    }
     QPainter painter(&image);
-    for (qsizetype i = 0; i < document.marks.size(); ++i) {
-        const Mark& mark = document.marks[i];
-        if (mark.kind != MarkKind::Highlighter)
-            paintMark(painter, mark, stepNumberOf(document, i), scale);
-    }
-    painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const Mark& mark : document.marks) {
-        if (mark.kind == MarkKind::Redact)
-            painter.fillRect(coveredPixels(mark), opaque(mark.color));
-    }
-    painter.end();
-    if (document.crop) {
-        const QRect kept = *document.crop & image.rect();
-        if (!kept.isEmpty())
-            return image.copy(kept);
-    }
+    for (const Patch& patch : patches)
+        painter.drawImage(patch.at - kept.topLeft(), patch.pixels);
     return image;
+}
+
+QImage renderDocument(const QImage& picture, const MarkDocument& document, qreal scale)
+{
+    return renderMarks(picture, document, scale).flattened();
 }
 
 } // namespace glimra::editor

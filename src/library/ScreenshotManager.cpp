@@ -361,6 +361,21 @@ void ScreenshotManager::deleteServerScreenshot(const ServerScreenshot& record)
         m_sync->deleteServerScreenshot(record);
 }
 
+void ScreenshotManager::shareServerScreenshot(qint64 serverId,
+                                              std::optional<qint64> lifetimeSeconds, ShareDone done)
+{
+    if (!m_sync)
+        return done({false, QStringLiteral("Sign in to share screenshots")});
+    m_sync->shareScreenshot(serverId, lifetimeSeconds, std::move(done));
+}
+
+void ScreenshotManager::revokeShareLinks(qint64 serverId, ShareDone done)
+{
+    if (!m_sync)
+        return done({false, QStringLiteral("Sign in to share screenshots")});
+    m_sync->revokeShareLinks(serverId, std::move(done));
+}
+
 void ScreenshotManager::fileReplaced(const ScreenshotItemPtr& item, const QImage& preview)
 {
     if (!item)

@@ -3,6 +3,7 @@
 
 #include "core/CaptureMode.h"
 #include "core/ServerScreenshot.h"
+#include "core/SyncService.h"
 #include "library/ScreenshotItem.h"
 
 #include <QDateTime>
@@ -128,6 +129,11 @@ public:
     void performFullSync();
     void downloadMissingScreenshots();
     void deleteServerScreenshot(const ServerScreenshot& record);
+    // A share link to the account's screenshot, or the revocation of its links, through the
+    // sync; without one, done is told at once that there is no account.
+    void shareServerScreenshot(qint64 serverId, std::optional<qint64> lifetimeSeconds,
+                               ShareDone done);
+    void revokeShareLinks(qint64 serverId, ShareDone done);
     // The item's file was written over with a new picture: its preview changes, and the
     // account's copy of it is replaced.
     void fileReplaced(const ScreenshotItemPtr& item, const QImage& preview);

@@ -26,13 +26,16 @@ public:
     struct Combination {
         quint32 keysym = 0;
         Qt::KeyboardModifiers modifiers;
+        friend bool operator==(const Combination&, const Combination&) = default;
     };
     // Answer for one intercepted press: nothing lets the press through as it is.
     using InterceptHandler = std::function<std::optional<Combination>(int id)>;
     // Why a shortcut holds no keys. Most refusals are this application's own doing, and the
     // user fixes each differently, so "another program" must mean exactly that.
     struct Refusal {
-        enum class Cause { None, Shortcut, Intercept, NoSuchKey, HeldElsewhere };
+        // Desktop: the desktop took the request but bound no keys (its user has the last word);
+        // Pending: it has not answered yet.
+        enum class Cause { None, Shortcut, Intercept, NoSuchKey, HeldElsewhere, Desktop, Pending };
         Cause cause = Cause::None;
         int holder = 0; // the id of our shortcut or intercept holding the combination
         friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -41,8 +44,19 @@ public:
     using QObject::QObject;
     ~GlobalKeyGrabber() override = default;
 
-    // False when the session lets no client take keys from the others (Wayland, no X).
+    // False when the session lets no client take keys from the others (Wayland without a
+    // shortcuts portal, no X).
     virtual bool isAvailable() const = 0;
+    // Whether keys can be taken and given back at any moment without asking the user, as
+    // intercepts and short-lived holds need: a desktop that binds shortcuts for us asks its
+    // user, and never lets us see, let alone replace, a press meant for another window.
+    virtual bool canIntercept() const { return isAvailable(); }
+    // What the shortcut with this id does, in words, for a desktop that shows it to the user.
+    virtual void describe(int id, const QString& description)
+    {
+        Q_UNUSED(id);
+        Q_UNUSED(description);
+    }
 
     // False when refused: another program holds the keys, the keyboard has no such key, or
     // another shortcut or intercept of this application holds the same combination.
@@ -55,7 +69,8 @@ public:
     virtual bool isGrabbed(int id) const = 0;
     // For a shortcut that does not hold its keys (None for one that does or was never asked).
     virtual Refusal refusal(int id) const = 0;
-    // How the keys are taken, as reports name it ("x11"); empty where nothing can be taken.
+    // How the keys are taken, as reports name it ("x11", "portal"); empty where nothing can be
+    // taken.
     virtual QString via() const = 0;
 
     virtual bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) = 0;

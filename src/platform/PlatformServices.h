@@ -27,7 +27,8 @@ struct PlatformServices {
     PlatformServices& operator=(PlatformServices&&) noexcept;
 };
 
-// X11 implementations on an X11 session; elsewhere do-nothing ones for what the session forbids.
+// X11 implementations on an X11 session; on Wayland the desktop's portal, sway's socket and
+// the data-control clipboard where offered; do-nothing ones for what the session forbids.
 PlatformServices createPlatformServices();
 
 } // namespace glimra

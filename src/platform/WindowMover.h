@@ -37,7 +37,20 @@ struct Monitor {
 // afresh: windows, panels and monitors change between two presses of a shortcut.
 class WindowMover {
 public:
+    // Maps the usable area of the focused window's monitor to the frame it should get.
+    using Placement = std::function<QRect(const QRect& usable)>;
+
     virtual ~WindowMover() = default;
+    // False where the session lets no program move another's windows.
+    virtual bool canMove() const { return true; }
+    // A compositor that keeps the windows' geometry to itself (Wayland) takes a tile as one
+    // request: it finds the focused window and its monitor, applies place's frame and returns
+    // at once. False from a mover that works through the calls below instead.
+    virtual bool placeFocused(const Placement& place)
+    {
+        Q_UNUSED(place);
+        return false;
+    }
     // The window the user works in; none when the desktop, a panel or nothing has the focus.
     virtual std::optional<ActiveWindow> activeWindow() = 0;
     virtual QList<Monitor> monitors() = 0;
@@ -50,9 +63,10 @@ public:
     virtual void moveResize(WindowId window, const QRect& client, const FrameExtents& extents) = 0;
 };
 
-// For sessions where other windows cannot be moved (Wayland, no display).
+// For sessions where other windows cannot be moved (most Wayland desktops, no display).
 class NullWindowMover final : public WindowMover {
 public:
+    bool canMove() const override { return false; }
     std::optional<ActiveWindow> activeWindow() override { return std::nullopt; }
     QList<Monitor> monitors() override { return {}; }
     void unmaximize(WindowId, std::function<void()> done) override { done(); }

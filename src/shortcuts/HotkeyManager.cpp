@@ -6,6 +6,15 @@
 
 namespace glimra {
 
+namespace {
+
+bool isTile(int id)
+{
+    return id >= 4 && id <= kHotkeyCount;
+}
+
+} // namespace
+
 HotkeyManager::HotkeyManager(HotkeySettings& settings, GlobalKeyGrabber& grabber, QObject* parent)
     : QObject(parent), m_settings(settings), m_grabber(grabber)
 {
@@ -20,6 +29,8 @@ HotkeyManager::HotkeyManager(HotkeySettings& settings, GlobalKeyGrabber& grabber
 void HotkeyManager::registerHotkeys()
 {
     for (const HotkeyAction& action : hotkeyActions()) {
+        if (isTile(action.id) && !m_tilingAvailable)
+            continue;
         const HotkeyBinding binding = m_settings.binding(action.id);
         registerHotkey(binding.keyCode, binding.modifiers, action.id);
     }
@@ -28,6 +39,7 @@ void HotkeyManager::registerHotkeys()
 void HotkeyManager::registerHotkey(quint32 keyCode, quint32 modifiers, int id)
 {
     m_unknownKeys.remove(id);
+    m_grabber.describe(id, hotkeyTitle(id));
     if (const auto keysym = keysymForKeyCode(keyCode))
         m_grabber.grab(*keysym, toQtModifiers(modifiers), id);
     else
@@ -55,7 +67,13 @@ bool HotkeyManager::isRegistered(int id) const
 
 std::optional<QString> HotkeyManager::refusalReason(int id) const
 {
-    if (!m_grabber.isAvailable() || isRegistered(id))
+    if (id < 1 || id > kHotkeyCount)
+        return std::nullopt;
+    if (isTile(id) && !m_tilingAvailable)
+        return tr("Window tiling is not available on this desktop");
+    if (!m_grabber.isAvailable())
+        return desktopSettingsHint(id);
+    if (isRegistered(id))
         return std::nullopt;
     if (m_unknownKeys.contains(id))
         return tr("Not a key Glimra knows");
@@ -68,6 +86,10 @@ std::optional<QString> HotkeyManager::refusalReason(int id) const
         return tr("Used by File Manager Cut");
     case GlobalKeyGrabber::Refusal::Cause::NoSuchKey:
         return tr("Not a key this keyboard has");
+    case GlobalKeyGrabber::Refusal::Cause::Desktop:
+        return desktopSettingsHint(id);
+    case GlobalKeyGrabber::Refusal::Cause::Pending:
+        return tr("Waiting for the desktop's answer");
     case GlobalKeyGrabber::Refusal::Cause::HeldElsewhere:
     case GlobalKeyGrabber::Refusal::Cause::None:
         break;
@@ -85,12 +107,23 @@ bool HotkeyManager::isAvailable() const
     return m_grabber.isAvailable();
 }
 
+bool HotkeyManager::canInterceptKeys() const
+{
+    return m_grabber.canIntercept();
+}
+
+QString HotkeyManager::desktopSettingsHint(int id)
+{
+    return tr("Set this shortcut in your desktop's keyboard settings: glimra %1")
+        .arg(QLatin1String(hotkeyActions()[size_t(id - 1)].command));
+}
+
 void HotkeyManager::dispatch(int id)
 {
     if (id >= 1 && id <= 3) {
         if (onCapture)
             onCapture(id);
-    } else if (id >= 4 && id <= kHotkeyCount) {
+    } else if (isTile(id)) {
         if (onTile)
             onTile(id - 4);
     }

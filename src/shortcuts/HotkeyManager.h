@@ -33,9 +33,16 @@ public:
     std::optional<QString> refusalReason(int id) const;
     // How a registered shortcut's keys are held ("x11"); empty when it holds none.
     QString via(int id) const;
-    // False in a session that lets no program take desktop-wide keys (Wayland), where every
-    // registration is refused without another program being to blame.
+    // False in a session that lets no program take desktop-wide keys (Wayland without a
+    // shortcuts portal), where every registration is refused without another program being
+    // to blame and the user binds the command in the desktop's own settings instead.
     bool isAvailable() const;
+    // Where no program may move another's windows, the tiling shortcuts are not asked for:
+    // a desktop may offer them to the user, who would then bind keys that do nothing.
+    void setTilingAvailable(bool available) { m_tilingAvailable = available; }
+    // Whether the session lets this program replace another's key presses (the file-manager
+    // cut needs it).
+    bool canInterceptKeys() const;
 
     // Ids 1..3 go to onCapture with the id; ids 4..11 go to onTile with the position index
     // 0..7 (left half, right half, top left, top right, bottom left, bottom right, centre,
@@ -51,9 +58,13 @@ Q_SIGNALS:
     void registrationsChanged();
 
 private:
+    // For a shortcut the desktop must bind: the command its keys should run.
+    static QString desktopSettingsHint(int id);
+
     HotkeySettings& m_settings;
     GlobalKeyGrabber& m_grabber;
     QSet<int> m_unknownKeys; // ids whose stored key is outside the key table
+    bool m_tilingAvailable = true;
 };
 
 } // namespace glimra

@@ -18,7 +18,8 @@ struct HotkeyAction {
     const char* storageKey; // member name in the stored object
     const char* rowId;      // what the recorder writes as the label
     HotkeyBinding factory;
-    const char* title; // the row's name, translated in the "Shortcuts" context
+    const char* title;   // the row's name, translated in the "Shortcuts" context
+    const char* command; // what follows `glimra` to do the same from a desktop's own shortcut
 };
 
 inline constexpr int kHotkeyCount = 11;

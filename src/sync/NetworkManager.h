@@ -40,6 +40,8 @@ public:
     using UploadCompletion = std::function<void(const sync::UploadReply&)>;
     using ListCompletion = std::function<void(const sync::ListReply&)>;
     using DeleteCompletion = std::function<void(const sync::DeleteReply&)>;
+    using ShareCompletion = std::function<void(const sync::ShareReply&)>;
+    using UnshareCompletion = std::function<void(const sync::UnshareReply&)>;
     // Takes the next piece of a streamed download; false stops the transfer as failed.
     using DownloadSink = std::function<bool(QByteArrayView piece)>;
     // A download's reply, with the number of bytes the sink took instead of the bytes.
@@ -100,6 +102,13 @@ public:
     void listServerScreenshots(const QString& token, ListCompletion completion);
     void deleteServerScreenshot(const QString& token, qint64 screenshotId,
                                 DeleteCompletion completion);
+    // Share links, an extension of the sync endpoint that older servers answer as an unknown
+    // action (see decodeShareReply). A new link to the screenshot, expiring after lifetime
+    // seconds, or never without one:
+    void shareScreenshot(const QString& token, qint64 screenshotId,
+                         std::optional<qint64> lifetimeSeconds, ShareCompletion completion);
+    // Revokes every link to the screenshot.
+    void unshareScreenshot(const QString& token, qint64 screenshotId, UnshareCompletion completion);
     // GET with action, token and id in the query, the file's bytes handed to sink as they
     // arrive: only a 200 reply's body reaches it, and the reply is judged by the rules of
     // classifyDownload, so a short error text that sink has already taken still ends in

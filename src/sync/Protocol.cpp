@@ -11,6 +11,8 @@
 #include <QStringDecoder>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace glimra::sync {
 
 namespace {
@@ -41,7 +43,70 @@ QString errorOr(const QJsonObject& reply, const QString& fallback)
     return stringMember(reply, QLatin1StringView("error")).value_or(fallback);
 }
 
+// The stages that end a share or unshare call before its own members are read; nothing when
+// the reply succeeded.
+std::optional<QString> shareFailure(const Transfer& transfer, QJsonObject& reply)
+{
+    const ParsedReply parsed = parseJsonReply(transfer);
+    if (parsed.stage == Stage::TransferFailed)
+        return parsed.transferError;
+    if (parsed.stage != Stage::Parsed)
+        return QStringLiteral("Invalid server response");
+    reply = parsed.object;
+    if (isSuccessReply(reply))
+        return std::nullopt;
+    const QString error = errorOr(reply, QStringLiteral("Sharing failed"));
+    // What every server says to an action it was built without.
+    return error == QLatin1StringView("Unknown action") ? QString::fromUtf16(kNoShareLinks) : error;
+}
+
+std::optional<ServerShareLink> decodeShareLink(const QJsonObject& object)
+{
+    const std::optional<QString> id = stringMember(object, QLatin1StringView("id"));
+    const std::optional<QString> url = stringMember(object, QLatin1StringView("url"));
+    // The address goes to the clipboard and on to a browser: only a web page will do.
+    const QUrl parsed(url.value_or(QString()), QUrl::StrictMode);
+    if (!id || id->isEmpty() || !parsed.isValid() || parsed.host().isEmpty() ||
+        (parsed.scheme() != QLatin1StringView("https") &&
+         parsed.scheme() != QLatin1StringView("http")))
+        return std::nullopt;
+    return ServerShareLink{
+        *id, *url, stringMember(object, QLatin1StringView("expires_at")).value_or(QString())};
+}
+
 } // namespace
+
+ShareReply decodeShareReply(const Transfer& transfer)
+{
+    QJsonObject reply;
+    if (std::optional<QString> failure = shareFailure(transfer, reply))
+        return {false, std::nullopt, *failure};
+    std::optional<ServerShareLink> link =
+        decodeShareLink(reply.value(QLatin1StringView("share")).toObject());
+    if (!link)
+        return {false, std::nullopt, QStringLiteral("Invalid server response")};
+    return {true, std::move(link), {}};
+}
+
+UnshareReply decodeUnshareReply(const Transfer& transfer)
+{
+    QJsonObject reply;
+    if (std::optional<QString> failure = shareFailure(transfer, reply))
+        return {false, 0, *failure};
+    return {true,
+            std::max<qint64>(0, integerMember(reply, QLatin1StringView("revoked")).value_or(0)),
+            {}};
+}
+
+QList<ServerShareLink> decodeShareLinks(const QJsonValue& shares)
+{
+    QList<ServerShareLink> links;
+    for (const QJsonValue& share : shares.toArray()) {
+        if (std::optional<ServerShareLink> link = decodeShareLink(share.toObject()))
+            links.append(std::move(*link));
+    }
+    return links;
+}
 
 bool isSuccessReply(const QJsonObject& reply)
 {

@@ -4,6 +4,8 @@
 // The wire format of the web service, kept free of any network object so that tests and the
 // fuzzer can drive every decoding rule with plain bytes.
 
+#include "core/ServerScreenshot.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -61,6 +63,22 @@ struct DeleteReply {
     std::optional<QString> message;
 };
 
+// A share link's address, or why there is none: the server's message, or kNoShareLinks from
+// a server that does not know the action.
+struct ShareReply {
+    bool ok = false;
+    std::optional<ServerShareLink> link;
+    QString message;
+};
+
+struct UnshareReply {
+    bool ok = false;
+    qint64 revoked = 0;
+    QString message;
+};
+
+inline constexpr auto kNoShareLinks = u"This server does not offer share links";
+
 struct DownloadReply {
     bool ok = false;
     std::optional<QByteArray> data;
@@ -78,6 +96,11 @@ UploadReply decodeUploadReply(const Transfer& transfer);
 ListReply decodeListReply(const Transfer& transfer);
 DeleteReply decodeDeleteReply(const Transfer& transfer);
 DownloadReply classifyDownload(const Transfer& transfer);
+ShareReply decodeShareReply(const Transfer& transfer);
+UnshareReply decodeUnshareReply(const Transfer& transfer);
+// The links of a screenshot record's "shares" with an id and an http(s) address; a link that
+// lacks either is left out, as is anything that is not a list of them.
+QList<ServerShareLink> decodeShareLinks(const QJsonValue& shares);
 
 // The URL of one endpoint under origin, or nothing when it must not be used: it does not
 // parse, is neither https nor http, or is plain http to a host other than this machine

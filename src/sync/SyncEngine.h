@@ -73,6 +73,11 @@ public:
         deleteServerScreenshot(record, {});
     }
     void replaceServerCopy(const ScreenshotItemPtr& item) override { replaceServerCopy(item, {}); }
+    // Both list the account's screenshots again after a success, so the records show the
+    // links that are live.
+    void shareScreenshot(qint64 serverId, std::optional<qint64> lifetimeSeconds,
+                         ShareDone done) override;
+    void revokeShareLinks(qint64 serverId, ShareDone done) override;
 
     // As above; listed runs once the listing has ended (false: signed out or it failed).
     void loadServerScreenshots(std::function<void(bool listed)> listed);

@@ -2,6 +2,7 @@
 #include "sync/SyncPlan.h"
 
 #include "core/JsonMembers.h"
+#include "sync/Protocol.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,6 +33,7 @@ std::optional<ServerScreenshot> decodeServerScreenshot(const QJsonObject& object
         integerMember(object, L("file_size")).value_or(0),
         stringMember(object, L("capture_type")).value_or(QString()),
         stringMember(object, L("uploaded_at")).value_or(QString()),
+        decodeShareLinks(object.value(L("shares"))),
     };
 }
 

@@ -6,7 +6,18 @@
 
 namespace glimra {
 
-enum class RowAction { Open, Copy, Delete, CopyText, Edit };
+enum class RowAction {
+    Open,
+    Copy,
+    Delete,
+    CopyText,
+    Edit,
+    ShareForDay,
+    ShareForWeek,
+    ShareForMonth,
+    ShareForever,
+    Unshare,
+};
 
 // An action a row offers as a button while hovered and in its context menu.
 struct RowButton {
@@ -14,6 +25,7 @@ struct RowButton {
     QString symbol;
     QString text;
     bool destructive = false;
+    QString submenu = {}; // the context menu's submenu it goes in; empty: the menu itself
 };
 
 // Paints the shape both screenshot lists share: a rounded row with padding, the preview at

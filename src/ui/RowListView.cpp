@@ -102,10 +102,18 @@ std::unique_ptr<QMenu> RowListView::menuFor(const QModelIndex& index)
     qsizetype at = destructive - entries.begin();
     for (const RowButton& entry : m_delegate->menuActions(index))
         entries.insert(at++, entry);
+    QHash<QString, QMenu*> submenus;
     for (const RowButton& button : std::as_const(entries)) {
         const QIcon icon = button.destructive ? style::icon(button.symbol, style::red())
                                               : style::icon(button.symbol);
-        menu->addAction(icon, button.text, this,
+        QMenu* into = menu.get();
+        if (!button.submenu.isEmpty()) {
+            QMenu*& submenu = submenus[button.submenu];
+            if (!submenu)
+                submenu = menu->addMenu(icon, button.submenu);
+            into = submenu;
+        }
+        into->addAction(icon, button.text, this,
                         [this, row, action = button.action] { perform(action, row); });
     }
     return menu;

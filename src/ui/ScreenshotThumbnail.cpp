@@ -7,9 +7,11 @@
 #include "platform/FileOpener.h"
 #include "text/TextManager.h"
 #include "ui/LibrarySearch.h"
+#include "ui/ShareLinkActions.h"
 #include "ui/Style.h"
 #include "ui/ViewParts.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QPainter>
@@ -76,7 +78,17 @@ QList<RowButton> ScreenshotThumbnail::menuActions(const QModelIndex& index) cons
     if (m_edit && hasFile)
         actions.append(
             {RowAction::Edit, QStringLiteral("rectangle.dashed"), QStringLiteral("Edit\u2026")});
+    // A file the account holds a copy of, by name, as the last listing showed it.
+    if (m_clipboard && hasFile && serverIdOf(index))
+        actions += shareLinkActions();
     return actions + textActions(index);
+}
+
+std::optional<qint64> ScreenshotThumbnail::serverIdOf(const QModelIndex& index) const
+{
+    return serverIdNamed(
+        m_manager->serverScreenshots(),
+        QFileInfo(index.data(ScreenshotListModel::PathRole).toString()).fileName());
 }
 
 QList<RowButton> ScreenshotThumbnail::textActions(const QModelIndex& index) const
@@ -114,6 +126,10 @@ void ScreenshotThumbnail::perform(RowAction action, const QModelIndex& index)
     case RowAction::Edit:
         if (m_edit && item->filePath)
             m_edit(*item->filePath);
+        break;
+    default:
+        if (const std::optional<qint64> id = serverIdOf(index))
+            performShareAction(action, *id, m_manager, m_clipboard);
         break;
     }
 }

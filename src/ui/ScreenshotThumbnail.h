@@ -6,6 +6,7 @@
 #include <QIdentityProxyModel>
 
 #include <functional>
+#include <optional>
 
 namespace glimra {
 
@@ -51,6 +52,7 @@ protected:
 
 private:
     void copyText(const QString& path);
+    std::optional<qint64> serverIdOf(const QModelIndex& index) const;
     // The matching words of a search, over the preview in box of a picture of that size.
     static void markMatches(QPainter* painter, const QWidget* widget, const QRect& box,
                             const QSize& picture, const QList<QRectF>& marks);

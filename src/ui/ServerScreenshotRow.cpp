@@ -6,6 +6,7 @@
 #include "library/ServerScreenshotListModel.h"
 #include "platform/Clipboard.h"
 #include "platform/FileOpener.h"
+#include "ui/ShareLinkActions.h"
 #include "ui/Style.h"
 
 #include <QPainter>
@@ -26,6 +27,11 @@ QList<RowButton> ServerScreenshotRow::buttons(const QModelIndex& index) const
     shown.append(
         {RowAction::Delete, QStringLiteral("trash"), QStringLiteral("Delete from Server"), true});
     return shown;
+}
+
+QList<RowButton> ServerScreenshotRow::menuActions(const QModelIndex&) const
+{
+    return m_clipboard ? shareLinkActions() : QList<RowButton>();
 }
 
 bool ServerScreenshotRow::canOpen(const QModelIndex& index) const
@@ -52,6 +58,11 @@ void ServerScreenshotRow::perform(RowAction action, const QModelIndex& index)
         break;
     case RowAction::CopyText: // not offered: the account's copies are not read or edited
     case RowAction::Edit:
+        break;
+    default:
+        performShareAction(
+            action, index.data(ServerScreenshotListModel::RecordRole).value<ServerScreenshot>().id,
+            m_manager, m_clipboard);
         break;
     }
 }

@@ -21,6 +21,8 @@ public:
                         QObject* parent = nullptr);
 
     QList<RowButton> buttons(const QModelIndex& index) const override;
+    // Share links, when the clipboard is there to take them.
+    QList<RowButton> menuActions(const QModelIndex& index) const override;
     bool canOpen(const QModelIndex& index) const override;
     void perform(RowAction action, const QModelIndex& index) override;
 

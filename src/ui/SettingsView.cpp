@@ -88,7 +88,7 @@ SettingsView::SettingsView(HotkeySettings* hotkeySettings, ShortcutRecorder* rec
     connect(m_hotkeySettings, &HotkeySettings::finderCutEnabledChanged, m_finderCut,
             [this](bool enabled) {
                 const QSignalBlocker quiet(m_finderCut);
-                m_finderCut->setChecked(enabled);
+                m_finderCut->setChecked(enabled && m_finderCut->isEnabled());
             });
     connect(m_recorder, &ShortcutRecorder::recordingForChanged, this,
             &SettingsView::refreshRecording);
@@ -140,6 +140,12 @@ QWidget* SettingsView::buildContent()
         m_hotkeySettings->setFinderCutEnabled(enabled);
         m_hotkeySettings->save();
     });
+    if (m_hotkeyManager && !m_hotkeyManager->canInterceptKeys()) {
+        // Off, not unset: the stored choice is the user's for their next X11 session.
+        m_finderCut->setChecked(false);
+        m_finderCut->setEnabled(false);
+        m_finderCut->setText(tr("Available in X11 sessions"));
+    }
     layout->addWidget(m_finderCut);
     layout->addWidget(form::divider(content));
 

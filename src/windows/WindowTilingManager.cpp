@@ -110,6 +110,9 @@ QRect clientRectForFrame(const QRect& frame, const FrameExtents& extents)
 
 void WindowTilingManager::tileWindow(TilePosition position)
 {
+    if (m_mover->placeFocused(
+            [position](const QRect& usable) { return tileRect(usable, position); }))
+        return;
     const std::optional<ActiveWindow> window = m_mover->activeWindow();
     if (!window)
         return;

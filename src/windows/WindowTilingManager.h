@@ -48,6 +48,8 @@ class WindowTilingManager final {
     Q_DISABLE_COPY_MOVE(WindowTilingManager)
 public:
     explicit WindowTilingManager(WindowMover* mover) : m_mover(mover) {}
+    // False where this desktop lets no program move another's windows.
+    bool isAvailable() const { return m_mover->canMove(); }
     void tileWindow(TilePosition position);
 
 private:

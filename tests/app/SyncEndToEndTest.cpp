@@ -3,6 +3,8 @@
 // no shared keyring), syncing through one real glimra-server on 127.0.0.1.
 #include "GlimraSession.h"
 
+#include <httplib.h>
+
 namespace {
 
 const QByteArray kPassword = "correct horse battery";
@@ -90,6 +92,22 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     EXPECT_EQ(synced.out, u"1 on the server, 0 uploaded, 0 downloaded\n"_s);
     EXPECT_EQ(entriesOf(b.library()), QStringList{name});
 
+    // A share link shows the picture to anyone who has it, until it is revoked.
+    const QString id = QString::number(record.value(u"id"_s).toInteger());
+    const CommandResult shared = a.run({u"share"_s, id, u"--expires"_s, u"7d"_s});
+    ASSERT_EQ(shared.exitCode, 0) << shared.err.toStdString();
+    const QUrl link(shared.out.trimmed());
+    httplib::Client web(link.host().toStdString(), link.port());
+    const auto fetch = [&] {
+        const httplib::Result got = web.Get(link.path().toStdString());
+        return got ? std::pair(got->status, QByteArray::fromStdString(got->body))
+                   : std::pair(0, QByteArray());
+    };
+    EXPECT_EQ(fetch(), std::pair(200, bytes));
+    EXPECT_EQ(a.serverList()[0].toObject().value(u"shares"_s), QJsonArray{link.toString()});
+    EXPECT_EQ(a.run({u"unshare"_s, id}).out, u"1 share link revoked\n"_s);
+    EXPECT_EQ(fetch().first, 404);
+
     // Deleted from the server on the first: record and file go there, the second keeps its
     // copy, and a full sync does not bring it back to the server.
     const CommandResult deleted =
@@ -104,4 +122,6 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     EXPECT_EQ(b.listJson().size(), 1);
     EXPECT_EQ(b.run({u"logout"_s}).exitCode, 0);
     EXPECT_EQ(b.run({u"sync"_s}).exitCode, 1);
+    const CommandResult signedOut = b.run({u"share"_s, id});
+    EXPECT_EQ(std::pair(signedOut.exitCode, signedOut.err), std::pair(1, u"Signed out\n"_s));
 }

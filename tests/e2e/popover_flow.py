@@ -7,12 +7,14 @@ on the server tab, delete it from the server, and quit from the settings.
 Usage: popover_flow.py GLIMRA GLIMRA_SERVER
 Runs inside the tests' desktop session (X with openbox and trayer, a D-Bus session)."""
 
+import json
 import os
 import re
 import shutil
 import signal
 import subprocess
 import sys
+import urllib.request
 
 from desktop_user import (App, accessibility_bus_up, centre, click, click_at, key,
                           private_home, type_text, wait_for, xdotool)
@@ -99,14 +101,26 @@ def main():
     click(app.find("Refresh", "push button"))
     row = app.find("Glimra_*", "list item", timeout=30)
 
-    # 5. Delete it from the server through the row's menu.
+    # 5. A share link from the row's menu lands on the clipboard and shows the picture.
     click(row, button=3)
+    key("Up")  # a highlighted entry shows the menu to a screen reader
+    click(app.find("Copy Share Link", "menu item"))
+    key("Up", "Return")  # the submenu's last entry: a link that never expires
+    link = wait_for(lambda: (t := subprocess.run(
+        ["xclip", "-selection", "clipboard", "-o"], capture_output=True, text=True,
+        env=env).stdout).startswith("http") and t, 30, "the share link on the clipboard")
+    with urllib.request.urlopen(link, timeout=30) as page, \
+            open(json.loads(command(env, "list", "--json").stdout)[0]["path"], "rb") as shot:
+        assert page.read() == shot.read(), "the link shows another picture"
+
+    # 6. Delete it from the server through the row's menu (a new row: the list was read again).
+    click(app.find("Glimra_*", "list item", timeout=30), button=3)
     key("Up")  # the menu's last entry; the highlight shows the menu to a screen reader
     click(app.find("Delete from Server", "menu item"))
     app.find("No screenshots on server", timeout=30)
     assert command(env, "server-list").stdout.strip() == "", "the record is still on the server"
 
-    # 6. Quit from the settings.
+    # 7. Quit from the settings.
     click(app.find("Settings", "push button"))
     # The settings scroll; the quit button is at the end.
     x, y = centre(app.find("Window Tiling", "label"))

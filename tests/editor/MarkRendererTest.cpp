@@ -110,6 +110,50 @@ TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
     EXPECT_EQ(out.pixel(40, 15), picture.pixel(90, 15));
 }
 
+TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
+{
+    // Marks are drawn only in the rectangles they reach, cut where those meet; a rectangle too
+    // small clips a mark, and a saved file must show the same. An invisible mark over the
+    // whole picture forces one piece to compare with.
+    const auto with = [](Mark m, qreal width, qreal fontSize = 20, QString text = {}) {
+        m.width = width;
+        m.fontSize = fontSize;
+        m.text = std::move(text);
+        return m;
+    };
+    QList<Mark> steps, dots;
+    for (int i = 0; i < 10; ++i)
+        steps.append(with(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}), 4, 30));
+    for (int i = 0; i < 60; ++i) // more pieces than are drawn apart
+        dots.append(mark(MarkKind::Pen, {{3.0 + (i % 10) * 20, 5.0 + (i / 10) * 19}}));
+    const QList<std::pair<QList<Mark>, std::optional<QRect>>> cases{
+        {{with(mark(MarkKind::Arrow, {{190, 110}, {195, 112}}), 14),
+          with(mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}), 20),
+          with(mark(MarkKind::Pen, {{100, 60}}), 30),
+          mark(MarkKind::Ellipse, {{40, 30}, {130, 90}})},
+         {}},
+        {{with(mark(MarkKind::Text, {{120, 70}}, Qt::blue), 4, 40, u"Wjg\nÅy"_s)}, {}},
+        {steps, QRect(0, 0, 200, 60)},
+        {dots, {}},
+        {{mark(MarkKind::Pixelate, {{10, 10}, {90, 70}}),
+          mark(MarkKind::Pixelate, {{80, 60}, {150, 110}}),
+          mark(MarkKind::Highlighter, {{0, 65}, {200, 65}}, Qt::yellow),
+          mark(MarkKind::Redact, {{85.5, 20}, {99, 99}}, Qt::black)},
+         QRect(50, 30, 120, 200)},
+    };
+    Mark invisible = mark(MarkKind::FilledRectangle, {{0, 0}, {200, 120}}, Qt::transparent);
+    for (const auto& [marks, crop] : cases) {
+        MarkDocument document{marks, crop};
+        const QImage pieces = renderDocument(gradient(1), document, 1);
+        const QImage saved =
+            QImage::fromData(encodePicture(renderMarks(gradient(1), document, 1), u"png"_s), "PNG");
+        document.marks.prepend(invisible);
+        const QImage whole = renderDocument(gradient(1), document, 1);
+        EXPECT_EQ(pieces, whole) << marks.first().points.first().x();
+        EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), whole);
+    }
+}
+
 TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
 {
     MarkDocument document;
@@ -119,7 +163,7 @@ TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
                       mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
                       mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)};
     const QByteArray file =
-        encodePicture(renderDocument(gradient(1), document, 1), QStringLiteral("png"));
+        encodePicture(renderMarks(gradient(1), document, 1), QStringLiteral("png"));
     const QImage saved = QImage::fromData(file, "PNG");
     ASSERT_FALSE(saved.isNull());
     for (int y = 20; y <= 60; ++y)

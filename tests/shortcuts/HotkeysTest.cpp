@@ -140,6 +140,42 @@ TEST_F(HotkeysTest, registersElevenInOrderAndARefusedOneLeavesTheOthers)
     EXPECT_EQ(grabber.grabs.size(), 10);
 }
 
+TEST_F(HotkeysTest, rowsNameTheCommandToBindWhereTheDesktopKeepsKeysOrWindowsToItself)
+{
+    const QString bind = u"Set this shortcut in your desktop's keyboard settings: glimra "_s;
+    const QString noTiling = u"Window tiling is not available on this desktop"_s;
+    using Cause = GlobalKeyGrabber::Refusal::Cause;
+    struct Case {
+        bool keys, tiling;
+        Cause refusedAs;
+        int id;
+        std::optional<QString> reason;
+    };
+    const Case cases[] = {
+        {false, true, Cause::None, 2, bind + u"capture area"_s},
+        {false, true, Cause::None, 11, bind + u"tile maximize"_s},
+        {false, false, Cause::None, 4, noTiling},
+        {true, false, Cause::None, 1, std::nullopt},
+        {true, false, Cause::None, 9, noTiling},
+        {true, true, Cause::None, 9, std::nullopt},
+        // A desktop that took the request and bound no keys: its settings are the way.
+        {true, true, Cause::Desktop, 3, bind + u"capture window"_s},
+    };
+    for (const Case& c : cases) {
+        grabber.available = c.keys;
+        grabber.refuse = {};
+        if (c.refusedAs != Cause::None)
+            grabber.refuse = {c.id};
+        grabber.refusedAs = c.refusedAs;
+        grabber.attempts.clear();
+        manager.setTilingAvailable(c.tiling);
+        manager.reregisterHotkeys();
+        EXPECT_EQ(manager.refusalReason(c.id), c.reason) << c.id;
+        // Keys for tiles that could move nothing are never asked for.
+        EXPECT_EQ(grabber.attempts.size(), c.tiling ? kHotkeyCount : 3) << c.id;
+    }
+}
+
 TEST_F(HotkeysTest, pressesRunTheirActionLaterFromTheEventLoop)
 {
     QList<int> captures, tiles;

@@ -21,7 +21,7 @@ public:
         friend bool operator==(const Held&, const Held&) = default;
     };
 
-    bool isAvailable() const override { return true; }
+    bool isAvailable() const override { return available; }
     bool grab(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override
     {
         attempts.append({keysym, modifiers, id});
@@ -41,7 +41,7 @@ public:
     }
     Refusal refusal(int id) const override
     {
-        return isGrabbed(id) ? Refusal{} : Refusal{Refusal::Cause::HeldElsewhere, 0};
+        return isGrabbed(id) ? Refusal{} : Refusal{refusedAs, 0};
     }
     QString via() const override { return QStringLiteral("fake"); }
     bool intercept(quint32 keysym, Qt::KeyboardModifiers modifiers, int id) override
@@ -61,6 +61,8 @@ public:
 
     QList<Held> attempts, grabs, intercepts;
     QSet<int> refuse;
+    bool available = true;
+    Refusal::Cause refusedAs = Refusal::Cause::HeldElsewhere;
     InterceptHandler handler;
     bool suspended = false;
     std::map<quint32, quint32> levels;

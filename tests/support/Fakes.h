@@ -55,6 +55,16 @@ public:
         calls.append(QStringLiteral("delete ") + QString::number(record.id));
     }
     void replaceServerCopy(const ScreenshotItemPtr&) override {}
+    void shareScreenshot(qint64 id, std::optional<qint64> lifetime, ShareDone done) override
+    {
+        calls.append(QStringLiteral("share %1 %2").arg(id).arg(lifetime.value_or(0)));
+        done({true, QStringLiteral("https://example.org/s/%1").arg(id)});
+    }
+    void revokeShareLinks(qint64 id, ShareDone done) override
+    {
+        calls.append(QStringLiteral("unshare %1").arg(id));
+        done({true, QStringLiteral("Share links revoked")});
+    }
     QStringList calls;
 };
 

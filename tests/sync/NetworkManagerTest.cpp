@@ -12,9 +12,9 @@ using namespace glimra::sync;
 
 namespace {
 
-enum class Op { Login, Register, Validate, Upload, List, Delete, Download };
-constexpr Op kAllOps[] = {Op::Login, Op::Register, Op::Validate, Op::Upload,
-                          Op::List,  Op::Delete,   Op::Download};
+enum class Op { Login, Register, Validate, Upload, List, Delete, Download, Share, Unshare };
+constexpr Op kAllOps[] = {Op::Login,  Op::Register, Op::Validate, Op::Upload, Op::List,
+                          Op::Delete, Op::Download, Op::Share,    Op::Unshare};
 
 const QString kToken = u"a+b/=& é"_s;
 const QByteArray kImage("\x89PNG\r\n\x1a\n\0\r\n--x\r\n", 17);
@@ -48,6 +48,14 @@ std::string perform(NetworkManager& net, Op op, const QString& file = {}, bool s
         });
     if (op == Op::Delete)
         net.deleteServerScreenshot(kToken, 42, [&](const DeleteReply& r) { sum(r.ok, r.message); });
+    if (op == Op::Share)
+        net.shareScreenshot(kToken, 42, 86400, [&](const ShareReply& r) {
+            sum(r.ok, r.link ? std::optional(r.link->url) : r.message);
+        });
+    if (op == Op::Unshare)
+        net.unshareScreenshot(kToken, 42, [&](const UnshareReply& r) {
+            sum(r.ok, r.ok ? count(r.revoked) : r.message);
+        });
     if (op == Op::Download)
         net.downloadScreenshotTo(
             kToken, 7, [sinkTakes](QByteArrayView) { return sinkTakes; },
@@ -93,6 +101,9 @@ TEST_F(NetworkManagerTest, EachOperationSendsExactlyTheseBytes)
         {Op::Validate, auth + R"({"action":"validate","token":"a+b/=& é"})"},
         {Op::List, sync + R"({"action":"list","token":"a+b/=& é"})"},
         {Op::Delete, sync + R"({"action":"delete","screenshot_id":42,"token":"a+b/=& é"})"},
+        {Op::Share,
+         sync + R"({"action":"share","expires_in":86400,"screenshot_id":42,"token":"a+b/=& é"})"},
+        {Op::Unshare, sync + R"({"action":"unshare","screenshot_id":42,"token":"a+b/=& é"})"},
         {Op::Download,
          "GET /glimra/api/sync.php?action=download&token=a%2Bb%2F%3D%26%20%C3%A9&id=7  "},
     };
@@ -109,8 +120,9 @@ TEST_F(NetworkManagerTest, NothingIsSentInClearToAnotherHostNorForAnUnreadableFi
 {
     // 0.0.0.0 is not a loopback address, yet a connection to it would reach this server.
     NetworkManager remote(u"http://0.0.0.0:"_s + QString::number(server.port()));
-    const char* const expected[] = {"no Invalid URL", "no Invalid URL", "no -", "no -",
-                                    "no -",           "no Invalid URL", "no -"};
+    const char* const expected[] = {"no Invalid URL", "no Invalid URL", "no -",
+                                    "no -",           "no -",           "no Invalid URL",
+                                    "no -",           "no Invalid URL", "no Invalid URL"};
     for (std::size_t i = 0; i < std::size(kAllOps); ++i)
         EXPECT_EQ(perform(remote, kAllOps[i], m_file), expected[i]);
     EXPECT_EQ(perform(net, Op::Upload, m_dir.filePath(u"missing.png"_s)), "no -");
@@ -159,6 +171,18 @@ TEST_F(NetworkManagerTest, EveryReplyShapeOfTheServer)
         {slow, Op::Download, "no The request timed out"},
         {huge, Op::Login, "no The server's reply is too large"},
         {huge, Op::Download, "no The server's reply is too large"},
+        // Share links: a server without them, a link that is no web page, and the real ones
+        // against the real server in the end-to-end run.
+        {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Share,
+         "no This server does not offer share links"},
+        {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Unshare,
+         "no This server does not offer share links"},
+        {reply(200, R"({"success":true,"share":{"id":"x","url":"file:///etc/passwd"}})"), Op::Share,
+         "no Invalid server response"},
+        {reply(200, R"({"success":true,"share":{"id":"x","url":"https://h/s/x"}})"), Op::Share,
+         "ok https://h/s/x"},
+        {reply(404, R"({"success":false,"error":"Share link not found"})"), Op::Unshare,
+         "no Share link not found"},
         {redirect, Op::List, "ok 1"},
         {redirect, Op::Login, "no The server redirected to an insecure address"},
     };

@@ -87,6 +87,40 @@ TEST(CapturePng, RoundTripsAnySizeHoweverItIsSplit)
     EXPECT_TRUE(encodePng(PixelView{}).empty());
 }
 
+TEST(CapturePng, PatchesReadAsIfPastedIn)
+{
+    // Each patch brings another picture's pixels at its place; the file must be byte for byte
+    // that of the picture with them pasted in. Edges, touching patches and runs shorter than
+    // the vector filter's step catch a row cut or sourced wrongly.
+    const QImage base = busyImage(61, 40), other = busyImage(70, 45);
+    const QList<QList<QRect>> cases{
+        {{0, 0, 5, 3}, {56, 37, 5, 3}},   {{0, 0, 61, 1}, {0, 39, 61, 1}},
+        {{10, 5, 7, 9}, {17, 5, 3, 9}},   {{10, 5, 9, 4}, {10, 9, 9, 6}},
+        {{30, 20, 1, 1}, {40, 20, 2, 7}}, {{5, 5, 20, 20}, {15, 15, 20, 20}}, // the first wins
+    };
+    for (const QList<QRect>& rects : cases) {
+        std::vector<PixelPatch> patches;
+        QImage pasted = base.copy();
+        for (qsizetype i = rects.size() - 1; i >= 0; --i) {
+            const QRect r = rects[i];
+            patches.insert(patches.begin(), {r.x(), r.y(), viewOf(other)});
+            patches.front().pixels.bits += other.bytesPerLine() * r.y() + 4 * r.x();
+            patches.front().pixels.width = r.width();
+            patches.front().pixels.height = r.height();
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    pasted.setPixel(x, y, other.pixel(x, y));
+        }
+        for (const bool portable : {false, true}) {
+            SCOPED_TRACE(testing::Message() << rects.first().x() << " portable " << portable);
+            EXPECT_EQ(encodePngParts(viewOf(base), patches, {2, portable}).joined(),
+                      encodePng(viewOf(pasted), {2, portable}));
+        }
+    }
+    const PixelPatch outside{55, 0, {other.constBits(), 7, 1, other.bytesPerLine()}};
+    EXPECT_TRUE(encodePngParts(viewOf(base), std::span(&outside, 1)).isEmpty());
+}
+
 TEST(CaptureFile, JpegKeepsTheChannelOrder)
 {
     // X11's blue-first bytes must not swap red and blue.

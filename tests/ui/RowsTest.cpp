@@ -7,6 +7,7 @@
 #include "ui/TabContent.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTest>
 
@@ -126,24 +127,54 @@ TEST_F(RowsTest, ServerRowsOfferCopyAndOpenOnlyWithAReadableLibraryCopy)
 
     // Row by row: only a decoded copy opens; a name from the server never reaches outside
     // the library folder (row 3).
+    const QStringList shares{u"Copy Share Link"_s, u"Revoke Share Links"_s};
     const QStringList menus[] = {
-        {u"Open"_s, u"Copy Image"_s, u"Delete from Server"_s},
-        {u"Open (off)"_s, u"Delete from Server"_s},
-        {u"Open (off)"_s, u"Delete from Server"_s},
-        {u"Open (off)"_s, u"Delete from Server"_s},
+        QStringList{u"Open"_s, u"Copy Image"_s} + shares + QStringList{u"Delete from Server"_s},
+        QStringList{u"Open (off)"_s} + shares + QStringList{u"Delete from Server"_s},
+        QStringList{u"Open (off)"_s} + shares + QStringList{u"Delete from Server"_s},
+        QStringList{u"Open (off)"_s} + shares + QStringList{u"Delete from Server"_s},
     };
     for (int row = 0; row < 4; ++row)
         EXPECT_EQ(menuTexts(list, row), menus[row]) << row;
 
     const auto menu = list->menuFor(list->model()->index(1, 0));
     menu->actions().at(0)->trigger();
-    menu->actions().at(1)->trigger();
+    menu->actions().last()->trigger();
     EXPECT_TRUE(opener.opened.isEmpty());
     EXPECT_EQ(sync.calls.filter(u"delete"_s), QStringList{u"delete 2"_s});
     // The copy makes the same offer as a library row's, whose confirmation clears the same way.
     list->menuFor(list->model()->index(0, 0))->actions().at(1)->trigger();
     EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
     EXPECT_FALSE(QImage::fromData(clipboard.dataFor(u"image/png"_s)).isNull());
+}
+
+TEST_F(RowsTest, ShareLinksAreForTheNewestServerCopyOfTheRowsNameAndGoToTheClipboard)
+{
+    addScreenshots(2);
+    const QString name = QFileInfo(*manager.screenshots().at(0)->filePath).fileName();
+    manager.setServerScreenshots({record(4, name), record(9, name), record(5, u"other.png"_s)});
+    // Triggers the entry of that text, or the last of its submenu; false when there is none.
+    const auto choose = [](RowListView* list, int row, const QString& text) {
+        const auto menu = list->menuFor(list->model()->index(row, 0));
+        for (QAction* action : menu->actions()) {
+            if (action->text() == text) {
+                (action->menu() ? action->menu()->actions().last() : action)->trigger();
+                return true;
+            }
+        }
+        return false;
+    };
+    // Only the row whose name the account holds offers them.
+    ASSERT_FALSE(choose(localList(), 1, u"Copy Share Link"_s));
+    ASSERT_TRUE(choose(localList(), 0, u"Copy Share Link"_s)); // the last lifetime: never
+    EXPECT_EQ(QString::fromUtf8(clipboard.dataFor(u"text/plain"_s)), u"https://example.org/s/9"_s);
+    EXPECT_EQ(manager.statusMessage(), u"Share link copied"_s);
+    view().selectTab(true);
+    ASSERT_TRUE(choose(serverList(), 2, u"Copy Share Link"_s));
+    ASSERT_TRUE(choose(serverList(), 2, u"Revoke Share Links"_s));
+    EXPECT_EQ(sync.calls.filter(u"share"_s),
+              QStringList({u"share 9 0"_s, u"share 5 0"_s, u"unshare 5"_s}));
+    EXPECT_EQ(manager.statusMessage(), u"Share links revoked"_s);
 }
 
 TEST_F(RowsTest, RowsHaveNamesForScreenReaders)

@@ -177,14 +177,21 @@ TEST_F(SettingsViewTest, RowsWhoseKeysAnotherProgramHoldsSaySo)
     grabber.refuse = {2, 7};
     NullKeyGrabber none;
     HotkeyManager unavailable{settings, none};
-    // The manager the view asks (none: no shortcuts at all), and what the rows say.
-    const std::pair<HotkeyManager*, QStringList> cases[] = {
+    // The manager the view asks (none: no shortcuts at all), and what the rows say; where the
+    // desktop lends no keys, every row names its command and the file-manager cut is off.
+    const QString bind = u"Set this shortcut in your desktop's keyboard settings: glimra "_s;
+    const std::tuple<HotkeyManager*, QStringList, bool> cases[] = {
         {&hotkeys,
-         {u"area: In use by another program"_s, u"tileTopRight: In use by another program"_s}},
-        {&unavailable, {}},
-        {nullptr, {}},
+         {u"area: In use by another program"_s, u"tileTopRight: In use by another program"_s},
+         true},
+        {&unavailable,
+         {u"fullscreen: "_s + bind + u"capture full"_s, u"area: "_s + bind + u"capture area"_s,
+          u"window: "_s + bind + u"capture window"_s,
+          u"tileLeftHalf: "_s + bind + u"tile left-half"_s},
+         false},
+        {nullptr, {}, true},
     };
-    for (const auto& [manager, expected] : cases) {
+    for (const auto& [manager, expected, cutOffered] : cases) {
         if (manager)
             manager->reregisterHotkeys();
         SettingsView fresh(&settings, &recorder, manager, &screenshots);
@@ -195,7 +202,11 @@ TEST_F(SettingsViewTest, RowsWhoseKeysAnotherProgramHoldsSaySo)
             if (fresh.row(id)->isRefused() || note->isVisible())
                 refused.append(id + u": "_s + (note->isVisible() ? note->text() : u"hidden"_s));
         }
-        EXPECT_EQ(refused, expected) << (manager == &hotkeys);
+        EXPECT_EQ(refused.mid(0, 4), expected) << (manager == &hotkeys);
+        const auto* cut = fresh.findChild<QCheckBox*>(u"finderCut"_s);
+        EXPECT_EQ(cut->isEnabled(), cutOffered);
+        EXPECT_EQ(cut->isChecked(), cutOffered && settings.finderCutEnabled());
+        EXPECT_EQ(cut->text() == u"Available in X11 sessions"_s, !cutOffered);
     }
     // Re-recording the refused row onto free keys clears its note.
     grabber.refuse.clear();

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Store.h"
+
+namespace glimra::server {
+
+namespace {
+
+ShareLink shareFrom(const Statement& row)
+{
+    ShareLink link{row.text(0), row.integer(1), row.integer(2), std::nullopt};
+    if (!row.isNull(3))
+        link.expiresAt = row.integer(3);
+    return link;
+}
+
+bool ownsScreenshot(Database& db, std::int64_t userId, std::int64_t screenshotId)
+{
+    return db.prepare("SELECT 1 FROM screenshots WHERE id = ? AND user_id = ?")
+        .bind(screenshotId, userId)
+        .step();
+}
+
+} // namespace
+
+std::optional<ShareLink> Store::addShare(std::int64_t userId, std::int64_t screenshotId,
+                                         const std::string& linkId, std::int64_t now,
+                                         std::optional<std::int64_t> expiresAt)
+{
+    auto db = writer();
+    Transaction tx(*db);
+    lockUser(*db, userId);
+    if (!ownsScreenshot(*db, userId, screenshotId))
+        return std::nullopt;
+    // Dead links are never served; clearing them here keeps the table to live ones.
+    db->prepare("DELETE FROM shares WHERE user_id = ? AND expires_at <= ?").bind(userId, now).run();
+    db->prepare("INSERT INTO shares (id, screenshot_id, user_id, created_at, expires_at) "
+                "VALUES (?, ?, ?, ?, ?)")
+        .bind(linkId, screenshotId, userId, now, expiresAt)
+        .run();
+    tx.commit();
+    return ShareLink{linkId, screenshotId, now, expiresAt};
+}
+
+int Store::revokeShare(std::int64_t userId, std::string_view linkId)
+{
+    auto db = writer();
+    return db->prepare("DELETE FROM shares WHERE id = ? AND user_id = ?")
+        .bind(linkId, userId)
+        .run();
+}
+
+std::optional<int> Store::revokeShares(std::int64_t userId, std::int64_t screenshotId)
+{
+    auto db = writer();
+    Transaction tx(*db);
+    if (!ownsScreenshot(*db, userId, screenshotId))
+        return std::nullopt;
+    const int revoked =
+        db->prepare("DELETE FROM shares WHERE screenshot_id = ?").bind(screenshotId).run();
+    tx.commit();
+    return revoked;
+}
+
+std::vector<ShareLink> Store::liveShares(std::int64_t userId, std::int64_t now)
+{
+    auto db = reader();
+    auto rows = db->prepare("SELECT id, screenshot_id, created_at, expires_at FROM shares "
+                            "WHERE user_id = ? AND (expires_at IS NULL OR expires_at > ?) "
+                            "ORDER BY created_at, " +
+                            std::string(m_postgres ? "seq" : "rowid"));
+    rows.bind(userId, now);
+    std::vector<ShareLink> links;
+    while (rows.step())
+        links.push_back(shareFrom(rows));
+    return links;
+}
+
+std::optional<StoredFile> Store::sharedFile(std::string_view linkId, std::int64_t now)
+{
+    auto db = reader();
+    auto row = db->prepare("SELECT b.user_id, b.sha256, b.ext, s.original_filename, b.object_key "
+                           "FROM shares l "
+                           "JOIN screenshots s ON s.id = l.screenshot_id AND s.user_id = l.user_id "
+                           "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
+                           "WHERE l.id = ? AND (l.expires_at IS NULL OR l.expires_at > ?)");
+    if (!row.bind(linkId, now).step())
+        return std::nullopt;
+    const std::string ext = row.text(2);
+    return StoredFile{blobPath(row.integer(0), row.text(1), ext), row.text(4),
+                      mediaTypeForExtension(ext), row.text(3), row.text(1)};
+}
+
+} // namespace glimra::server
