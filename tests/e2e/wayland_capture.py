@@ -90,6 +90,12 @@ def wait_for(predicate, what):
     return value
 
 
+def assert_part(picture, part, captured, what):
+    run("convert", picture, "-crop", "{2}x{3}+{0}+{1}".format(*part), "+repage", f"{work}/part.png")
+    same = run("compare", "-metric", "AE", captured, f"{work}/part.png", "null:", check=False)
+    assert same.stderr.strip() == "0", f"{what}: {same.stderr} pixels differ"
+
+
 def app_capture(env, *modes):
     """Runs Glimra in env for `glimra capture MODE` of each mode; the library file each added."""
     env = dict(env, HOME=work, XDG_DATA_HOME=f"{work}/data", XDG_CONFIG_HOME=f"{work}/config",
@@ -145,12 +151,9 @@ def captures_on_sway():
     for mode, selection, part in CAPTURES:
         part = part or window_frame()
         run("grim", f"{work}/grim.png")
-        env = dict(os.environ, QT_QPA_PLATFORM="wayland", GLIMRA_CAPTURE_TEST_SELECTION=selection or "")
-        path, = app_capture(env, mode)
-        run("convert", f"{work}/grim.png", "-crop", "{2}x{3}+{0}+{1}".format(*part), "+repage",
-            f"{work}/part.png")
-        same = run("compare", "-metric", "AE", path, f"{work}/part.png", "null:", check=False)
-        assert same.stderr.strip() == "0", f"{mode} {selection}: {same.stderr}"
+        path, = app_capture(dict(os.environ, QT_QPA_PLATFORM="wayland",
+                                 GLIMRA_CAPTURE_TEST_SELECTION=selection or ""), mode)
+        assert_part(f"{work}/grim.png", part, path, f"{mode} {selection}")
         uri = "file://" + urllib.parse.quote(path)
         thumbnail = f"{work}/cache/thumbnails/large/{hashlib.md5(uri.encode()).hexdigest()}.png"
         assert os.path.exists(thumbnail), f"{mode} {selection}: no thumbnail"
@@ -185,7 +188,8 @@ def portal_answers():
             result = run(tool, f"{work}/library.png", env=env, check=False)
             assert result.returncode == status and words in result.stderr, (answer, result)
             assert os.path.exists(f"{work}/library.png") == (status == 0), answer
-            assert set(os.listdir(work)) - ours == left | ({"library.png"} if status == 0 else set())
+            saved = {"library.png"} if status == 0 else set()
+            assert set(os.listdir(work)) - ours == left | saved, answer
             for name in left | {"library.png"}:
                 os.path.lexists(f"{work}/{name}") and os.remove(f"{work}/{name}")
         os.makedirs(imported)
@@ -211,7 +215,7 @@ def captures_elsewhere():
     run("convert", "-size", "400x300", "xc:#ff00ff", f"{work}/magenta.png")
     subprocess.Popen(["weston-image", f"{work}/magenta.png"], stderr=subprocess.DEVNULL)
     time.sleep(2)
-    if desktop == "gnome":  # it opens its overview some time after it starts: closed as a user would
+    if desktop == "gnome":  # it opens its overview a while after it starts: closed as a user would
         shell = ["gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
                  "/org/gnome/Shell", "--method"]
         run(*shell, "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell", "OverviewActive",
@@ -219,16 +223,15 @@ def captures_elsewhere():
         wait_for(lambda: "false" in run(*shell, "org.freedesktop.DBus.Properties.Get",
                                         "org.gnome.Shell", "OverviewActive").stdout, "no overview")
         time.sleep(0.5)
-    pictures = lambda: {f for _, _, files in os.walk(os.path.expanduser("~/Pictures")) for f in files}
+    pictures = lambda: [files for _, _, files in os.walk(os.path.expanduser("~/Pictures"))]
     before = pictures()
-    env = dict(os.environ, QT_QPA_PLATFORM="wayland", GLIMRA_CAPTURE_TEST_SELECTION="100,50,600,350")
-    full, area, *_ = app_capture(env, "full", "area", *(["shortcut"] if desktop == "kwin" else []))
+    env = dict(os.environ, QT_QPA_PLATFORM="wayland",
+               GLIMRA_CAPTURE_TEST_SELECTION="100,50,600,350")
+    full, area, *_ = app_capture(env, "full", "area", *["shortcut"][:desktop == "kwin"])
     histogram = run("convert", full, "-format", "%c", "histogram:info:-").stdout
     magenta = [int(line.split(":")[0]) for line in histogram.splitlines() if "#FF00FF" in line]
     assert magenta and magenta[0] >= 400 * 300, f"the window is not whole: {histogram[:300]}"
-    run("convert", full, "-crop", "500x300+100+50", "+repage", f"{work}/part.png")
-    same = run("compare", "-metric", "AE", area, f"{work}/part.png", "null:", check=False)
-    assert same.stderr.strip() == "0", f"area: {same.stderr}"
+    assert_part(full, (100, 50, 500, 300), area, "area")
     assert pictures() == before, "portal file left"
 
 
