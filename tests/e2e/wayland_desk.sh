@@ -73,7 +73,8 @@ no_tiles = "Window tiling is not available on this desktop"
 assert kwin or rows[2]["reason"] == want + "capture area", rows[2]
 assert kwin or rows[11]["reason"] == (no_tiles if sys.argv[1] == "gnome" else want + "tile maximize")
 assert all(s["registered"] == kwin and s["via"] == ("portal" if kwin else None)
-           for s in rows.values()), rows' "$desktop"
+           for s in rows.values()), rows
+assert rows[11]["desktopKeys"] == ("Ctrl+Alt+F" if kwin else None), rows[11]' "$desktop"
 }
 if [ "$desktop" = gnome ]; then
     # No shortcuts portal in GNOME 43 and no window moved for another program. Its headless
