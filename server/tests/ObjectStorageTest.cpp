@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace glimra::server::test;
 
 namespace {
@@ -51,4 +53,52 @@ TEST(ObjectStorage, screenshotsAndTheirLinksLiveInTheBucket)
     EXPECT_EQ(healthz(server), "200");
     s3.stop();
     EXPECT_EQ(healthz(server), "503");
+}
+
+TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
+{
+    if (!onPostgres() || !S3StandIn::available())
+        GTEST_SKIP() << "needs the PostgreSQL rows and Node 20 or later for the S3 stand-in";
+    S3StandIn s3;
+    TempDir old;
+    std::string alice;
+    json before;
+    {
+        const std::string cluster = std::getenv("GLIMRA_TEST_POSTGRES");
+        ::unsetenv("GLIMRA_TEST_POSTGRES"); // the folder to move keeps SQLite
+        ServerProcess server(old.path());
+        ::setenv("GLIMRA_TEST_POSTGRES", cluster.c_str(), 1);
+        httplib::Client client = server.client();
+        alice = registerUser(client, "alice");
+        const std::string bob = registerUser(client, "bob");
+        for (const auto& [token, seed] : {std::pair{alice, 1}, {alice, 2}, {alice, 1}, {bob, 3}})
+            ASSERT_TRUE(upload(client, token, fakePng(seed), std::to_string(seed) + ".png").ok());
+        before = listing(client, alice);
+    }
+    // One file that no longer matches its hash is left out and reported, never copied.
+    for (const fs::path& file : filesUnder(old.path() / "blobs" / "2"))
+        std::ofstream(file, std::ios::app) << "rot";
+    TempDir fresh;
+    const std::string database = testDatabaseUrl(fresh.path());
+    const std::vector<std::string> move{"migrate",       "--from", old.path().string(),
+                                        "--to-database", database, "--to-storage",
+                                        s3.storageUrl()};
+    for (const char* expected :
+         {"copied 3 screenshots, found 0", "copied 0 screenshots, found 3"}) {
+        const RunResult moved = runServerCommand(move);
+        EXPECT_EQ(moved.status, 1);
+        EXPECT_NE(moved.out.find(expected), std::string::npos) << moved.out;
+    }
+    EXPECT_EQ(s3.keys().size(), 2u);
+
+    ServerProcess server(fresh.path(), {"--database", database, "--storage", s3.storageUrl()});
+    httplib::Client client = server.client();
+    const json after = listing(client, alice); // still signed in
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        for (const char* key : {"original_filename", "file_size", "uploaded_at", "filename"})
+            EXPECT_EQ(after[i][key], before[i][key]) << key;
+        EXPECT_EQ(download(client, alice, after[i]["id"]).raw,
+                  fakePng(after[i]["original_filename"] == "2.png" ? 2 : 1));
+    }
 }
