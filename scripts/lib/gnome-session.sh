@@ -46,11 +46,16 @@ shell_ready() {
             --method org.freedesktop.DBus.Peer.Ping
 }
 wait_for 30 shell_ready || desktop_fail "GNOME Shell did not start"
-# The shell starts in its overview, where windows show as small pictures; the command's
-# windows should be seen as a user sees them.
-gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-    --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' \
-    >/dev/null || desktop_fail "GNOME Shell kept its overview"
+# The shell ends its start in the overview, where windows show as small pictures; the
+# command's windows should be seen as a user sees them. Left before the shell has shown it,
+# the overview would open over them.
+overview() {
+    gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method \
+        "org.freedesktop.DBus.Properties.$1" org.gnome.Shell OverviewActive "${@:2}"
+}
+wait_for 10 eval 'overview Get | grep -q true' || true
+overview Set '<false>' >/dev/null
+wait_for 5 eval 'overview Get | grep -q false' || desktop_fail "GNOME Shell kept its overview"
 desktop_portal_ready gnome
 
 "$@"
