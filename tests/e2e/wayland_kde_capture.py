@@ -1,0 +1,37 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Glimra on KDE Plasma (KWin with the KDE portal): the shortcuts are bound through the
+# desktop's shortcuts portal; `glimra capture full` and the capture shortcut fired through
+# kglobalaccel each add one library file showing exactly the window on screen, although the
+# portal saves into the folder Glimra imports from; the capture reaches the clipboard.
+# Usage: wayland_kde_capture.py GLIMRA. Skipped (77) when a part of the desktop is missing.
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wayland_desktop as desk  # noqa: E402
+
+desk.enter("kwin", ["kwin_wayland", "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde",
+                    "/usr/lib/x86_64-linux-gnu/qt5/qml/org/kde/plasma/workspace/dialogs",
+                    "wl-paste", "compare"])
+glimra = sys.argv[1]
+expected = desk.show_colours()
+app = desk.start_glimra(glimra, "screenshotLocation=~/Pictures\n")
+portal_files = ["~/Pictures/*.png"]
+try:
+    desk.wait_for(lambda: all(row["via"] == "portal" and row["registered"]
+                              for row in desk.shortcuts(glimra).values()), "the portal's bindings")
+    desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected, portal_files)
+    shot = desk.check_capture(lambda: desk.run(
+        "dbus-send", "--session", "--print-reply", "--dest=org.kde.kglobalaccel", "/component/glimra",
+        "org.kde.kglobalaccel.Component.invokeShortcut", "string:1"), expected, portal_files)
+    desk.wait_for(lambda: "image/png" in desk.run("wl-paste", "-l", check=False).stdout.split(),
+                  "image/png on the clipboard")
+    with open(f"{desk.HOME}/pasted.png", "wb") as pasted:
+        desk.subprocess.run(["wl-paste", "-t", "image/png"], stdout=pasted, timeout=10, check=True)
+    assert desk.same_pixels(pasted.name, shot), "the clipboard holds another picture"
+finally:
+    desk.run(glimra, "quit", check=False)
+    app.wait(30)
+print("KDE Plasma: all checks passed")
