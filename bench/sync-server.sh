@@ -7,7 +7,11 @@
 # - the time to fetch and parse a listing of 10,000 records;
 # - login+list pairs per second and their p99 latency for 32 clients, alone and while 500
 #   connections trickle header bytes (from 13 loopback addresses);
-# - the server's peak memory under header and form-field floods.
+# - the server's peak memory under header and form-field floods;
+# - the uploads and the listing once more with the records in PostgreSQL 15 and the files in
+#   an S3-compatible bucket (the tests' Node stand-in), beside SQLite and the data folder, each
+#   with its server's peak memory, when PostgreSQL 15 and Node 20 are installed. PostgreSQL and
+#   the stand-in share the machine's cores with the server and the clients.
 #
 # Usage: BASE=<commit> bench/sync-server.sh [UPLOADS_PER_CLIENT] [RECORDS] [SECONDS]
 #        (defaults: 40, 10000, 20; BASE empty: no comparison)
@@ -36,16 +40,23 @@ if [ -n "${BASE:-}" ]; then
     base_bin=$tree/$build/bin/glimra-server
 fi
 pid=
+s3pid=
+pgdir=/tmp/glimra-bench-pg-$$
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -rf "$work/data"
+    [ -n "$s3pid" ] && kill "$s3pid" 2>/dev/null && wait "$s3pid" 2>/dev/null
+    [ -d "$pgdir" ] && server/tests/pg-cluster.sh stop "$pgdir"
+    rm -rf "$work/data" "$work/s3"
 }
 trap cleanup EXIT
 
-# Starts a server (default: this commit's) on a free port with a fresh data folder.
+# Starts a server (default: this commit's; then any further arguments) on a free port with a
+# fresh data folder.
 start_server() {
     rm -rf "$work/data"
-    "${1:-$bin/glimra-server}" --listen 127.0.0.1:0 --data "$work/data" >"$work/out" \
+    local server=${1:-$bin/glimra-server}
+    shift || true
+    "$server" --listen 127.0.0.1:0 --data "$work/data" --access-log off "$@" >"$work/out" \
         2>"$work/err" &
     pid=$!
     for _ in $(seq 100); do
@@ -94,6 +105,35 @@ for kind in header fields; do
         "$bin/glimra-server-hostile" "$port" flood header 4 300
     else
         "$bin/glimra-server-hostile" "$port" flood fields 8 60
+    fi
+    stop_server
+done
+
+echo "PostgreSQL 15 and an S3-compatible bucket (records and files), this commit:"
+if [ ! -x /usr/lib/postgresql/15/bin/initdb ] ||
+    ! node -e 'process.exit(parseInt(process.versions.node) >= 20 ? 0 : 1)' 2>/dev/null; then
+    echo "  skipped: needs PostgreSQL 15 (postgresql-15) and Node 20 or later"
+    exit 0
+fi
+standin=server/tests/s3
+[ -d "$standin/node_modules" ] || npm ci --prefix "$standin" --no-audit --no-fund --loglevel=error
+server/tests/pg-cluster.sh start "$pgdir" >/dev/null
+export AWS_ACCESS_KEY_ID=GLIMRABENCH AWS_SECRET_ACCESS_KEY=glimra-bench-secret
+NODE_OPTIONS=--openssl-legacy-provider node "$standin/stand-in.js" "$work/s3" bench \
+    "$AWS_ACCESS_KEY_ID" "$AWS_SECRET_ACCESS_KEY" >"$work/s3.out" &
+s3pid=$!
+for _ in $(seq 100); do
+    grep -q listening "$work/s3.out" 2>/dev/null && break
+    sleep 0.1
+done
+storage="s3://bench?endpoint=http://127.0.0.1:$(sed -n 's/listening on //p' "$work/s3.out")"
+for run in uploads listing; do
+    psql -q "postgresql://postgres@/postgres?host=$pgdir" -c "CREATE DATABASE $run"
+    start_server "" --database "postgresql://postgres@/$run?host=$pgdir" --storage "$storage"
+    if [ "$run" = uploads ]; then
+        "$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000
+    else
+        "$bin/glimra-server-bench" "$port" listing "$records"
     fi
     stop_server
 done

@@ -8,14 +8,15 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libxcb-xfixes0-dev libxcb-shape0-dev libsecret-1-dev libglib2.0-dev zlib1g-dev
     libisal-dev libmd-dev libpng-dev libjpeg-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev
     libboost1.81-dev libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
-    libpq-dev libxcb-shm0-dev libtesseract-dev tesseract-ocr-eng
+    libpq-dev libcurl4-openssl-dev libxcb-shm0-dev libtesseract-dev tesseract-ocr-eng
     qt6-wayland wl-clipboard libwayland-dev libxkbcommon-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0 postgresql-15)
-# The Wayland desktop the tests start: sway, its portals and the tools to check it.
+# The Wayland desktops the tests start: sway, KWin, their portals and the tools to check them.
 wayland_test_pkgs=(qt6-wayland sway xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-    swaybg pipewire grim wl-clipboard wtype python3-dbus python3-gi)
+    swaybg pipewire grim wl-clipboard wtype weston python3-dbus python3-gi
+    kwin-wayland xdg-desktop-portal-kde qtwayland5)
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)

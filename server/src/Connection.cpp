@@ -150,7 +150,7 @@ private:
     {
         const bool get = parser.get().method() == http::verb::get;
         if (req.path == "/healthz" && get)
-            co_return textResponse(200, "ok\n");
+            co_return co_await onWorker(m_state, [&] { return m_state.service.health(); });
         if (get && (req.path == kSyncPath || req.path.starts_with(kSharePrefix)))
             co_return co_await onWorker(m_state, [&] { return m_state.service.handle(req); });
         if (req.path != kAuthPath && req.path != kSyncPath)

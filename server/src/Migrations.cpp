@@ -9,6 +9,15 @@ namespace glimra::server {
 
 namespace {
 
+// Files in a bucket: each under its own key (none for files in the data folder, whose name
+// follows from the row); uploads between their PUT and their commit; objects whose rows are
+// gone, to remove. The last two are how a crash at any point leaves nothing unaccounted for.
+constexpr const char* kObjectSteps = R"(
+    ALTER TABLE blobs ADD COLUMN object_key TEXT;
+    CREATE TABLE pending_uploads (object_key TEXT PRIMARY KEY, started_at BIGINT NOT NULL);
+    CREATE TABLE tombstones (object_key TEXT PRIMARY KEY, since BIGINT NOT NULL);
+    )";
+
 // SQLite counts its steps in PRAGMA user_version, inside the step's own transaction.
 constexpr const char* kSqliteSteps[] = {
     R"(
@@ -53,6 +62,7 @@ constexpr const char* kSqliteSteps[] = {
     CREATE INDEX shares_by_user ON shares(user_id, screenshot_id);
     CREATE INDEX shares_by_screenshot ON shares(screenshot_id);
     )",
+    kObjectSteps,
 };
 
 // PostgreSQL starts at today's schema; later steps follow it here.
@@ -101,6 +111,7 @@ constexpr const char* kPostgresSteps[] = {
         window_start BIGINT NOT NULL,
         count INTEGER NOT NULL);
     )",
+    kObjectSteps,
 };
 
 // Any number: it only has to differ from other advisory locks the database's users take.

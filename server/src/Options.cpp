@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Options.h"
 
+#include "S3Client.h"
+
 #include <arpa/inet.h>
 
 #include <charconv>
@@ -192,6 +194,18 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (!value.starts_with("postgresql://") && !value.starts_with("postgres://"))
                 return bad();
             o.databaseUrl = value;
+        } else if (arg == "--storage") {
+            if (!parseS3Url(value))
+                return bad();
+            o.storageUrl = value;
+        } else if (arg == "--storage-credentials") {
+            o.storageCredentials = value;
+        } else if (arg == "--grace") {
+            const auto d =
+                value == "0" ? std::optional(std::chrono::seconds(0)) : parseDuration(value);
+            if (!d)
+                return bad();
+            inv.graceSeconds = d->count();
         } else if (arg == "--tls-cert") {
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
@@ -271,6 +285,8 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             inv.command = Command::DeleteUser;
         } else if (command == "check" && positional.size() == 1) {
             inv.command = Command::Check;
+        } else if (command == "sweep" && positional.size() == 1) {
+            inv.command = Command::Sweep;
         } else {
             return std::string("Unexpected argument ") + std::string(command);
         }
@@ -300,6 +316,7 @@ std::string_view usage()
        glimra-server add-user NAME EMAIL [--data DIR]   (password on standard input)
        glimra-server delete-user NAME [--data DIR]      (with all its screenshots)
        glimra-server check [--repair] [--data DIR]      (the store's state; --repair fixes it)
+       glimra-server sweep [--grace DURATION] ...       (tidies a bucket now; see --storage)
 
 Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/api/sync.php.
 
@@ -309,6 +326,10 @@ Options:
   --database URL             keep accounts and records in PostgreSQL instead of SQLite:
                              postgresql://USER@HOST:PORT/DB (a libpq URI; a password is best
                              kept in ~/.pgpass or PGPASSWORD)
+  --storage URL              keep screenshot files in an S3-compatible bucket instead of the
+                             data folder: s3://BUCKET?endpoint=URL&region=R (path-style);
+                             credentials from AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY
+  --storage-credentials FILE or from this file (lines NAME=VALUE with those two names)
   --tls-cert FILE            PEM certificate chain; with --tls-key, serve HTTPS
   --tls-key FILE             PEM private key
   --quota BYTES              storage per user (suffix K, M or G; default unlimited)

@@ -18,6 +18,9 @@ struct ServerOptions {
     std::filesystem::path dataDir;
     // Empty: SQLite in the data folder. Else a PostgreSQL connection URI.
     std::string databaseUrl;
+    // Empty: files in the data folder. Else s3://BUCKET?endpoint=URL&region=R.
+    std::string storageUrl;
+    std::string storageCredentials; // a file; else the AWS_* environment variables
     std::string tlsCert;
     std::string tlsKey;
     std::optional<std::uint64_t> quotaBytes; // per user; none means unlimited
@@ -44,14 +47,15 @@ struct ServerOptions {
     std::string publicUrl;
 };
 
-enum class Command { Serve, AddUser, DeleteUser, Check, Help, Version };
+enum class Command { Serve, AddUser, DeleteUser, Check, Sweep, Help, Version };
 
 struct Invocation {
     Command command = Command::Serve;
     ServerOptions options;
-    std::string userName; // add-user, delete-user
-    std::string email;    // add-user
-    bool repair = false;  // check
+    std::string userName;              // add-user, delete-user
+    std::string email;                 // add-user
+    bool repair = false;               // check
+    std::int64_t graceSeconds = 86400; // sweep
 };
 
 // Environment the defaults depend on, passed in so parsing stays pure.

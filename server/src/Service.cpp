@@ -116,6 +116,11 @@ HttpResponse Service::handle(const HttpRequest& req)
     }
 }
 
+HttpResponse Service::health()
+{
+    return m_store.healthy() ? textResponse(200, "ok\n") : textResponse(503, "unavailable\n");
+}
+
 HttpResponse Service::dispatch(const HttpRequest& req)
 {
     if (req.method == "GET")

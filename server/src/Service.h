@@ -40,6 +40,8 @@ public:
     // Answers a request whose body, if it has one, is read (uploads: see UploadForm).
     HttpResponse handle(const HttpRequest& req);
     std::optional<std::int64_t> userForToken(std::string_view token);
+    // For a load balancer: 200 only while the database and the bucket both answer.
+    HttpResponse health();
     // The account of a JSON request's "token" member, if it names a live session.
     std::optional<std::int64_t> userForBody(const json& body);
 
@@ -93,9 +95,10 @@ std::string humanSize(std::uint64_t bytes);
 std::int64_t unixNow();
 // "2026-12-08T10:00:00Z"
 std::string isoTime(std::int64_t unixSeconds);
-// The stored file with the download's safety headers and a Range honoured; nothing when the
-// file cannot be opened. `disposition`: "attachment" or "inline".
+// The opened stored file with the download's safety headers and a Range honoured; nothing
+// when it cannot be read. `disposition`: "attachment" or "inline".
 std::optional<HttpResponse> fileResponse(const HttpRequest& req, const StoredFile& stored,
+                                         std::shared_ptr<FileHandle> handle,
                                          std::string_view disposition);
 
 } // namespace glimra::server

@@ -135,7 +135,8 @@ HttpResponse Service::sharedPicture(const HttpRequest& req)
         res.setHeader("Cache-Control", caching);
         return res;
     }
-    auto res = fileResponse(req, *stored, "inline");
+    auto handle = m_store.open(*stored);
+    auto res = handle ? fileResponse(req, *stored, std::move(handle), "inline") : std::nullopt;
     if (!res)
         return noSuchLink();
     res->setHeader("ETag", tag);

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Store.h"
 
+#include "FaultPoint.h"
 #include "Migrations.h"
+#include "ObjectStore.h"
 #include "Postgres.h"
+#include "StoreQueries.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,48 +24,6 @@ namespace {
 constexpr int kReaders = 4;
 // Requests wait for one of these; PostgreSQL does the rest of the queueing.
 constexpr int kPostgresConnections = 8;
-constexpr const char* kRecordColumns =
-    "SELECT s.id, b.sha256, b.ext, s.original_filename, b.size, s.capture_type, s.uploaded_at "
-    "FROM screenshots s JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 ";
-
-std::string utcNow()
-{
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-ScreenshotRecord recordFrom(const Statement& row)
-{
-    return {row.integer(0), row.text(1) + "." + row.text(2),
-            row.text(3),    row.integer(4),
-            row.text(5),    row.text(6)};
-}
-
-// The id an INSERT ... RETURNING id gave, nothing when it inserted nothing. The statement is
-// run to its end, so none is pending when the transaction commits.
-template <typename... Args>
-std::optional<std::int64_t> returnedId(Database& db, std::string_view sql, const Args&... args)
-{
-    auto row = db.prepare(sql);
-    row.bind(args...);
-    std::optional<std::int64_t> id;
-    while (row.step())
-        id = row.integer(0);
-    return id;
-}
-
-template <typename... Args>
-std::int64_t scalar(Database& db, std::string_view sql, const Args&... args)
-{
-    auto row = db.prepare(sql);
-    row.bind(args...);
-    return row.step() ? row.integer(0) : 0;
-}
-
 void configure(Database& db)
 {
     db.exec("PRAGMA journal_mode = WAL");
@@ -71,9 +33,10 @@ void configure(Database& db)
 
 } // namespace
 
-Store::Store(const fs::path& dataDir, bool create, const std::string& databaseUrl)
+Store::Store(const fs::path& dataDir, bool create, const std::string& databaseUrl,
+             std::unique_ptr<ObjectStore> objects)
     : m_data(dataDir), m_tmp(dataDir / "tmp"), m_blobs(dataDir / "blobs"),
-      m_postgres(!databaseUrl.empty())
+      m_postgres(!databaseUrl.empty()), m_objects(std::move(objects))
 {
     const std::string dbPath = (m_data / "glimra.db").string();
     // With PostgreSQL the records live elsewhere; the folder's own state tells what it is.
@@ -210,6 +173,8 @@ Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const Ima
                               std::string_view originalFilename, std::string_view captureType,
                               std::optional<std::uint64_t> quota)
 {
+    if (m_objects)
+        return ingestObject(userId, file, type, originalFilename, captureType, quota);
     auto db = writer();
     Transaction tx(*db);
     lockUser(*db, userId);
@@ -268,46 +233,73 @@ std::vector<ScreenshotRecord> Store::list(std::int64_t userId)
 std::optional<StoredFile> Store::file(std::int64_t userId, std::int64_t screenshotId)
 {
     auto db = reader();
-    auto row = db->prepare("SELECT b.sha256, b.ext, s.original_filename FROM screenshots s "
+    auto row = db->prepare("SELECT b.sha256, b.ext, s.original_filename, b.object_key "
+                           "FROM screenshots s "
                            "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
                            "WHERE s.id = ? AND s.user_id = ?");
     if (!row.bind(screenshotId, userId).step())
         return std::nullopt;
     const std::string ext = row.text(1);
-    return StoredFile{blobPath(userId, row.text(0), ext), mediaTypeForExtension(ext), row.text(2),
-                      row.text(0)};
+    return StoredFile{blobPath(userId, row.text(0), ext), row.text(3), mediaTypeForExtension(ext),
+                      row.text(2), row.text(0)};
+}
+
+std::shared_ptr<FileHandle> Store::open(const StoredFile& file)
+{
+    if (m_objects)
+        return m_objects->open(file.key);
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 ? std::make_shared<FileHandle>(fd) : nullptr;
 }
 
 bool Store::remove(std::int64_t userId, std::int64_t screenshotId)
 {
-    auto db = writer();
-    Transaction tx(*db);
-    // With the user locked, no upload of the same content can take this file meanwhile.
-    lockUser(*db, userId);
-    std::string sha;
-    std::string ext;
-    {
-        auto row = db->prepare("SELECT b.sha256, b.ext FROM screenshots s "
-                               "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
-                               "WHERE s.id = ? AND s.user_id = ?");
-        if (!row.bind(screenshotId, userId).step())
-            return false;
-        sha = row.text(0);
-        ext = row.text(1);
-    }
-    db->prepare("DELETE FROM screenshots WHERE id = ?").bind(screenshotId).run();
-    const bool lastRecord =
-        !db->prepare("SELECT 1 FROM screenshots WHERE user_id = ? AND sha256 = ?")
-             .bind(userId, sha)
-             .step();
-    if (lastRecord)
-        db->prepare("DELETE FROM blobs WHERE user_id = ? AND sha256 = ?").bind(userId, sha).run();
-    tx.commit();
-    // After the commit: a crash before this line leaves only a file the next start
-    // quarantines.
-    if (lastRecord)
-        ::unlink(blobPath(userId, sha, ext).c_str());
-    return true;
+    // An object goes only after the connection is back: dropping it needs one of its own.
+    std::string drop;
+    const bool found = [&] {
+        auto db = writer();
+        Transaction tx(*db);
+        // With the user locked, no upload of the same content can take this file meanwhile.
+        lockUser(*db, userId);
+        std::string sha;
+        std::string ext;
+        std::string key;
+        {
+            auto row = db->prepare("SELECT b.sha256, b.ext, b.object_key FROM screenshots s "
+                                   "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
+                                   "WHERE s.id = ? AND s.user_id = ?");
+            if (!row.bind(screenshotId, userId).step())
+                return false;
+            sha = row.text(0);
+            ext = row.text(1);
+            key = row.text(2);
+        }
+        db->prepare("DELETE FROM screenshots WHERE id = ?").bind(screenshotId).run();
+        const bool lastRecord =
+            !db->prepare("SELECT 1 FROM screenshots WHERE user_id = ? AND sha256 = ?")
+                 .bind(userId, sha)
+                 .step();
+        if (lastRecord)
+            db->prepare("DELETE FROM blobs WHERE user_id = ? AND sha256 = ?")
+                .bind(userId, sha)
+                .run();
+        if (lastRecord && m_objects)
+            db->prepare("INSERT INTO tombstones (object_key, since) VALUES (?, ?)")
+                .bind(key, unixNow())
+                .run();
+        tx.commit();
+        faultPoint("after-delete-commit");
+        // After the commit: a crash before this line leaves only a file the next start
+        // quarantines, or a tombstone the sweeper acts on.
+        if (lastRecord && m_objects)
+            drop = key;
+        else if (lastRecord)
+            ::unlink(blobPath(userId, sha, ext).c_str());
+        return true;
+    }();
+    if (!drop.empty())
+        dropObject(drop);
+    return found;
 }
 
 } // namespace glimra::server

@@ -3,6 +3,7 @@
 
 #include "Database.h"
 #include "Files.h"
+#include "Http.h"
 #include "Validation.h"
 
 #include <condition_variable>
@@ -39,7 +40,8 @@ struct ScreenshotRecord {
 };
 
 struct StoredFile {
-    fs::path path;
+    fs::path path;   // in the data folder
+    std::string key; // in the bucket
     std::string_view mediaType;
     std::string originalFilename;
     std::string sha256;
@@ -77,6 +79,22 @@ struct Repairs {
     bool dropRecordsWithoutFile = false;
 };
 
+class ObjectStore;
+
+// Seconds since 1970, the clock of every stored time.
+std::int64_t unixNow();
+
+// One tidying round over a bucket (see Store::sweep).
+struct SweepReport {
+    bool ran = false; // false: another server is sweeping
+    int tombstonesCleared = 0;
+    int pendingCleared = 0;
+    std::vector<std::string> objectsWithoutRow;
+    int objectsRemoved = 0;
+    std::vector<std::string> rowsWithoutObject;
+    bool refusedToRemove = false; // the listing looked like another bucket's
+};
+
 // True for a failure caused by a full disk or quota.
 bool isDiskFull(const std::exception& e);
 
@@ -90,8 +108,9 @@ public:
     // `create`: make the folder and database when missing (serving, adding users); without
     // it an absent database is an error (checking). `databaseUrl`: empty for SQLite, else a
     // PostgreSQL connection URI.
-    explicit Store(const fs::path& dataDir, bool create = true,
-                   const std::string& databaseUrl = {});
+    // `objects`: the bucket the files go to; none keeps them in the data folder.
+    explicit Store(const fs::path& dataDir, bool create = true, const std::string& databaseUrl = {},
+                   std::unique_ptr<ObjectStore> objects = nullptr);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -99,6 +118,9 @@ public:
     const fs::path& tmpDir() const { return m_tmp; }
     // True when other servers may share the database, so limits must be counted in it.
     bool shared() const { return m_postgres; }
+    bool usesBucket() const { return m_objects != nullptr; }
+    // True when the database and the bucket both answer.
+    bool healthy();
 
     // Compares records and files; `hashes` also reads every file. Then makes the repairs
     // asked for; strays go to quarantine/, where they are removed after `quarantineDays`.
@@ -142,6 +164,8 @@ public:
                     std::optional<std::uint64_t> quota);
     std::vector<ScreenshotRecord> list(std::int64_t userId);
     std::optional<StoredFile> file(std::int64_t userId, std::int64_t screenshotId);
+    // The file's bytes, read from its start; nothing when it is gone.
+    std::shared_ptr<FileHandle> open(const StoredFile& file);
     // False when the user has no such screenshot.
     bool remove(std::int64_t userId, std::int64_t screenshotId);
 
@@ -158,6 +182,12 @@ public:
     // The file behind a link that still works.
     std::optional<StoredFile> sharedFile(std::string_view linkId, std::int64_t now);
 
+    // Tidies the bucket, on one server at a time: removes the objects of tombstones and of
+    // uploads pending longer than an hour (or `grace`, if shorter), and lists the bucket for
+    // objects no row knows, removed once older than `grace`. Rows are never removed here: an
+    // object missing for a row is only reported.
+    SweepReport sweep(std::int64_t graceSeconds, std::int64_t now);
+
     // A connection on loan: the writer (SQLite's one, held alone) or one of the pool.
     class Lease;
 
@@ -168,12 +198,20 @@ private:
     void lockUser(Database& db, std::int64_t userId);
     fs::path blobPath(std::int64_t userId, std::string_view sha256, std::string_view ext) const;
     void quarantine(const fs::path& file);
+    Ingested ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
+                          std::string_view originalFilename, std::string_view captureType,
+                          std::optional<std::uint64_t> quota);
+    // After the commit that wrote its tombstone: the object goes, then the tombstone. A
+    // failure leaves both for the sweeper.
+    void dropObject(const std::string& key);
     void purgeQuarantine(int days);
 
     fs::path m_data;
     fs::path m_tmp;
     fs::path m_blobs;
     bool m_postgres = false;
+    std::unique_ptr<ObjectStore> m_objects;
+    std::mutex m_sweepMutex;
     // SQLite: every change of records or files happens with this one connection and under
     // this lock, so a file is never removed while another request is about to commit a
     // record that needs it. PostgreSQL: unused; the user's row lock does that.

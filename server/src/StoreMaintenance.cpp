@@ -166,31 +166,50 @@ CheckReport Store::check(bool hashes, const Repairs& repairs, int quarantineDays
 
 std::optional<int> Store::deleteUser(std::string_view name)
 {
-    auto db = writer();
-    Transaction tx(*db);
-    auto user = db->prepare("SELECT id FROM users WHERE username_key = ?");
-    if (!user.bind(usernameKey(name)).step())
-        return std::nullopt;
-    const std::int64_t id = user.integer(0);
-    std::vector<fs::path> files;
-    {
-        auto blobs = db->prepare("SELECT sha256, ext FROM blobs WHERE user_id = ?");
-        blobs.bind(id);
-        while (blobs.step())
-            files.push_back(blobPath(id, blobs.text(0), blobs.text(1)));
-    }
-    lockUser(*db, id);
-    const int screenshots = db->prepare("DELETE FROM screenshots WHERE user_id = ?").bind(id).run();
-    for (const char* sql :
-         {"DELETE FROM blobs WHERE user_id = ?", "DELETE FROM sessions WHERE user_id = ?",
-          "DELETE FROM users WHERE id = ?"})
-        db->prepare(sql).bind(id).run();
-    tx.commit();
-    // After the commit, like any delete: a crash in between leaves only strays to quarantine.
-    for (const fs::path& file : files)
-        ::unlink(file.c_str());
-    ::rmdir((m_blobs / std::to_string(id)).c_str());
-    return screenshots;
+    // Objects go after the connection is back: dropping them needs one of their own.
+    std::vector<std::string> drops;
+    const auto deleted = [&]() -> std::optional<int> {
+        auto db = writer();
+        Transaction tx(*db);
+        auto user = db->prepare("SELECT id FROM users WHERE username_key = ?");
+        if (!user.bind(usernameKey(name)).step())
+            return std::nullopt;
+        const std::int64_t id = user.integer(0);
+        lockUser(*db, id);
+        std::vector<fs::path> files;
+        std::vector<std::string> keys;
+        {
+            auto blobs = db->prepare("SELECT sha256, ext, object_key FROM blobs WHERE user_id = ?");
+            blobs.bind(id);
+            while (blobs.step()) {
+                files.push_back(blobPath(id, blobs.text(0), blobs.text(1)));
+                keys.push_back(blobs.text(2));
+            }
+        }
+        if (m_objects) {
+            for (const std::string& key : keys)
+                db->prepare("INSERT INTO tombstones (object_key, since) VALUES (?, ?)")
+                    .bind(key, unixNow())
+                    .run();
+        }
+        const int screenshots =
+            db->prepare("DELETE FROM screenshots WHERE user_id = ?").bind(id).run();
+        for (const char* sql :
+             {"DELETE FROM blobs WHERE user_id = ?", "DELETE FROM sessions WHERE user_id = ?",
+              "DELETE FROM users WHERE id = ?"})
+            db->prepare(sql).bind(id).run();
+        tx.commit();
+        // After the commit, like any delete: a crash in between leaves only strays to quarantine.
+        for (const fs::path& file : m_objects ? std::vector<fs::path>() : files)
+            ::unlink(file.c_str());
+        ::rmdir((m_blobs / std::to_string(id)).c_str());
+        if (m_objects)
+            drops = std::move(keys);
+        return screenshots;
+    }();
+    for (const std::string& key : drops)
+        dropObject(key);
+    return deleted;
 }
 
 } // namespace glimra::server

@@ -80,7 +80,9 @@ HttpResponse Service::download(const HttpRequest& req)
     if (!id)
         return textResponse(400, "Invalid request");
     const auto stored = m_store.file(*userId, *id);
-    auto res = stored ? fileResponse(req, *stored, "attachment") : std::nullopt;
+    // Opened now: a deletion that removes the file meanwhile cannot cut the answer short.
+    auto handle = stored ? m_store.open(*stored) : nullptr;
+    auto res = handle ? fileResponse(req, *stored, std::move(handle), "attachment") : std::nullopt;
     if (!res)
         return textResponse(404, "Screenshot not found");
     res->setHeader("Cache-Control", "private, no-store");
@@ -88,13 +90,11 @@ HttpResponse Service::download(const HttpRequest& req)
 }
 
 std::optional<HttpResponse> fileResponse(const HttpRequest& req, const StoredFile& stored,
+                                         std::shared_ptr<FileHandle> handle,
                                          std::string_view disposition)
 {
-    // Opened now: a deletion that removes the file meanwhile cannot cut the answer short.
-    const int fd = ::open(stored.path.c_str(), O_RDONLY | O_CLOEXEC);
-    auto handle = fd >= 0 ? std::make_shared<FileHandle>(fd) : nullptr;
     struct stat info {};
-    if (!handle || ::fstat(fd, &info) != 0)
+    if (::fstat(handle->fd(), &info) != 0)
         return std::nullopt;
 
     const auto size = static_cast<std::uint64_t>(info.st_size);

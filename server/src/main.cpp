@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Crypto.h"
 #include "HttpServer.h"
+#include "ObjectStore.h"
 #include "Options.h"
 #include "Service.h"
 #include "Store.h"
@@ -10,8 +11,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <iostream>
+#include <thread>
 
 using namespace glimra::server;
 
@@ -28,6 +31,24 @@ bool lockData(const fs::path& dir)
         return true;
     ::close(fd);
     return false;
+}
+
+// The bucket of --storage; none without it. Throws with a message.
+std::unique_ptr<ObjectStore> openBucket(const ServerOptions& options)
+{
+    if (options.storageUrl.empty())
+        return nullptr;
+    std::string message;
+    const auto credentials = loadS3Credentials(options.storageCredentials, message);
+    if (!credentials)
+        throw std::runtime_error(message);
+    return std::make_unique<ObjectStore>(*parseS3Url(options.storageUrl), *credentials,
+                                         options.dataDir / "tmp");
+}
+
+Store openStore(const ServerOptions& options, bool create)
+{
+    return Store(options.dataDir, create, options.databaseUrl, openBucket(options));
 }
 
 void printList(const char* what, const std::vector<std::string>& items, std::size_t most)
@@ -65,7 +86,7 @@ int addUser(const Invocation& inv)
 
 int deleteUser(const Invocation& inv)
 {
-    Store store(inv.options.dataDir, false, inv.options.databaseUrl);
+    Store store(inv.options.dataDir, false, inv.options.databaseUrl, openBucket(inv.options));
     const auto screenshots = store.deleteUser(inv.userName);
     if (!screenshots) {
         std::cerr << "glimra-server: no user " << inv.userName << '\n';
@@ -75,8 +96,69 @@ int deleteUser(const Invocation& inv)
     return 0;
 }
 
+int sweep(const Invocation& inv)
+{
+    Store store(inv.options.dataDir, true, inv.options.databaseUrl, openBucket(inv.options));
+    if (!store.usesBucket()) {
+        std::cerr << "glimra-server: sweep tidies a bucket (--storage); check looks at a folder\n";
+        return 2;
+    }
+    const SweepReport r = store.sweep(inv.graceSeconds, unixNow());
+    if (!r.ran) {
+        std::cout << "another server is sweeping; nothing done\n";
+        return 0;
+    }
+    std::cout << "removed " << r.tombstonesCleared << " deleted objects, " << r.pendingCleared
+              << " unfinished uploads, " << r.objectsRemoved << " objects without row\n";
+    printList("object without row", r.objectsWithoutRow, 20);
+    printList("row without object (kept)", r.rowsWithoutObject, 20);
+    if (r.refusedToRemove)
+        std::cout << "more objects without row than rows: is this the database of this bucket? "
+                     "nothing was removed\n";
+    return r.rowsWithoutObject.empty() && !r.refusedToRemove ? 0 : 1;
+}
+
+// Every few minutes on each server; only one of them sweeps at a time.
+class Sweeper {
+public:
+    explicit Sweeper(Store& store) : m_thread([this, &store] { loop(store); }) {}
+    ~Sweeper()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    void loop(Store& store)
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::minutes(5), [this] { return m_stop; })) {
+            try {
+                const SweepReport r = store.sweep(86400, unixNow());
+                printList("object without row, removed after a day", r.objectsWithoutRow, 10);
+                printList("row without object", r.rowsWithoutObject, 10);
+            } catch (const std::exception& e) {
+                std::cerr << "glimra-server: sweep: " << e.what() << '\n';
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 int check(const Invocation& inv)
 {
+    if (!inv.options.storageUrl.empty()) {
+        std::cerr << "glimra-server: check looks at a data folder; sweep tidies a bucket\n";
+        return 2;
+    }
     const fs::path& dir = inv.options.dataDir;
     if (inv.repair && !lockData(dir)) {
         std::cerr << "glimra-server: a server is using " << dir.string()
@@ -153,9 +235,15 @@ int serve(const ServerOptions& options)
                   << " (it holds the lock file in it)\n";
         return 1;
     }
-    Store store(options.dataDir, true, options.databaseUrl);
-    if (!startupCheck(store, options.dataDir))
+    Store store = openStore(options, true);
+    // Files in a bucket are the sweeper's; only this server's temporaries are checked here.
+    if (store.usesBucket())
+        fs::remove_all(options.dataDir / "tmp"), ensureDirectory(options.dataDir / "tmp");
+    else if (!startupCheck(store, options.dataDir))
         return 1;
+    std::optional<Sweeper> sweeper;
+    if (store.usesBucket())
+        sweeper.emplace(store);
     Service service(store, options);
     const int port = server.listen();
     const std::string host =
@@ -206,6 +294,8 @@ int main(int argc, char** argv)
             return deleteUser(inv);
         case Command::Check:
             return check(inv);
+        case Command::Sweep:
+            return sweep(inv);
         default:
             return serve(inv.options);
         }

@@ -149,6 +149,9 @@ ServerProcess::~ServerProcess()
 
 int ServerProcess::stop(int signal)
 {
+    // Never kill(-1, ...): that would signal every process this user may signal.
+    if (m_pid <= 0)
+        return -1;
     ::kill(m_pid, signal);
     const int status = waitExit(m_pid, 3000);
     m_pid = -1;

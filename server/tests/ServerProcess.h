@@ -51,6 +51,27 @@ bool onPostgres();
 // A database of the test cluster for the server on this data folder, made when missing.
 std::string testDatabaseUrl(const fs::path& dataDir);
 
+// The S3-compatible stand-in (a Node program) on a free port with a folder of its own. The
+// key pair goes to this process's environment, which the servers started later inherit.
+class S3StandIn {
+public:
+    // Node 20 or later and the stand-in's packages are there.
+    static bool available();
+    S3StandIn();
+    ~S3StandIn();
+    S3StandIn(const S3StandIn&) = delete;
+    S3StandIn& operator=(const S3StandIn&) = delete;
+    std::string storageUrl() const;
+    // The keys of the objects now in the bucket.
+    std::vector<std::string> keys() const;
+    void stop();
+
+private:
+    TempDir m_dir;
+    int m_pid = -1;
+    int m_port = 0;
+};
+
 // Runs the binary to completion with these arguments and this standard input.
 struct RunResult {
     int status;

@@ -53,10 +53,24 @@ void DesktopScreenshotImporter::stop()
 {
     ++m_generation;
     m_watcher->stop();
+    m_folder.clear();
+}
+
+void DesktopScreenshotImporter::pause()
+{
+    ++m_pauses;
+}
+
+void DesktopScreenshotImporter::resume()
+{
+    if (m_pauses > 0 && --m_pauses == 0 && !m_folder.isEmpty())
+        checkForNewScreenshots();
 }
 
 void DesktopScreenshotImporter::checkForNewScreenshots()
 {
+    if (m_pauses > 0)
+        return;
     const FolderListing listing = listFolder(m_folder);
     if (listing.error)
         return;
@@ -120,6 +134,11 @@ void DesktopScreenshotImporter::retry(const QString& name, quint64 generation)
         return;
     if (m_watcher->isBeingWritten(name))
         return; // its writer's close brings it back
+    if (m_pauses > 0) {
+        QTimer::singleShot(kFirstRetry, this,
+                           [this, name, generation] { this->retry(name, generation); });
+        return;
+    }
     importScreenshot(name, QDir(m_folder).filePath(name));
 }
 

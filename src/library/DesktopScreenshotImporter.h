@@ -35,6 +35,12 @@ public:
     bool start();
     void stop();
 
+    // While a capture runs nothing new is taken: a desktop's screenshot portal may save the
+    // capture's picture in this very folder, and the capture tool takes it from there itself.
+    // Calls nest; what arrived meanwhile is looked at when the last capture ends.
+    void pause();
+    void resume();
+
 Q_SIGNALS:
     // The file now at path in the library; its preview is not made yet.
     void imported(const QString& path);
@@ -61,6 +67,7 @@ private:
     QHash<QString, Retry> m_retries;
     // Raised by every start and stop, so a retry timer from an earlier watch does nothing.
     quint64 m_generation = 0;
+    int m_pauses = 0;
 };
 
 } // namespace glimra

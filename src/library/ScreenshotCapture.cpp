@@ -4,6 +4,7 @@
 #include "library/ScreenshotManager.h"
 
 #include "library/CaptureRunner.h"
+#include "library/DesktopScreenshotImporter.h"
 #include "library/LibraryPaths.h"
 #include "library/ScreenshotList.h"
 
@@ -70,8 +71,10 @@ void ScreenshotManager::beginCapture(quint64 ticket, CaptureMode mode)
         onBeforeCapture();
     setStatusMessage(CaptureRunner::progressText(mode));
     const QString folder = m_customSaveLocation.value_or(libraryFolder());
+    m_importer->pause();
     m_capture->start(mode, folder, m_saveFormat,
                      [this, ticket, mode](const CaptureRunner::Outcome& outcome) {
+                         m_importer->resume();
                          if (outcome.failure) {
                              setStatusMessage(*outcome.failure);
                              Q_EMIT captureFinished(ticket, nullptr, *outcome.failure);

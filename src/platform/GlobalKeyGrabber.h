@@ -33,8 +33,9 @@ public:
     // Why a shortcut holds no keys. Most refusals are this application's own doing, and the
     // user fixes each differently, so "another program" must mean exactly that.
     struct Refusal {
-        // Desktop: the desktop took the request but bound no keys (its user has the last word).
-        enum class Cause { None, Shortcut, Intercept, NoSuchKey, HeldElsewhere, Desktop };
+        // Desktop: the desktop took the request but bound no keys (its user has the last word);
+        // Pending: it has not answered yet.
+        enum class Cause { None, Shortcut, Intercept, NoSuchKey, HeldElsewhere, Desktop, Pending };
         Cause cause = Cause::None;
         int holder = 0; // the id of our shortcut or intercept holding the combination
         friend bool operator==(const Refusal&, const Refusal&) = default;

@@ -7,6 +7,7 @@
 #include "platform/qt/DialogFolderPicker.h"
 #include "platform/qt/SystemClipboard.h"
 #include "platform/sway/SwayWindowMover.h"
+#include "platform/wayland/KWinWindowMover.h"
 #include "platform/wayland/WaylandGlobals.h"
 #include "platform/wayland/WlCopyClipboard.h"
 #include "platform/x11/X11KeyGrabber.h"
@@ -32,8 +33,8 @@ void useX11(PlatformServices& services)
 }
 
 // No client sees another's input or windows here; what the desktop offers instead: its
-// portal for shortcuts, sway's socket for tiling, the data-control protocol for a clipboard
-// that works without a focused window.
+// portal for shortcuts, sway's socket or KWin's scripting for tiling, the data-control protocol for
+// a clipboard that works without a focused window.
 void useWayland(PlatformServices& services)
 {
     const QStringList globals = waylandGlobals();
@@ -44,11 +45,16 @@ void useWayland(PlatformServices& services)
         services.clipboard = std::make_unique<WlCopyClipboard>(wlCopy);
     else
         services.clipboard = std::make_unique<SystemClipboard>();
-    if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected())
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
         services.keyGrabber = std::make_unique<PortalKeyGrabber>(bus);
     const QString swaySocket = qEnvironmentVariable("SWAYSOCK");
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!swaySocket.isEmpty() && QFileInfo(swaySocket).exists())
         services.windowMover = std::make_unique<SwayWindowMover>(swaySocket);
+    else if (bus.isConnected() && !runtime.isEmpty() && KWinWindowMover::isRunning(bus))
+        services.windowMover =
+            std::make_unique<KWinWindowMover>(bus, runtime + QStringLiteral("/glimra-tile.js"));
 }
 
 } // namespace

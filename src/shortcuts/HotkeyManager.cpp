@@ -88,6 +88,8 @@ std::optional<QString> HotkeyManager::refusalReason(int id) const
         return tr("Not a key this keyboard has");
     case GlobalKeyGrabber::Refusal::Cause::Desktop:
         return desktopSettingsHint(id);
+    case GlobalKeyGrabber::Refusal::Cause::Pending:
+        return tr("Waiting for the desktop's answer");
     case GlobalKeyGrabber::Refusal::Cause::HeldElsewhere:
     case GlobalKeyGrabber::Refusal::Cause::None:
         break;

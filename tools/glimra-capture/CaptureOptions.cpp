@@ -2,6 +2,7 @@
 #include "CaptureOptions.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace glimra::capture {
 
@@ -71,6 +72,17 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments)
 ParsedArguments parseArguments(int argc, char** argv)
 {
     return parseArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+}
+
+bool usePortal()
+{
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    if (const std::string forced = variable("GLIMRA_CAPTURE_BACKEND"); !forced.empty())
+        return forced == "portal";
+    return !variable("WAYLAND_DISPLAY").empty() && variable("QT_QPA_PLATFORM").rfind("xcb", 0) != 0;
 }
 
 std::string usageLine()

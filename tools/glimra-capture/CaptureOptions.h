@@ -35,6 +35,11 @@ inline constexpr int kExitSaved = 0;
 inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitError = 2;
 
+// Whether captures go through the desktop's screenshot portal: in a Wayland session, unless
+// Qt is told to use X11 there. GLIMRA_CAPTURE_BACKEND ("portal" or "x11") decides instead
+// when set.
+bool usePortal();
+
 std::string usageText();
 // The first line of usageText without "Usage: ", for error messages that must stay one line.
 std::string usageLine();

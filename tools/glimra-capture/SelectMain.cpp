@@ -6,6 +6,7 @@
 #include "CaptureOptions.h"
 #include "CaptureThumbnail.h"
 #include "ImageFile.h"
+#include "PortalCapture.h"
 #include "SelectionOverlay.h"
 #include "X11Frames.h"
 #include "X11Screen.h"
@@ -65,6 +66,8 @@ int main(int argc, char** argv)
         complain(problem);
         return kExitError;
     }
+    if (usePortal())
+        return runPortalCapture(options, argc, argv);
     // The overlay relies on X11 grabs, so Qt must not pick Wayland even where both exist, and
     // a missing display is reported here rather than by Qt aborting.
     if (!canReachX11()) {

@@ -20,10 +20,22 @@ const QColor kDim(0, 0, 0, 128);
 
 } // namespace
 
+namespace {
+
+QRect scaledRect(const QRect& logical, qreal scale)
+{
+    return QRect(QPoint(qRound(logical.x() * scale), qRound(logical.y() * scale)),
+                 QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)));
+}
+
+} // namespace
+
 SelectionOverlay::SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
-                                   const QRect& desktop)
-    : m_session(session), m_device(deviceRect({screen->geometry(), screen->devicePixelRatio()})),
-      m_dpr(screen->devicePixelRatio())
+                                   const QRect& desktop, qreal uniformScale)
+    : m_session(session),
+      m_device(uniformScale > 0 ? scaledRect(screen->geometry(), uniformScale)
+                                : deviceRect({screen->geometry(), screen->devicePixelRatio()})),
+      m_dpr(uniformScale > 0 ? uniformScale : screen->devicePixelRatio())
 {
     setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
              Qt::Tool);
@@ -49,9 +61,9 @@ SelectionOverlay::SelectionOverlay(SelectionSession& session, QScreen* screen, c
     m_dimmed.setDevicePixelRatio(m_dpr);
 }
 
-QPoint SelectionOverlay::toDevice(const QMouseEvent* event) const
+QPoint SelectionOverlay::toDevice(QPointF local) const
 {
-    return localToDevice(event->position(), m_device.topLeft(), m_dpr);
+    return localToDevice(local, m_device.topLeft(), m_dpr);
 }
 
 void SelectionOverlay::paintEvent(QPaintEvent*)
@@ -98,19 +110,19 @@ void SelectionOverlay::paintEvent(QPaintEvent*)
 
 void SelectionOverlay::mouseMoveEvent(QMouseEvent* event)
 {
-    m_session.model().move(toDevice(event));
+    m_session.model().move(toDevice(event->position()));
     m_session.changed();
 }
 
 void SelectionOverlay::mousePressEvent(QMouseEvent* event)
 {
-    m_session.model().press(toDevice(event), event->button());
+    m_session.model().press(toDevice(event->position()), event->button());
     m_session.changed();
 }
 
 void SelectionOverlay::mouseReleaseEvent(QMouseEvent* event)
 {
-    m_session.model().release(toDevice(event), event->button());
+    m_session.model().release(toDevice(event->position()), event->button());
     m_session.changed();
 }
 
@@ -123,8 +135,9 @@ void SelectionOverlay::keyPressEvent(QKeyEvent* event)
 }
 
 SelectionSession::SelectionSession(CaptureMode mode, QImage frozen, const QRect& desktop,
-                                   std::vector<WindowFrame> frames)
-    : m_mode(mode), m_frozen(std::move(frozen)), m_desktop(desktop),
+                                   std::vector<WindowFrame> frames, qreal uniformScale)
+    : m_mode(mode), m_frozen(std::move(frozen)), m_desktop(desktop), m_uniformScale(uniformScale),
+      m_wayland(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))),
       m_model(mode, desktop, std::move(frames))
 {
     m_grabTimer.setInterval(kGrabRetryMs);
@@ -137,15 +150,20 @@ void SelectionSession::start()
 {
     for (QScreen* screen : QGuiApplication::screens()) {
         m_overlays.push_back(
-            std::make_unique<SelectionOverlay>(*this, screen, m_frozen, m_desktop));
-        m_overlays.back()->show();
+            std::make_unique<SelectionOverlay>(*this, screen, m_frozen, m_desktop, m_uniformScale));
+        // A Wayland desktop places windows itself; full screen is the way to cover an output.
+        if (m_wayland)
+            m_overlays.back()->showFullScreen();
+        else
+            m_overlays.back()->show();
     }
     if (m_overlays.empty()) {
         Q_EMIT failed(QStringLiteral("no screens to show the selection on"));
         return;
     }
     // The pointer starts wherever it is; show the window under it before the first move.
-    if (m_mode == CaptureMode::Window) {
+    // (A Wayland client learns where the pointer is only when it enters its window.)
+    if (m_mode == CaptureMode::Window && !m_wayland) {
         const QPoint pointer = QCursor::pos();
         std::vector<Monitor> monitors;
         for (QScreen* screen : QGuiApplication::screens())
@@ -161,6 +179,13 @@ void SelectionSession::start()
 
 void SelectionSession::tryGrab()
 {
+    if (feedTestSelection())
+        return;
+    // Wayland has no grabs: the focused full-screen overlay gets the keys anyway.
+    if (m_wayland) {
+        m_grabTimer.stop();
+        return;
+    }
     QWindow* window = m_overlays.front().get();
     // Grabs need a viewable window; until the first expose they are refused like a busy grab.
     if (window && window->isExposed() && window->setKeyboardGrabEnabled(true) &&
@@ -177,6 +202,37 @@ void SelectionSession::tryGrab()
             Q_EMIT failed(QStringLiteral("another program holds the keyboard or pointer"));
         }
     }
+}
+
+// GLIMRA_CAPTURE_TEST_SELECTION="X1,Y1,X2,Y2" (global logical coordinates) drags from the
+// first point to the second once every overlay is on screen, as a pointer would, so that tests
+// on desktops without a pointer still go through the overlays' mapping. False until done.
+bool SelectionSession::feedTestSelection()
+{
+    const QList<QByteArray> numbers = qgetenv("GLIMRA_CAPTURE_TEST_SELECTION").split(',');
+    if (numbers.size() != 4)
+        return false;
+    for (const auto& overlay : m_overlays) {
+        if (!overlay->isExposed())
+            return true; // keep polling
+    }
+    const auto device = [&](int x, int y) {
+        const QPoint point(x, y);
+        for (const auto& overlay : m_overlays) {
+            if (overlay->geometry().contains(point))
+                return overlay->toDevice(point - overlay->geometry().topLeft());
+        }
+        return point;
+    };
+    const QPoint from = device(numbers[0].toInt(), numbers[1].toInt());
+    const QPoint to = device(numbers[2].toInt(), numbers[3].toInt());
+    m_grabTimer.stop();
+    m_model.move(from);
+    m_model.press(from, Qt::LeftButton);
+    m_model.move(to);
+    m_model.release(to, Qt::LeftButton);
+    changed();
+    return true;
 }
 
 void SelectionSession::changed()

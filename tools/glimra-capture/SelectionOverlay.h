@@ -28,8 +28,12 @@ class SelectionSession;
 class SelectionOverlay final : public QRasterWindow {
     Q_OBJECT
 public:
+    // uniformScale: 0 when device pixels are X11 root pixels (each monitor at its own ratio,
+    // its corner unscaled); otherwise every logical pixel is that many device pixels, as in a
+    // portal's picture of a whole Wayland layout.
     SelectionOverlay(SelectionSession& session, QScreen* screen, const QImage& frozen,
-                     const QRect& desktop);
+                     const QRect& desktop, qreal uniformScale);
+    QPoint toDevice(QPointF local) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,8 +43,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QPoint toDevice(const QMouseEvent* event) const;
-
     SelectionSession& m_session;
     QRect m_device; // this monitor in device pixels
     qreal m_dpr;
@@ -54,7 +56,7 @@ class SelectionSession final : public QObject {
     Q_OBJECT
 public:
     SelectionSession(CaptureMode mode, QImage frozen, const QRect& desktop,
-                     std::vector<WindowFrame> frames);
+                     std::vector<WindowFrame> frames, qreal uniformScale = 0);
     ~SelectionSession() override;
 
     void start();
@@ -70,10 +72,13 @@ Q_SIGNALS:
 
 private:
     void tryGrab();
+    bool feedTestSelection();
 
     CaptureMode m_mode;
     QImage m_frozen;
     QRect m_desktop;
+    qreal m_uniformScale;
+    bool m_wayland;
     SelectionModel m_model;
     std::vector<std::unique_ptr<SelectionOverlay>> m_overlays;
     QTimer m_grabTimer;

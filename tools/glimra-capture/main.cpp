@@ -4,8 +4,9 @@
 // on standard error), which that tool does not.
 //
 // This executable links no Qt library: loading even Qt Core takes longer than grabbing and
-// saving a screen. The interactive modes need windows, so they are handed to
-// glimra-capture-select, which replaces this process (same process id, same exit status).
+// saving a screen. The interactive modes need windows, and a Wayland desktop's screenshot
+// portal needs D-Bus, so they are handed to glimra-capture-select, which replaces this process
+// (same process id, same exit status).
 
 #include "CaptureOptions.h"
 #include "CaptureThumbnail.h"
@@ -110,7 +111,8 @@ int main(int argc, char** argv)
         complain(problem);
         return kExitError;
     }
-    if (parsed.options.mode == CaptureMode::FullScreen)
+    // The portal speaks D-Bus, which the interactive half already loads with Qt.
+    if (parsed.options.mode == CaptureMode::FullScreen && !usePortal())
         return captureFullScreen(parsed.options.path);
     return runSelectTool(argv);
 }

@@ -2,6 +2,7 @@
 #include "platform/portal/PortalKeyGrabber.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
@@ -21,6 +22,7 @@ const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 const QString kSessionToken = QStringLiteral("glimra");
 // A portal that has not answered by then will not; the rows then say so.
 constexpr int kCallTimeoutMs = 10000;
+constexpr int kProbes = 3;
 
 struct Shortcut {
     QString id;
@@ -79,15 +81,28 @@ PortalKeyGrabber::PortalKeyGrabber(QDBusConnection bus, QObject* parent)
     m_bindTimer.setInterval(0);
     connect(&m_bindTimer, &QTimer::timeout, this, &PortalKeyGrabber::bind);
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
-                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    // Asked, not assumed: a desktop whose portal lacks the interface answers with an error.
+                  SLOT(onActivated(QDBusMessage)));
+    probe(kProbes);
+}
+
+void PortalKeyGrabber::probe(int attemptsLeft)
+{
+    // Asked, not assumed: a portal without the interface says so, and so does a bus with no
+    // portal at one. A portal that is slow to start (no reply in time) is asked again.
     QDBusMessage get = QDBusMessage::createMethodCall(
         kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kInterface << QStringLiteral("version");
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, attemptsLeft] {
         watcher->deleteLater();
-        onVersion(!watcher->isError());
+        const QDBusError::ErrorType error = watcher->error().type();
+        const bool definite =
+            error == QDBusError::NoError || error == QDBusError::InvalidArgs ||
+            error == QDBusError::UnknownInterface || error == QDBusError::UnknownProperty ||
+            error == QDBusError::ServiceUnknown || error == QDBusError::UnknownObject;
+        if (definite || attemptsLeft <= 1)
+            return onVersion(error == QDBusError::NoError);
+        QTimer::singleShot(1000, this, [this, attemptsLeft] { probe(attemptsLeft - 1); });
     });
 }
 
@@ -148,9 +163,7 @@ void PortalKeyGrabber::ungrab(int id)
 
 bool PortalKeyGrabber::isGrabbed(int id) const
 {
-    if (m_state == State::Absent || !m_wanted.contains(id))
-        return false;
-    return !m_answered || m_bound.contains(id);
+    return m_state != State::Absent && m_answered && m_wanted.contains(id) && m_bound.contains(id);
 }
 
 GlobalKeyGrabber::Refusal PortalKeyGrabber::refusal(int id) const
@@ -158,7 +171,7 @@ GlobalKeyGrabber::Refusal PortalKeyGrabber::refusal(int id) const
     if (const auto clash = m_clashes.constFind(id); clash != m_clashes.cend())
         return {Refusal::Cause::Shortcut, *clash};
     if (m_wanted.contains(id) && !isGrabbed(id))
-        return {Refusal::Cause::Desktop, 0};
+        return {m_answered ? Refusal::Cause::Desktop : Refusal::Cause::Pending, 0};
     return {};
 }
 
@@ -244,7 +257,9 @@ void PortalKeyGrabber::request(const QString& method, const QVariantList& args,
                   QStringLiteral("Response"), pending, SLOT(onResponse(uint, QVariantMap)));
     options.insert(QStringLiteral("handle_token"), token);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
-    call.setArguments(QVariantList{args} << options);
+    QVariantList arguments = args;
+    arguments.append(options);
+    call.setArguments(arguments);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, pending, [pending, watcher] {
         watcher->deleteLater();
@@ -269,12 +284,13 @@ QVariant PortalKeyGrabber::shortcutList() const
     return QVariant::fromValue(list);
 }
 
-void PortalKeyGrabber::onActivated(const QDBusObjectPath& session, const QString& shortcut,
-                                   qulonglong, const QVariantMap&)
+void PortalKeyGrabber::onActivated(const QDBusMessage& signal)
 {
+    const QVariantList args = signal.arguments();
     bool ok = false;
-    const int id = shortcut.toInt(&ok);
-    if (ok && session == m_session && m_bound.contains(id) && m_wanted.contains(id))
+    const int id = args.value(1).toString().toInt(&ok);
+    if (ok && args.value(0).value<QDBusObjectPath>() == m_session && m_bound.contains(id) &&
+        m_wanted.contains(id))
         Q_EMIT pressed(id);
 }
 

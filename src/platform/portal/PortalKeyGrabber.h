@@ -16,8 +16,8 @@ namespace glimra {
 // its own) decides which keys, if any, run it. Nothing is taken from other programs, so
 // intercepts and short-lived holds are refused.
 //
-// Every request is answered later; until the first answer the shortcuts asked for count as
-// held. A session with a fixed name is made again whenever the set of shortcuts changes, so
+// Every request is answered later; until then the shortcuts asked for are refused as pending.
+// A session with a fixed name is made again whenever the set of shortcuts changes, so
 // the desktop finds the user's choices of the last run under the same name.
 class PortalKeyGrabber final : public GlobalKeyGrabber {
     Q_OBJECT
@@ -47,8 +47,12 @@ public:
     // The trigger as the desktop's shortcut notation writes it ("CTRL+ALT+Left").
     static QString triggerText(const Combination& combination);
 
+    // The portal's signal (session, shortcut, time, options); D-Bus reaches public slots only.
+    Q_SLOT void onActivated(const QDBusMessage& signal);
+
 private:
     enum class State { Probing, Ready, Absent };
+    void probe(int attemptsLeft);
     void onVersion(bool offered);
     void bindSoon();
     void bind();
@@ -57,8 +61,6 @@ private:
     // Calls a portal method whose answer comes as a Response signal on a request object.
     void request(const QString& method, const QVariantList& args, QVariantMap& options,
                  std::function<void(uint response, const QVariantMap& results)> answer);
-    Q_SLOT void onActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong,
-                            const QVariantMap&);
     QVariant shortcutList() const;
 
     QDBusConnection m_bus;

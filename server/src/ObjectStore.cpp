@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ObjectStore.h"
+
+#include "Crypto.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace glimra::server {
+
+ObjectStore::ObjectStore(S3Location location, S3Credentials credentials, fs::path tmpDir)
+    : m_client(std::move(location), std::move(credentials)), m_tmp(std::move(tmpDir))
+{}
+
+std::string ObjectStore::newKey(std::int64_t userId, std::string_view sha256, std::string_view ext)
+{
+    return "blobs/" + std::to_string(userId) + "/" + std::string(sha256) + "/" + newLinkId() + "." +
+           std::string(ext);
+}
+
+void ObjectStore::put(const std::string& key, const IncomingFile& file)
+{
+    const int fd = ::open(file.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "open " + file.path().string());
+    const FileHandle closer(fd);
+    m_client.put(key, fd, file.size(), file.sha256());
+    const auto stored = m_client.size(key);
+    if (stored != file.size())
+        throw std::runtime_error("S3: " + key + " holds " +
+                                 (stored ? std::to_string(*stored) : std::string("nothing")) +
+                                 " bytes after a PUT of " + std::to_string(file.size()));
+}
+
+std::shared_ptr<FileHandle> ObjectStore::open(const std::string& key)
+{
+    // Unnamed: it goes with its last reference, even if the process dies.
+    const int fd = ::open(m_tmp.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "temporary file in " + m_tmp.string());
+    auto handle = std::make_shared<FileHandle>(fd);
+    if (!m_client.get(key, fd))
+        return nullptr;
+    return handle;
+}
+
+} // namespace glimra::server

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PortalCapture.h"
+
+#include "CaptureThumbnail.h"
+#include "ImageFile.h"
+#include "PortalFile.h"
+#include "PortalScreenshot.h"
+#include "SelectionOverlay.h"
+#include "SwayWindows.h"
+
+#include "core/AtomicWrite.h"
+#include "core/ImageFormatName.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace glimra::capture {
+
+namespace {
+
+void complain(const QString& message)
+{
+    std::fprintf(stderr, "glimra-capture: %s\n", message.toLocal8Bit().constData());
+}
+
+// A portal's answer turned into the picture's bytes, or an exit status.
+struct Taken {
+    int status = kExitError;
+    QByteArray bytes;
+    QImage image;
+};
+
+Taken takePicture(bool interactive)
+{
+    Taken taken;
+    const PortalAnswer answer = requestPortalScreenshot(interactive, portalTimeoutMs(interactive));
+    if (answer.outcome == PortalAnswer::Outcome::Cancelled) {
+        taken.status = kExitCancelled;
+        return taken;
+    }
+    if (answer.outcome == PortalAnswer::Outcome::Failed) {
+        complain(answer.reason);
+        return taken;
+    }
+    PortalPicture picture = takePortalPicture(answer.uri, answer.began);
+    if (!picture.error.isEmpty()) {
+        complain(picture.error);
+        return taken;
+    }
+    taken.image = QImage::fromData(picture.bytes).convertToFormat(QImage::Format_RGB32);
+    if (taken.image.isNull()) {
+        complain(QStringLiteral("the portal's picture cannot be decoded"));
+        return taken;
+    }
+    taken.bytes = std::move(picture.bytes);
+    taken.status = kExitSaved;
+    return taken;
+}
+
+PixelView viewOf(const QImage& image)
+{
+    return {image.constBits(), image.width(), image.height(), image.bytesPerLine()};
+}
+
+// A PNG from the portal is kept byte for byte when the library wants PNG; anything else is
+// encoded from the pixels.
+int savePicture(const Taken& taken, const std::string& path, bool wholePicture)
+{
+    const bool png = taken.bytes.startsWith("\x89PNG\r\n\x1a\n");
+    std::string error;
+    if (wholePicture && png && imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg) {
+        const std::span<const unsigned char> whole(
+            reinterpret_cast<const unsigned char*>(taken.bytes.constData()),
+            std::size_t(taken.bytes.size()));
+        error = glimra::posix::writeFileAtomically(path, {&whole, 1});
+    } else {
+        error = saveCapture(viewOf(taken.image), path);
+    }
+    if (!error.empty()) {
+        complain(QString::fromStdString(error));
+        return kExitError;
+    }
+    writeCaptureThumbnail(viewOf(taken.image), path);
+    return kExitSaved;
+}
+
+} // namespace
+
+int runPortalCapture(const CaptureOptions& options, int& argc, char** argv)
+{
+    if (options.mode == CaptureMode::FullScreen) {
+        // No window is shown, so no connection to the display is made.
+        QCoreApplication app(argc, argv);
+        const Taken taken = takePicture(false);
+        return taken.status == kExitSaved ? savePicture(taken, options.path, true) : taken.status;
+    }
+    QGuiApplication app(argc, argv);
+    const bool onSway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
+    if (options.mode == CaptureMode::Window && !onSway) {
+        // Only the desktop knows where its windows are: it asks the user itself.
+        const Taken taken = takePicture(true);
+        return taken.status == kExitSaved ? savePicture(taken, options.path, true) : taken.status;
+    }
+    const Taken taken = takePicture(false);
+    if (taken.status != kExitSaved)
+        return taken.status;
+
+    // The portal pictures the whole layout at its highest scale, so one factor maps every
+    // screen's logical rectangle onto the picture.
+    const QRect layout = QGuiApplication::primaryScreen()->virtualGeometry();
+    if (layout.isEmpty()) {
+        complain(QStringLiteral("no screens to show the selection on"));
+        return kExitError;
+    }
+    const qreal scale = qreal(taken.image.width()) / layout.width();
+    const QRect desktop(
+        QPoint(int(std::lround(layout.x() * scale)), int(std::lround(layout.y() * scale))),
+        taken.image.size());
+    std::vector<WindowFrame> frames;
+    if (options.mode == CaptureMode::Window)
+        frames = swayWindowFrames(swayTree(), scale);
+
+    SelectionSession session(options.mode, taken.image, desktop, std::move(frames), scale);
+    int status = kExitCancelled;
+    QObject::connect(&session, &SelectionSession::selected, &app, [&](QRect device) {
+        Taken part;
+        part.image = taken.image.copy(deviceToImage(device, desktop));
+        status = savePicture(part, options.path, false);
+        app.exit();
+    });
+    QObject::connect(&session, &SelectionSession::cancelled, &app, [&] { app.exit(); });
+    QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
+        complain(reason);
+        status = kExitError;
+        app.exit();
+    });
+    session.start();
+    app.exec();
+    return status;
+}
+
+} // namespace glimra::capture

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "SwayWindows.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace glimra::capture {
+
+namespace {
+
+constexpr char kMagic[] = "i3-ipc";
+constexpr int kHeaderSize = 6 + 4 + 4;
+constexpr quint32 kGetTree = 4;
+constexpr int kAnswerMs = 1000;
+
+QRect scaled(const QJsonObject& rect, qreal scale)
+{
+    const auto at = [&](const char* key) {
+        return int(std::lround(rect.value(QLatin1String(key)).toDouble() * scale));
+    };
+    return QRect(at("x"), at("y"), at("width"), at("height"));
+}
+
+void collect(const QJsonObject& node, qreal scale, std::vector<WindowFrame>& tiled,
+             std::vector<WindowFrame>& floating, bool isFloating)
+{
+    // Windows are the nodes with a client behind them; the scratchpad's are not visible.
+    if (node.contains(QLatin1String("pid")) && node.value(QLatin1String("visible")).toBool()) {
+        const QRect frame = scaled(node.value(QLatin1String("rect")).toObject(), scale);
+        if (!frame.isEmpty())
+            (isFloating ? floating : tiled)
+                .push_back({std::uint32_t(node.value(QLatin1String("id")).toInteger()), frame});
+    }
+    for (const QJsonValue child : node.value(QLatin1String("nodes")).toArray())
+        collect(child.toObject(), scale, tiled, floating, isFloating);
+    for (const QJsonValue child : node.value(QLatin1String("floating_nodes")).toArray())
+        collect(child.toObject(), scale, tiled, floating, true);
+}
+
+} // namespace
+
+std::vector<WindowFrame> swayWindowFrames(const QByteArray& treeJson, qreal scale)
+{
+    std::vector<WindowFrame> tiled;
+    std::vector<WindowFrame> floating;
+    collect(QJsonDocument::fromJson(treeJson).object(), scale, tiled, floating, false);
+    tiled.insert(tiled.end(), floating.begin(), floating.end());
+    return tiled;
+}
+
+QByteArray swayTree()
+{
+    const QString path = qEnvironmentVariable("SWAYSOCK");
+    if (path.isEmpty())
+        return {};
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(kAnswerMs))
+        return {};
+    QByteArray request(kMagic, 6);
+    request.append(8, '\0');
+    qToLittleEndian<quint32>(0, request.data() + 6);
+    qToLittleEndian<quint32>(kGetTree, request.data() + 10);
+    socket.write(request);
+    QByteArray reply;
+    qint64 wanted = kHeaderSize;
+    while (reply.size() < wanted) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(kAnswerMs))
+            return {};
+        reply.append(socket.read(wanted - reply.size()));
+        if (reply.size() == kHeaderSize && wanted == kHeaderSize) {
+            if (!reply.startsWith(kMagic))
+                return {};
+            wanted += qFromLittleEndian<quint32>(reply.constData() + 6);
+        }
+    }
+    return reply.mid(kHeaderSize);
+}
+
+} // namespace glimra::capture
