@@ -18,6 +18,7 @@ from pathlib import Path
 COLOURS = ["#ff0000", "#00ff00", "#0000ff", "#ffff00"]  # quadrants, by rows
 HOME = os.environ["HOME"]
 LIBRARY = Path(os.environ.get("XDG_DATA_HOME", "/nonexistent"), "Glimra")
+AREA = (100, 50, 1100, 600)  # the drag fed to the selection overlays, in logical pixels
 
 
 # Runs the calling test again inside the desktop's launcher, or skips it, naming the part
@@ -95,7 +96,8 @@ def start_glimra(glimra, settings=""):
     conf.parent.mkdir(parents=True, exist_ok=True)
     conf.write_text("[General]\n" + settings)
     with open(f"{os.environ['GLIMRA_WL_LOGS']}/glimra.log", "w") as log:
-        app = subprocess.Popen([glimra], stdout=log, stderr=log)
+        app = subprocess.Popen([glimra], stdout=log, stderr=log, env=dict(
+            os.environ, GLIMRA_CAPTURE_TEST_SELECTION=",".join(map(str, AREA))))
     wait_for(lambda: run(glimra, "status", check=False).returncode == 0, "glimra to answer")
     return app
 
@@ -128,6 +130,14 @@ def check_capture(start, expected, portal_files):
              "the thumbnail")
     assert not glob_files(portal_files), f"the portal's file is left: {glob_files(portal_files)}"
     return path
+
+
+# An area capture through Glimra's own overlays gives the part of the screen dragged over.
+def check_area(glimra, expected, portal_files):
+    x1, y1, x2, y2 = AREA
+    part = f"{HOME}/part.png"
+    run("convert", expected, "-crop", f"{x2 - x1}x{y2 - y1}+{x1}+{y1}", "+repage", part)
+    check_capture(lambda: run(glimra, "capture", "area"), part, portal_files)
 
 
 def window():

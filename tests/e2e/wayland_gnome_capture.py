@@ -40,6 +40,7 @@ try:
     tile = desk.run(glimra, "tile", "left-half", check=False)
     assert (tile.returncode, tile.stderr + tile.stdout) == (1, NO_TILING + "\n"), tile
     desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected, portal_files)
+    desk.check_area(glimra, expected, portal_files)
     allow_screenshots("no")
     before = desk.library()
     refused = desk.run(glimra, "capture", "full", check=False)

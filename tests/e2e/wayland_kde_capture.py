@@ -23,6 +23,7 @@ try:
     desk.wait_for(lambda: all(row["via"] == "portal" and row["registered"]
                               for row in desk.shortcuts(glimra).values()), "the portal's bindings")
     desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected, portal_files)
+    desk.check_area(glimra, expected, portal_files)
     shot = desk.check_capture(lambda: desk.run(
         "dbus-send", "--session", "--print-reply", "--dest=org.kde.kglobalaccel", "/component/glimra",
         "org.kde.kglobalaccel.Component.invokeShortcut", "string:1"), expected, portal_files)
