@@ -3,11 +3,14 @@
 # Glimra on KDE Plasma (KWin with the KDE portal): the shortcuts are bound through the
 # desktop's shortcuts portal; `glimra capture full` and the capture shortcut fired through
 # kglobalaccel each add one library file showing exactly the window on screen, although the
-# portal saves into the folder Glimra imports from; the capture reaches the clipboard.
+# portal saves into the folder Glimra imports from; the capture reaches the clipboard. A window
+# capture is the desktop's own dialog, and closing it cancels the capture.
 # Usage: wayland_kde_capture.py GLIMRA. Skipped (77) when a part of the desktop is missing.
 
 import os
+import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wayland_desktop as desk  # noqa: E402
@@ -15,6 +18,17 @@ import wayland_desktop as desk  # noqa: E402
 desk.enter("kwin", ["kwin_wayland", "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde",
                     "/usr/lib/x86_64-linux-gnu/qt5/qml/org/kde/plasma/workspace/dialogs",
                     "wl-paste", "compare"])
+
+
+def kwin_script(code):
+    script = f"{desk.HOME}/script.js"
+    with open(script, "w") as out:
+        out.write(code)
+    call = ["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", "/Scripting"]
+    desk.run(*call, "org.kde.kwin.Scripting.loadScript", f"string:{script}", f"string:{time.time_ns()}")
+    desk.run(*call, "org.kde.kwin.Scripting.start")
+
+
 glimra = sys.argv[1]
 expected = desk.show_colours()
 app = desk.start_glimra(glimra, "screenshotLocation=~/Pictures\n")
@@ -30,8 +44,15 @@ try:
     desk.wait_for(lambda: "image/png" in desk.run("wl-paste", "-l", check=False).stdout.split(),
                   "image/png on the clipboard")
     with open(f"{desk.HOME}/pasted.png", "wb") as pasted:
-        desk.subprocess.run(["wl-paste", "-t", "image/png"], stdout=pasted, timeout=10, check=True)
+        subprocess.run(["wl-paste", "-t", "image/png"], stdout=pasted, timeout=10, check=True)
     assert desk.same_pixels(pasted.name, shot), "the clipboard holds another picture"
+    before = desk.library()
+    window = subprocess.Popen([glimra, "capture", "window"], stderr=subprocess.PIPE, text=True)
+    desk.wait_for(lambda: kwin_script("""workspace.clientList().forEach(function (c) {
+        if (c.caption.indexOf("Request screenshot") == 0) c.closeWindow(); });""")
+                  or window.poll() is not None, "the desktop's dialog")
+    assert (window.returncode, window.stderr.read()) == (1, "Capture cancelled\n")
+    assert desk.library() == before and not desk.glob_files(portal_files)
 finally:
     desk.run(glimra, "quit", check=False)
     app.wait(30)
