@@ -132,6 +132,15 @@ def check_capture(start, expected, portal_files):
     return path
 
 
+# The capture is on the clipboard as a PNG of the same picture.
+def check_clipboard(shot):
+    wait_for(lambda: "image/png" in run("wl-paste", "-l", check=False).stdout.split(),
+             "image/png on the clipboard")
+    with open(f"{HOME}/pasted.png", "wb") as pasted:
+        subprocess.run(["wl-paste", "-t", "image/png"], stdout=pasted, timeout=10, check=True)
+    assert same_pixels(pasted.name, shot), "the clipboard holds another picture"
+
+
 # An area capture through Glimra's own overlays gives the part of the screen dragged over.
 def check_area(glimra, expected, portal_files):
     x1, y1, x2, y2 = AREA

@@ -3,7 +3,7 @@
 # Glimra on GNOME Shell 43 with the GNOME portal, which has no shortcuts portal and lets no
 # client move windows: every shortcut row says what the user can do instead, and `glimra tile`
 # says it cannot; `glimra capture full` adds one library file showing exactly the window on
-# screen and leaves no portal file; when the user has refused screenshots to applications, a
+# screen, leaves no portal file and reaches the clipboard; when the user has refused screenshots to applications, a
 # capture fails and leaves nothing.
 # Usage: wayland_gnome_capture.py GLIMRA. Skipped (77) when a part of the desktop is missing.
 
@@ -13,7 +13,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wayland_desktop as desk  # noqa: E402
 
-desk.enter("gnome", ["gnome-shell", "/usr/libexec/xdg-desktop-portal-gnome", "compare"])
+desk.enter("gnome", ["gnome-shell", "/usr/libexec/xdg-desktop-portal-gnome", "wl-paste",
+                     "compare"])
 glimra = sys.argv[1]
 SET = "Set this shortcut in your desktop's keyboard settings: glimra "
 NO_TILING = "Window tiling is not available on this desktop"
@@ -39,7 +40,8 @@ try:
     assert not any(row["registered"] or row["via"] for row in rows().values()), rows()
     tile = desk.run(glimra, "tile", "left-half", check=False)
     assert (tile.returncode, tile.stderr + tile.stdout) == (1, NO_TILING + "\n"), tile
-    desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected, portal_files)
+    desk.check_clipboard(desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected,
+                                            portal_files))
     desk.check_area(glimra, expected, portal_files)
     allow_screenshots("no")
     before = desk.library()
