@@ -79,7 +79,8 @@ def show_colours():
     expected, size = f"{HOME}/expected.png", ["-size", f"{width}x{height}"]
     run("convert", *size, f"xc:{COLOURS[0]}", f"xc:{COLOURS[1]}", "+append", "(", *size,
         f"xc:{COLOURS[2]}", f"xc:{COLOURS[3]}", "+append", ")", "-append", expected)
-    subprocess.Popen([sys.executable, __file__, "window"], env=dict(os.environ, GDK_BACKEND="wayland"))
+    subprocess.Popen([sys.executable, __file__, "window"],
+                     env=dict(os.environ, GDK_BACKEND="wayland"))
 
     def shown():
         path = portal_screenshot()
@@ -157,7 +158,8 @@ def window():
     from gi.repository import Gdk, Gtk
 
     css = Gtk.CssProvider()
-    css.load_from_data("".join(f"#q{i} {{ background: {c}; }}" for i, c in enumerate(COLOURS)).encode())
+    css.load_from_data(
+        "".join(f"#q{i} {{ background: {c}; }}" for i, c in enumerate(COLOURS)).encode())
     Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
     grid = Gtk.Grid(row_homogeneous=True, column_homogeneous=True)
     for i in range(4):

@@ -25,7 +25,8 @@ def kwin_script(code):
     with open(script, "w") as out:
         out.write(code)
     call = ["dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin", "/Scripting"]
-    desk.run(*call, "org.kde.kwin.Scripting.loadScript", f"string:{script}", f"string:{time.time_ns()}")
+    desk.run(*call, "org.kde.kwin.Scripting.loadScript", f"string:{script}",
+             f"string:{time.time_ns()}")
     desk.run(*call, "org.kde.kwin.Scripting.start")
 
 
@@ -38,9 +39,10 @@ try:
                               for row in desk.shortcuts(glimra).values()), "the portal's bindings")
     desk.check_capture(lambda: desk.run(glimra, "capture", "full"), expected, portal_files)
     desk.check_area(glimra, expected, portal_files)
-    shot = desk.check_capture(lambda: desk.run(
-        "dbus-send", "--session", "--print-reply", "--dest=org.kde.kglobalaccel", "/component/glimra",
-        "org.kde.kglobalaccel.Component.invokeShortcut", "string:1"), expected, portal_files)
+    fire_capture_shortcut = ["dbus-send", "--session", "--print-reply",
+                             "--dest=org.kde.kglobalaccel", "/component/glimra",
+                             "org.kde.kglobalaccel.Component.invokeShortcut", "string:1"]
+    shot = desk.check_capture(lambda: desk.run(*fire_capture_shortcut), expected, portal_files)
     desk.check_clipboard(shot)
     before = desk.library()
     window = subprocess.Popen([glimra, "capture", "window"], stderr=subprocess.PIPE, text=True)
