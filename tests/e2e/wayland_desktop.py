@@ -5,7 +5,6 @@
 # Run as `wayland_desktop.py window`, this file is that window.
 
 import glob
-import hashlib
 import json
 import os
 import shutil
@@ -116,7 +115,8 @@ def glob_files(patterns):
 
 
 # Runs `start`, which begins a capture, and checks that it adds exactly one library file,
-# showing `expected`, with its thumbnail, and leaves no file where the portal writes.
+# showing `expected`, and leaves no file where the portal writes. (Its thumbnail, the same on
+# every desktop, is checked on sway.)
 def check_capture(start, expected, portal_files):
     before = library()
     start()
@@ -126,9 +126,6 @@ def check_capture(start, expected, portal_files):
     assert len(new) == 1, f"one capture gave {sorted(new)}"
     path = str(LIBRARY / new.pop())
     assert same_pixels(path, expected), "wrong pixels: " + run("identify", path).stdout
-    uri = hashlib.md5(("file://" + urllib.parse.quote(path)).encode()).hexdigest()
-    wait_for(lambda: os.path.exists(f"{os.environ['XDG_CACHE_HOME']}/thumbnails/large/{uri}.png"),
-             "the thumbnail")
     assert not glob_files(portal_files), f"the portal's file is left: {glob_files(portal_files)}"
     return path
 
