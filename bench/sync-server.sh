@@ -43,9 +43,9 @@ pid=
 s3pid=
 pgdir=/tmp/glimra-bench-pg-$$
 cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    [ -n "$s3pid" ] && kill "$s3pid" 2>/dev/null && wait "$s3pid" 2>/dev/null
-    [ -d "$pgdir" ] && server/tests/pg-cluster.sh stop "$pgdir"
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    [ -n "$s3pid" ] && kill "$s3pid" 2>/dev/null && wait "$s3pid" 2>/dev/null || true
+    [ ! -d "$pgdir" ] || server/tests/pg-cluster.sh stop "$pgdir"
     rm -rf "$work/data" "$work/s3"
 }
 trap cleanup EXIT

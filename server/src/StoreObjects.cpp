@@ -32,7 +32,8 @@ bool overQuota(std::optional<std::uint64_t> quota, std::int64_t used, std::uint6
 
 Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
                                     std::string_view originalFilename, std::string_view captureType,
-                                    std::optional<std::uint64_t> quota)
+                                    std::optional<std::uint64_t> quota,
+                                    const std::string& uploadedAt)
 {
     const auto size = static_cast<std::int64_t>(file.size());
     std::string key; // of the object this upload writes, if it writes one
@@ -108,7 +109,7 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                 id = returnedId(*db,
                                 "INSERT INTO screenshots (user_id, sha256, original_filename, "
                                 "capture_type, uploaded_at) VALUES (?, ?, ?, ?, ?) RETURNING id",
-                                userId, file.sha256(), originalFilename, captureType, utcNow());
+                                userId, file.sha256(), originalFilename, captureType, uploadedAt);
             tx.commit();
             if (id) {
                 auto record = db->prepare(std::string(kRecordColumns) + "WHERE s.id = ?");

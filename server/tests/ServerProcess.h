@@ -58,7 +58,7 @@ public:
     // Node 20 or later and the stand-in's packages are there.
     static bool available();
     S3StandIn();
-    ~S3StandIn();
+    ~S3StandIn() { stop(); }
     S3StandIn(const S3StandIn&) = delete;
     S3StandIn& operator=(const S3StandIn&) = delete;
     std::string storageUrl() const;
