@@ -4,21 +4,23 @@
 # 3840x2160: median wall time and the user and system time of each tool, and the size of the
 # PNG each writes. Then the whole road of a shortcut, `glimra capture full`, against the tool's
 # own time in the same run. Runs in a private Xvfb, so the desktop it measures on is always
-# the same. Prints the ratios and PASS or FAIL for each aim; exits 1 when one is missed.
+# the same. "wayland" does the same on a headless sway at 1920x1080: `glimra capture full`
+# through the screenshot portal against grim (bench/capture-wayland.sh). Prints the ratios and
+# PASS or FAIL for each aim; exits 1 when one is missed.
 #
 # Usage: bench/capture.sh [runs] [sizes...]
-#        (default 20 runs per tool after 3 warm-up runs, sizes 1920x1080 3840x2160)
+#        (default 20 runs per tool after 3 warm-up runs, sizes 1920x1080 3840x2160 wayland)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-20}
 shift || true
 sizes=("$@")
-[ ${#sizes[@]} -eq 0 ] && sizes=(1920x1080 3840x2160)
+[ ${#sizes[@]} -eq 0 ] && sizes=(1920x1080 3840x2160 wayland)
 scripts/deps.sh bench
 
 # GLIMRA_BENCH_BUILD: an existing release build folder, used as it is.
 . scripts/lib/bench-build.sh
-bench_build glimra-capture glimra
+bench_build glimra-capture glimra-capture-select glimra
 tool=$bin/glimra-capture
 glimra=$bin/glimra
 
@@ -108,8 +110,24 @@ bench_size() {
     trap - EXIT
 }
 
+# The Wayland session has a /tmp of its own, so what it reads and writes lies in bench/out.
+bench_wayland() {
+    local out=$PWD/bench/out licenses=/usr/share/common-licenses
+    mkdir -p "$out"
+    : >"$out/wayland-results"
+    convert -size 1920x1080 xc:'#2b303b' -fill '#1f232b' -draw 'rectangle 0,0 760,1040' \
+        -font DejaVu-Sans-Mono -pointsize 12 -fill '#d8dee9' -annotate +8+16 "$(head -80 $licenses/GPL-3)" \
+        \( -seed 4 -size 900x600 plasma:'#4a7a3a'-'#c8a070' -blur 0x1 \) -geometry +880+60 \
+        -composite "$out/wayland-desktop.png"
+    GLIMRA_WL_OUTPUT=1920x1080 scripts/lib/wayland-session.sh -- bench/capture-wayland.sh \
+        "$runs" "$bin" "$out/wayland-desktop.png" "$out/wayland-results"
+    cat "$out/wayland-results" >>"$results"
+}
+
 results=$(mktemp /tmp/glimra-bench-results.XXXXXX)
-for size in "${sizes[@]}"; do bench_size "$size"; done
+for size in "${sizes[@]}"; do
+    if [ "$size" = wayland ]; then bench_wayland; else bench_size "$size"; fi
+done
 
 echo
 echo "$runs runs per tool, $(nproc) cores; times are medians (wall) and means (user, system)"
@@ -122,6 +140,22 @@ awk -v runs="$runs" '
     END {
         for (i = 1; i <= n; i++) {
             z = order[i]
+            if (z == "wayland") {
+                printf "\nsway, headless, 1920x1080, through the screenshot portal\n"
+                printf "%-20s %9s %9s %9s %11s %10s\n", "command", "wall ms", "user ms",
+                    "sys ms", "PNG bytes", "wall/grim"
+                split("grim glimra_capture_full glimra-capture", names, " ")
+                for (k = 1; k <= 3; k++) {
+                    c = names[k]
+                    printf "%-20s %9.1f %9.1f %9.1f %11s %10s\n", c, t[z, c], u[z, c], s[z, c],
+                        b[z, c] ? b[z, c] : "-", ratio(t[z, c], t[z, "grim"])
+                }
+                printf "glimra-capture and grim images pixel-identical: %s\n", same[z]
+                g = t[z, "glimra_capture_full"]; gr = t[z, "grim"]
+                printf "aim: glimra capture full <= 1.5 x grim: %.2f x  %s\n", g / gr,
+                    verdict(g <= 1.5 * gr)
+                continue
+            }
             printf "\nScreen %s\n", z
             printf "%-20s %9s %9s %9s %11s %10s %10s\n", "command", "wall ms", "user ms",
                 "sys ms", "PNG bytes", "wall/scrot", "size/scrot"

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Captures on a sway desktop with a 1x output and a 2x one beside it, taken by Glimra running
-natively on Wayland through the desktop's screenshot portal: `glimra capture full` gives the
-pixels grim sees, an area dragged on the overlays gives exactly that part, a window clicked
-gives its frame. Each capture adds exactly one library file, with its thumbnail, and leaves
-no portal file behind.
-
-Usage: wayland_capture.py GLIMRA
-Runs inside `scripts/lib/wayland-session.sh --outputs 2`."""
+# Captures on a sway desktop with a 1x output and a 2x one beside it, taken by Glimra running
+# natively on Wayland through the desktop's screenshot portal: the full screen is what grim
+# sees, an area dragged on the overlays or a window clicked gives exactly that part, and each
+# capture adds one library file with its thumbnail and leaves no portal file. Then every answer
+# of a stand-in portal on a private bus, and a portal saving into the folder Glimra imports from.
+#
+# On KWin and GNOME Shell, with no grim to compare with, a window of one known colour must come
+# out whole, and an area must be exactly that part of a full capture.
+#
+# Usage: wayland_capture.py GLIMRA GLIMRA_CAPTURE [kwin|gnome]
+# Runs inside `scripts/lib/wayland-session.sh --outputs 2`, or kwin-session.sh or
+# gnome-session.sh with the desktop's name.
 
 import hashlib
 import json
@@ -18,110 +22,216 @@ import tempfile
 import time
 import urllib.parse
 
-glimra = sys.argv[1]
+glimra, tool, desktop = (sys.argv[1:] + ["sway"])[:3]
 work = tempfile.mkdtemp(prefix="glimra-e2e-wayland-")
-library = f"{work}/data/Glimra"
-portal_file = "/tmp/out.png"  # where the wlroots portal always writes
+library, imported = f"{work}/data/Glimra", f"{work}/imported"
 
-# (mode, drag or click in global logical pixels, the part of grim's picture expected).
-# The picture is the whole 1920x720 layout at scale 2.
-CASES = [
+# (mode, drag or click in global logical pixels, part of grim's 3840x1440 picture expected)
+CAPTURES = [
     ("full", None, (0, 0, 3840, 1440)),
     ("area", "100,50,1100,600", (200, 100, 2000, 1100)),
     ("area", "1600,300,1000,100", (2000, 200, 1200, 400)),  # across both, dragged backwards
     ("area", "1300,20,1900,350", (2600, 40, 1200, 660)),  # on the 2x output alone
-    ("window", "300,200,300,200", None),  # the floating window, found in sway's tree
+    ("window", "300,200,300,200", None),  # a floating window, found in sway's tree
 ]
+# (stand-in portal's answer, exit status, words on standard error, files it leaves)
+ANSWERS = [
+    ("save {work}/shot.png", 0, "", set()),
+    ("cancel", 1, "", set()),
+    ("fail", 2, "could not take the screenshot", set()),
+    ("never", 2, "did not answer within 1 s", set()),
+    ("link {work}/link.png", 2, "is a symbolic link", {"link.png"}),
+    ("pipe {work}/pipe.png", 2, "is not a regular file", {"pipe.png"}),
+    ("old {work}/old.png", 2, "is older than this capture", {"old.png"}),
+]
+FAKE_PORTAL = r'''
+import dbus, dbus.service, os, shutil, sys
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
+DBusGMainLoop(set_as_default=True)
+bus = dbus.SessionBus()
+class Portal(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.portal.Screenshot", in_signature="sa{sv}",
+                         out_signature="o", sender_keyword="sender")
+    def Screenshot(self, parent, options, sender):
+        path = "/org/freedesktop/portal/desktop/request/%s/%s" % (
+            sender[1:].replace(".", "_"), options["handle_token"])
+        answer = open(sys.argv[1]).read().split() + [""]
+        if answer[0] in ("save", "old"):
+            shutil.copy(sys.argv[2], answer[1])
+        if answer[0] == "old":
+            os.utime(answer[1], (0, 0))
+        elif answer[0] == "link":
+            os.symlink(sys.argv[2], answer[1])
+        elif answer[0] == "pipe":
+            os.mkfifo(answer[1])
+        code = {"cancel": 1, "fail": 2}.get(answer[0], 0)
+        signal = dbus.lowlevel.SignalMessage(path, "org.freedesktop.portal.Request", "Response")
+        signal.append(dbus.UInt32(code), dbus.Dictionary({"uri": "file://" + answer[1]}, "sv"))
+        if answer[0] != "never":
+            GLib.timeout_add(100, lambda: bus.send_message(signal))
+        return dbus.ObjectPath(path)
+name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus)
+Portal(bus, "/org/freedesktop/portal/desktop")
+print("ready", flush=True)
+GLib.MainLoop().run()
+'''
 
 
 def run(*args, env=None, check=True):
     return subprocess.run(args, env=env, capture_output=True, text=True, timeout=90, check=check)
 
 
-def wait_for(predicate, timeout=30.0, what="condition"):
-    end = time.monotonic() + timeout
+def wait_for(predicate, what):
+    end = time.monotonic() + 30
     while not (value := predicate()):
-        if time.monotonic() > end:
-            raise AssertionError(f"timed out waiting for {what}")
+        assert time.monotonic() < end, f"timed out waiting for {what}"
         time.sleep(0.1)
     return value
 
 
-def environment(selection):
-    env = dict(os.environ, HOME=work, XDG_DATA_HOME=f"{work}/data",
-               XDG_CONFIG_HOME=f"{work}/config", XDG_CACHE_HOME=f"{work}/cache",
-               XDG_STATE_HOME=f"{work}/state", QT_QPA_PLATFORM="wayland")
-    if selection:
-        env["GLIMRA_CAPTURE_TEST_SELECTION"] = selection
-    return env
-
-
-def same_pixels(a, b):
-    result = run("compare", "-metric", "AE", a, b, "null:", check=False)
-    return result.stderr.strip() == "0"
-
-
-def thumbnail(path):
-    uri = "file://" + urllib.parse.quote(path)
-    return f"{work}/cache/thumbnails/large/{hashlib.md5(uri.encode()).hexdigest()}.png"
-
-
-def floating_window_frame():
-    """A window of fixed content floating at a known place; its frame in picture pixels."""
-    subprocess.Popen(["weston-image", f"{work}/pattern.png"], stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL)
-    wait_for(lambda: "wayland-image" in run("swaymsg", "-t", "get_tree").stdout,
-             what="the window")
-    run("swaymsg", "[app_id=org.freedesktop.weston.wayland-image] floating enable, resize set 500 300, "
-        "move absolute position 150 120")
-    time.sleep(0.5)
-
-    def find(node):
-        if node.get("app_id") == "org.freedesktop.weston.wayland-image":
-            return node["rect"]
-        return next(filter(None, map(find, node["nodes"] + node["floating_nodes"])), None)
-
-    rect = find(json.loads(run("swaymsg", "-t", "get_tree").stdout))
-    return tuple(2 * rect[k] for k in ("x", "y", "width", "height"))
-
-
-def capture(mode, selection, expected, reference):
-    env = environment(selection)
+def app_capture(env, *modes):
+    """Runs Glimra in env for `glimra capture MODE` of each mode; the library file each added."""
+    env = dict(env, HOME=work, XDG_DATA_HOME=f"{work}/data", XDG_CONFIG_HOME=f"{work}/config",
+               XDG_CACHE_HOME=f"{work}/cache", XDG_STATE_HOME=f"{work}/state")
     app = subprocess.Popen([glimra], env=env)
+    paths = []
     try:
-        wait_for(lambda: run(glimra, "status", env=env, check=False).returncode == 0,
-                 what="glimra to answer")
-        before = set(os.listdir(library)) if os.path.isdir(library) else set()
-        result = run(glimra, "capture", mode, env=env, check=False)
-        assert result.returncode == 0, f"{mode} {selection}: {result.stdout} {result.stderr}"
-        new = wait_for(lambda: set(os.listdir(library)) - before, what="the library file")
-        time.sleep(0.5)  # a second file, if one came, would be there by now
-        new = set(os.listdir(library)) - before
-        assert len(new) == 1, f"{mode} {selection}: one capture gave {sorted(new)}"
-        path = f"{library}/{new.pop()}"
-        x, y, w, h = expected
-        run("convert", reference, "-crop", f"{w}x{h}+{x}+{y}", "+repage", f"{work}/part.png")
-        assert same_pixels(path, f"{work}/part.png"), \
-            f"{mode} {selection}: wrong pixels " + run("identify", path, f"{work}/part.png").stdout
-        assert os.path.exists(thumbnail(path)), f"{mode} {selection}: no thumbnail"
-        assert not os.path.lexists(portal_file), f"{mode} {selection}: portal file left"
+        wait_for(lambda: run(glimra, "status", env=env, check=False).returncode == 0, "glimra")
+        for mode in modes:
+            before = set(os.listdir(library)) if os.path.isdir(library) else set()
+            if mode == "shortcut":  # the full-screen shortcut, fired the way KWin fires it
+                wait_for(lambda: run("dbus-send", "--session", "--print-reply",
+                                     "--dest=org.kde.kglobalaccel", "/component/glimra",
+                                     "org.kde.kglobalaccel.Component.invokeShortcut", "string:1",
+                                     check=False).returncode == 0, "the shortcut")
+                wait_for(lambda: set(os.listdir(library)) - before, "the shortcut's capture")
+            else:
+                result = run(glimra, "capture", mode, env=env, check=False)
+                assert result.returncode == 0, result
+            time.sleep(1.5)  # a second file, from an import of the portal's, would be there now
+            if desktop != "gnome":  # on GNOME only a person can check it (no data control)
+                assert "image/png" in run("wl-paste", "-l", check=False).stdout.split(), mode
+            new = set(os.listdir(library)) - before
+            assert len(new) == 1, f"one capture gave {new}"
+            paths.append(f"{library}/{new.pop()}")
+        return paths
     finally:
         run(glimra, "quit", env=env, check=False)
         app.wait(30)
 
 
-def main():
+def window_frame():
+    subprocess.Popen(["weston-image", f"{work}/pattern.png"], stderr=subprocess.DEVNULL)
+    app_id = "org.freedesktop.weston.wayland-image"
+    wait_for(lambda: app_id in run("swaymsg", "-t", "get_tree").stdout, "the window")
+    run("swaymsg", f"[app_id={app_id}] floating enable, resize set 500 300, move position 150 120")
+    time.sleep(0.5)
+
+    def find(node):
+        if node.get("app_id") == app_id:
+            return node["rect"]
+        return next(filter(None, map(find, node["nodes"] + node["floating_nodes"])), None)
+
+    rect = find(json.loads(run("swaymsg", "-t", "get_tree").stdout))
+    return [2 * rect[k] for k in ("x", "y", "width", "height")]
+
+
+def captures_on_sway():
     run("convert", "-size", "16x9", "xc:", "-sparse-color", "Bilinear",
         "0,0 red 15,0 blue 0,8 yellow 15,8 green", "-scale", "640x360", f"{work}/pattern.png")
     run("swaymsg", f"output * bg {work}/pattern.png fill")
     time.sleep(0.5)
-    for mode, selection, expected in CASES:
-        if mode == "window":
-            expected = floating_window_frame()
+    for mode, selection, part in CAPTURES:
+        part = part or window_frame()
         run("grim", f"{work}/grim.png")
-        capture(mode, selection, expected, f"{work}/grim.png")
-    print("wayland capture: all cases passed")
+        env = dict(os.environ, QT_QPA_PLATFORM="wayland", GLIMRA_CAPTURE_TEST_SELECTION=selection or "")
+        path, = app_capture(env, mode)
+        run("convert", f"{work}/grim.png", "-crop", "{2}x{3}+{0}+{1}".format(*part), "+repage",
+            f"{work}/part.png")
+        same = run("compare", "-metric", "AE", path, f"{work}/part.png", "null:", check=False)
+        assert same.stderr.strip() == "0", f"{mode} {selection}: {same.stderr}"
+        uri = "file://" + urllib.parse.quote(path)
+        thumbnail = f"{work}/cache/thumbnails/large/{hashlib.md5(uri.encode()).hexdigest()}.png"
+        assert os.path.exists(thumbnail), f"{mode} {selection}: no thumbnail"
+        assert not os.path.lexists("/tmp/out.png"), f"{mode} {selection}: portal file left"
+
+
+def portal_answers():
+    with open(f"{work}/bus.conf", "w") as conf:  # a bus that starts no real portal
+        conf.write(f"<busconfig><type>session</type><listen>unix:dir={work}</listen><policy "
+                   "context='default'><allow send_destination='*' eavesdrop='true'/><allow "
+                   "eavesdrop='true'/><allow own='*'/></policy></busconfig>")
+    bus = subprocess.Popen(["dbus-daemon", f"--config-file={work}/bus.conf", "--nofork",
+                            "--print-address"], stdout=subprocess.PIPE, text=True)
+    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.stdout.readline().strip(),
+               GLIMRA_CAPTURE_BACKEND="portal", GLIMRA_PORTAL_TIMEOUT="1")
+    result = run(tool, f"{work}/library.png", env=env, check=False)
+    assert result.returncode == 2 and "no desktop portal is running" in result.stderr, result
+    run("convert", "-size", "64x48", "xc:teal", f"{work}/teal.png")
+    portal = subprocess.Popen(["/usr/bin/python3", "-c", FAKE_PORTAL, f"{work}/answer",
+                               f"{work}/teal.png"], env=env, stdout=subprocess.PIPE, text=True)
+    try:
+        assert portal.stdout.readline().strip() == "ready"
+        ours = set(os.listdir(work)) | {"answer"}
+        for answer, status, words, left in ANSWERS:
+            with open(f"{work}/answer", "w") as f:
+                f.write(answer.format(work=work))
+            result = run(tool, f"{work}/library.png", env=env, check=False)
+            assert result.returncode == status and words in result.stderr, (answer, result)
+            assert os.path.exists(f"{work}/library.png") == (status == 0), answer
+            assert set(os.listdir(work)) - ours == left | ({"library.png"} if status == 0 else set())
+            for name in left | {"library.png"}:
+                os.path.lexists(f"{work}/{name}") and os.remove(f"{work}/{name}")
+        os.makedirs(imported)
+        os.makedirs(f"{work}/config/Glimra", exist_ok=True)
+        with open(f"{work}/config/Glimra/Glimra.conf", "w") as conf:
+            conf.write(f"[General]\nscreenshotLocation={imported}\n")
+        for attempt in range(3):
+            with open(f"{work}/answer", "w") as f:
+                f.write(f"save {imported}/Screenshot_{attempt}.png")
+            app_capture(env, "full")
+            assert not os.listdir(imported)
+    finally:
+        portal.kill()
+        bus.kill()
+
+
+def captures_elsewhere():
+    if desktop == "gnome":  # GNOME asks once whether Glimra may take screenshots: as if allowed
+        run("gdbus", "call", "--session", "--dest", "org.freedesktop.impl.portal.PermissionStore",
+            "--object-path", "/org/freedesktop/impl/portal/PermissionStore", "--method",
+            "org.freedesktop.impl.portal.PermissionStore.SetPermission", "screenshot", "true",
+            "screenshot", "", "['yes']")
+    run("convert", "-size", "400x300", "xc:#ff00ff", f"{work}/magenta.png")
+    subprocess.Popen(["weston-image", f"{work}/magenta.png"], stderr=subprocess.DEVNULL)
+    time.sleep(2)
+    if desktop == "gnome":  # it opens its overview some time after it starts: closed as a user would
+        shell = ["gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                 "/org/gnome/Shell", "--method"]
+        run(*shell, "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell", "OverviewActive",
+            "<false>")
+        wait_for(lambda: "false" in run(*shell, "org.freedesktop.DBus.Properties.Get",
+                                        "org.gnome.Shell", "OverviewActive").stdout, "no overview")
+        time.sleep(0.5)
+    pictures = lambda: {f for _, _, files in os.walk(os.path.expanduser("~/Pictures")) for f in files}
+    before = pictures()
+    env = dict(os.environ, QT_QPA_PLATFORM="wayland", GLIMRA_CAPTURE_TEST_SELECTION="100,50,600,350")
+    full, area, *_ = app_capture(env, "full", "area", *(["shortcut"] if desktop == "kwin" else []))
+    histogram = run("convert", full, "-format", "%c", "histogram:info:-").stdout
+    magenta = [int(line.split(":")[0]) for line in histogram.splitlines() if "#FF00FF" in line]
+    assert magenta and magenta[0] >= 400 * 300, f"the window is not whole: {histogram[:300]}"
+    run("convert", full, "-crop", "500x300+100+50", "+repage", f"{work}/part.png")
+    same = run("compare", "-metric", "AE", area, f"{work}/part.png", "null:", check=False)
+    assert same.stderr.strip() == "0", f"area: {same.stderr}"
+    assert pictures() == before, "portal file left"
 
 
 if __name__ == "__main__":
-    main()
+    if desktop != "sway":
+        captures_elsewhere()
+        print(f"{desktop} captures: all cases passed")
+        sys.exit(0)
+    captures_on_sway()
+    portal_answers()
+    print("wayland captures: all cases passed")
