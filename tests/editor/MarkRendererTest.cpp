@@ -23,13 +23,10 @@ QImage gradient(qreal scale)
     return image;
 }
 
-Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red)
+Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red, qreal width = 4,
+          QString text = {}, qreal fontSize = 20)
 {
-    Mark m;
-    m.kind = kind;
-    m.points = std::move(points);
-    m.color = color;
-    return m;
+    return {kind, std::move(points), color, width, std::move(text), fontSize};
 }
 
 struct PixelCase {
@@ -87,10 +84,8 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
 TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
 {
     MarkDocument document;
-    Mark text = mark(MarkKind::Text, {{20, 20}}, Qt::black);
-    text.text = QStringLiteral("Wm");
-    text.fontSize = 30;
-    document.marks = {text, mark(MarkKind::Pixelate, {{100, 0}, {200, 120}})};
+    document.marks = {mark(MarkKind::Text, {{20, 20}}, Qt::black, 4, u"Wm"_s, 30),
+                      mark(MarkKind::Pixelate, {{100, 0}, {200, 120}})};
     const QImage picture = gradient(1);
     QImage out = renderDocument(picture, document, 1);
     QSet<QRgb> inText;
@@ -115,24 +110,18 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
     // Marks are drawn only in the rectangles they reach, cut where those meet; a rectangle too
     // small clips a mark, and a saved file must show the same. An invisible mark over the
     // whole picture forces one piece to compare with.
-    const auto with = [](Mark m, qreal width, qreal fontSize = 20, QString text = {}) {
-        m.width = width;
-        m.fontSize = fontSize;
-        m.text = std::move(text);
-        return m;
-    };
     QList<Mark> steps, dots;
     for (int i = 0; i < 10; ++i)
-        steps.append(with(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}), 4, 30));
+        steps.append(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}, Qt::red, 4, {}, 30));
     for (int i = 0; i < 60; ++i) // more pieces than are drawn apart
         dots.append(mark(MarkKind::Pen, {{3.0 + (i % 10) * 20, 5.0 + (i / 10) * 19}}));
     const QList<std::pair<QList<Mark>, std::optional<QRect>>> cases{
-        {{with(mark(MarkKind::Arrow, {{190, 110}, {195, 112}}), 14),
-          with(mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}), 20),
-          with(mark(MarkKind::Pen, {{100, 60}}), 30),
+        {{mark(MarkKind::Arrow, {{190, 110}, {195, 112}}, Qt::red, 14),
+          mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}, Qt::red, 20),
+          mark(MarkKind::Pen, {{100, 60}}, Qt::red, 30),
           mark(MarkKind::Ellipse, {{40, 30}, {130, 90}})},
          {}},
-        {{with(mark(MarkKind::Text, {{120, 70}}, Qt::blue), 4, 40, u"Wjg\nÅy"_s)}, {}},
+        {{mark(MarkKind::Text, {{120, 70}}, Qt::blue, 4, u"Wjg\nÅy"_s, 40)}, {}},
         {steps, QRect(0, 0, 200, 60)},
         {dots, {}},
         {{mark(MarkKind::Pixelate, {{10, 10}, {90, 70}}),
@@ -141,7 +130,7 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
           mark(MarkKind::Redact, {{85.5, 20}, {99, 99}}, Qt::black)},
          QRect(50, 30, 120, 200)},
     };
-    Mark invisible = mark(MarkKind::FilledRectangle, {{0, 0}, {200, 120}}, Qt::transparent);
+    const Mark invisible = mark(MarkKind::FilledRectangle, {{0, 0}, {200, 120}}, Qt::transparent);
     for (const auto& [marks, crop] : cases) {
         MarkDocument document{marks, crop};
         const QImage pieces = renderDocument(gradient(1), document, 1);
@@ -162,8 +151,7 @@ TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
                       // Drawn after it in order, yet the redaction stays on top.
                       mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
                       mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)};
-    const QByteArray file =
-        encodePicture(renderMarks(gradient(1), document, 1), QStringLiteral("png"));
+    const QByteArray file = encodePicture(renderMarks(gradient(1), document, 1), u"png"_s);
     const QImage saved = QImage::fromData(file, "PNG");
     ASSERT_FALSE(saved.isNull());
     for (int y = 20; y <= 60; ++y)
