@@ -177,15 +177,5 @@ TEST_F(RowsTest, ShareLinksAreForTheNewestServerCopyOfTheRowsNameAndGoToTheClipb
     EXPECT_EQ(manager.statusMessage(), u"Share links revoked"_s);
 }
 
-TEST_F(RowsTest, RowsHaveNamesForScreenReaders)
-{
-    addScreenshots(1);
-    manager.setServerScreenshots({record(7, u"shot.png"_s, 1049600)});
-    const QString local = localList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString();
-    EXPECT_TRUE(local.startsWith(u"Screenshot of "_s)) << local.toStdString();
-    EXPECT_EQ(serverList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
-              u"shot.png, 1.0 MB, window, 2026-01-01"_s);
-}
-
 } // namespace
 } // namespace glimra::test
