@@ -91,8 +91,7 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
         return [target](const QString& path, const QString& outside) {
             // Made elsewhere and moved in, as a file manager moves it.
             const QString made = outside + u"/link"_s;
-            const QString pointsTo = outside + u"/"_s + (target.isEmpty() ? u"gone.png"_s : target);
-            return QFile::link(pointsTo, made) && QFile::rename(made, path);
+            return QFile::link(outside + u'/' + target, made) && QFile::rename(made, path);
         };
     };
     const auto pipeWrittenTwice = [](const QString& path, const QString&) {
@@ -114,8 +113,6 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
         cases[] = {
             {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkTo(u"secret.png"_s),
              S_IFLNK},
-            {"a link to a folder", u"Screenshot folder.png"_s, linkTo(u"."_s), S_IFLNK},
-            {"a dangling link", u"Screenshot dangling.png"_s, linkTo({}), S_IFLNK},
             {"a named pipe", u"Screenshot pipe.png"_s, pipeWrittenTwice, S_IFIFO},
             {"a named pipe in the library", u"library/pipe.png"_s, pipeWrittenTwice, S_IFIFO},
         };
