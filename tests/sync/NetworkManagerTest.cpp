@@ -175,8 +175,6 @@ TEST_F(NetworkManagerTest, EveryReplyShapeOfTheServer)
         // against the real server in the end-to-end run.
         {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Share,
          "no This server does not offer share links"},
-        {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Unshare,
-         "no This server does not offer share links"},
         {reply(200, R"({"success":true,"share":{"id":"x","url":"file:///etc/passwd"}})"), Op::Share,
          "no Invalid server response"},
         {reply(200, R"({"success":true,"share":{"id":"x","url":"https://h/s/x"}})"), Op::Share,

@@ -184,7 +184,6 @@ TEST_F(AccountViewsTest, AccountViewNamesTheUserAndHidesAnEmptyEmail)
         EXPECT_EQ(child<QLabel>(view, "name")->text(), name);
         EXPECT_EQ(child<QLabel>(view, "email")->isVisible(), !email.isEmpty());
         EXPECT_EQ(child<QLabel>(view, "email")->text(), email);
-        EXPECT_EQ(child<QLabel>(view, "server")->text(), auth.network()->origin());
     }
     AccountView view(&auth);
     view.show();
