@@ -8,17 +8,6 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-class KeychainFile : public ::testing::Test {
-protected:
-    ScopedHome home;
-    KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
-    const QString file = store.fallbackFilePath();
-};
-
-} // namespace
-
 TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
 {
     QElapsedTimer clock;
@@ -30,8 +19,11 @@ TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
     EXPECT_LT(clock.elapsed(), 2000);
 }
 
-TEST_F(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
+TEST(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
 {
+    const ScopedHome home;
+    KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
+    const QString file = store.fallbackFilePath();
     EXPECT_FALSE(store.retrieve());
     const QString folder = home.path() + u"/state/Glimra"_s;
     QDir().mkpath(folder);
