@@ -163,7 +163,7 @@ TEST(TextIndex, AStoppedPassResumesWhereItWas)
     EXPECT_EQ(all.removeDuplicates(), 0);
 }
 
-TEST(TextIndex, FindsWordsAsPeopleTypeThem)
+TEST(TextIndex, FindsWordsAsPeopleTypeThemUntilRecognitionIsTurnedOff)
 {
     Library library;
     library.put(u"Glimra_2026-03-14_09-30-00.png"_s,
@@ -187,15 +187,8 @@ TEST(TextIndex, FindsWordsAsPeopleTypeThem)
     };
     for (const auto& row : rows)
         EXPECT_EQ(names(index.search(QString::fromUtf8(row.query))), row.found) << row.query;
-}
 
-TEST(TextIndex, TurningRecognitionOffLeavesNoIndex)
-{
-    Library library;
-    library.put(u"a.png"_s, {u"word"_s}, 1);
-    auto worker = library.worker();
-    library.pass(*worker);
-    ASSERT_TRUE(QFile::exists(library.indexPath()));
+    // Turning recognition off leaves no index behind.
     worker->removeIndex();
     const QDir folder = QFileInfo(library.indexPath()).dir();
     EXPECT_TRUE(folder.entryList({u"text.sqlite*"_s}, QDir::Files).isEmpty());
