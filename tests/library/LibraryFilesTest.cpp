@@ -39,7 +39,7 @@ QByteArray entryBytes(const QImage& image, const QString& uri, qint64 mtime)
 
 } // namespace
 
-TEST(LibraryPaths, generatedNamesFollowThePatternAndNeverNameAnExistingFile)
+TEST(LibraryPaths, namesFollowThePatternNeverTakeAFileAndAnUnreadableImportLeavesNothing)
 {
     const QString stem = timestampedStem(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 33)));
     EXPECT_EQ(stem, u"Glimra_2024-03-09_14-05-33"_s);
@@ -48,23 +48,19 @@ TEST(LibraryPaths, generatedNamesFollowThePatternAndNeverNameAnExistingFile)
     touch(dir.filePath(stem + u".png"_s));
     EXPECT_EQ(uniqueFilePath(dir.path(), stem, u"png"_s, {dir.filePath(stem + u"_2.png"_s)}),
               dir.filePath(stem + u"_3.png"_s));
-}
 
-// Imports from another file system copy; the rest move.
-TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothing)
-{
-    QTemporaryDir source, library;
+    // Imports from another file system copy into the next free name; the rest move.
+    QTemporaryDir source;
     const QString original = source.filePath(u"Screenshot 1.png"_s);
     touch(original, "new picture");
-    touch(library.filePath(u"Glimra_T.png"_s), "older picture");
-    const CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
-    EXPECT_EQ(copy.path, library.filePath(u"Glimra_T_2.png"_s));
-    EXPECT_EQ(readFile(library.filePath(u"Glimra_T_2.png"_s)), "new picture");
-
+    const CopyResult copy = copyIntoFolder(original, dir.path(), stem, u"png"_s);
+    EXPECT_EQ(copy.path, dir.filePath(stem + u"_2.png"_s));
+    EXPECT_EQ(readFile(dir.filePath(stem + u"_2.png"_s)), "new picture");
+    // An unreadable source leaves nothing.
     const CopyResult missing =
-        copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
+        copyIntoFolder(source.filePath(u"gone.png"_s), dir.path(), stem, u"png"_s);
     EXPECT_FALSE(missing.path || missing.error.isEmpty());
-    EXPECT_EQ(entriesOf(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{stem + u".png"_s, stem + u"_2.png"_s}));
 }
 
 TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolder)
