@@ -115,7 +115,7 @@ TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
     EXPECT_EQ(settings.binding(2), hotkeyActions()[1].factory);
 }
 
-TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
+TEST_F(SettingsViewTest, TogglesResetAllAndTheFormatAreStoredAtOnce)
 {
     QTest::mouseClick(child<QCheckBox>("finderCut"), Qt::LeftButton);
     EXPECT_FALSE(settings.finderCutEnabled());
@@ -132,6 +132,13 @@ TEST_F(SettingsViewTest, ToggleAndResetAllAreStoredAtOnce)
     EXPECT_EQ(store.value(u"finderCutEnabled"_s), QVariant(true));
     EXPECT_EQ(HotkeySettings(store).binding(3), hotkeyActions()[2].factory) << "stored too";
     EXPECT_EQ(saves, 3);
+
+    // The format picker shows the format, sets it, and follows a change made elsewhere.
+    EXPECT_TRUE(child("png")->isChecked());
+    QTest::mouseClick(child("jpeg"), Qt::LeftButton);
+    EXPECT_EQ(screenshots.saveFormat(), u"jpeg"_s);
+    screenshots.setSaveFormat(u"png"_s);
+    EXPECT_TRUE(child("png")->isChecked() && !child("jpeg")->isChecked());
 }
 
 TEST_F(SettingsViewTest, FolderLineAndItsResetFollowTheChosenFolder)
@@ -161,15 +168,6 @@ TEST_F(SettingsViewTest, FolderLineAndItsResetFollowTheChosenFolder)
             EXPECT_FALSE(child("resetFolder")->isVisible());
         }
     }
-}
-
-TEST_F(SettingsViewTest, FormatPickerFollowsAndSetsTheFormat)
-{
-    EXPECT_TRUE(child("png")->isChecked());
-    QTest::mouseClick(child("jpeg"), Qt::LeftButton);
-    EXPECT_EQ(screenshots.saveFormat(), u"jpeg"_s);
-    screenshots.setSaveFormat(u"png"_s);
-    EXPECT_TRUE(child("png")->isChecked() && !child("jpeg")->isChecked());
 }
 
 TEST_F(SettingsViewTest, RowsWhoseKeysAnotherProgramHoldsSaySo)
