@@ -174,7 +174,6 @@ TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngOfTheFullPictureOrSaysWhyNot)
         {u"small.png"_s, encodeImage(small, "PNG", 100), u"image/png"_s, small.size()},
         {u"small.jpeg"_s, encodeImage(small, "JPEG"), u"image/tiff"_s, small.size()},
         {u"huge.jpg"_s, encodeImage(huge, "JPEG"), u"image/png"_s, huge.size()},
-        {u"huge.png"_s, encodeImage(huge), u"image/tiff"_s, huge.size()},
         {u"forged.jpg"_s, forged, {}, {}},
     };
     for (const auto& [name, bytes, askFor, expected] : cases) {
