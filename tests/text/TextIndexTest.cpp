@@ -21,10 +21,7 @@ public:
                               "echo 'ok 1 1'; cat \"$p\"; echo .; done\n");
     }
 
-    QString path(const QString& name) const
-    {
-        return m_home.libraryDir() + QLatin1Char('/') + name;
-    }
+    QString path(const QString& name) const { return m_home.libraryDir() + u'/' + name; }
     QString log() const { return m_home.path() + u"/reads"_s; }
     QString indexPath() const { return m_home.path() + u"/text.sqlite"_s; }
 
