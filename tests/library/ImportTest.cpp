@@ -87,12 +87,10 @@ TEST_F(ImportTest, aPassingFailureIsTriedAgainWithoutAnyNewEvent)
 
 TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
 {
-    const auto linkTo = [](const QString& target) {
-        return [target](const QString& path, const QString& outside) {
-            // Made elsewhere and moved in, as a file manager moves it.
-            const QString made = outside + u"/link"_s;
-            return QFile::link(outside + u'/' + target, made) && QFile::rename(made, path);
-        };
+    // Made elsewhere and moved in, as a file manager moves it.
+    const auto linkToSecret = [](const QString& path, const QString& outside) {
+        const QString made = outside + u"/link"_s;
+        return QFile::link(outside + u"/secret.png"_s, made) && QFile::rename(made, path);
     };
     const auto pipeWrittenTwice = [](const QString& path, const QString&) {
         if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
@@ -111,13 +109,11 @@ TEST_F(ImportTest, whatIsNotARegularFileIsLeftAloneAndHoldsNothingUp)
     const std::tuple<const char*, QString, std::function<bool(const QString&, const QString&)>,
                      mode_t>
         cases[] = {
-            {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkTo(u"secret.png"_s),
-             S_IFLNK},
+            {"a link to a picture elsewhere", u"Screenshot link.png"_s, linkToSecret, S_IFLNK},
             {"a named pipe", u"Screenshot pipe.png"_s, pipeWrittenTwice, S_IFIFO},
             {"a named pipe in the library", u"library/pipe.png"_s, pipeWrittenTwice, S_IFIFO},
         };
-    const QImage secret = makeTestImage(32, 32, 0xffaa0000);
-    ASSERT_TRUE(writeImage(outside() + u"/secret.png"_s, secret));
+    ASSERT_TRUE(writeImage(outside() + u"/secret.png"_s, makeTestImage(32, 32, 0xffaa0000)));
     ASSERT_TRUE(writeImage(libraryFile(u"edited.png"_s), makeTestImage(40, 40)));
     startWatching();
     // Each case edits a library file too: its row keeps its place and its sync state.
