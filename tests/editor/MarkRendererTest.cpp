@@ -183,17 +183,13 @@ TEST(MarkHistory, UndoAndRedoReturnTheExactDocuments)
     history.apply(cropped);
     history.markSaved(history.current());
     EXPECT_FALSE(history.isModified());
-    struct Step {
-        bool undo;
-        bool moved;
-        MarkDocument expected;
-    };
-    const QList<Step> steps{{true, true, two},      {true, true, one},      {true, true, {}},
-                            {true, false, {}},      {false, true, one},     {false, true, two},
-                            {false, true, cropped}, {false, false, cropped}};
-    for (const Step& s : steps) {
-        EXPECT_EQ(s.undo ? history.undo() : history.redo(), s.moved);
-        EXPECT_EQ(history.current(), s.expected);
+    // Undo or redo; whether it moved; the document then.
+    const std::tuple<bool, bool, MarkDocument> steps[] = {
+        {true, true, two},  {true, true, one},  {true, true, {}},       {true, false, {}},
+        {false, true, one}, {false, true, two}, {false, true, cropped}, {false, false, cropped}};
+    for (const auto& [undo, moved, expected] : steps) {
+        EXPECT_EQ(undo ? history.undo() : history.redo(), moved);
+        EXPECT_EQ(history.current(), expected);
     }
     history.undo();
     history.apply(one); // a new change drops the redo

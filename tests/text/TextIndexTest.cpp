@@ -107,11 +107,8 @@ TEST(TextIndex, ReadsEachFileOnceUntilItChanges)
     // Newest first; a file that is no picture is noted as such, and not tried again.
     EXPECT_EQ(library.pass(*worker), (QStringList{u"new.png"_s, u"bad.png"_s, u"old.png"_s}));
 
-    const struct {
-        const char* change;
-        std::function<void()> apply;
-        QStringList read;
-    } rows[] = {
+    // A change to the library; the files read again.
+    const std::tuple<const char*, std::function<void()>, QStringList> rows[] = {
         {"nothing", [] {}, {}},
         {"added", [&] { library.put(u"added.png"_s, {u"ticket"_s}, 5); }, {u"added.png"_s}},
         {"changed",
@@ -122,9 +119,9 @@ TEST(TextIndex, ReadsEachFileOnceUntilItChanges)
         {"renamed", [&] { library.rename(u"new.png"_s, u"moved.png"_s); }, {u"moved.png"_s}},
         {"deleted", [&] { library.remove(u"added.png"_s); }, {}},
     };
-    for (const auto& row : rows) {
-        row.apply();
-        EXPECT_EQ(library.pass(*worker), row.read) << row.change;
+    for (const auto& [change, apply, read] : rows) {
+        apply();
+        EXPECT_EQ(library.pass(*worker), read) << change;
     }
     const TextIndex index(library.indexPath());
     EXPECT_EQ(names(index.search(u"receipt"_s)), QStringList{u"moved.png"_s});
@@ -170,10 +167,7 @@ TEST(TextIndex, FindsWordsAsPeopleTypeThemUntilRecognitionIsTurnedOff)
     library.pass(*worker);
     const TextIndex index(library.indexPath());
     const QString shot = u"Glimra_2026-03-14_09-30-00.png"_s;
-    const struct {
-        const char* query;
-        QStringList found;
-    } rows[] = {
+    const std::pair<const char*, QStringList> rows[] = {
         {"cafe", {shot, u"other.png"_s}},  // diacritics and word starts
         {"CAFÉ error", {shot}},            // case, every word needed
         {"information", {shot}},           // a word broken over two lines
@@ -182,8 +176,8 @@ TEST(TextIndex, FindsWordsAsPeopleTypeThemUntilRecognitionIsTurnedOff)
         {"\"quoted\" AND OR * NEAR(", {}}, // query syntax is just text
         {"   ", {}},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(names(index.search(QString::fromUtf8(row.query))), row.found) << row.query;
+    for (const auto& [query, found] : rows)
+        EXPECT_EQ(names(index.search(QString::fromUtf8(query))), found) << query;
 
     // Turning recognition off leaves no index behind.
     worker->removeIndex();
