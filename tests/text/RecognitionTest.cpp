@@ -49,7 +49,7 @@ TextReaderProcess reader(const QString& program, TextReaderProcess::Limits limit
 
 } // namespace
 
-TEST(Recognition, ReadsTheWordsOfDrawnScreens)
+TEST(Recognition, ReadsTheWordsOfDrawnScreensAndSkipsWhatItCannotRead)
 {
     const QStringList error{u"Error: connection refused on port 8080"_s,
                             u"Order number 4711 shipped today"_s};
@@ -76,11 +76,8 @@ TEST(Recognition, ReadsTheWordsOfDrawnScreens)
         // Lines come back as lines.
         EXPECT_EQ(text.count(QLatin1Char('\n')), picture.lines.size() - 1) << text.toStdString();
     }
-}
 
-TEST(Recognition, SkipsWhatItCannotReadAndGoesOn)
-{
-    const test::ScopedHome home;
+    // What it cannot read is skipped, and the next picture is read all the same.
     const QString blank = home.path() + u"/blank.png"_s;
     const QString truncated = home.path() + u"/truncated.png"_s;
     const QString notPicture = home.path() + u"/notes.png"_s;
@@ -90,8 +87,6 @@ TEST(Recognition, SkipsWhatItCannotReadAndGoesOn)
     ASSERT_TRUE(test::writeFile(truncated, png.left(png.size() / 3)));
     ASSERT_TRUE(test::writeFile(notPicture, "just some words"));
     ASSERT_TRUE(test::writeFile(good, png));
-
-    TextReaderProcess process = reader(TextManager::readerProgram());
     const ReadResult none = process.read(blank);
     EXPECT_EQ(none.status, ReadResult::Read);
     EXPECT_TRUE(none.words.isEmpty());
