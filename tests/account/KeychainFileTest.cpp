@@ -8,7 +8,7 @@
 
 #include <sys/stat.h>
 
-TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
+TEST(KeychainFile, IsChosenAtOnceWithoutABusAndKeepsOnePrivateFileAndTrustsNothingElse)
 {
     QElapsedTimer clock;
     clock.start();
@@ -17,10 +17,7 @@ TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
     const ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=glimra-nobody-listens");
     EXPECT_FALSE(KeychainHelper().usesSecretService());
     EXPECT_LT(clock.elapsed(), 2000);
-}
 
-TEST(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
-{
     const ScopedHome home;
     KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
     const QString file = store.fallbackFilePath();
