@@ -51,7 +51,7 @@ const QString kWrites = u"cp %1 \"$last\""_s;
 
 } // namespace
 
-TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTop)
+TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTopInAFileOfItsOwn)
 {
     useTool(kWrites);
     int beforeCaptureCalls = 0;
@@ -84,10 +84,8 @@ TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTop)
     capture(Mode::FullScreen);
     EXPECT_EQ(clipboard.count, 3u);
     EXPECT_TRUE(manager.statusMessage().isEmpty());
-}
 
-TEST_F(CaptureTest, capturesInTheSameSecondNeverShareAFile)
-{
+    // Captures in the same second never share a file.
     useTool(u"sleep 0.3; "_s + kWrites);
     QList<ScreenshotItemPtr> items;
     QObject::connect(
