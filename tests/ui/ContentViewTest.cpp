@@ -171,7 +171,7 @@ TEST(SymbolIconTest, EverySymbolDrawsSharplyWithoutAnIconTheme)
     EXPECT_GT(pixels(red, [](QRgb p) { return p == style::red().rgba(); }), 0);
 }
 
-TEST_F(ViewFixture, CaptureButtonsShowTheirShortcutsAndFollowAChange)
+TEST_F(ViewFixture, CaptureButtonsShowTheirShortcutsAndThePinOnlyWhatTheShellDecided)
 {
     const QList<CaptureButton*> buttons = view().findChildren<CaptureButton*>();
     ASSERT_EQ(buttons.size(), 3);
@@ -182,10 +182,8 @@ TEST_F(ViewFixture, CaptureButtonsShowTheirShortcutsAndFollowAChange)
                                   u"Window Shift+Super+5"_s}));
     hotkeys.setBinding(2, {20, 768, u"area"_s});
     EXPECT_EQ(buttons.at(1)->shortcut(), u"Shift+Super+3"_s);
-}
 
-TEST_F(ViewFixture, ThePinAsksTheShellAndShowsOnlyWhatTheShellDecided)
-{
+    // The pin asks the shell and shows only what the shell decided.
     QAbstractButton* pin = button(u"Pin window to stay open"_s);
     QSignalSpy asked(&view(), &ContentView::pinToggled);
     QTest::mouseClick(pin, Qt::LeftButton);
