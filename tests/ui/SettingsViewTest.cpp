@@ -114,7 +114,7 @@ TEST_F(SettingsViewTest, OnlyTheTappedRowRecordsUntilAPressOrTheViewCloses)
     EXPECT_EQ(settings.binding(2), hotkeyActions()[1].factory);
 }
 
-TEST_F(SettingsViewTest, TogglesResetAllAndTheFormatAreStoredAtOnce)
+TEST_F(SettingsViewTest, TogglesResetAllFormatAndFolderAreStoredAtOnce)
 {
     QTest::mouseClick(child<QCheckBox>("finderCut"), Qt::LeftButton);
     EXPECT_FALSE(settings.finderCutEnabled());
@@ -138,10 +138,8 @@ TEST_F(SettingsViewTest, TogglesResetAllAndTheFormatAreStoredAtOnce)
     EXPECT_EQ(screenshots.saveFormat(), u"jpeg"_s);
     screenshots.setSaveFormat(u"png"_s);
     EXPECT_TRUE(child("png")->isChecked() && !child("jpeg")->isChecked());
-}
 
-TEST_F(SettingsViewTest, FolderLineAndItsResetFollowTheChosenFolder)
-{
+    // The folder line and its reset follow the chosen folder.
     const QString deep = u"/home/someone/Pictures/a/rather/long/folder/name/for/screenshots"_s;
     // What the folder dialog answers, and the folder line then.
     const std::pair<std::optional<QString>, QString> cases[] = {
