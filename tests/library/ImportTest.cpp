@@ -164,14 +164,11 @@ TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
     }
     ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == kBurst; }, 20s));
     EXPECT_TRUE(staysAt(kBurst));
-    QSet<QString> paths;
+    // Every picture once: two rows of one file would leave a picture out.
     QSet<QByteArray> arrived;
-    for (const ScreenshotItemPtr& item : manager.screenshots()) {
-        paths.insert(*item->filePath);
+    for (const ScreenshotItemPtr& item : manager.screenshots())
         arrived.insert(
             QCryptographicHash::hash(readFile(*item->filePath), QCryptographicHash::Md5));
-    }
-    EXPECT_EQ(paths.size(), kBurst);
     EXPECT_EQ(libraryNames().size(), kBurst);
     EXPECT_TRUE(QDir(systemFolder()).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(arrived, sent);
