@@ -74,7 +74,6 @@ TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTopInAFileOfItsOwn)
             path.startsWith((custom ? elsewhere.path() : home.libraryDir()) + u"/Glimra_"_s));
         EXPECT_TRUE(path.endsWith(u'.' + format)) << path.toStdString();
         EXPECT_EQ(outcome.item->captureType, type);
-        EXPECT_EQ(outcome.item->syncStatus, SyncStatus::Local);
         EXPECT_EQ(manager.screenshots().constFirst(), outcome.item);
         EXPECT_EQ(manager.statusMessage(), u"Copied to clipboard"_s);
     }

@@ -77,7 +77,6 @@ TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndKeepsDecodablePicturesAsSma
     ASSERT_EQ(removed.size(), 1);
     EXPECT_EQ(QFileInfo(*removed[0]->filePath).fileName(), u"damaged.png"_s);
     EXPECT_EQ(m_log, (QStringList{u"reset"_s, u"remove 0-0"_s}));
-    EXPECT_EQ(modelNames(model), listedNames());
     EXPECT_TRUE(manager.statusMessage().isEmpty());
     EXPECT_TRUE(isRecordedUnreadable(libraryFile(u"damaged.png"_s),
                                      thumbnails::modificationTime(libraryFile(u"damaged.png"_s))));
@@ -91,9 +90,7 @@ TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndKeepsDecodablePicturesAsSma
         EXPECT_LE(preview.width(), 200);
         EXPECT_GE(preview.height(), kPreviewSize.height());
     }
-    const ScreenshotItemPtr big = manager.screenshots().at(1);
-    EXPECT_TRUE(big->syncStatus == SyncStatus::Local && !big->serverId && !big->captureType);
-    EXPECT_EQ(big->fullImage().size(), QSize(1920, 1080));
+    EXPECT_EQ(manager.screenshots().at(1)->fullImage().size(), QSize(1920, 1080));
 
     // A folder that cannot be listed keeps the list and says why.
     QDir(home.libraryDir()).removeRecursively();
