@@ -148,13 +148,9 @@ TEST(TextIndex, AStoppedPassResumesWhereItWas)
         test::processEvents();
     }
     paused->store(false);
-    QFile::rename(library.log(), library.log() + u".first"_s);
+    // Only the three the first worker had not read, none of them twice.
     auto again = library.worker();
-    const QStringList second = library.pass(*again);
-    QStringList all = second + QStringList{u"shot0.png"_s, u"shot1.png"_s, u"shot2.png"_s};
-    all.sort();
-    EXPECT_EQ(second, (QStringList{u"shot3.png"_s, u"shot4.png"_s, u"shot5.png"_s}));
-    EXPECT_EQ(all.removeDuplicates(), 0);
+    EXPECT_EQ(library.pass(*again), (QStringList{u"shot3.png"_s, u"shot4.png"_s, u"shot5.png"_s}));
 }
 
 TEST(TextIndex, FindsWordsAsPeopleTypeThemUntilRecognitionIsTurnedOff)
