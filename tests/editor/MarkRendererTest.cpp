@@ -105,7 +105,7 @@ TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
     EXPECT_EQ(out.pixel(40, 15), picture.pixel(90, 15));
 }
 
-TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
+TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFileHidesARedaction)
 {
     // Marks are drawn only in the rectangles they reach, cut where those meet; a rectangle too
     // small clips a mark, and a saved file must show the same. An invisible mark over the
@@ -141,23 +141,21 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
         EXPECT_EQ(pieces, whole) << marks.first().points.first().x();
         EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), whole);
     }
-}
 
-TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
-{
-    MarkDocument document;
+    // A saved redaction holds only its fill, though marks come after it in order, and the file
+    // holds only the picture.
     const QRectF secret(QPointF(30.5, 20.25), QPointF(120.75, 60.5));
-    document.marks = {mark(MarkKind::Redact, {secret.topLeft(), secret.bottomRight()}, Qt::black),
-                      // Drawn after it in order, yet the redaction stays on top.
-                      mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
-                      mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)};
-    const QByteArray file = encodePicture(renderMarks(gradient(1), document, 1), u"png"_s);
+    const MarkDocument redacted{
+        {mark(MarkKind::Redact, {secret.topLeft(), secret.bottomRight()}, Qt::black),
+         mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
+         mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)},
+        {}};
+    const QByteArray file = encodePicture(renderMarks(gradient(1), redacted, 1), u"png"_s);
     const QImage saved = QImage::fromData(file, "PNG");
     ASSERT_FALSE(saved.isNull());
     for (int y = 20; y <= 60; ++y)
         for (int x = 30; x <= 120; ++x)
             ASSERT_EQ(saved.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
-
     QStringList chunks;
     for (qsizetype at = 8; at + 8 <= file.size();) {
         const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
