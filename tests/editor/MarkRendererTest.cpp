@@ -29,19 +29,13 @@ Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red, qreal wi
     return {kind, std::move(points), color, width, std::move(text), fontSize};
 }
 
-struct PixelCase {
-    const char* name;
-    Mark mark;
-    QPointF at;
-    std::optional<QRgb> expected; // none: the picture's own pixel stays
-};
-
 } // namespace
 
 TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
 {
     const QRgb red = qRgb(255, 0, 0);
-    const QList<PixelCase> cases{
+    // What is drawn; a pixel; its colour then (none: the picture's own pixel stays).
+    const std::tuple<const char*, Mark, QPointF, std::optional<QRgb>> cases[] = {
         {"rectangle edge", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {20, 50}, red},
         {"rectangle inside", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {60, 50}, {}},
         {"filled rectangle", mark(MarkKind::FilledRectangle, {{20, 20}, {100, 80}}), {60, 50}, red},
@@ -54,10 +48,7 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
         {"ellipse inside", mark(MarkKind::Ellipse, {{20, 20}, {100, 80}}), {60, 50}, {}},
         {"pen", mark(MarkKind::Pen, {{10, 60}, {50, 60}, {90, 70}}), {30, 60}, red},
         {"step disc", mark(MarkKind::Step, {{100, 60}}), {88, 60}, red},
-        {"redact",
-         mark(MarkKind::Redact, {{30.4, 30.6}, {70.2, 50.1}}, Qt::black),
-         {31, 31},
-         qRgb(0, 0, 0)},
+        {"redact", mark(MarkKind::Redact, {{30.4, 30.6}, {70.2, 50.1}}, Qt::black), {31, 31}, 0},
         // Multiplied, so that what lies below shows through: yellow keeps red and green.
         {"highlighter",
          mark(MarkKind::Highlighter, {{10, 60}, {190, 60}}, Qt::yellow),
@@ -66,17 +57,17 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
     };
     for (const qreal scale : {1.0, 2.0}) {
         const QImage picture = gradient(scale);
-        for (const PixelCase& c : cases) {
+        for (const auto& [name, drawn, point, expected] : cases) {
             MarkDocument document;
-            Mark scaled = c.mark;
+            Mark scaled = drawn;
             for (QPointF& p : scaled.points)
                 p *= scale;
             document.marks.append(scaled);
             const QImage out = renderDocument(picture, document, scale);
-            const QPoint at = (c.at * scale).toPoint();
-            ASSERT_EQ(out.size(), picture.size()) << c.name;
-            EXPECT_EQ(out.pixel(at) & 0xffffff, c.expected.value_or(picture.pixel(at)) & 0xffffff)
-                << c.name << " at " << scale << "x";
+            const QPoint at = (point * scale).toPoint();
+            ASSERT_EQ(out.size(), picture.size()) << name;
+            EXPECT_EQ(out.pixel(at) & 0xffffff, expected.value_or(picture.pixel(at)) & 0xffffff)
+                << name << " at " << scale << "x";
         }
     }
 }
