@@ -78,21 +78,18 @@ TEST(Recognition, ReadsTheWordsOfDrawnScreensAndSkipsWhatItCannotRead)
     }
 
     // What it cannot read is skipped, and the next picture is read all the same.
-    const QString blank = home.path() + u"/blank.png"_s;
-    const QString truncated = home.path() + u"/truncated.png"_s;
-    const QString notPicture = home.path() + u"/notes.png"_s;
-    const QString good = home.path() + u"/good.png"_s;
-    ASSERT_TRUE(test::writeImage(blank, test::makeTestImage(640, 400)));
-    const QByteArray png = test::encodeImage(draw({"DejaVu Sans", 20, false, 1, {u"Hello"_s}}));
-    ASSERT_TRUE(test::writeFile(truncated, png.left(png.size() / 3)));
-    ASSERT_TRUE(test::writeFile(notPicture, "just some words"));
-    ASSERT_TRUE(test::writeFile(good, png));
-    const ReadResult none = process.read(blank);
+    const auto read = [&](const char* name, const QByteArray& bytes) {
+        const QString path = home.path() + u'/' + QLatin1String(name);
+        EXPECT_TRUE(test::writeFile(path, bytes));
+        return process.read(path);
+    };
+    const ReadResult none = read("blank.png", test::encodeImage(test::makeTestImage(640, 400)));
     EXPECT_EQ(none.status, ReadResult::Read);
     EXPECT_TRUE(none.words.isEmpty());
-    EXPECT_EQ(process.read(truncated).status, ReadResult::Unreadable);
-    EXPECT_EQ(process.read(notPicture).status, ReadResult::Unreadable);
-    EXPECT_EQ(readingText(process.read(good).words), u"Hello"_s);
+    const QByteArray png = test::encodeImage(draw({"DejaVu Sans", 20, false, 1, {u"Hello"_s}}));
+    EXPECT_EQ(read("truncated.png", png.left(png.size() / 3)).status, ReadResult::Unreadable);
+    EXPECT_EQ(read("notes.png", "just some words").status, ReadResult::Unreadable);
+    EXPECT_EQ(readingText(read("good.png", png).words), u"Hello"_s);
 }
 
 TEST(Recognition, AHelperThatDiesOrHangsCostsOnePicture)
