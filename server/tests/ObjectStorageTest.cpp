@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 using namespace glimra::server::test;
 
@@ -54,10 +55,9 @@ TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
     std::string alice;
     json before;
     {
-        const std::string cluster = std::getenv("GLIMRA_TEST_POSTGRES");
-        ::unsetenv("GLIMRA_TEST_POSTGRES"); // the folder to move keeps SQLite
+        std::optional<EmbeddedStore> embedded(std::in_place);
         ServerProcess server(old.path());
-        ::setenv("GLIMRA_TEST_POSTGRES", cluster.c_str(), 1);
+        embedded.reset();
         httplib::Client client = server.client();
         alice = registerUser(client, "alice");
         const std::string bob = registerUser(client, "bob");
