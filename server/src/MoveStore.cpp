@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <map>
-#include <set>
 
 namespace glimra::server {
 
@@ -13,6 +12,34 @@ namespace {
 std::string identity(std::string_view file, std::string_view name, std::string_view uploadedAt)
 {
     return std::string(file) + '\n' + std::string(name) + '\n' + std::string(uploadedAt);
+}
+
+// Live links keep their addresses, so what was handed out goes on working; one whose
+// screenshot was left out is reported with it.
+void moveShares(SqliteDatabase& source, const std::map<std::int64_t, std::int64_t>& moved,
+                Store& to, MoveReport& report)
+{
+    // A folder from before share links has none to move.
+    if (!source.prepare("SELECT 1 FROM sqlite_master WHERE name = 'shares'").step())
+        return;
+    auto links = source.prepare("SELECT id, screenshot_id, created_at, expires_at FROM shares "
+                                "WHERE expires_at IS NULL OR expires_at > ?");
+    links.bind(unixNow());
+    while (links.step()) {
+        const auto target = moved.find(links.integer(1));
+        if (target == moved.end()) {
+            report.problems.push_back("a share link to screenshot " +
+                                      std::to_string(links.integer(1)) + ", left out with it");
+            continue;
+        }
+        std::optional<std::int64_t> expiresAt;
+        if (!links.isNull(3))
+            expiresAt = links.integer(3);
+        if (to.importShare(target->second, links.text(0), links.integer(2), expiresAt))
+            ++report.links;
+        else
+            ++report.linksPresent;
+    }
 }
 
 } // namespace
@@ -48,7 +75,8 @@ MoveReport moveStore(const fs::path& from, Store& to)
         }
     }
 
-    std::map<std::int64_t, std::set<std::string>> present;
+    std::map<std::int64_t, std::map<std::string, std::int64_t>> present; // identity -> id
+    std::map<std::int64_t, std::int64_t> moved; // source screenshot id -> target id
     auto rows = source.prepare(
         "SELECT s.id, s.user_id, b.sha256, b.ext, s.original_filename, s.capture_type, "
         "s.uploaded_at FROM screenshots s "
@@ -60,12 +88,15 @@ MoveReport moveStore(const fs::path& from, Store& to)
         const std::int64_t user = account->second;
         if (!present.contains(user)) {
             for (const ScreenshotRecord& record : to.list(user))
-                present[user].insert(
-                    identity(record.filename, record.originalFilename, record.uploadedAt));
+                present[user].emplace(
+                    identity(record.filename, record.originalFilename, record.uploadedAt),
+                    record.id);
         }
         const std::string sha = rows.text(2);
         const std::string name = sha + "." + rows.text(3);
-        if (present[user].contains(identity(name, rows.text(4), rows.text(6)))) {
+        const auto there = present[user].find(identity(name, rows.text(4), rows.text(6)));
+        if (there != present[user].end()) {
+            moved[rows.integer(0)] = there->second;
             ++report.present;
             continue;
         }
@@ -83,9 +114,12 @@ MoveReport moveStore(const fs::path& from, Store& to)
                                       (in.eof() ? " does not match its hash" : " cannot be read"));
             continue;
         }
-        to.ingest(user, file, *type, rows.text(4), rows.text(5), std::nullopt, rows.text(6));
+        moved[rows.integer(0)] =
+            to.ingest(user, file, *type, rows.text(4), rows.text(5), std::nullopt, rows.text(6))
+                .record.id;
         ++report.screenshots;
     }
+    moveShares(source, moved, to, report);
     return report;
 }
 

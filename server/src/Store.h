@@ -174,6 +174,9 @@ public:
     std::optional<ShareLink> addShare(std::int64_t userId, std::int64_t screenshotId,
                                       const std::string& linkId, std::int64_t now,
                                       std::optional<std::int64_t> expiresAt);
+    // A link brought from another store, for the screenshot's owner; false when it is there.
+    bool importShare(std::int64_t screenshotId, std::string_view linkId, std::int64_t createdAt,
+                     std::optional<std::int64_t> expiresAt);
     // How many links went; 0 when the user has no such link.
     int revokeShare(std::int64_t userId, std::string_view linkId);
     // Nothing when the user has no such screenshot.

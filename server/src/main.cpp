@@ -130,7 +130,8 @@ int migrate(const Invocation& inv)
     Store target = openStore(inv.options, true);
     const MoveReport r = moveStore(inv.from, target);
     std::cout << "made " << r.accounts << " accounts, copied " << r.screenshots
-              << " screenshots, found " << r.present << " there already\n";
+              << " screenshots, found " << r.present << " there already; copied " << r.links
+              << " share links, found " << r.linksPresent << " there already\n";
     printList("left out", r.problems, 50);
     return r.problems.empty() ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 using namespace glimra::server::test;
 
@@ -53,16 +54,27 @@ TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
     TempDir old;
     std::string alice;
     json before;
+    std::vector<std::string> links;
     {
-        const std::string cluster = std::getenv("GLIMRA_TEST_POSTGRES");
-        ::unsetenv("GLIMRA_TEST_POSTGRES"); // the folder to move keeps SQLite
+        std::optional<EmbeddedStore> embedded(std::in_place);
         ServerProcess server(old.path());
-        ::setenv("GLIMRA_TEST_POSTGRES", cluster.c_str(), 1);
+        embedded.reset();
         httplib::Client client = server.client();
         alice = registerUser(client, "alice");
         const std::string bob = registerUser(client, "bob");
-        for (const auto& [token, seed] : {std::pair{alice, 1}, {alice, 2}, {alice, 1}, {bob, 3}})
-            ASSERT_TRUE(upload(client, token, fakePng(seed), std::to_string(seed) + ".png").ok());
+        std::vector<std::pair<std::string, std::int64_t>> ids;
+        for (const auto& [token, seed] : {std::pair{alice, 1}, {alice, 2}, {alice, 1}, {bob, 3}}) {
+            const Reply reply = upload(client, token, fakePng(seed), std::to_string(seed) + ".png");
+            ASSERT_TRUE(reply.ok());
+            ids.emplace_back(token, reply.body["screenshot"]["id"]);
+        }
+        // Links to alice's first screenshot and to bob's, whose file will not pass its check.
+        for (const std::size_t i : {0u, 3u}) {
+            const Reply shared = post(
+                client, kSync,
+                {{"action", "share"}, {"token", ids[i].first}, {"screenshot_id", ids[i].second}});
+            links.push_back(shared.body["share"]["id"]);
+        }
         before = listing(client, alice);
     }
     // One file that no longer matches its hash is left out and reported, never copied.
@@ -74,7 +86,8 @@ TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
                                         "--to-database", database, "--to-storage",
                                         s3.storageUrl()};
     for (const char* expected :
-         {"copied 3 screenshots, found 0", "copied 0 screenshots, found 3"}) {
+         {"copied 3 screenshots, found 0 there already; copied 1 share links, found 0",
+          "copied 0 screenshots, found 3 there already; copied 0 share links, found 1"}) {
         const RunResult moved = runServerCommand(move);
         EXPECT_EQ(moved.status, 1);
         EXPECT_NE(moved.out.find(expected), std::string::npos) << moved.out;
@@ -91,4 +104,8 @@ TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
         EXPECT_EQ(download(client, alice, after[i]["id"]).raw,
                   fakePng(after[i]["original_filename"] == "2.png" ? 2 : 1));
     }
+    // The link handed out before the move goes on working; the one left out does not.
+    const auto kept = client.Get("/s/" + links[0]);
+    EXPECT_TRUE(kept && kept->status == 200 && kept->body == fakePng(1));
+    EXPECT_EQ(client.Get("/s/" + links[1])->status, 404);
 }

@@ -69,6 +69,9 @@ Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
         const std::string url = testDatabaseUrl(*(data + 1));
         all.insert(all.end(), {"--database", url});
     }
+    if (onBucket() && data != all.end() &&
+        std::find(all.begin(), all.end(), "--storage") == all.end())
+        all.insert(all.end(), {"--storage", sharedBucket().storageUrl()});
     return spawn(std::move(all), stdinFd);
 }
 
@@ -331,9 +334,15 @@ S3StandIn::S3StandIn()
     ::setenv("AWS_ACCESS_KEY_ID", "GLIMRATESTKEY", 1);
     ::setenv("AWS_SECRET_ACCESS_KEY", "glimra-test-secret", 1);
     ::setenv("NODE_OPTIONS", "--openssl-legacy-provider", 1);
-    const Spawned spawned = spawn({"node", GLIMRA_SERVER_S3_STAND_IN, m_dir.path().string(),
-                                   "glimra-test", "GLIMRATESTKEY", "glimra-test-secret"},
-                                  -1);
+    int lifeline[2];
+    if (::pipe2(lifeline, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    const Spawned spawned =
+        spawn({"node", GLIMRA_SERVER_S3_STAND_IN, m_dir.path().string(), "glimra-test",
+               "GLIMRATESTKEY", "glimra-test-secret", "--exit-with-stdin"},
+              lifeline[0]);
+    ::close(lifeline[0]);
+    m_lifeline = lifeline[1];
     m_pid = spawned.pid;
     const std::string line = readAll(spawned.out, 20'000, true);
     ::close(spawned.out);
@@ -350,6 +359,9 @@ void S3StandIn::stop()
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
+    if (m_lifeline >= 0)
+        ::close(m_lifeline);
+    m_lifeline = -1;
     m_pid = -1;
 }
 
