@@ -7,7 +7,7 @@ using Mode = ScreenshotManager::CaptureMode;
 
 namespace {
 
-// Stands in for the capture tool: records its arguments, then does what it is told, with
+// Stands in for the capture tool: records its last arguments, then does what it is told, with
 // $last as the path it was given and %1 a sample picture.
 class CaptureTest : public ManagerFixture {
 protected:
@@ -17,14 +17,10 @@ protected:
         ASSERT_TRUE(makeTestImage(200, 100).save(sample));
         const QString tool = home.path() + u"/fake-capture"_s;
         ASSERT_TRUE(
-            writeScript(tool, u"echo \"$*\" >> %1/args\nfor last in \"$@\"; do :; done\n%2\n"_s
+            writeScript(tool, u"echo \"$*\" > %1/args\nfor last in \"$@\"; do :; done\n%2\n"_s
                                   .arg(home.path(), QString(behaviour).replace(u"%1"_s, sample))
                                   .toUtf8()));
         openSettings()->setValue(settings::kCaptureTool, tool);
-    }
-    QString lastArguments() const
-    {
-        return QString::fromUtf8(readFile(home.path() + u"/args"_s)).trimmed().section(u'\n', -1);
     }
 
     struct Outcome {
@@ -69,7 +65,8 @@ TEST_F(CaptureTest, eachModePassesItsFlagAndAddsATypedItemOnTopInAFileOfItsOwn)
         const Outcome outcome = capture(mode);
         ASSERT_TRUE(outcome.item) << type.toStdString();
         const QString path = *outcome.item->filePath;
-        EXPECT_EQ(lastArguments(), flags + u' ' + path);
+        EXPECT_EQ(QString::fromUtf8(readFile(home.path() + u"/args"_s)).trimmed(),
+                  flags + u' ' + path);
         EXPECT_TRUE(
             path.startsWith((custom ? elsewhere.path() : home.libraryDir()) + u"/Glimra_"_s));
         EXPECT_TRUE(path.endsWith(u'.' + format)) << path.toStdString();

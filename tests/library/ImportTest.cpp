@@ -175,27 +175,9 @@ TEST_F(ImportTest, aBurstIsImportedSideBySideEachFileOnce)
 }
 
 // Its new name, its type and its copy to the clipboard are checked on the real app.
-TEST_F(ImportTest, onlyNewFilesNamedLikeSystemScreenshotsMoveInWhole)
+TEST_F(ImportTest, onlyNewScreenshotsMoveInAndOnlyOnceTheyAreWholePictures)
 {
     ASSERT_TRUE(writeImage(systemFile(u"Screenshot before start.png"_s), makeTestImage(40, 30)));
-    startWatching();
-    for (const QString& name :
-         {u"Screenshot upper.PNG"_s, u"Glimra_own.png"_s, u"Screenshot taken.jpg"_s})
-        ASSERT_TRUE(writeImage(systemFile(name), makeTestImage(40, 30)));
-    const QByteArray original = readFile(systemFile(u"Screenshot taken.jpg"_s));
-
-    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 1; }));
-    EXPECT_TRUE(staysAt(1));
-    const ScreenshotItemPtr item = manager.screenshots().constFirst();
-    EXPECT_TRUE(item->filePath->endsWith(u".jpg"_s));
-    EXPECT_EQ(readFile(*item->filePath), original);
-    EXPECT_EQ(QDir(systemFolder()).entryList(QDir::Files, QDir::Name),
-              (QStringList{u"Glimra_own.png"_s, u"Screenshot before start.png"_s,
-                           u"Screenshot upper.PNG"_s}));
-}
-
-TEST_F(ImportTest, aScreenshotIsTakenOnlyOnceItIsAWholePictureAndLeavesNoRowIfItsMiddleIsDamaged)
-{
     startWatching();
     // Junk stays where it is, until it turns into a picture.
     const QString junk = systemFile(u"Screenshot junk.png"_s);
@@ -235,4 +217,18 @@ TEST_F(ImportTest, aScreenshotIsTakenOnlyOnceItIsAWholePictureAndLeavesNoRowIfIt
     EXPECT_EQ(manager.screenshots().size(), 2);
     EXPECT_EQ(libraryNames().size(), 3);
     EXPECT_TRUE(imports(u"Screenshot whole.png"_s, 3));
+
+    // Only files named like the desktop's screenshots move in, a JPEG as it is.
+    for (const QString& name :
+         {u"Screenshot upper.PNG"_s, u"Glimra_own.png"_s, u"Screenshot taken.jpg"_s})
+        ASSERT_TRUE(writeImage(systemFile(name), makeTestImage(40, 30)));
+    const QByteArray original = readFile(systemFile(u"Screenshot taken.jpg"_s));
+    ASSERT_TRUE(waitUntil([&] { return manager.screenshots().size() == 4; }));
+    EXPECT_TRUE(staysAt(4));
+    const ScreenshotItemPtr item = manager.screenshots().constFirst();
+    EXPECT_TRUE(item->filePath->endsWith(u".jpg"_s));
+    EXPECT_EQ(readFile(*item->filePath), original);
+    EXPECT_EQ(QDir(systemFolder()).entryList(QDir::Files, QDir::Name),
+              (QStringList{u"Glimra_own.png"_s, u"Screenshot before start.png"_s,
+                           u"Screenshot upper.PNG"_s}));
 }

@@ -158,7 +158,7 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
     ::close(folder);
 }
 
-TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwise)
+TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsWrittenWholeAndPrivate)
 {
     // The picture is blue and the planted entry red: a red preview proves the entry was used,
     // a blue one that the file was decoded again.
@@ -221,11 +221,8 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
     const QString gone = home.path() + u"/gone.png"_s;
     EXPECT_EQ(loadPreview(gone, true).outcome, PreviewLoad::Unreadable);
     EXPECT_FALSE(QFileInfo::exists(thumbnails::failEntryPath(gone)));
-}
 
-TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixels)
-{
-    const ScopedHome home;
+    // Entries are written whole, private, and with their keys ahead of the pixels.
     const QString root = home.path() + u"/cache/thumbnails"_s;
     // A cache folder that exists keeps its owner's mode; the ones made here are private.
     ASSERT_TRUE(QDir().mkpath(root));
@@ -234,14 +231,14 @@ TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixe
     ASSERT_TRUE(writeImage(file, filled({300, 200}, Qt::green)));
     ASSERT_EQ(loadPreview(file, false).outcome, PreviewLoad::Loaded);
 
-    const QString entry = thumbnails::largeEntryPath(file);
+    const QString written = thumbnails::largeEntryPath(file);
     EXPECT_EQ(entriesOf(root + u"/large"_s),
-              QStringList{QFileInfo(entry).fileName()}); // no temporary left behind
-    EXPECT_EQ(modeOf(entry), 0600u);
+              QStringList{QFileInfo(written).fileName()}); // no temporary left behind
+    EXPECT_EQ(modeOf(written), 0600u);
     EXPECT_EQ(modeOf(root + u"/large"_s), 0700u);
     EXPECT_EQ(modeOf(root), 0755u);
 
-    QFile f(entry);
+    QFile f(written);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
     const qsizetype idat = bytes.indexOf("IDAT");

@@ -240,19 +240,5 @@ TEST_F(ViewFixture, AServerRowGetsItsPictureWhenTheFileArrivesAndAgainWhenItChan
     EXPECT_TRUE(row.data(ServerScreenshotListModel::HasLocalImageRole).toBool());
 }
 
-TEST_F(ViewFixture, ADoubleClickOpensALocalRowButNotOnItsButtons)
-{
-    addScreenshots(1);
-    RowListView* list = view().tabContent()->localList();
-    list->doItemsLayout();
-    const QRect row = list->visualRect(list->model()->index(0, 0));
-    QTest::mouseMove(list->viewport(), row.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                       RowDelegate::buttonRect(row, 0, 2).center());
-    EXPECT_TRUE(opener.opened.isEmpty());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
-    EXPECT_EQ(opener.opened, QStringList{*manager.screenshots().at(0)->filePath});
-}
-
 } // namespace
 } // namespace glimra::test

@@ -52,7 +52,7 @@ protected:
     }
 };
 
-TEST_F(RowsTest, OnlyTheHoveredRowHasButtonsAndLeavingHidesThemAtOnce)
+TEST_F(RowsTest, OnlyTheHoveredRowHasButtonsADoubleClickBesideThemOpensAndLeavingHidesThem)
 {
     addScreenshots(3);
     RowListView* list = localList();
@@ -63,6 +63,11 @@ TEST_F(RowsTest, OnlyTheHoveredRowHasButtonsAndLeavingHidesThemAtOnce)
     ASSERT_TRUE(list->buttonAt(buttonCentre(list, 1, 0, 2)) &&
                 list->buttonAt(buttonCentre(list, 1, 1, 2)));
     EXPECT_EQ(list->buttonAt(buttonCentre(list, 1, 1, 2))->text, u"Delete"_s);
+    // A double click opens the row, but not on its buttons.
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, buttonCentre(list, 1, 0, 2));
+    EXPECT_TRUE(opener.opened.isEmpty());
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, rowRect(list, 1).center());
+    EXPECT_EQ(opener.opened, QStringList{*manager.screenshots().at(1)->filePath});
 
     const ScreenshotItemPtr second = manager.screenshots().at(1);
     QTest::mouseClick(viewport, Qt::LeftButton, {}, buttonCentre(list, 1, 1, 2));
