@@ -47,7 +47,8 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                                    .bind(userId, file.sha256())
                                    .step();
             // Refused before a byte is sent; checked again exactly below.
-            if (!known && overQuota(quota, usedBytes(*db, userId), file.size()))
+            // Summing an account's bytes grows with the account: only with a quota to keep.
+            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size()))
                 return {true, usedBytes(*db, userId), {}};
             if (!known)
                 key = ObjectStore::newKey(userId, file.sha256(), type.extension);
@@ -87,7 +88,7 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                                    .step();
             if (!known && key.empty())
                 continue; // deleted meanwhile: write it after all
-            if (!known && overQuota(quota, usedBytes(*db, userId), file.size())) {
+            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size())) {
                 result = {true, usedBytes(*db, userId), {}};
                 discard = key;
             } else if (known && !key.empty()) {
