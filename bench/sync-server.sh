@@ -11,7 +11,9 @@
 # - the uploads and the listing once more with the records in PostgreSQL 15 and the files in
 #   an S3-compatible bucket (the tests' Node stand-in), beside SQLite and the data folder, each
 #   with its server's peak memory, when PostgreSQL 15 and Node 20 are installed. PostgreSQL and
-#   the stand-in share the machine's cores with the server and the clients.
+#   the stand-in share the machine's cores with the server and the clients; the stand-in's
+#   processor time per upload and its own rate for bare PUTs of the same size show how much
+#   of the gap is the stand-in.
 #
 # Usage: BASE=<commit> bench/sync-server.sh [UPLOADS_PER_CLIENT] [RECORDS] [SECONDS]
 #        (defaults: 40, 10000, 20; BASE empty: no comparison)
@@ -43,9 +45,9 @@ pid=
 s3pid=
 pgdir=/tmp/glimra-bench-pg-$$
 cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    [ -n "$s3pid" ] && kill "$s3pid" 2>/dev/null && wait "$s3pid" 2>/dev/null
-    [ -d "$pgdir" ] && server/tests/pg-cluster.sh stop "$pgdir"
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    [ -n "$s3pid" ] && kill "$s3pid" 2>/dev/null && wait "$s3pid" 2>/dev/null || true
+    [ ! -d "$pgdir" ] || server/tests/pg-cluster.sh stop "$pgdir"
     rm -rf "$work/data" "$work/s3"
 }
 trap cleanup EXIT
@@ -83,7 +85,7 @@ if [ -n "$base_bin" ]; then
     echo "this commit:"
 fi
 start_server
-"$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000
+"$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000 | tee "$work/embedded"
 stop_server
 
 start_server
@@ -126,14 +128,35 @@ for _ in $(seq 100); do
     grep -q listening "$work/s3.out" 2>/dev/null && break
     sleep 0.1
 done
-storage="s3://bench?endpoint=http://127.0.0.1:$(sed -n 's/listening on //p' "$work/s3.out")"
+s3url=http://127.0.0.1:$(sed -n 's/listening on //p' "$work/s3.out")
+storage="s3://bench?endpoint=$s3url"
+rate() { sed -n 's/.* = \([0-9.]*\) uploads\/s.*/\1/p' "$1"; }
+cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 for run in uploads listing; do
     psql -q "postgresql://postgres@/postgres?host=$pgdir" -c "CREATE DATABASE $run"
     start_server "" --database "postgresql://postgres@/$run?host=$pgdir" --storage "$storage"
     if [ "$run" = uploads ]; then
-        "$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000
+        before=$(cpu "$s3pid")
+        "$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000 | tee "$work/team"
+        echo "  stand-in processor time: $((($(cpu "$s3pid") - before) * 10 / (8 * per_client))) ms an upload"
     else
         "$bin/glimra-server-bench" "$port" listing "$records"
     fi
     stop_server
 done
+# The floor: the single-threaded stand-in alone taking the same PUTs from 8 connections of one
+# curl, with no server, database or form in the way.
+head -c 1000000 /dev/urandom >"$work/object"
+puts=()
+for i in $(seq $((8 * per_client))); do
+    puts+=(-T "$work/object" "$s3url/bench/raw/$i")
+done
+start=$(date +%s.%N)
+curl -sS -Z --parallel-max 8 --aws-sigv4 aws:amz:us-east-1:s3 \
+    --user "$AWS_ACCESS_KEY_ID:$AWS_SECRET_ACCESS_KEY" -H "x-amz-content-sha256: UNSIGNED-PAYLOAD" \
+    -o /dev/null -w '%{http_code}\n' "${puts[@]}" 2>/dev/null | grep -vc '^200$' >"$work/failed" || true
+raw=$(echo "$((8 * per_client)) / ($(date +%s.%N) - $start)" | bc -l)
+printf '  the stand-in alone: %.1f PUTs/s of 1 MB (%s failed)\n' "$raw" "$(cat "$work/failed")"
+printf '  PostgreSQL + bucket: %.2fx the embedded mode, %.2fx the stand-in alone\n' \
+    "$(echo "$(rate "$work/team") / $(rate "$work/embedded")" | bc -l)" \
+    "$(echo "$(rate "$work/team") / $raw" | bc -l)"

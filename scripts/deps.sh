@@ -9,7 +9,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
     libisal-dev libmd-dev libpng-dev libjpeg-dev qt6-qpa-plugins qt6-image-formats-plugins libxcb-xinput-dev
     libboost1.81-dev libcpp-httplib-dev libssl-dev libsqlite3-dev libsodium-dev nlohmann-json3-dev libxcb-xkb-dev
     libpq-dev libcurl4-openssl-dev libxcb-shm0-dev libtesseract-dev tesseract-ocr-eng
-    qt6-wayland wl-clipboard libwayland-dev libxkbcommon-dev)
+    qt6-wayland wl-clipboard libxkbcommon-dev)
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0 postgresql-15)

@@ -2,8 +2,8 @@
 # shellcheck shell=bash disable=SC2034
 # Sourced by the launchers that run one command inside a private headless desktop
 # (kwin-session.sh, gnome-session.sh): the namespaces, a private home and runtime folder, a
-# private session bus, a portal folder pinned to one back end, and the logs printed when a
-# part cannot start.
+# private session bus, a portal folder pinned to the wanted back ends, and the logs printed
+# when a part cannot start.
 #
 # The desktop runs in its own user, mount and process namespaces, as in wayland-session.sh: a
 # throw-away /tmp, uid 1000, and when the command ends (or the launcher is killed) the kernel
@@ -97,8 +97,9 @@ wait_for() {
 desktop_bus() {
     local address=unix:path=$XDG_RUNTIME_DIR/$1-bus config=(--session)
     if [ "$1" = system ]; then
-        printf '%s\n' '<busconfig><type>system</type><auth>EXTERNAL</auth>' "<listen>$address</listen>" \
-            '<policy context="default"><allow user="*"/><allow own="*"/>' \
+        printf '%s\n' '<busconfig><type>system</type><auth>EXTERNAL</auth>' \
+            "<listen>$address</listen>" '<policy context="default">' \
+            '<allow user="*"/><allow own="*"/>' \
             '<allow send_type="method_call"/><allow send_type="signal"/>' \
             '<allow send_requested_reply="true"/><allow receive_requested_reply="true"/>' \
             '</policy></busconfig>' >"$session/system-bus.conf"
@@ -117,7 +118,8 @@ desktop_bus() {
 }
 
 # desktop_portal BACKEND INTERFACE...: xdg-desktop-portal 1.16 reads no portals.conf and takes
-# the first back end that offers an interface, so the folder it reads holds only this one.
+# the first back end that offers an interface, so the folder it reads holds only the wanted
+# ones, one file each.
 desktop_portal() {
     local backend=$1 interfaces
     shift

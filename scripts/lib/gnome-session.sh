@@ -46,11 +46,45 @@ shell_ready() {
             --method org.freedesktop.DBus.Peer.Ping
 }
 wait_for 30 shell_ready || desktop_fail "GNOME Shell did not start"
-# The shell starts in its overview, where windows show as small pictures; the command's
-# windows should be seen as a user sees them.
-gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-    --method org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' \
-    >/dev/null || desktop_fail "GNOME Shell kept its overview"
+# The shell ends its start in the overview, where windows show as small pictures; the
+# command's windows should be seen as a user sees them. Left before the shell has shown it,
+# the overview would open over them.
+overview() {
+    gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method \
+        "org.freedesktop.DBus.Properties.$1" org.gnome.Shell OverviewActive "${@:2}"
+}
+wait_for 10 eval 'overview Get | grep -q true' || true
+overview Set '<false>' >/dev/null
+wait_for 5 eval 'overview Get | grep -q false' || desktop_fail "GNOME Shell kept its overview"
 desktop_portal_ready gnome
+
+# A headless GNOME has no keyboard, and on a seat without one no program has a clipboard. A
+# remote-desktop session of mutter's own adds a virtual keyboard with its first key (Shift,
+# which does nothing alone), and lasts as long as the process that asked for it.
+/usr/bin/python3 - >"$GLIMRA_WL_LOGS/keyboard.log" 2>&1 <<'EOF' &
+import sys
+import dbus
+import dbus.mainloop.glib
+from gi.repository import GLib
+
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+name, interface = "org.gnome.Mutter.RemoteDesktop", "org.gnome.Mutter.RemoteDesktop.Session"
+bus = dbus.SessionBus()
+session = bus.get_object(name, bus.get_object(name, "/org/gnome/Mutter/RemoteDesktop")
+                         .CreateSession(dbus_interface=name))
+
+
+def started():
+    for down in (True, False):
+        session.NotifyKeyboardKeycode(dbus.UInt32(42), down, dbus_interface=interface)
+    print("keyboard ready", flush=True)
+
+
+session.Start(dbus_interface=interface, reply_handler=started, error_handler=sys.exit)
+GLib.MainLoop().run()
+EOF
+pids+=($!)
+wait_for 10 grep -q "keyboard ready" "$GLIMRA_WL_LOGS/keyboard.log" ||
+    desktop_fail "mutter gave no virtual keyboard"
 
 "$@"

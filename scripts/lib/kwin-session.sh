@@ -38,6 +38,9 @@ desktop_portal kde Screenshot GlobalShortcuts Access
 desktop_bus session
 
 size=${GLIMRA_WL_OUTPUT:-1280x720}
+# KWin composites with OpenGL, through llvmpipe here, although QPainter would cost less: its
+# screenshot effect, which the portal uses, takes no pictures without OpenGL, and the portal
+# then answers as if the user had cancelled.
 env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM kwin_wayland --virtual --width "${size%x*}" \
     --height "${size#*x}" --output-count "$outputs" --socket "$WAYLAND_DISPLAY" \
     --no-lockscreen --no-kactivities >"$GLIMRA_WL_LOGS/kwin.log" 2>&1 &

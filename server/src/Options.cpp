@@ -190,11 +190,13 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (value.empty())
                 return bad();
             o.dataDir = std::filesystem::path(value);
-        } else if (arg == "--database") {
+        } else if (arg == "--from") {
+            inv.from = std::filesystem::path(value);
+        } else if (arg == "--database" || arg == "--to-database") {
             if (!value.starts_with("postgresql://") && !value.starts_with("postgres://"))
                 return bad();
             o.databaseUrl = value;
-        } else if (arg == "--storage") {
+        } else if (arg == "--storage" || arg == "--to-storage") {
             if (!parseS3Url(value))
                 return bad();
             o.storageUrl = value;
@@ -287,6 +289,11 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             inv.command = Command::Check;
         } else if (command == "sweep" && positional.size() == 1) {
             inv.command = Command::Sweep;
+        } else if (command == "migrate" && positional.size() == 1) {
+            inv.command = Command::Migrate;
+            if (inv.from.empty() || o.databaseUrl.empty() || o.storageUrl.empty())
+                return std::string("migrate needs --from DIR --to-database URL --to-storage URL");
+            o.dataDir = inv.from; // its temporaries go beside the data they come from
         } else {
             return std::string("Unexpected argument ") + std::string(command);
         }
@@ -317,6 +324,8 @@ std::string_view usage()
        glimra-server delete-user NAME [--data DIR]      (with all its screenshots)
        glimra-server check [--repair] [--data DIR]      (the store's state; --repair fixes it)
        glimra-server sweep [--grace DURATION] ...       (tidies a bucket now; see --storage)
+       glimra-server migrate --from DIR --to-database URL --to-storage URL
+                                   (copies a data folder there; run it again to resume)
 
 Serves Glimra accounts and screenshot sync on /glimra/api/auth.php and /glimra/api/sync.php.
 

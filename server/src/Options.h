@@ -47,7 +47,7 @@ struct ServerOptions {
     std::string publicUrl;
 };
 
-enum class Command { Serve, AddUser, DeleteUser, Check, Sweep, Help, Version };
+enum class Command { Serve, AddUser, DeleteUser, Check, Sweep, Migrate, Help, Version };
 
 struct Invocation {
     Command command = Command::Serve;
@@ -56,6 +56,7 @@ struct Invocation {
     std::string email;                 // add-user
     bool repair = false;               // check
     std::int64_t graceSeconds = 86400; // sweep
+    std::filesystem::path from;        // migrate: the data folder moved
 };
 
 // Environment the defaults depend on, passed in so parsing stays pure.

@@ -16,12 +16,13 @@ PGresult* checked(PGconn* conn, PGresult* result)
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
         return result;
-    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char* field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string state = field ? field : ""; // read before the result is freed
     std::string message = result ? PQresultErrorMessage(result) : PQerrorMessage(conn);
     while (!message.empty() && message.back() == '\n')
         message.pop_back();
     PQclear(result);
-    throw DatabaseError("PostgreSQL: " + message, 0, state ? state : "");
+    throw DatabaseError("PostgreSQL: " + message, 0, state);
 }
 
 class PgStatement final : public StatementImpl {

@@ -192,7 +192,6 @@ std::optional<S3Credentials> loadS3Credentials(const std::string& file, std::str
 struct S3Client::Reply {
     long status = 0;
     std::string body;
-    curl_off_t length = -1;
 };
 
 S3Client::S3Client(S3Location location, S3Credentials credentials)
@@ -256,7 +255,6 @@ S3Client::Reply S3Client::request(const char* method, const std::string& key,
         throw std::runtime_error(std::string("S3: ") + method + " " + key + ": " +
                                  curl_easy_strerror(rc));
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &reply.length);
     reply.body = std::move(sink.text);
     return reply;
 }
@@ -267,16 +265,6 @@ void S3Client::put(const std::string& key, int fd, std::uint64_t size, const std
     if (reply.status != 200)
         throw std::runtime_error("S3: PUT " + key + " answered " + std::to_string(reply.status) +
                                  ": " + reply.body.substr(0, 300));
-}
-
-std::optional<std::uint64_t> S3Client::size(const std::string& key)
-{
-    const Reply reply = request("HEAD", key, {}, -1, 0, kEmptyHash, -1);
-    if (reply.status == 404)
-        return std::nullopt;
-    if (reply.status != 200 || reply.length < 0)
-        throw std::runtime_error("S3: HEAD " + key + " answered " + std::to_string(reply.status));
-    return static_cast<std::uint64_t>(reply.length);
 }
 
 bool S3Client::get(const std::string& key, int fd)

@@ -42,8 +42,6 @@ public:
     // Stores the `size` bytes of `fd` (read from its start) under `key`; `sha256` is their
     // hexadecimal hash, which the request is signed with.
     void put(const std::string& key, int fd, std::uint64_t size, const std::string& sha256);
-    // The object's size; nothing when there is no such object.
-    std::optional<std::uint64_t> size(const std::string& key);
     // Writes the object into `fd`; false when there is no such object.
     bool get(const std::string& key, int fd);
     // Removing an object that is not there is no failure.

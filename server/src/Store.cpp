@@ -171,10 +171,12 @@ void Store::pruneSessions(std::int64_t now)
 
 Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const ImageType& type,
                               std::string_view originalFilename, std::string_view captureType,
-                              std::optional<std::uint64_t> quota)
+                              std::optional<std::uint64_t> quota, std::string uploadedAt)
 {
+    if (uploadedAt.empty())
+        uploadedAt = utcNow();
     if (m_objects)
-        return ingestObject(userId, file, type, originalFilename, captureType, quota);
+        return ingestObject(userId, file, type, originalFilename, captureType, quota, uploadedAt);
     auto db = writer();
     Transaction tx(*db);
     lockUser(*db, userId);
@@ -200,7 +202,6 @@ Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const Ima
             .bind(userId, file.sha256(), type.extension, static_cast<std::int64_t>(file.size()))
             .run();
     }
-    const std::string uploadedAt = utcNow();
     try {
         const auto id =
             returnedId(*db,

@@ -158,10 +158,11 @@ public:
         ScreenshotRecord record;
     };
     // Takes a finished upload: the file becomes durable under its content name before its
-    // record is committed, so a crash never leaves a record without a file.
+    // record is committed, so a crash never leaves a record without a file. `uploadedAt`:
+    // kept from another store when moving one; empty means now.
     Ingested ingest(std::int64_t userId, IncomingFile& file, const ImageType& type,
                     std::string_view originalFilename, std::string_view captureType,
-                    std::optional<std::uint64_t> quota);
+                    std::optional<std::uint64_t> quota, std::string uploadedAt = {});
     std::vector<ScreenshotRecord> list(std::int64_t userId);
     std::optional<StoredFile> file(std::int64_t userId, std::int64_t screenshotId);
     // The file's bytes, read from its start; nothing when it is gone.
@@ -173,6 +174,9 @@ public:
     std::optional<ShareLink> addShare(std::int64_t userId, std::int64_t screenshotId,
                                       const std::string& linkId, std::int64_t now,
                                       std::optional<std::int64_t> expiresAt);
+    // A link brought from another store, for the screenshot's owner; false when it is there.
+    bool importShare(std::int64_t screenshotId, std::string_view linkId, std::int64_t createdAt,
+                     std::optional<std::int64_t> expiresAt);
     // How many links went; 0 when the user has no such link.
     int revokeShare(std::int64_t userId, std::string_view linkId);
     // Nothing when the user has no such screenshot.
@@ -200,7 +204,7 @@ private:
     void quarantine(const fs::path& file);
     Ingested ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
                           std::string_view originalFilename, std::string_view captureType,
-                          std::optional<std::uint64_t> quota);
+                          std::optional<std::uint64_t> quota, const std::string& uploadedAt);
     // After the commit that wrote its tombstone: the object goes, then the tombstone. A
     // failure leaves both for the sweeper.
     void dropObject(const std::string& key);

@@ -32,7 +32,8 @@ bool overQuota(std::optional<std::uint64_t> quota, std::int64_t used, std::uint6
 
 Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
                                     std::string_view originalFilename, std::string_view captureType,
-                                    std::optional<std::uint64_t> quota)
+                                    std::optional<std::uint64_t> quota,
+                                    const std::string& uploadedAt)
 {
     const auto size = static_cast<std::int64_t>(file.size());
     std::string key; // of the object this upload writes, if it writes one
@@ -46,7 +47,8 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                                    .bind(userId, file.sha256())
                                    .step();
             // Refused before a byte is sent; checked again exactly below.
-            if (!known && overQuota(quota, usedBytes(*db, userId), file.size()))
+            // Summing an account's bytes grows with the account: only with a quota to keep.
+            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size()))
                 return {true, usedBytes(*db, userId), {}};
             if (!known)
                 key = ObjectStore::newKey(userId, file.sha256(), type.extension);
@@ -86,7 +88,7 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                                    .step();
             if (!known && key.empty())
                 continue; // deleted meanwhile: write it after all
-            if (!known && overQuota(quota, usedBytes(*db, userId), file.size())) {
+            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size())) {
                 result = {true, usedBytes(*db, userId), {}};
                 discard = key;
             } else if (known && !key.empty()) {
@@ -108,7 +110,7 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                 id = returnedId(*db,
                                 "INSERT INTO screenshots (user_id, sha256, original_filename, "
                                 "capture_type, uploaded_at) VALUES (?, ?, ?, ?, ?) RETURNING id",
-                                userId, file.sha256(), originalFilename, captureType, utcNow());
+                                userId, file.sha256(), originalFilename, captureType, uploadedAt);
             tx.commit();
             if (id) {
                 auto record = db->prepare(std::string(kRecordColumns) + "WHERE s.id = ?");

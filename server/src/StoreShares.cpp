@@ -41,6 +41,18 @@ std::optional<ShareLink> Store::addShare(std::int64_t userId, std::int64_t scree
     return ShareLink{linkId, screenshotId, now, expiresAt};
 }
 
+bool Store::importShare(std::int64_t screenshotId, std::string_view linkId, std::int64_t createdAt,
+                        std::optional<std::int64_t> expiresAt)
+{
+    auto db = writer();
+    // Parameters in VALUES take the columns' types; PostgreSQL reads them as text in a SELECT.
+    return db->prepare("INSERT INTO shares (id, screenshot_id, user_id, created_at, expires_at) "
+                       "VALUES (?, ?, (SELECT user_id FROM screenshots WHERE id = ?), ?, ?) "
+                       "ON CONFLICT (id) DO NOTHING")
+               .bind(linkId, screenshotId, screenshotId, createdAt, expiresAt)
+               .run() > 0;
+}
+
 int Store::revokeShare(std::int64_t userId, std::string_view linkId)
 {
     auto db = writer();

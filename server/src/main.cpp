@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Crypto.h"
 #include "HttpServer.h"
+#include "MoveStore.h"
 #include "ObjectStore.h"
 #include "Options.h"
 #include "Service.h"
@@ -116,6 +117,23 @@ int sweep(const Invocation& inv)
         std::cout << "more objects without row than rows: is this the database of this bucket? "
                      "nothing was removed\n";
     return r.rowsWithoutObject.empty() && !r.refusedToRemove ? 0 : 1;
+}
+
+int migrate(const Invocation& inv)
+{
+    // The folder must hold still while it is copied.
+    if (!lockData(inv.from)) {
+        std::cerr << "glimra-server: a server is using " << inv.from.string()
+                  << "; stop it first\n";
+        return 1;
+    }
+    Store target = openStore(inv.options, true);
+    const MoveReport r = moveStore(inv.from, target);
+    std::cout << "made " << r.accounts << " accounts, copied " << r.screenshots
+              << " screenshots, found " << r.present << " there already; copied " << r.links
+              << " share links, found " << r.linksPresent << " there already\n";
+    printList("left out", r.problems, 50);
+    return r.problems.empty() ? 0 : 1;
 }
 
 // Every few minutes on each server; only one of them sweeps at a time.
@@ -296,6 +314,8 @@ int main(int argc, char** argv)
             return check(inv);
         case Command::Sweep:
             return sweep(inv);
+        case Command::Migrate:
+            return migrate(inv);
         default:
             return serve(inv.options);
         }

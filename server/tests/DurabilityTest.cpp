@@ -102,7 +102,9 @@ TEST(Durability, killDuringABurstOfUploadsLosesNothingCommitted)
         EXPECT_EQ(listed[name], id) << name << " was confirmed but is gone";
     expectEveryRecordServed(client, token, sent);
     EXPECT_TRUE(filesUnder(dir.path() / "tmp").empty());
-    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), list.size()) << "no file without record";
+    if (onBucket()) // what was put but never committed waits for the sweeper
+        runServerCommand({"sweep", "--grace", "0", "--data", dir.path().string()});
+    EXPECT_EQ(storedObjects(dir.path()).size(), list.size()) << "no file without record";
 }
 
 TEST(Durability, sigtermLetsAnUploadInProgressFinish)
@@ -131,6 +133,8 @@ TEST(Durability, sigtermLetsAnUploadInProgressFinish)
 
 TEST(Durability, startNeverDeletesOnAGuessAndOneServerOwnsTheData)
 {
+    if (onBucket())
+        GTEST_SKIP() << "a bucket is checked by the sweeper, not at start";
     TempDir dir;
     const std::string data = dir.path().string();
     std::map<std::string, std::string> uploaded{
@@ -212,7 +216,7 @@ TEST(Durability, racingUploadsAndDeletesOfTheSameBytesNeverLoseTheFile)
     auto client = server.client();
     EXPECT_EQ(listing(client, token).size(), 30u);
     expectEveryRecordServed(client, token, {{"same.png", bytes}});
-    EXPECT_EQ(filesUnder(dir.path() / "blobs").size(), 1u);
+    EXPECT_EQ(storedObjects(dir.path()).size(), 1u);
 }
 
 TEST(Durability, aFullDiskRefusesUploadsButDeletesAndLoginsGoOn)

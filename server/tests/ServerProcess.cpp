@@ -30,11 +30,9 @@ struct Spawned {
     int out; // read end of the child's standard output
 };
 
-Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
+// Runs `all` (the program, found on PATH, and its arguments).
+Spawned spawn(std::vector<std::string> all, int stdinFd)
 {
-    // Runs the rows against another build, e.g. the one before a change.
-    const char* bin = std::getenv("GLIMRA_SERVER_UNDER_TEST");
-    bin = bin ? bin : GLIMRA_SERVER_BIN;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -43,7 +41,26 @@ Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     if (stdinFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
-    std::vector<std::string> all{bin};
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        throw std::runtime_error("cannot start " + all[0]);
+    }
+    return {pid, pipeFds[0]};
+}
+
+Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
+{
+    // Runs the rows against another build, e.g. the one before a change.
+    const char* bin = std::getenv("GLIMRA_SERVER_UNDER_TEST");
+    std::vector<std::string> all{bin ? bin : GLIMRA_SERVER_BIN};
     all.insert(all.end(), args.begin(), args.end());
     // The same rows against PostgreSQL: each data folder gets a database of its own.
     const auto data = std::find(all.begin(), all.end(), "--data");
@@ -52,19 +69,10 @@ Spawned spawnServer(const std::vector<std::string>& args, int stdinFd)
         const std::string url = testDatabaseUrl(*(data + 1));
         all.insert(all.end(), {"--database", url});
     }
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, bin, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
-        ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start " GLIMRA_SERVER_BIN);
-    }
-    return {pid, pipeFds[0]};
+    if (onBucket() && data != all.end() &&
+        std::find(all.begin(), all.end(), "--storage") == all.end())
+        all.insert(all.end(), {"--storage", sharedBucket().storageUrl()});
+    return spawn(std::move(all), stdinFd);
 }
 
 std::string readAll(int fd, int timeoutMs, bool untilNewline)
@@ -311,6 +319,69 @@ std::vector<fs::path> filesUnder(const fs::path& dir)
             files.push_back(entry.path());
     }
     return files;
+}
+
+bool S3StandIn::available()
+{
+    return std::system("node -e 'process.exit(parseInt(process.versions.node) >= 20 ? 0 : 1)'") ==
+               0 &&
+           fs::exists(fs::path(GLIMRA_SERVER_S3_STAND_IN).parent_path() / "node_modules");
+}
+
+S3StandIn::S3StandIn()
+{
+    // The servers started from here inherit the key pair; it never goes on a command line.
+    ::setenv("AWS_ACCESS_KEY_ID", "GLIMRATESTKEY", 1);
+    ::setenv("AWS_SECRET_ACCESS_KEY", "glimra-test-secret", 1);
+    ::setenv("NODE_OPTIONS", "--openssl-legacy-provider", 1);
+    int lifeline[2];
+    if (::pipe2(lifeline, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    const Spawned spawned =
+        spawn({"node", GLIMRA_SERVER_S3_STAND_IN, m_dir.path().string(), "glimra-test",
+               "GLIMRATESTKEY", "glimra-test-secret", "--exit-with-stdin"},
+              lifeline[0]);
+    ::close(lifeline[0]);
+    m_lifeline = lifeline[1];
+    m_pid = spawned.pid;
+    const std::string line = readAll(spawned.out, 20'000, true);
+    ::close(spawned.out);
+    if (line.find("listening on ") == std::string::npos) {
+        stop();
+        throw std::runtime_error("the S3 stand-in did not start: " + line);
+    }
+    m_port = std::stoi(line.substr(line.find("on ") + 3));
+}
+
+void S3StandIn::stop()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_lifeline >= 0)
+        ::close(m_lifeline);
+    m_lifeline = -1;
+    m_pid = -1;
+}
+
+std::string S3StandIn::storageUrl() const
+{
+    return "s3://glimra-test?endpoint=http://127.0.0.1:" + std::to_string(m_port) +
+           "&region=eu-central-1";
+}
+
+std::vector<std::string> S3StandIn::keys() const
+{
+    // The stand-in keeps each object as a file named after its key.
+    std::vector<std::string> keys;
+    const fs::path bucket = m_dir.path() / "glimra-test";
+    for (const fs::path& file : filesUnder(bucket)) {
+        const std::string name = file.lexically_relative(bucket).string();
+        if (name.ends_with("._S3rver_object"))
+            keys.push_back(name.substr(0, name.size() - 15));
+    }
+    return keys;
 }
 
 } // namespace glimra::server::test

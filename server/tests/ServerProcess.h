@@ -48,8 +48,26 @@ private:
 
 // True when the rows run against PostgreSQL rather than SQLite.
 bool onPostgres();
+// True when the rows keep their files in the S3 stand-in rather than the data folder.
+bool onBucket();
 // A database of the test cluster for the server on this data folder, made when missing.
 std::string testDatabaseUrl(const fs::path& dataDir);
+// The stored objects of the server on this data folder: files below DATA/blobs named from
+// DATA, or the keys in the bucket ("blobs/USER/HASH/ID.EXT").
+std::vector<std::string> storedObjects(const fs::path& dataDir);
+
+// While it lives, the servers started keep SQLite and the data folder whatever the rows run
+// against (a store to move elsewhere, for one).
+class EmbeddedStore {
+public:
+    EmbeddedStore();
+    ~EmbeddedStore();
+    EmbeddedStore(const EmbeddedStore&) = delete;
+    EmbeddedStore& operator=(const EmbeddedStore&) = delete;
+
+private:
+    std::string m_cluster;
+};
 
 // The S3-compatible stand-in (a Node program) on a free port with a folder of its own. The
 // key pair goes to this process's environment, which the servers started later inherit.
@@ -58,7 +76,7 @@ public:
     // Node 20 or later and the stand-in's packages are there.
     static bool available();
     S3StandIn();
-    ~S3StandIn();
+    ~S3StandIn() { stop(); }
     S3StandIn(const S3StandIn&) = delete;
     S3StandIn& operator=(const S3StandIn&) = delete;
     std::string storageUrl() const;
@@ -70,7 +88,10 @@ private:
     TempDir m_dir;
     int m_pid = -1;
     int m_port = 0;
+    int m_lifeline = -1; // its standard input: it ends when this process does
 };
+// The stand-in the servers of the rows share when they run against a bucket.
+S3StandIn& sharedBucket();
 
 // Runs the binary to completion with these arguments and this standard input.
 struct RunResult {

@@ -11,36 +11,19 @@ using namespace glimra::server::test;
 
 namespace {
 
-// Two servers on one PostgreSQL database, each with its own data folder, started at the
-// same moment so that both find the schema missing.
-struct Pair {
-    TempDir dirA;
-    TempDir dirB;
-    std::unique_ptr<ServerProcess> a;
-    std::unique_ptr<ServerProcess> b;
-
-    explicit Pair(std::vector<std::string> args)
-    {
-        args.insert(args.end(), {"--database", testDatabaseUrl(dirA.path())});
-        std::thread other([&] { b = std::make_unique<ServerProcess>(dirB.path(), args); });
-        a = std::make_unique<ServerProcess>(dirA.path(), args);
-        other.join();
-    }
-};
-
 // Runs `attempt` from two threads at once, one per server; how many it answered with each
 // status.
-std::map<int, int> race(Pair& pair, int perServer,
+std::map<int, int> race(ServerProcess& a, ServerProcess& b, int perServer,
                         const std::function<int(httplib::Client&, int)>& attempt)
 {
     std::mutex mutex;
     std::map<int, int> statuses;
     std::vector<std::thread> threads;
-    for (ServerProcess* server : {pair.a.get(), pair.b.get()}) {
+    for (ServerProcess* server : {&a, &b}) {
         threads.emplace_back([&, server] {
             httplib::Client client = server->client();
             for (int i = 0; i < perServer; ++i) {
-                const int status = attempt(client, server == pair.a.get() ? i : 100 + i);
+                const int status = attempt(client, server == &a ? i : 100 + i);
                 std::lock_guard lock(mutex);
                 ++statuses[status];
             }
@@ -53,39 +36,25 @@ std::map<int, int> race(Pair& pair, int perServer,
 
 } // namespace
 
-TEST(SharedDatabase, aSignInAndASignOutCountOnEveryServer)
+TEST(SharedDatabase, signInsSignOutsAndLimitsHoldAcrossServersAskedAtOnce)
 {
     if (!onPostgres())
         GTEST_SKIP() << "servers share a PostgreSQL database only";
-    Pair pair({});
-    httplib::Client a = pair.a->client();
-    httplib::Client b = pair.b->client();
+    // Two servers on one database, started at the same moment so both find the schema missing.
+    TempDir dirA;
+    TempDir dirB;
+    const std::vector<std::string> args{
+        "--login-limit-user", "5", "--quota", "10K", "--database", testDatabaseUrl(dirA.path())};
+    std::unique_ptr<ServerProcess> serverB;
+    std::thread other([&] { serverB = std::make_unique<ServerProcess>(dirB.path(), args); });
+    ServerProcess serverA(dirA.path(), args);
+    other.join();
+    httplib::Client a = serverA.client();
+    httplib::Client b = serverB->client();
     const std::string token = registerUser(a, "alice");
     EXPECT_TRUE(post(b, kAuth, {{"action", "validate"}, {"token", token}}).ok());
-    EXPECT_EQ(post(b, kAuth,
-                   {{"action", "register"},
-                    {"username", "ALICE"},
-                    {"email", "a@example.com"},
-                    {"password", "correct horse"}})
-                  .status,
-              409);
-    ASSERT_TRUE(upload(b, token, fakePng(1)).ok());
-    EXPECT_EQ(listing(a, token).size(), 1u);
 
-    ASSERT_TRUE(post(b, kAuth, {{"action", "logout"}, {"token", token}}).ok());
-    for (httplib::Client* client : {&a, &b})
-        EXPECT_EQ(post(*client, kAuth, {{"action", "validate"}, {"token", token}}).status, 401);
-}
-
-TEST(SharedDatabase, limitsHoldExactlyWhenServersAreAskedAtOnce)
-{
-    if (!onPostgres())
-        GTEST_SKIP() << "servers share a PostgreSQL database only";
-    Pair pair({"--login-limit-user", "5", "--quota", "10K"});
-    httplib::Client a = pair.a->client();
-    const std::string token = registerUser(a, "alice");
-
-    const auto logins = race(pair, 6, [](httplib::Client& client, int) {
+    const auto logins = race(serverA, *serverB, 6, [](httplib::Client& client, int) {
         return post(client, kAuth,
                     {{"action", "login"}, {"username", "alice"}, {"password", "wrong guess"}})
             .status;
@@ -93,10 +62,14 @@ TEST(SharedDatabase, limitsHoldExactlyWhenServersAreAskedAtOnce)
     EXPECT_EQ(logins, (std::map<int, int>{{401, 5}, {429, 7}}));
 
     // Five different 2 KiB files fill the 10 KiB quota; the sixth byte over is refused.
-    const auto uploads = race(pair, 6, [&](httplib::Client& client, int seed) {
+    const auto uploads = race(serverA, *serverB, 6, [&](httplib::Client& client, int seed) {
         return upload(client, token, fakePng(seed)).status;
     });
     EXPECT_EQ(uploads, (std::map<int, int>{{200, 5}, {507, 7}}));
     const Reply account = post(a, kAuth, {{"action", "validate"}, {"token", token}});
     EXPECT_EQ(account.body["user"]["storage_used_bytes"], 5 * 2048);
+
+    ASSERT_TRUE(post(b, kAuth, {{"action", "logout"}, {"token", token}}).ok());
+    for (httplib::Client* client : {&a, &b})
+        EXPECT_EQ(post(*client, kAuth, {{"action", "validate"}, {"token", token}}).status, 401);
 }

@@ -22,6 +22,7 @@ void shortcuts(AppDelegate& app, const QStringList& args, const QString&,
         const bool registered = app.hotkeyManager()->isRegistered(action.id);
         const std::optional<QString> reason = app.hotkeyManager()->refusalReason(action.id);
         const QString via = app.hotkeyManager()->via(action.id);
+        const QString bound = app.hotkeyManager()->boundKeys(action.id);
         const QString name = QString::fromLatin1(action.storageKey);
         if (json) {
             array.append(QJsonObject{
@@ -33,7 +34,10 @@ void shortcuts(AppDelegate& app, const QStringList& args, const QString&,
                 {QStringLiteral("display"), binding.displayString()},
                 {QStringLiteral("registered"), registered},
                 {QStringLiteral("reason"), reason ? QJsonValue(*reason) : QJsonValue()},
-                {QStringLiteral("via"), via.isEmpty() ? QJsonValue() : QJsonValue(via)}});
+                {QStringLiteral("via"), via.isEmpty() ? QJsonValue() : QJsonValue(via)},
+                // What the desktop's own settings show for it, where the desktop binds it.
+                {QStringLiteral("desktopKeys"),
+                 bound.isEmpty() ? QJsonValue() : QJsonValue(bound)}});
         } else {
             // Why a row is refused is told by --json and the settings.
             out += QStringLiteral("%1\t%2\t%3\t%4\n")

@@ -52,18 +52,23 @@ void print(FILE* stream, const QString& text)
 
 // Native on a Wayland desktop: through XWayland, captures would see only X11 windows and
 // nothing would reach the desktop's portals as a Wayland client. X11 when the Wayland
-// platform cannot start; whatever the user chose when they chose.
-void choosePlatform()
+// platform cannot start; whatever the user chose when they chose. True when it chose.
+bool choosePlatform()
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    return true;
 }
 
 int runInstance(int argc, char** argv)
 {
-    choosePlatform();
+    const bool chosen = choosePlatform();
     QApplication app(argc, argv);
+    // The programs Glimra starts (the capture tool, a file's viewer) choose for themselves.
+    if (chosen)
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Glimra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Glimra"));
     QApplication::setQuitOnLastWindowClosed(false);

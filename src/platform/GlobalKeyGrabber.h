@@ -69,6 +69,13 @@ public:
     virtual bool isGrabbed(int id) const = 0;
     // For a shortcut that does not hold its keys (None for one that does or was never asked).
     virtual Refusal refusal(int id) const = 0;
+    // The keys a desktop that binds shortcuts itself chose for this one, in its own words
+    // (its user may have changed them); empty where the keys are ours as asked.
+    virtual QString boundKeys(int id) const
+    {
+        Q_UNUSED(id);
+        return {};
+    }
     // How the keys are taken, as reports name it ("x11", "portal"); empty where nothing can be
     // taken.
     virtual QString via() const = 0;

@@ -6,9 +6,8 @@
 #include "platform/qt/DesktopFileOpener.h"
 #include "platform/qt/DialogFolderPicker.h"
 #include "platform/qt/SystemClipboard.h"
-#include "platform/sway/SwayWindowMover.h"
 #include "platform/wayland/KWinWindowMover.h"
-#include "platform/wayland/WaylandGlobals.h"
+#include "platform/wayland/SwayWindowMover.h"
 #include "platform/wayland/WlCopyClipboard.h"
 #include "platform/x11/X11KeyGrabber.h"
 #include "platform/x11/X11MouseMonitor.h"
@@ -33,15 +32,13 @@ void useX11(PlatformServices& services)
 }
 
 // No client sees another's input or windows here; what the desktop offers instead: its
-// portal for shortcuts, sway's socket or KWin's scripting for tiling, the data-control protocol for
-// a clipboard that works without a focused window.
+// portal for shortcuts, sway's socket or KWin's scripting for tiling, and wl-copy for a
+// clipboard that works without a focused window. Qt's clipboard is ignored by the compositor
+// whenever another window has the focus, as it has when a shortcut starts a capture.
 void useWayland(PlatformServices& services)
 {
-    const QStringList globals = waylandGlobals();
-    const bool dataControl = globals.contains(QLatin1String("zwlr_data_control_manager_v1")) ||
-                             globals.contains(QLatin1String("ext_data_control_manager_v1"));
     const QString wlCopy = QStandardPaths::findExecutable(QStringLiteral("wl-copy"));
-    if (dataControl && !wlCopy.isEmpty())
+    if (!wlCopy.isEmpty())
         services.clipboard = std::make_unique<WlCopyClipboard>(wlCopy);
     else
         services.clipboard = std::make_unique<SystemClipboard>();

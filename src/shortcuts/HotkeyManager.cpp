@@ -102,6 +102,11 @@ QString HotkeyManager::via(int id) const
     return isRegistered(id) ? m_grabber.via() : QString();
 }
 
+QString HotkeyManager::boundKeys(int id) const
+{
+    return m_grabber.boundKeys(id);
+}
+
 bool HotkeyManager::isAvailable() const
 {
     return m_grabber.isAvailable();

@@ -33,6 +33,8 @@ public:
     std::optional<QString> refusalReason(int id) const;
     // How a registered shortcut's keys are held ("x11"); empty when it holds none.
     QString via(int id) const;
+    // The keys the desktop bound a shortcut to, where the desktop chooses (the portal).
+    QString boundKeys(int id) const;
     // False in a session that lets no program take desktop-wide keys (Wayland without a
     // shortcuts portal), where every registration is refused without another program being
     // to blame and the user binds the command in the desktop's own settings instead.

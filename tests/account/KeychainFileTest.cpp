@@ -8,18 +8,7 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-class KeychainFile : public ::testing::Test {
-protected:
-    ScopedHome home;
-    KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
-    const QString file = store.fallbackFilePath();
-};
-
-} // namespace
-
-TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
+TEST(KeychainFile, IsChosenAtOnceWithoutABusAndKeepsOnePrivateFileAndTrustsNothingElse)
 {
     QElapsedTimer clock;
     clock.start();
@@ -28,10 +17,10 @@ TEST(KeychainFileChoice, WithoutABusTheFileIsChosenAtOnce)
     const ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=glimra-nobody-listens");
     EXPECT_FALSE(KeychainHelper().usesSecretService());
     EXPECT_LT(clock.elapsed(), 2000);
-}
 
-TEST_F(KeychainFile, KeepsOnePrivateFileAndTrustsNothingElse)
-{
+    const ScopedHome home;
+    KeychainHelper store{KeychainHelper::defaultService(), KeychainHelper::Backend::File};
+    const QString file = store.fallbackFilePath();
     EXPECT_FALSE(store.retrieve());
     const QString folder = home.path() + u"/state/Glimra"_s;
     QDir().mkpath(folder);

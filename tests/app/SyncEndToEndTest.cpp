@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Two glimra instances, each in a home of its own with its own token file (no session bus, so
-// no shared keyring), syncing through one real glimra-server on 127.0.0.1.
+// no shared keyring), syncing through real glimra-servers on 127.0.0.1.
 #include "GlimraSession.h"
 
 #include <httplib.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -22,41 +24,99 @@ public:
     QJsonArray serverList() { return json(u"server-list"_s).array(); }
 };
 
-class SyncEndToEnd : public ::testing::Test {
+// The servers' own outcome of a start: the address the line "listening on" names.
+QString startServer(QProcess& server, const QString& data, const QStringList& more = {})
+{
+    server.setProgram(QStringLiteral(GLIMRA_SERVER_BIN));
+    server.setArguments(QStringList{u"--listen"_s, u"127.0.0.1:0"_s, u"--data"_s, data} + more);
+    server.start();
+    QByteArray output;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            output += server.readAllStandardOutput();
+            return output.contains("listening on");
+        },
+        20s))
+        << output.toStdString();
+    return QString::fromLatin1(output)
+        .section(u"listening on "_s, 1)
+        .section(QLatin1Char(' '), 0, 0)
+        .trimmed();
+}
+
+// Either one server with SQLite and its data folder, or (true) two servers side by side on one
+// PostgreSQL database and one S3-compatible bucket, each machine talking to a different one.
+class SyncEndToEnd : public ::testing::TestWithParam<bool> {
 protected:
-    SyncEndToEnd()
+    void SetUp() override
     {
-        m_server.setProgram(QStringLiteral(GLIMRA_SERVER_BIN));
-        m_server.setArguments({u"--listen"_s, u"127.0.0.1:0"_s, u"--data"_s, m_data.path()});
-        m_server.start();
-        EXPECT_TRUE(waitUntil(
+        if (!GetParam()) {
+            m_originA = m_originB = startServer(m_servers[0], m_data[0].path());
+            return;
+        }
+        if (!QFile::exists(u"/usr/lib/postgresql/15/bin/initdb"_s))
+            GTEST_SKIP() << "PostgreSQL 15 needed for servers side by side";
+        if (QProcess::execute(u"node"_s, {u"-e"_s, u"process.exit(parseInt(process."
+                                                   "versions.node) >= 20 ? 0 : 1)"_s}) != 0 ||
+            !QFile::exists(QStringLiteral(GLIMRA_SERVER_TESTS "/s3/node_modules")))
+            GTEST_SKIP() << "Node 20 or later needed for the S3 stand-in";
+        // Below /tmp itself: the postgres user must reach it.
+        m_cluster = u"/tmp/glimra-sync-pg-"_s + QString::number(::getpid());
+        ASSERT_EQ(QProcess::execute(QStringLiteral(GLIMRA_SERVER_TESTS "/pg-cluster.sh"),
+                                    {u"start"_s, m_cluster}),
+                  0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"AWS_ACCESS_KEY_ID"_s, u"GLIMRAE2E"_s);
+        env.insert(u"AWS_SECRET_ACCESS_KEY"_s, u"glimra-e2e-secret"_s);
+        env.insert(u"NODE_OPTIONS"_s, u"--openssl-legacy-provider"_s);
+        m_bucket.setProcessEnvironment(env);
+        // It ends when its standard input does, even if this process dies first.
+        m_bucket.start(u"node"_s,
+                       {QStringLiteral(GLIMRA_SERVER_TESTS "/s3/stand-in.js"), m_bucketDir.path(),
+                        u"e2e"_s, u"GLIMRAE2E"_s, u"glimra-e2e-secret"_s, u"--exit-with-stdin"_s});
+        QByteArray line;
+        ASSERT_TRUE(waitUntil(
             [&] {
-                m_output += m_server.readAllStandardOutput();
-                return m_output.contains("listening on");
+                line += m_bucket.readAllStandardOutput();
+                return line.contains('\n');
             },
-            10s));
-        m_origin = QString::fromLatin1(m_output)
-                       .section(u"listening on "_s, 1)
-                       .section(QLatin1Char(' '), 0, 0)
-                       .trimmed();
+            20s));
+        const QStringList shared{
+            u"--database"_s, u"postgresql://postgres@/postgres?host="_s + m_cluster, u"--storage"_s,
+            u"s3://e2e?endpoint=http://127.0.0.1:"_s +
+                QString::fromLatin1(line.trimmed().split(' ').last())};
+        for (QProcess& server : m_servers)
+            server.setProcessEnvironment(env);
+        m_originA = startServer(m_servers[0], m_data[0].path(), shared);
+        m_originB = startServer(m_servers[1], m_data[1].path(), shared);
     }
     ~SyncEndToEnd() override
     {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
+        for (QProcess& server : m_servers) {
+            server.terminate();
+            server.waitForFinished(5000);
+        }
+        m_bucket.kill();
+        m_bucket.waitForFinished(5000);
+        if (!m_cluster.isEmpty())
+            QProcess::execute(QStringLiteral(GLIMRA_SERVER_TESTS "/pg-cluster.sh"),
+                              {u"stop"_s, m_cluster});
     }
 
-    QTemporaryDir m_data;
-    QProcess m_server;
-    QByteArray m_output;
-    QString m_origin;
+    QTemporaryDir m_data[2];
+    QProcess m_servers[2];
+    QTemporaryDir m_bucketDir;
+    QProcess m_bucket;
+    QString m_cluster;
+    QString m_originA;
+    QString m_originB;
 };
 
 } // namespace
 
-TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnItsOwn)
+TEST_P(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnItsOwn)
 {
-    Instance a(m_origin), b(m_origin);
+    Instance a(m_originA), b(m_originB);
     a.start();
     const CommandResult registered =
         a.run({u"register"_s, u"alice"_s, u"alice@example.org"_s}, kPassword + '\n');
@@ -125,3 +185,8 @@ TEST_F(SyncEndToEnd, aCaptureArrivesOnTheOtherMachineAndAServerDeletionStaysOnIt
     const CommandResult signedOut = b.run({u"share"_s, id});
     EXPECT_EQ(std::pair(signedOut.exitCode, signedOut.err), std::pair(1, u"Signed out\n"_s));
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, SyncEndToEnd, ::testing::Values(false, true),
+                         [](const auto& each) {
+                             return each.param ? "twoOnPostgresAndABucket" : "one";
+                         });

@@ -3,6 +3,7 @@
 hears (AT-SPI), moves the pointer there and clicks with xdotool, and types with the keyboard."""
 
 import os
+import re
 import subprocess
 import tempfile
 import time
@@ -34,6 +35,23 @@ def private_home(prefix):
         os.makedirs(env[var], mode=0o700)
     env.pop("QT_QPA_PLATFORM", None)
     return home, env
+
+
+def start_server(server_bin, home):
+    """A glimra-server on a free port, with Glimra in that home set to use it."""
+    server = subprocess.Popen([server_bin, "--listen", "127.0.0.1:0", "--data", f"{home}/server"],
+                              stdout=subprocess.PIPE, text=True)
+    try:
+        line = wait_for(lambda: (l := server.stdout.readline()) and "listening on" in l and l,
+                        what="the server to listen")
+    except AssertionError:
+        server.kill()
+        raise
+    origin = re.search(r"listening on (\S+)", line).group(1)
+    os.makedirs(f"{home}/config/Glimra")
+    with open(f"{home}/config/Glimra/Glimra.conf", "w") as conf:
+        conf.write(f"[General]\nserverOrigin={origin}\n")
+    return server
 
 
 def xdotool(*args):

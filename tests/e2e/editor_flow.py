@@ -11,13 +11,12 @@ Runs inside the tests' desktop session (X with openbox and trayer, a D-Bus sessi
 import hashlib
 import json
 import os
-import re
 import subprocess
 import sys
 import time
 
-from desktop_user import (App, accessibility_bus_up, click, key, private_home, wait_for,
-                          xdotool)
+from desktop_user import (App, accessibility_bus_up, click, key, private_home, start_server,
+                          wait_for, xdotool)
 
 glimra, server_bin = sys.argv[1], (sys.argv[2:] or [None])[0]
 home, env = private_home("glimra-e2e-editor-")
@@ -28,18 +27,6 @@ original = f"{library}/Glimra_2026-01-02_10-00-00.png"
 def command(*args, timeout=60, input=None):
     return subprocess.run([glimra, *args], env=env, capture_output=True, text=True,
                           timeout=timeout, input=input)
-
-
-def start_server():
-    server = subprocess.Popen([server_bin, "--listen", "127.0.0.1:0", "--data", f"{home}/server"],
-                              stdout=subprocess.PIPE, text=True)
-    line = wait_for(lambda: (l := server.stdout.readline()) and "listening on" in l and l,
-                    what="the server to listen")
-    origin = re.search(r"listening on (\S+)", line).group(1)
-    os.makedirs(f"{home}/config/Glimra")
-    with open(f"{home}/config/Glimra/Glimra.conf", "w") as conf:
-        conf.write(f"[General]\nserverOrigin={origin}\n")
-    return server
 
 
 def records(name):
@@ -76,7 +63,7 @@ def main():
                     "-pointsize", "20", "-annotate", "+40+80", "token: sk-4f9a1c77e0",
                     original], check=True)
     before = digest(original)
-    server = start_server() if server_bin else None
+    server = start_server(server_bin, home) if server_bin else None
     accessibility_bus_up()
     app_proc = subprocess.Popen([glimra], env=env)
     try:

@@ -17,7 +17,7 @@ import sys
 import urllib.request
 
 from desktop_user import (App, accessibility_bus_up, centre, click, click_at, key,
-                          private_home, type_text, wait_for, xdotool)
+                          private_home, start_server, type_text, wait_for, xdotool)
 
 glimra, server_bin = sys.argv[1], sys.argv[2]
 home, env = private_home("glimra-e2e-")
@@ -35,15 +35,6 @@ def cleanup():
     shutil.rmtree(home, ignore_errors=True)
 
 
-def start_server():
-    server = subprocess.Popen([server_bin, "--listen", "127.0.0.1:0", "--data", f"{home}/server"],
-                              stdout=subprocess.PIPE, text=True)
-    procs.append(server)
-    line = wait_for(lambda: (l := server.stdout.readline()) and "listening on" in l and l,
-                    what="the server to listen")
-    return re.search(r"listening on (\S+)", line).group(1)
-
-
 def command(env, *args):
     return subprocess.run([glimra, *args], env=env, capture_output=True, text=True, timeout=30)
 
@@ -57,11 +48,8 @@ def tray_icon():
 
 
 def main():
-    origin = start_server()
+    procs.append(start_server(server_bin, home))
     os.makedirs(f"{home}/Pictures/Screenshots")
-    os.makedirs(f"{home}/config/Glimra")
-    with open(f"{home}/config/Glimra/Glimra.conf", "w") as conf:
-        conf.write(f"[General]\nserverOrigin={origin}\n")
 
     accessibility_bus_up()
     app_proc = subprocess.Popen([glimra], env=env)

@@ -35,10 +35,9 @@ void drag(QWidget* widget, QPointF from, QPointF to)
 
 QAction* action(QWidget* window, const QString& text)
 {
-    for (QAction* candidate : window->findChildren<QAction*>()) {
+    for (QAction* candidate : window->findChildren<QAction*>())
         if (candidate->text() == text)
             return candidate;
-    }
     return nullptr;
 }
 
@@ -49,33 +48,29 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
     QTemporaryDir folder;
     const QImage picture = makeTestImage(200, 120);
     auto* window = new EditorWindow(
-        picture,
-        {QStringLiteral("/nowhere/a.png"), folder.path(), QStringLiteral("png"), 1, false, {}, {}},
-        nullptr);
+        picture, {u"/nowhere/a.png"_s, folder.path(), u"png"_s, 1, false, {}, {}}, nullptr);
     EditorCanvas* canvas = window->canvas();
     canvas->setZoom(1);
 
     // Every tool says its key in its tooltip.
     for (const QAction* tool : window->findChildren<QAction*>()) {
-        if (tool->actionGroup()) {
-            EXPECT_TRUE(tool->toolTip().endsWith(
-                QStringLiteral(" (%1)").arg(tool->shortcut().toString(QKeySequence::NativeText))))
-                << tool->text().toStdString();
-        }
+        const QString key = tool->shortcut().toString(QKeySequence::NativeText);
+        EXPECT_TRUE(!tool->actionGroup() || tool->toolTip().endsWith(u" (%1)"_s.arg(key)))
+            << tool->text().toStdString();
     }
 
-    action(window, QStringLiteral("Redact"))->trigger();
+    action(window, u"Redact"_s)->trigger();
     drag(canvas, {20, 20}, {60, 50});
     ASSERT_EQ(canvas->document().marks.size(), 1);
     EXPECT_EQ(canvas->document().marks[0].kind, MarkKind::Redact);
     EXPECT_TRUE(window->isModified());
 
-    action(window, QStringLiteral("Select"))->trigger();
+    action(window, u"Select"_s)->trigger();
     drag(canvas, {40, 35}, {50, 45});
     EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(30, 30));
-    action(window, QStringLiteral("Undo"))->trigger();
+    action(window, u"Undo"_s)->trigger();
     EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(20, 20));
-    action(window, QStringLiteral("Redo"))->trigger();
+    action(window, u"Redo"_s)->trigger();
     EXPECT_EQ(canvas->document().marks[0].points.first(), QPointF(30, 30));
 
     QString savedPath;
@@ -85,7 +80,7 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
     EXPECT_FALSE(window->isModified());
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
               QStringList(QFileInfo(savedPath).fileName()));
-    EXPECT_TRUE(QFileInfo(savedPath).fileName().startsWith(QStringLiteral("Glimra_")));
+    EXPECT_TRUE(QFileInfo(savedPath).fileName().startsWith(u"Glimra_"_s));
     const QImage saved(savedPath);
     EXPECT_EQ(saved.pixel(30, 30), qRgb(0, 0, 0));
     EXPECT_EQ(saved.pixel(100, 100), picture.pixel(100, 100));
@@ -93,50 +88,50 @@ TEST(EditorWindow, DrawsMovesUndoesAndSavesANewFileLeavingThePictureAlone)
 
     // Selecting and deleting is a change of its own, undone like any other.
     drag(canvas, {40, 40}, {40, 40});
-    action(window, QStringLiteral("Delete Mark"))->trigger();
+    action(window, u"Delete Mark"_s)->trigger();
     EXPECT_TRUE(canvas->document().marks.isEmpty());
     EXPECT_TRUE(window->isModified());
-    action(window, QStringLiteral("Undo"))->trigger();
+    action(window, u"Undo"_s)->trigger();
     EXPECT_FALSE(window->isModified());
-    EXPECT_EQ(action(window, QStringLiteral("Replace Original")), nullptr); // not a library file
+    EXPECT_EQ(action(window, u"Replace Original"_s), nullptr); // not a library file
     delete window;
 }
 
 TEST(EditorWindow, ReplacesTheOriginalWithTheMarkedUpPictureAndCopiesTheTextOfAnArea)
 {
     QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("a.png"));
+    const QString path = folder.filePath(u"a.png"_s);
     QImage picture(700, 120, QImage::Format_RGB32);
     picture.fill(Qt::white);
     QPainter painter(&picture);
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(u"DejaVu Sans"_s);
     font.setPixelSize(30);
     painter.setFont(font);
-    painter.drawText(20, 60, QStringLiteral("Alpha Beta"));
-    painter.drawText(20, 105, QStringLiteral("Gamma Delta"));
-    painter.drawText(420, 60, QStringLiteral("Omega"));
+    painter.drawText(20, 60, u"Alpha Beta"_s);
+    painter.drawText(20, 105, u"Gamma Delta"_s);
+    painter.drawText(420, 60, u"Omega"_s);
     painter.end();
     ASSERT_TRUE(picture.save(path));
-    EditorWindow window(picture,
-                        {path, folder.path(), QStringLiteral("png"), 1, true,
-                         glimra::TextManager::readerProgram(), QStringLiteral("eng")},
-                        nullptr);
+    EditorWindow window(
+        picture,
+        {path, folder.path(), u"png"_s, 1, true, glimra::TextManager::readerProgram(), u"eng"_s},
+        nullptr);
     window.canvas()->setZoom(1);
     QString copied;
     QObject::connect(&window, &EditorWindow::textCopied, [&](const QString& t) { copied = t; });
     // Only the words in the area, line by line.
-    action(&window, QStringLiteral("Select Text"))->trigger();
+    action(&window, u"Select Text"_s)->trigger();
     drag(window.canvas(), {10, 20}, {380, 118});
-    action(&window, QStringLiteral("Copy Text"))->trigger();
+    action(&window, u"Copy Text"_s)->trigger();
     ASSERT_TRUE(waitUntil([&] { return !copied.isEmpty(); }, 20s));
-    EXPECT_EQ(copied, QStringLiteral("Alpha Beta\nGamma Delta"));
+    EXPECT_EQ(copied, u"Alpha Beta\nGamma Delta"_s);
 
-    action(&window, QStringLiteral("Redact"))->trigger();
+    action(&window, u"Redact"_s)->trigger();
     drag(window.canvas(), {300, 20}, {360, 50});
     QString replaced;
     QObject::connect(&window, &EditorWindow::replaced, [&](const QString& p) { replaced = p; });
     window.confirmReplace = [] { return true; };
-    action(&window, QStringLiteral("Replace Original"))->trigger();
+    action(&window, u"Replace Original"_s)->trigger();
     ASSERT_TRUE(waitUntil([&] { return !replaced.isEmpty(); }));
     EXPECT_EQ(std::tuple(replaced, window.isModified()), std::tuple(path, false));
     EXPECT_EQ(QImage(path).pixel(330, 30), qRgb(0, 0, 0));

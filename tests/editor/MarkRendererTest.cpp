@@ -23,28 +23,19 @@ QImage gradient(qreal scale)
     return image;
 }
 
-Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red)
+Mark mark(MarkKind kind, QList<QPointF> points, QColor color = Qt::red, qreal width = 4,
+          QString text = {}, qreal fontSize = 20)
 {
-    Mark m;
-    m.kind = kind;
-    m.points = std::move(points);
-    m.color = color;
-    return m;
+    return {kind, std::move(points), color, width, std::move(text), fontSize};
 }
-
-struct PixelCase {
-    const char* name;
-    Mark mark;
-    QPointF at;
-    std::optional<QRgb> expected; // none: the picture's own pixel stays
-};
 
 } // namespace
 
 TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
 {
     const QRgb red = qRgb(255, 0, 0);
-    const QList<PixelCase> cases{
+    // What is drawn; a pixel; its colour then (none: the picture's own pixel stays).
+    const std::tuple<const char*, Mark, QPointF, std::optional<QRgb>> cases[] = {
         {"rectangle edge", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {20, 50}, red},
         {"rectangle inside", mark(MarkKind::Rectangle, {{20, 20}, {100, 80}}), {60, 50}, {}},
         {"filled rectangle", mark(MarkKind::FilledRectangle, {{20, 20}, {100, 80}}), {60, 50}, red},
@@ -57,10 +48,7 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
         {"ellipse inside", mark(MarkKind::Ellipse, {{20, 20}, {100, 80}}), {60, 50}, {}},
         {"pen", mark(MarkKind::Pen, {{10, 60}, {50, 60}, {90, 70}}), {30, 60}, red},
         {"step disc", mark(MarkKind::Step, {{100, 60}}), {88, 60}, red},
-        {"redact",
-         mark(MarkKind::Redact, {{30.4, 30.6}, {70.2, 50.1}}, Qt::black),
-         {31, 31},
-         qRgb(0, 0, 0)},
+        {"redact", mark(MarkKind::Redact, {{30.4, 30.6}, {70.2, 50.1}}, Qt::black), {31, 31}, 0},
         // Multiplied, so that what lies below shows through: yellow keeps red and green.
         {"highlighter",
          mark(MarkKind::Highlighter, {{10, 60}, {190, 60}}, Qt::yellow),
@@ -69,17 +57,17 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
     };
     for (const qreal scale : {1.0, 2.0}) {
         const QImage picture = gradient(scale);
-        for (const PixelCase& c : cases) {
+        for (const auto& [name, drawn, point, expected] : cases) {
             MarkDocument document;
-            Mark scaled = c.mark;
+            Mark scaled = drawn;
             for (QPointF& p : scaled.points)
                 p *= scale;
             document.marks.append(scaled);
             const QImage out = renderDocument(picture, document, scale);
-            const QPoint at = (c.at * scale).toPoint();
-            ASSERT_EQ(out.size(), picture.size()) << c.name;
-            EXPECT_EQ(out.pixel(at) & 0xffffff, c.expected.value_or(picture.pixel(at)) & 0xffffff)
-                << c.name << " at " << scale << "x";
+            const QPoint at = (point * scale).toPoint();
+            ASSERT_EQ(out.size(), picture.size()) << name;
+            EXPECT_EQ(out.pixel(at) & 0xffffff, expected.value_or(picture.pixel(at)) & 0xffffff)
+                << name << " at " << scale << "x";
         }
     }
 }
@@ -87,10 +75,8 @@ TEST(MarkRenderer, EachMarkPaintsItsPixelsAndLeavesTheRestAtOneAndTwoTimes)
 TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
 {
     MarkDocument document;
-    Mark text = mark(MarkKind::Text, {{20, 20}}, Qt::black);
-    text.text = QStringLiteral("Wm");
-    text.fontSize = 30;
-    document.marks = {text, mark(MarkKind::Pixelate, {{100, 0}, {200, 120}})};
+    document.marks = {mark(MarkKind::Text, {{20, 20}}, Qt::black, 4, u"Wm"_s, 30),
+                      mark(MarkKind::Pixelate, {{100, 0}, {200, 120}})};
     const QImage picture = gradient(1);
     QImage out = renderDocument(picture, document, 1);
     QSet<QRgb> inText;
@@ -110,29 +96,23 @@ TEST(MarkRenderer, TextHasAHaloAndPixelateFlattensBlocksAndCropKeepsMarks)
     EXPECT_EQ(out.pixel(40, 15), picture.pixel(90, 15));
 }
 
-TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
+TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFileHidesARedaction)
 {
     // Marks are drawn only in the rectangles they reach, cut where those meet; a rectangle too
     // small clips a mark, and a saved file must show the same. An invisible mark over the
     // whole picture forces one piece to compare with.
-    const auto with = [](Mark m, qreal width, qreal fontSize = 20, QString text = {}) {
-        m.width = width;
-        m.fontSize = fontSize;
-        m.text = std::move(text);
-        return m;
-    };
     QList<Mark> steps, dots;
     for (int i = 0; i < 10; ++i)
-        steps.append(with(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}), 4, 30));
+        steps.append(mark(MarkKind::Step, {{150, 20 + 9.5 * i}}, Qt::red, 4, {}, 30));
     for (int i = 0; i < 60; ++i) // more pieces than are drawn apart
         dots.append(mark(MarkKind::Pen, {{3.0 + (i % 10) * 20, 5.0 + (i / 10) * 19}}));
     const QList<std::pair<QList<Mark>, std::optional<QRect>>> cases{
-        {{with(mark(MarkKind::Arrow, {{190, 110}, {195, 112}}), 14),
-          with(mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}), 20),
-          with(mark(MarkKind::Pen, {{100, 60}}), 30),
+        {{mark(MarkKind::Arrow, {{190, 110}, {195, 112}}, Qt::red, 14),
+          mark(MarkKind::Rectangle, {{20.5, 20.5}, {60, 50}}, Qt::red, 20),
+          mark(MarkKind::Pen, {{100, 60}}, Qt::red, 30),
           mark(MarkKind::Ellipse, {{40, 30}, {130, 90}})},
          {}},
-        {{with(mark(MarkKind::Text, {{120, 70}}, Qt::blue), 4, 40, u"Wjg\nÅy"_s)}, {}},
+        {{mark(MarkKind::Text, {{120, 70}}, Qt::blue, 4, u"Wjg\nÅy"_s, 40)}, {}},
         {steps, QRect(0, 0, 200, 60)},
         {dots, {}},
         {{mark(MarkKind::Pixelate, {{10, 10}, {90, 70}}),
@@ -141,7 +121,7 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
           mark(MarkKind::Redact, {{85.5, 20}, {99, 99}}, Qt::black)},
          QRect(50, 30, 120, 200)},
     };
-    Mark invisible = mark(MarkKind::FilledRectangle, {{0, 0}, {200, 120}}, Qt::transparent);
+    const Mark invisible = mark(MarkKind::FilledRectangle, {{0, 0}, {200, 120}}, Qt::transparent);
     for (const auto& [marks, crop] : cases) {
         MarkDocument document{marks, crop};
         const QImage pieces = renderDocument(gradient(1), document, 1);
@@ -152,24 +132,21 @@ TEST(MarkRenderer, MarksDrawnInPiecesMatchOneWholeDrawingAndTheSavedFile)
         EXPECT_EQ(pieces, whole) << marks.first().points.first().x();
         EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), whole);
     }
-}
 
-TEST(MarkRenderer, ASavedRedactionHoldsOnlyItsFillAndTheFileOnlyThePicture)
-{
-    MarkDocument document;
+    // A saved redaction holds only its fill, though marks come after it in order, and the file
+    // holds only the picture.
     const QRectF secret(QPointF(30.5, 20.25), QPointF(120.75, 60.5));
-    document.marks = {mark(MarkKind::Redact, {secret.topLeft(), secret.bottomRight()}, Qt::black),
-                      // Drawn after it in order, yet the redaction stays on top.
-                      mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
-                      mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)};
-    const QByteArray file =
-        encodePicture(renderMarks(gradient(1), document, 1), QStringLiteral("png"));
+    const MarkDocument redacted{
+        {mark(MarkKind::Redact, {secret.topLeft(), secret.bottomRight()}, Qt::black),
+         mark(MarkKind::Arrow, {{0, 0}, {100, 50}}, Qt::green),
+         mark(MarkKind::Highlighter, {{0, 40}, {200, 40}}, Qt::yellow)},
+        {}};
+    const QByteArray file = encodePicture(renderMarks(gradient(1), redacted, 1), u"png"_s);
     const QImage saved = QImage::fromData(file, "PNG");
     ASSERT_FALSE(saved.isNull());
     for (int y = 20; y <= 60; ++y)
         for (int x = 30; x <= 120; ++x)
             ASSERT_EQ(saved.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
-
     QStringList chunks;
     for (qsizetype at = 8; at + 8 <= file.size();) {
         const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
@@ -195,17 +172,13 @@ TEST(MarkHistory, UndoAndRedoReturnTheExactDocuments)
     history.apply(cropped);
     history.markSaved(history.current());
     EXPECT_FALSE(history.isModified());
-    struct Step {
-        bool undo;
-        bool moved;
-        MarkDocument expected;
-    };
-    const QList<Step> steps{{true, true, two},      {true, true, one},      {true, true, {}},
-                            {true, false, {}},      {false, true, one},     {false, true, two},
-                            {false, true, cropped}, {false, false, cropped}};
-    for (const Step& s : steps) {
-        EXPECT_EQ(s.undo ? history.undo() : history.redo(), s.moved);
-        EXPECT_EQ(history.current(), s.expected);
+    // Undo or redo; whether it moved; the document then.
+    const std::tuple<bool, bool, MarkDocument> steps[] = {
+        {true, true, two},  {true, true, one},  {true, true, {}},       {true, false, {}},
+        {false, true, one}, {false, true, two}, {false, true, cropped}, {false, false, cropped}};
+    for (const auto& [undo, moved, expected] : steps) {
+        EXPECT_EQ(undo ? history.undo() : history.redo(), moved);
+        EXPECT_EQ(history.current(), expected);
     }
     history.undo();
     history.apply(one); // a new change drops the redo

@@ -79,11 +79,8 @@ TEST(FileManagerCut, refusedShortcutsNameWhatHoldsTheirKeysAndTurningTheCutOffFr
     HotkeyManager hotkeys(settings, grabber);
     settings.onHotkeysChanged = [&] { AppDelegate::applyHotkeySettings(settings, cut, hotkeys); };
     const quint32 super = HotkeyModifier::Command;
-    const struct {
-        int id;
-        HotkeyBinding binding;
-        std::optional<QString> reason;
-    } cases[] = {
+    // The binding set for an id, and why it is refused (none: it is held).
+    const std::tuple<int, HotkeyBinding, std::optional<QString>> cases[] = {
         {1, {9, super, u"v"_s}, u"Used by File Manager Cut"_s},
         {2, {36, super, u"return"_s}, u"Not a key Glimra knows"_s},
         {3, {113, super, u"f15"_s}, u"Not a key this keyboard has"_s},
@@ -91,13 +88,13 @@ TEST(FileManagerCut, refusedShortcutsNameWhatHoldsTheirKeysAndTurningTheCutOffFr
         {5, {101, super, u"f9"_s}, std::nullopt},
         {6, {101, super, u"f9"_s}, u"Used by Right Half"_s},
     };
-    for (const auto& c : cases)
-        settings.setBinding(c.id, c.binding);
+    for (const auto& [id, binding, reason] : cases)
+        settings.setBinding(id, binding);
     cut.install();
     settings.save();
-    for (const auto& c : cases) {
-        EXPECT_EQ(hotkeys.refusalReason(c.id), c.reason) << c.id;
-        EXPECT_EQ(hotkeys.via(c.id), c.reason ? QString() : u"x11"_s) << c.id;
+    for (const auto& [id, binding, reason] : cases) {
+        EXPECT_EQ(hotkeys.refusalReason(id), reason) << id;
+        EXPECT_EQ(hotkeys.via(id), reason ? QString() : u"x11"_s) << id;
     }
 
     settings.setFinderCutEnabled(false);

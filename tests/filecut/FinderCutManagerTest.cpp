@@ -66,7 +66,7 @@ TEST(FinderCutManager, turnsSuperXAndSuperVIntoAMoveOnlyInTheFileManager)
     }
 }
 
-TEST(FinderCutManager, holdsItsKeysOnlyWhileInstalledAndOn)
+TEST(FinderCutManager, holdsItsKeysOnlyWhileInstalledAndOnAndKnowsFileManagersByClass)
 {
     FakeKeyGrabber grabber;
     FinderCutManager manager(grabber, [] { return QStringList(); });
@@ -82,12 +82,8 @@ TEST(FinderCutManager, holdsItsKeysOnlyWhileInstalledAndOn)
     manager.uninstall();
     EXPECT_TRUE(grabber.intercepts.isEmpty());
     EXPECT_FALSE(grabber.handler);
-}
 
-TEST(FinderCutManager, recognisesFileManagersByWindowClassInAnyCase)
-{
-    FakeKeyGrabber grabber;
-    FinderCutManager manager(grabber, {});
+    // File managers are known by their window class, in any case.
     manager.setExtraFileManagerClasses({u"SpaceFM"_s});
     for (const char* name : {"Pcmanfm", "thunar", "Org.gnome.Nautilus", "Nemo", "caja", "dolphin",
                              "pcmanfm-qt", "spacefm"})

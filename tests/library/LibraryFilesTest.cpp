@@ -16,11 +16,6 @@
 
 namespace {
 
-void touch(const QString& path, const QByteArray& content = "x")
-{
-    ASSERT_TRUE(writeFile(path, content));
-}
-
 QImage filled(QSize size, QColor colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -39,32 +34,28 @@ QByteArray entryBytes(const QImage& image, const QString& uri, qint64 mtime)
 
 } // namespace
 
-TEST(LibraryPaths, generatedNamesFollowThePatternAndNeverNameAnExistingFile)
+TEST(LibraryPaths, namesFollowThePatternNeverTakeAFileAndAnUnreadableImportLeavesNothing)
 {
     const QString stem = timestampedStem(QDateTime(QDate(2024, 3, 9), QTime(14, 5, 33)));
     EXPECT_EQ(stem, u"Glimra_2024-03-09_14-05-33"_s);
     // A capture still running reserves its name; one that finished has its file.
     QTemporaryDir dir;
-    touch(dir.filePath(stem + u".png"_s));
+    ASSERT_TRUE(writeFile(dir.filePath(stem + u".png"_s), "x"));
     EXPECT_EQ(uniqueFilePath(dir.path(), stem, u"png"_s, {dir.filePath(stem + u"_2.png"_s)}),
               dir.filePath(stem + u"_3.png"_s));
-}
 
-// Imports from another file system copy; the rest move.
-TEST(LibraryPaths, anImportTakesTheNextFreeNameAndAnUnreadableSourceLeavesNothing)
-{
-    QTemporaryDir source, library;
+    // Imports from another file system copy into the next free name; the rest move.
+    QTemporaryDir source;
     const QString original = source.filePath(u"Screenshot 1.png"_s);
-    touch(original, "new picture");
-    touch(library.filePath(u"Glimra_T.png"_s), "older picture");
-    const CopyResult copy = copyIntoFolder(original, library.path(), u"Glimra_T"_s, u"png"_s);
-    EXPECT_EQ(copy.path, library.filePath(u"Glimra_T_2.png"_s));
-    EXPECT_EQ(readFile(library.filePath(u"Glimra_T_2.png"_s)), "new picture");
-
+    ASSERT_TRUE(writeFile(original, "new picture"));
+    const CopyResult copy = copyIntoFolder(original, dir.path(), stem, u"png"_s);
+    EXPECT_EQ(copy.path, dir.filePath(stem + u"_2.png"_s));
+    EXPECT_EQ(readFile(dir.filePath(stem + u"_2.png"_s)), "new picture");
+    // An unreadable source leaves nothing.
     const CopyResult missing =
-        copyIntoFolder(source.filePath(u"gone.png"_s), library.path(), u"Glimra_T"_s, u"png"_s);
+        copyIntoFolder(source.filePath(u"gone.png"_s), dir.path(), stem, u"png"_s);
     EXPECT_FALSE(missing.path || missing.error.isEmpty());
-    EXPECT_EQ(entriesOf(library.path()), (QStringList{u"Glimra_T.png"_s, u"Glimra_T_2.png"_s}));
+    EXPECT_EQ(entriesOf(dir.path()), (QStringList{stem + u".png"_s, stem + u"_2.png"_s}));
 }
 
 TEST(LibraryPaths, systemScreenshotFolderHonoursTheSettingAndExpandsTheHomeFolder)
@@ -90,8 +81,10 @@ TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
     const QByteArray png = encodeImage(makeTestImage(8, 8));
     for (const char* name : {"a.png", "b.JPG", "c.txt", "d.jpeg", "e.jpg", ".hidden.png", "f.Png",
                              "h.jpgx", "i.jpg.d", "jpg"})
-        touch(dir.filePath(QString::fromLatin1(name)), png); // a PNG even named JPEG counts
-    touch(dir.filePath(u"g.png"_s), "a name that promises more than the header keeps");
+        ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(name)),
+                              png)); // a PNG even named JPEG counts
+    ASSERT_TRUE(
+        writeFile(dir.filePath(u"g.png"_s), "a name that promises more than the header keeps"));
     QDir(dir.path()).mkdir(u"folder.png"_s);
     // Temporaries of interrupted writes: only an old one of a library file goes.
     const QDateTime twoHoursAgo = QDateTime::currentDateTime().addSecs(-7200);
@@ -118,7 +111,7 @@ TEST(LibraryListing, onlyVisiblePicturesWithExactLowerCaseImageExtensionsCount)
     hidden.sort();
     EXPECT_EQ(hidden, (QStringList{u".c.txt.abcdef"_s, u".e.jpg.XyZ123"_s, u".hidden.png"_s}));
 
-    touch(dir.filePath(u"plain-file"_s));
+    ASSERT_TRUE(writeFile(dir.filePath(u"plain-file"_s), "x"));
     const LibraryScan broken = scanLibraryFolder(dir.filePath(u"plain-file"_s));
     ASSERT_TRUE(broken.error);
     EXPECT_EQ(*broken.error, u"Not a directory"_s);
@@ -153,7 +146,7 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
     for (const auto& [what, content, header, whole] : cases) {
         SCOPED_TRACE(what);
         const QString path = dir.filePath(u"picture"_s);
-        touch(path, content);
+        ASSERT_TRUE(writeFile(path, content));
         EXPECT_EQ(readImageHeader(path), header);
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         EXPECT_EQ(isWholeImageFile(fd), whole);
@@ -165,7 +158,7 @@ TEST(ImageHeader, theHeaderTellsTheSizeAndOnlyAPictureWholeAtBothEndsIsFinished)
     ::close(folder);
 }
 
-TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwise)
+TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsWrittenWholeAndPrivate)
 {
     // The picture is blue and the planted entry red: a red preview proves the entry was used,
     // a blue one that the file was decoded again.
@@ -228,11 +221,8 @@ TEST(ThumbnailCache, anEntryIsUsedOnlyWhileItMatchesTheFileAndIsRecreatedOtherwi
     const QString gone = home.path() + u"/gone.png"_s;
     EXPECT_EQ(loadPreview(gone, true).outcome, PreviewLoad::Unreadable);
     EXPECT_FALSE(QFileInfo::exists(thumbnails::failEntryPath(gone)));
-}
 
-TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixels)
-{
-    const ScopedHome home;
+    // Entries are written whole, private, and with their keys ahead of the pixels.
     const QString root = home.path() + u"/cache/thumbnails"_s;
     // A cache folder that exists keeps its owner's mode; the ones made here are private.
     ASSERT_TRUE(QDir().mkpath(root));
@@ -241,14 +231,14 @@ TEST(ThumbnailCache, entriesAreWrittenWholePrivateAndWithTheirKeysAheadOfThePixe
     ASSERT_TRUE(writeImage(file, filled({300, 200}, Qt::green)));
     ASSERT_EQ(loadPreview(file, false).outcome, PreviewLoad::Loaded);
 
-    const QString entry = thumbnails::largeEntryPath(file);
+    const QString written = thumbnails::largeEntryPath(file);
     EXPECT_EQ(entriesOf(root + u"/large"_s),
-              QStringList{QFileInfo(entry).fileName()}); // no temporary left behind
-    EXPECT_EQ(modeOf(entry), 0600u);
+              QStringList{QFileInfo(written).fileName()}); // no temporary left behind
+    EXPECT_EQ(modeOf(written), 0600u);
     EXPECT_EQ(modeOf(root + u"/large"_s), 0700u);
     EXPECT_EQ(modeOf(root), 0755u);
 
-    QFile f(entry);
+    QFile f(written);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
     const qsizetype idat = bytes.indexOf("IDAT");

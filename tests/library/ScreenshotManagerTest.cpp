@@ -77,7 +77,6 @@ TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndKeepsDecodablePicturesAsSma
     ASSERT_EQ(removed.size(), 1);
     EXPECT_EQ(QFileInfo(*removed[0]->filePath).fileName(), u"damaged.png"_s);
     EXPECT_EQ(m_log, (QStringList{u"reset"_s, u"remove 0-0"_s}));
-    EXPECT_EQ(modelNames(model), listedNames());
     EXPECT_TRUE(manager.statusMessage().isEmpty());
     EXPECT_TRUE(isRecordedUnreadable(libraryFile(u"damaged.png"_s),
                                      thumbnails::modificationTime(libraryFile(u"damaged.png"_s))));
@@ -91,9 +90,7 @@ TEST_F(ScreenshotManagerTest, theListIsKnownAtOnceAndKeepsDecodablePicturesAsSma
         EXPECT_LE(preview.width(), 200);
         EXPECT_GE(preview.height(), kPreviewSize.height());
     }
-    const ScreenshotItemPtr big = manager.screenshots().at(1);
-    EXPECT_TRUE(big->syncStatus == SyncStatus::Local && !big->serverId && !big->captureType);
-    EXPECT_EQ(big->fullImage().size(), QSize(1920, 1080));
+    EXPECT_EQ(manager.screenshots().at(1)->fullImage().size(), QSize(1920, 1080));
 
     // A folder that cannot be listed keeps the list and says why.
     QDir(home.libraryDir()).removeRecursively();
@@ -118,28 +115,6 @@ TEST(StatusLine, aConfirmationClearsOnlyWhatItStillShows)
     line.showConfirmation(u"Copied"_s, 100ms);
     line.set(u"Capturing"_s);
     EXPECT_TRUE(holdsFor([&] { return line.text() == u"Capturing"_s; }, 300ms));
-}
-
-TEST_F(ScreenshotManagerTest, deletingRemovesFileAndRowEvenWhenTheFileIsAlreadyGone)
-{
-    for (const QString& name : {u"a.png"_s, u"b.png"_s, u"c.png"_s})
-        ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(40, 30)));
-    loadAndWait();
-    ScreenshotItemPtr a = manager.screenshots().at(0);
-    QFile::remove(*a->filePath);
-    manager.deleteScreenshot(a);
-    EXPECT_EQ(manager.screenshots().size(), 2);
-    EXPECT_EQ(manager.statusMessage(), u"Screenshot deleted"_s);
-
-    const ScreenshotItemPtr b = manager.screenshots().at(0);
-    // An item with the same date and picture but another identity is not the one deleted.
-    auto twin = std::make_shared<ScreenshotItem>(QImage(), b->date, SyncStatus::Local, std::nullopt,
-                                                 std::nullopt, std::nullopt);
-    manager.deleteScreenshots({b});
-    EXPECT_FALSE(QFileInfo::exists(*b->filePath));
-    EXPECT_EQ(manager.statusMessage(), u"1 screenshots deleted"_s);
-    manager.deleteScreenshots({twin});
-    EXPECT_EQ(manager.screenshots().size(), 1);
 }
 
 TEST_F(ScreenshotManagerTest, theSyncHearsOfNewScreenshotsAndServerCopiesOfDeletedOnes)
@@ -174,7 +149,6 @@ TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngOfTheFullPictureOrSaysWhyNot)
         {u"small.png"_s, encodeImage(small, "PNG", 100), u"image/png"_s, small.size()},
         {u"small.jpeg"_s, encodeImage(small, "JPEG"), u"image/tiff"_s, small.size()},
         {u"huge.jpg"_s, encodeImage(huge, "JPEG"), u"image/png"_s, huge.size()},
-        {u"huge.png"_s, encodeImage(huge), u"image/tiff"_s, huge.size()},
         {u"forged.jpg"_s, forged, {}, {}},
     };
     for (const auto& [name, bytes, askFor, expected] : cases) {
@@ -205,7 +179,7 @@ TEST_F(ScreenshotManagerTest, aCopyOffersTiffAndPngOfTheFullPictureOrSaysWhyNot)
     }
 }
 
-TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
+TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRowAndADeletionOnlyItsOwn)
 {
     for (const QString& name : {u"a.png"_s, u"b.png"_s, u"c.png"_s})
         ASSERT_TRUE(writeImage(libraryFile(name), makeTestImage(40, 30)));
@@ -255,4 +229,19 @@ TEST_F(ScreenshotManagerTest, eachChangeOfOneItemTouchesItsOneRow)
     EXPECT_TRUE(added->image.isNull());
     EXPECT_FALSE(manager.preview(added).isNull());
     EXPECT_FALSE(model.data(model.index(0), Qt::DecorationRole).value<QImage>().isNull());
+
+    // A deletion whose file is already gone still takes its row; an item with the same date
+    // and picture but another identity is not the one deleted.
+    const ScreenshotItemPtr gone = manager.screenshots().at(1);
+    QFile::remove(*gone->filePath);
+    manager.deleteScreenshot(gone);
+    EXPECT_EQ(manager.statusMessage(), u"Screenshot deleted"_s);
+    const ScreenshotItemPtr last = manager.screenshots().at(1);
+    const auto twin = std::make_shared<ScreenshotItem>(QImage(), last->date, SyncStatus::Local,
+                                                       std::nullopt, std::nullopt, std::nullopt);
+    manager.deleteScreenshots({last});
+    EXPECT_FALSE(QFileInfo::exists(*last->filePath));
+    EXPECT_EQ(manager.statusMessage(), u"1 screenshots deleted"_s);
+    manager.deleteScreenshots({twin});
+    EXPECT_EQ(listedNames(), QStringList{u"new.png"_s});
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sway/SwayIpc.h"
-#include "platform/sway/SwayWindowMover.h"
+#include "platform/wayland/SwayIpc.h"
+#include "platform/wayland/SwayWindowMover.h"
 
 #include "TestSupport.h"
 

@@ -160,6 +160,7 @@ TEST_F(HotkeysTest, rowsNameTheCommandToBindWhereTheDesktopKeepsKeysOrWindowsToI
         {true, true, Cause::None, 9, std::nullopt},
         // A desktop that took the request and bound no keys: its settings are the way.
         {true, true, Cause::Desktop, 3, bind + u"capture window"_s},
+        {true, true, Cause::Pending, 5, u"Waiting for the desktop's answer"_s},
     };
     for (const Case& c : cases) {
         grabber.available = c.keys;

@@ -12,10 +12,7 @@ class ManagerFixture : public ::testing::Test {
 protected:
     ManagerFixture() : manager(&clipboard, &picker) { QDir().mkpath(home.libraryDir()); }
 
-    QString libraryFile(const QString& name) const
-    {
-        return QDir(home.libraryDir()).filePath(name);
-    }
+    QString libraryFile(const QString& name) const { return home.libraryDir() + u'/' + name; }
     QString systemFile(const QString& name) const
     {
         return home.path() + u"/Pictures/Screenshots/"_s + name;

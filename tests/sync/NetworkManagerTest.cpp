@@ -175,8 +175,6 @@ TEST_F(NetworkManagerTest, EveryReplyShapeOfTheServer)
         // against the real server in the end-to-end run.
         {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Share,
          "no This server does not offer share links"},
-        {reply(400, R"({"success":false,"error":"Unknown action"})"), Op::Unshare,
-         "no This server does not offer share links"},
         {reply(200, R"({"success":true,"share":{"id":"x","url":"file:///etc/passwd"}})"), Op::Share,
          "no Invalid server response"},
         {reply(200, R"({"success":true,"share":{"id":"x","url":"https://h/s/x"}})"), Op::Share,
@@ -223,7 +221,7 @@ TEST(NetworkManagerTls, AnUnknownCaIsRejectedUntilTheSettingsNameIt)
     EXPECT_EQ(perform(*trusting, Op::Login), "no The server redirected to an insecure address");
 }
 
-TEST_F(NetworkManagerTest, AJsonCallHasADeadlineAndATransferOnlyNeedsToKeepMoving)
+TEST_F(NetworkManagerTest, AJsonCallHasADeadlineAndATransferOnlyNeedsToKeepMovingAndBeTaken)
 {
     // Twelve bytes, one every 100 ms: never idle for the timeout, yet longer than it in all.
     server.respond([](const Received& r, httplib::Response& out) {
@@ -239,11 +237,8 @@ TEST_F(NetworkManagerTest, AJsonCallHasADeadlineAndATransferOnlyNeedsToKeepMovin
     EXPECT_EQ(perform(net, Op::Login), "no The request timed out");
     EXPECT_EQ(perform(net, Op::List), "no -");
     EXPECT_EQ(perform(net, Op::Download), "ok 12");
-}
-
-// What the sink was handed, and that a 404's body never reaches it, is seen in the engine's files.
-TEST_F(NetworkManagerTest, ADownloadEndsAsAFailureWhenItsSinkRefuses)
-{
+    // What the sink was handed, and that a 404's body never reaches it, is seen in the engine's
+    // files; a sink that refuses ends the download as a failure.
     server.respond(reply(200, std::string(5000, '\x89'), "image/png"));
     EXPECT_EQ(perform(net, Op::Download, {}, false), "no Cannot save the download");
 }

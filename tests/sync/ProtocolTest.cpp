@@ -15,7 +15,7 @@ Transfer reply(const QByteArray& body, std::optional<int> status = 200)
 
 } // namespace
 
-TEST(Protocol, FailuresKeepTheirMessagesAndSuccessesTheirFallbacks)
+TEST(Protocol, FailuresKeepTheirMessagesAndOnlyErrorLikeShortTextDownloadsAreErrors)
 {
     const Transfer nothing{std::nullopt, std::nullopt, 200};
     EXPECT_EQ(decodeAuthReply(AuthAction::Login, nothing).text, u"No data received");
@@ -25,10 +25,8 @@ TEST(Protocol, FailuresKeepTheirMessagesAndSuccessesTheirFallbacks)
     // One entry that is not an object spoils the listing: a partial list would make the sync
     // engine download files the server has.
     EXPECT_FALSE(decodeListReply(reply(R"({"success":1,"screenshots":[{"id":1},2]})")).ok);
-}
 
-TEST(Protocol, ShortPlainTextDownloadsAreErrorsOnlyWhenTheyLookLikeOne)
-{
+    // Short plain-text downloads are errors only when they look like one.
     const QByteArray notFound199 = "not found" + QByteArray(190, ' ');
     EXPECT_EQ(classifyDownload(reply(notFound199)).message, QString::fromLatin1(notFound199));
     EXPECT_EQ(classifyDownload(reply("Invalid id \xc3\xa9")).message, u"Invalid id \u00e9");
@@ -38,7 +36,7 @@ TEST(Protocol, ShortPlainTextDownloadsAreErrorsOnlyWhenTheyLookLikeOne)
     EXPECT_EQ(classifyDownload(reply("", 204)).message, u"Download failed (HTTP 204)");
 }
 
-TEST(Protocol, PlainHttpOnlyToThisMachine)
+TEST(Protocol, PlainHttpOnlyToThisMachineAndNoForgedFormHeaders)
 {
     EXPECT_EQ(endpointUrl(u" https://glimra.example:8443/ "_s, kSyncPath),
               QUrl(u"https://glimra.example:8443/glimra/api/sync.php"_s));
@@ -48,10 +46,7 @@ TEST(Protocol, PlainHttpOnlyToThisMachine)
                             "http://localhost@evil.example", "http://[::2]", "ftp://localhost",
                             "localhost:8787", "not a url", "", "https://h/?a=b"})
         EXPECT_FALSE(endpointUrl(QString::fromLatin1(bad), kAuthPath)) << bad;
-}
 
-TEST(Protocol, UploadFormHeadersCannotBeForged)
-{
     // A quote or line break in a file name must not end the header and forge fields.
     EXPECT_TRUE(multipartBody(u"B"_s, {}, {}, u"a\"b\r\nX: 1.tiff"_s, {})
                     .contains("; filename=\"a%22b%0D%0AX: 1.tiff\"\r\nContent-Type: image/png"));

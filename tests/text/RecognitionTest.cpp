@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestSupport.h"
-#include "editor/EditedFile.h"
-#include "editor/MarkRenderer.h"
 #include "text/TextManager.h"
 #include "text/TextReaderProcess.h"
 
@@ -46,17 +44,16 @@ QImage draw(const Picture& p)
 TextReaderProcess reader(const QString& program, TextReaderProcess::Limits limits = {})
 {
     static const std::atomic<bool> never{false};
-    return TextReaderProcess(program, QStringLiteral("eng"), &never, limits);
+    return TextReaderProcess(program, u"eng"_s, &never, limits);
 }
 
 } // namespace
 
-TEST(Recognition, ReadsTheWordsOfDrawnScreens)
+TEST(Recognition, ReadsTheWordsOfDrawnScreensAndSkipsWhatItCannotRead)
 {
-    const QStringList error{QStringLiteral("Error: connection refused on port 8080"),
-                            QStringLiteral("Order number 4711 shipped today")};
-    const QStringList slide{QStringLiteral("Quarterly revenue chart"),
-                            QStringLiteral("Meeting notes about budget")};
+    const QStringList error{u"Error: connection refused on port 8080"_s,
+                            u"Order number 4711 shipped today"_s};
+    const QStringList slide{u"Quarterly revenue chart"_s, u"Meeting notes about budget"_s};
     const Picture pictures[] = {
         {"DejaVu Sans", 13, false, 1, error},  {"DejaVu Sans", 13, true, 1, error},
         {"DejaVu Serif", 16, false, 1, slide}, {"DejaVu Sans Mono", 14, true, 1, error},
@@ -65,13 +62,9 @@ TEST(Recognition, ReadsTheWordsOfDrawnScreens)
     const test::ScopedHome home;
     TextReaderProcess process = reader(TextManager::readerProgram());
     for (const Picture& picture : pictures) {
-        SCOPED_TRACE(QStringLiteral("%1 %2px %3 %4x")
-                         .arg(QString::fromLatin1(picture.font))
-                         .arg(picture.pixelSize)
-                         .arg(QLatin1String(picture.dark ? "dark" : "light"))
-                         .arg(picture.scale)
-                         .toStdString());
-        const QString path = home.path() + QStringLiteral("/screen.png");
+        SCOPED_TRACE(testing::Message() << picture.font << ' ' << picture.pixelSize << "px "
+                                        << (picture.dark ? "dark " : "light ") << picture.scale);
+        const QString path = home.path() + u"/screen.png"_s;
         ASSERT_TRUE(test::writeImage(path, draw(picture)));
         const ReadResult result = process.read(path);
         ASSERT_EQ(result.status, ReadResult::Read) << result.reason.toStdString();
@@ -83,91 +76,53 @@ TEST(Recognition, ReadsTheWordsOfDrawnScreens)
         // Lines come back as lines.
         EXPECT_EQ(text.count(QLatin1Char('\n')), picture.lines.size() - 1) << text.toStdString();
     }
-}
 
-TEST(Recognition, SkipsWhatItCannotReadAndGoesOn)
-{
-    const test::ScopedHome home;
-    const QString blank = home.path() + QStringLiteral("/blank.png");
-    const QString truncated = home.path() + QStringLiteral("/truncated.png");
-    const QString notPicture = home.path() + QStringLiteral("/notes.png");
-    const QString good = home.path() + QStringLiteral("/good.png");
-    ASSERT_TRUE(test::writeImage(blank, test::makeTestImage(640, 400)));
-    const QByteArray png =
-        test::encodeImage(draw({"DejaVu Sans", 20, false, 1, {QStringLiteral("Hello")}}));
-    ASSERT_TRUE(test::writeFile(truncated, png.left(png.size() / 3)));
-    ASSERT_TRUE(test::writeFile(notPicture, "just some words"));
-    ASSERT_TRUE(test::writeFile(good, png));
-
-    TextReaderProcess process = reader(TextManager::readerProgram());
-    const ReadResult none = process.read(blank);
+    // What it cannot read is skipped, and the next picture is read all the same.
+    const auto read = [&](const char* name, const QByteArray& bytes) {
+        const QString path = home.path() + u'/' + QLatin1String(name);
+        EXPECT_TRUE(test::writeFile(path, bytes));
+        return process.read(path);
+    };
+    const ReadResult none = read("blank.png", test::encodeImage(test::makeTestImage(640, 400)));
     EXPECT_EQ(none.status, ReadResult::Read);
     EXPECT_TRUE(none.words.isEmpty());
-    EXPECT_EQ(process.read(truncated).status, ReadResult::Unreadable);
-    EXPECT_EQ(process.read(notPicture).status, ReadResult::Unreadable);
-    EXPECT_EQ(readingText(process.read(good).words), QStringLiteral("Hello"));
+    const QByteArray png = test::encodeImage(draw({"DejaVu Sans", 20, false, 1, {u"Hello"_s}}));
+    EXPECT_EQ(read("truncated.png", png.left(png.size() / 3)).status, ReadResult::Unreadable);
+    EXPECT_EQ(read("notes.png", "just some words").status, ReadResult::Unreadable);
+    EXPECT_EQ(readingText(read("good.png", png).words), u"Hello"_s);
 }
 
 TEST(Recognition, AHelperThatDiesOrHangsCostsOnePicture)
 {
     const test::ScopedHome home;
     // Dies on a picture named crash, never answers on one named hang, reads the rest.
-    const QString helper = home.path() + QStringLiteral("/helper");
-    ASSERT_TRUE(test::writeFile(helper, "#!/bin/sh\necho ready\nwhile read -r p; do\n"
-                                        "case \"$p\" in *crash*) exit 3;; *hang*) sleep 30;; esac\n"
-                                        "echo 'ok 1 1'; echo '0 1 1 5 5 fine'; echo .\ndone\n"));
-    QFile::setPermissions(helper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString helper = home.path() + u"/helper"_s;
+    ASSERT_TRUE(test::writeScript(helper,
+                                  "echo ready\nwhile read -r p; do\n"
+                                  "case \"$p\" in *crash*) exit 3;; *hang*) sleep 30;; esac\n"
+                                  "echo 'ok 1 1'; echo '0 1 1 5 5 fine'; echo .\ndone\n"));
     TextReaderProcess process = reader(helper, {std::chrono::seconds(5), std::chrono::seconds(1)});
-    const struct {
-        const char* name;
-        ReadResult::Status status;
-    } rows[] = {{"crash.png", ReadResult::Unreadable},
-                {"a.png", ReadResult::Read},
-                {"hang.png", ReadResult::Unreadable},
-                {"b.png", ReadResult::Read}};
-    for (const auto& row : rows)
-        EXPECT_EQ(process.read(home.path() + QLatin1Char('/') + QLatin1String(row.name)).status,
-                  row.status)
-            << row.name;
+    const std::pair<const char*, ReadResult::Status> rows[] = {
+        {"crash.png", ReadResult::Unreadable},
+        {"a.png", ReadResult::Read},
+        {"hang.png", ReadResult::Unreadable},
+        {"b.png", ReadResult::Read}};
+    for (const auto& [name, status] : rows)
+        EXPECT_EQ(process.read(home.path() + u'/' + QLatin1String(name)).status, status) << name;
 
     // Time stopped by a pause (a capture) is not a hang.
     text::HelperHandle handle;
-    TextReaderProcess paused(helper, QStringLiteral("eng"), nullptr,
+    TextReaderProcess paused(helper, u"eng"_s, nullptr,
                              {std::chrono::seconds(5), std::chrono::seconds(1)}, &handle);
     handle.pause(true);
     std::thread resume([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         handle.pause(false);
     });
-    EXPECT_EQ(paused.read(home.path() + QStringLiteral("/c.png")).status, ReadResult::Read);
+    EXPECT_EQ(paused.read(home.path() + u"/c.png"_s).status, ReadResult::Read);
     resume.join();
 
     // A helper that cannot start marks nothing: the pictures wait for one that can.
-    TextReaderProcess missing = reader(home.path() + QStringLiteral("/nothing-here"));
-    EXPECT_EQ(missing.read(home.path() + QStringLiteral("/a.png")).status, ReadResult::Unavailable);
-}
-
-TEST(Recognition, ReadsNothingOfARedactedLine)
-{
-    const test::ScopedHome home;
-    const QImage screen =
-        draw({"DejaVu Sans",
-              16,
-              false,
-              1,
-              {QStringLiteral("Deployment finished"), QStringLiteral("Secret token 9f8e7d6c")}});
-    editor::MarkDocument document;
-    editor::Mark cover;
-    cover.kind = editor::MarkKind::Redact;
-    cover.points = {QPointF(10, 80), QPointF(600, 112)}; // the second line, at y 102
-    document.marks = {cover};
-    const QString path = home.path() + QStringLiteral("/redacted.png");
-    ASSERT_TRUE(
-        test::writeFile(path, editor::encodePicture(editor::renderDocument(screen, document, 1),
-                                                    QStringLiteral("png"))));
-    const QString text = readingText(reader(TextManager::readerProgram()).read(path).words);
-    EXPECT_TRUE(text.contains(QStringLiteral("Deployment"))) << text.toStdString();
-    for (const char* secret : {"Secret", "token", "9f8e"})
-        EXPECT_FALSE(text.contains(QLatin1String(secret), Qt::CaseInsensitive))
-            << text.toStdString();
+    TextReaderProcess missing = reader(home.path() + u"/nothing-here"_s);
+    EXPECT_EQ(missing.read(home.path() + u"/a.png"_s).status, ReadResult::Unavailable);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PortalScreenshot.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -38,6 +39,24 @@ QString callFailure(const QDBusMessage& reply, int timeoutMs)
         name == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface"))
         return QStringLiteral("the desktop portal offers no screenshots on this desktop");
     return QStringLiteral("the screenshot portal refused: ") + reply.errorMessage();
+}
+
+// xdg-desktop-portal answers 2, as for a failure, also when the user has refused screenshots
+// to programs outside a sandbox: in its dialog, asked once, or since then in the desktop's
+// privacy settings. Its permission store tells the two apart.
+bool screenshotsRefused(const QDBusConnection& bus)
+{
+    QDBusMessage lookup = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+        QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+    lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+    const QDBusMessage reply = bus.call(lookup, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    QMap<QString, QStringList> permissions; // by application; unsandboxed ones have ""
+    reply.arguments().constFirst().value<QDBusArgument>() >> permissions;
+    return permissions.value(QString()).value(0) == QLatin1String("no");
 }
 
 } // namespace
@@ -130,7 +149,10 @@ PortalAnswer requestPortalScreenshot(bool interactive, int timeoutMs)
         return answer;
     }
     answer.uri = response.results.value(QStringLiteral("uri")).toString();
-    if (response.code != 0)
+    if (response.code != 0 && !interactive && screenshotsRefused(bus))
+        answer.reason = QStringLiteral(
+            "the desktop's privacy settings do not allow programs to take screenshots");
+    else if (response.code != 0)
         answer.reason = QStringLiteral("the desktop could not take the screenshot");
     else if (answer.uri.isEmpty())
         answer.reason = QStringLiteral("the screenshot portal answered without a picture");

@@ -227,20 +227,23 @@ void PortalKeyGrabber::createSession(quint64 generation)
 void PortalKeyGrabber::bindShortcuts(quint64 generation)
 {
     QVariantMap options;
-    request(QStringLiteral("BindShortcuts"),
-            {QVariant::fromValue(m_session), shortcutList(), QString()}, options,
-            [this, generation](uint response, const QVariantMap& results) {
-                if (generation != m_generation)
-                    return;
-                m_bound.clear();
-                ShortcutList bound;
-                if (response == 0)
-                    results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> bound;
-                for (const Shortcut& shortcut : bound)
-                    m_bound.insert(shortcut.id.toInt());
-                m_answered = true;
-                Q_EMIT grabsChanged();
-            });
+    request(
+        QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(m_session), shortcutList(), QString()}, options,
+        [this, generation](uint response, const QVariantMap& results) {
+            if (generation != m_generation)
+                return;
+            m_bound.clear();
+            ShortcutList bound;
+            if (response == 0)
+                results.value(QStringLiteral("shortcuts")).value<QDBusArgument>() >> bound;
+            for (const Shortcut& shortcut : bound)
+                m_bound.insert(
+                    shortcut.id.toInt(),
+                    shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+            m_answered = true;
+            Q_EMIT grabsChanged();
+        });
 }
 
 void PortalKeyGrabber::request(const QString& method, const QVariantList& args,

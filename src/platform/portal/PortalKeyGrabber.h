@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QHash>
-#include <QSet>
 #include <QTimer>
 
 namespace glimra {
@@ -34,6 +33,10 @@ public:
     bool isGrabbed(int id) const override;
     Refusal refusal(int id) const override;
     QString via() const override { return QStringLiteral("portal"); }
+    QString boundKeys(int id) const override
+    {
+        return isGrabbed(id) ? m_bound.value(id) : QString();
+    }
     void describe(int id, const QString& description) override { m_descriptions[id] = description; }
 
     bool intercept(quint32, Qt::KeyboardModifiers, int) override { return false; }
@@ -69,8 +72,8 @@ private:
     QHash<int, QString> m_descriptions;
     QHash<int, int> m_clashes;      // refused id -> our id that asked for the same keys first
     QHash<int, Combination> m_sent; // what the current session was asked for
-    QSet<int> m_bound;
-    bool m_answered = false; // the current set has had the desktop's answer
+    QHash<int, QString> m_bound;    // id -> the keys the desktop bound, as it writes them
+    bool m_answered = false;        // the current set has had the desktop's answer
     QDBusObjectPath m_session;
     quint64 m_generation = 0;
     quint64 m_requests = 0;

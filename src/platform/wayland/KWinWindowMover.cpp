@@ -66,14 +66,6 @@ bool KWinWindowMover::isRunning(const QDBusConnection& bus)
 
 bool KWinWindowMover::placeFocused(const Placement& place)
 {
-    if (!m_scriptWritten) {
-        // A few hundred bytes into the user's runtime folder, which lives in memory.
-        QSaveFile file(m_scriptPath);
-        m_scriptWritten = file.open(QIODevice::WriteOnly) &&
-                          file.write(scriptFor(m_bus.baseService())) > 0 && file.commit();
-        if (!m_scriptWritten)
-            return true;
-    }
     m_waiting = place;
     if (!m_busy)
         start();
@@ -84,6 +76,14 @@ bool KWinWindowMover::placeFocused(const Placement& place)
 // scripts do not use. A tile asked meanwhile is run next, with the newest placement.
 void KWinWindowMover::start()
 {
+    if (!m_scriptWritten) {
+        // A few hundred bytes into the user's runtime folder, which lives in memory.
+        QSaveFile file(m_scriptPath);
+        m_scriptWritten = file.open(QIODevice::WriteOnly) &&
+                          file.write(scriptFor(m_bus.baseService())) > 0 && file.commit();
+        if (!m_scriptWritten)
+            return void(m_waiting = nullptr);
+    }
     m_busy = true;
     m_answered = false;
     call(QStringLiteral("/Scripting"), kScripting, QStringLiteral("loadScript"),
@@ -94,6 +94,7 @@ void KWinWindowMover::start()
                  // is tried once more, and a second refusal drops the tile.
                  if (std::exchange(m_refused, true))
                      m_waiting = nullptr;
+                 m_scriptWritten = false; // in case the runtime folder was emptied meanwhile
                  return finish();
              }
              m_refused = false;

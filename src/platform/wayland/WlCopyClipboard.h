@@ -9,9 +9,10 @@ namespace glimra {
 
 // The Wayland clipboard as a program without a focused window can own it: a compositor gives
 // the selection only to the client the user last typed into, except through its data-control
-// protocol, which wl-copy speaks. Each copy hands one encoding to a wl-copy of its own, which
-// keeps offering it after it has read it (and after Glimra has quit) until something else is
-// copied. The encoding is made on a worker thread and the child is never waited for.
+// protocol, which wl-copy speaks; where there is none (GNOME), wl-copy shows a surface of its
+// own for a moment, which the desktop focuses. Each copy hands one encoding to a wl-copy of its
+// own, which keeps offering it after it has read it (and after Glimra has quit) until something
+// else is copied. The encoding is made on a worker thread and the child is never waited for.
 class WlCopyClipboard final : public Clipboard {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WlCopyClipboard)

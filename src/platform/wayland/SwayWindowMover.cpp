@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sway/SwayWindowMover.h"
+#include "platform/wayland/SwayWindowMover.h"
 
-#include "platform/sway/SwayIpc.h"
+#include "platform/wayland/SwayIpc.h"
 
 #include <QJsonDocument>
 #include <QLocalSocket>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sway/SwayIpc.h"
+#include "platform/wayland/SwayIpc.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
