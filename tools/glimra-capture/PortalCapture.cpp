@@ -140,6 +140,16 @@ int runPortalCapture(const CaptureOptions& options, int& argc, char** argv)
         return kExitError;
     }
     const qreal scale = qreal(taken.image.width()) / layout.width();
+    // A picture of less than the whole layout (one screen of several, say) would put every
+    // selection in the wrong place: refused rather than saved wrong.
+    if (std::abs(taken.image.height() - layout.height() * scale) > scale + 1) {
+        complain(QStringLiteral("the portal's picture (%1x%2) is not of the whole desktop (%3x%4)")
+                     .arg(taken.image.width())
+                     .arg(taken.image.height())
+                     .arg(layout.width())
+                     .arg(layout.height()));
+        return kExitError;
+    }
     const QRect desktop(
         QPoint(int(std::lround(layout.x() * scale)), int(std::lround(layout.y() * scale))),
         taken.image.size());
