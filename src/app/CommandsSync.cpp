@@ -20,6 +20,29 @@ namespace {
 const QString kSignedOut = QStringLiteral("Signed out\n");
 const QString kListingFailed = QStringLiteral("The server's list could not be read\n");
 
+// The account screenshot a command names, or nothing once the refusal has been answered.
+std::optional<qint64> signedInScreenshotId(AppDelegate& app, const QString& arg,
+                                           const RemoteControl::Reply& reply)
+{
+    bool isNumber = false;
+    const qint64 id = arg.toLongLong(&isNumber);
+    if (!isNumber) {
+        reply(2, {}, QStringLiteral("Not a screenshot id: %1\n").arg(arg));
+        return std::nullopt;
+    }
+    if (!app.authManager()->keychain()->retrieve()) {
+        reply(1, {}, kSignedOut);
+        return std::nullopt;
+    }
+    return id;
+}
+
+void replyWithOutcome(const RemoteControl::Reply& reply, const ShareOutcome& outcome)
+{
+    reply(outcome.ok ? 0 : 1, outcome.ok ? outcome.text + u'\n' : QString(),
+          outcome.ok ? QString() : outcome.text + u'\n');
+}
+
 QString serverListing(const QList<ServerScreenshot>& records, bool json)
 {
     QString out;
@@ -89,17 +112,14 @@ void serverList(AppDelegate& app, const QStringList& args, const QString&,
 void serverDelete(AppDelegate& app, const QStringList& args, const QString&,
                   const RemoteControl::Reply& reply)
 {
-    bool isNumber = false;
-    const qint64 id = args[0].toLongLong(&isNumber);
-    if (!isNumber)
-        return reply(2, {}, QStringLiteral("Not a screenshot id: %1\n").arg(args[0]));
-    if (!app.authManager()->keychain()->retrieve())
-        return reply(1, {}, kSignedOut);
+    const std::optional<qint64> id = signedInScreenshotId(app, args[0], reply);
+    if (!id)
+        return;
     // The record as last listed, so that its local copy is found by its name; an id that was
     // never listed deletes only the server's copy.
-    ServerScreenshot record{id, {}, {}, 0, {}, {}, {}};
+    ServerScreenshot record{*id, {}, {}, 0, {}, {}, {}};
     for (const ServerScreenshot& listed : app.screenshotManager()->serverScreenshots()) {
-        if (listed.id == id)
+        if (listed.id == *id)
             record = listed;
     }
     app.syncEngine()->deleteServerScreenshot(record, [reply](std::optional<QString> shown) {
@@ -128,25 +148,15 @@ void share(AppDelegate& app, const QStringList& args, const QString&,
         return reply(1, {}, kSignedOut);
     app.screenshotManager()->shareServerScreenshot(
         id, expiresGiven ? lifetimes.value(args[2]) : std::nullopt,
-        [reply](const ShareOutcome& outcome) {
-            reply(outcome.ok ? 0 : 1, outcome.ok ? outcome.text + u'\n' : QString(),
-                  outcome.ok ? QString() : outcome.text + u'\n');
-        });
+        [reply](const ShareOutcome& outcome) { replyWithOutcome(reply, outcome); });
 }
 
 void unshare(AppDelegate& app, const QStringList& args, const QString&,
              const RemoteControl::Reply& reply)
 {
-    bool isNumber = false;
-    const qint64 id = args[0].toLongLong(&isNumber);
-    if (!isNumber)
-        return reply(2, {}, QStringLiteral("Not a screenshot id: %1\n").arg(args[0]));
-    if (!app.authManager()->keychain()->retrieve())
-        return reply(1, {}, kSignedOut);
-    app.screenshotManager()->revokeShareLinks(id, [reply](const ShareOutcome& outcome) {
-        reply(outcome.ok ? 0 : 1, outcome.ok ? outcome.text + u'\n' : QString(),
-              outcome.ok ? QString() : outcome.text + u'\n');
-    });
+    if (const std::optional<qint64> id = signedInScreenshotId(app, args[0], reply))
+        app.screenshotManager()->revokeShareLinks(
+            *id, [reply](const ShareOutcome& outcome) { replyWithOutcome(reply, outcome); });
 }
 
 } // namespace glimra::commands
