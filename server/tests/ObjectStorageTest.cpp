@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <optional>
+#include <thread>
 
 using namespace glimra::server::test;
 
@@ -108,4 +109,28 @@ TEST(ObjectStorage, aDataFolderMovesToADatabaseAndABucketAndCanResume)
     const auto kept = client.Get("/s/" + links[0]);
     EXPECT_TRUE(kept && kept->status == 200 && kept->body == fakePng(1));
     EXPECT_EQ(client.Get("/s/" + links[1])->status, 404);
+}
+
+TEST(ObjectStorage, aSweepSeesEveryObjectOfABucketListedInManyLongPages)
+{
+    if (!onPostgres() || !S3StandIn::available())
+        GTEST_SKIP() << "needs the PostgreSQL rows and Node 20 or later for the S3 stand-in";
+    TempDir dir;
+    ServerProcess server(dir.path());
+    httplib::Client client = server.client();
+    const std::string token = registerUser(client, "alice");
+    // 1,200 keys: two pages of the listing, each far longer than a short answer.
+    std::vector<std::thread> uploaders;
+    for (int t = 0; t < 4; ++t)
+        uploaders.emplace_back([&, t] {
+            httplib::Client mine = server.client();
+            for (int i = t; i < 1200; i += 4)
+                EXPECT_TRUE(upload(mine, token, fakePng(i, 64)).ok());
+        });
+    for (std::thread& t : uploaders)
+        t.join();
+    const RunResult swept =
+        runServerCommand({"sweep", "--grace", "0", "--data", dir.path().string()});
+    EXPECT_EQ(swept.status, 0) << "a row reported without its object";
+    EXPECT_EQ(storedObjects(dir.path()).size(), 1200u);
 }
