@@ -51,8 +51,12 @@ std::size_t receive(char* buffer, std::size_t size, std::size_t count, void* dat
     long status = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
     if (sink->fd < 0 || status != 200) {
-        if (sink->text.size() < 64 * 1024)
-            sink->text.append(buffer, size * count);
+        // A listing page must arrive whole: one cut short hid most of each page's objects
+        // from the sweeper. Of an error answer the start is enough for the message.
+        constexpr std::size_t kMostText = 8 << 20;
+        if (sink->text.size() + size * count > kMostText)
+            return status == 200 ? 0 : size * count; // 0: curl fails the transfer
+        sink->text.append(buffer, size * count);
         return size * count;
     }
     std::size_t done = 0;

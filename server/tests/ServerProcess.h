@@ -56,19 +56,6 @@ std::string testDatabaseUrl(const fs::path& dataDir);
 // DATA, or the keys in the bucket ("blobs/USER/HASH/ID.EXT").
 std::vector<std::string> storedObjects(const fs::path& dataDir);
 
-// While it lives, the servers started keep SQLite and the data folder whatever the rows run
-// against (a store to move elsewhere, for one).
-class EmbeddedStore {
-public:
-    EmbeddedStore();
-    ~EmbeddedStore();
-    EmbeddedStore(const EmbeddedStore&) = delete;
-    EmbeddedStore& operator=(const EmbeddedStore&) = delete;
-
-private:
-    std::string m_cluster;
-};
-
 // The S3-compatible stand-in (a Node program) on a free port with a folder of its own. The
 // key pair goes to this process's environment, which the servers started later inherit.
 class S3StandIn {

@@ -71,17 +71,4 @@ std::vector<std::string> storedObjects(const fs::path& dataDir)
     return names;
 }
 
-EmbeddedStore::EmbeddedStore()
-{
-    if (const char* cluster = std::getenv("GLIMRA_TEST_TEAM"))
-        m_cluster = cluster;
-    ::unsetenv("GLIMRA_TEST_TEAM");
-}
-
-EmbeddedStore::~EmbeddedStore()
-{
-    if (!m_cluster.empty())
-        ::setenv("GLIMRA_TEST_TEAM", m_cluster.c_str(), 1);
-}
-
 } // namespace glimra::server::test

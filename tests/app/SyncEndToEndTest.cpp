@@ -24,24 +24,25 @@ public:
     QJsonArray serverList() { return json(u"server-list"_s).array(); }
 };
 
-// The servers' own outcome of a start: the address the line "listening on" names.
-QString startServer(QProcess& server, const QString& data, const QStringList& more = {})
+// What a started server or bucket stand-in names after "listening on": its address or port.
+QString listeningOn(QProcess& process)
 {
-    server.setProgram(QStringLiteral(GLIMRA_SERVER_BIN));
-    server.setArguments(QStringList{u"--listen"_s, u"127.0.0.1:0"_s, u"--data"_s, data} + more);
-    server.start();
     QByteArray output;
     EXPECT_TRUE(waitUntil(
         [&] {
-            output += server.readAllStandardOutput();
-            return output.contains("listening on");
+            output += process.readAllStandardOutput();
+            return output.contains("listening on") && output.contains('\n');
         },
         20s))
         << output.toStdString();
-    return QString::fromLatin1(output)
-        .section(u"listening on "_s, 1)
-        .section(QLatin1Char(' '), 0, 0)
-        .trimmed();
+    return QString::fromLatin1(output).section(u"listening on "_s, 1).section(u' ', 0, 0).trimmed();
+}
+
+QString startServer(QProcess& server, const QString& data, const QStringList& more = {})
+{
+    server.start(QStringLiteral(GLIMRA_SERVER_BIN),
+                 QStringList{u"--listen"_s, u"127.0.0.1:0"_s, u"--data"_s, data} + more);
+    return listeningOn(server);
 }
 
 // Either one server with SQLite and its data folder, or (true) two servers side by side on one
@@ -74,17 +75,9 @@ protected:
         m_bucket.start(u"node"_s,
                        {QStringLiteral(GLIMRA_SERVER_TESTS "/s3/stand-in.js"), m_bucketDir.path(),
                         u"e2e"_s, u"GLIMRAE2E"_s, u"glimra-e2e-secret"_s, u"--exit-with-stdin"_s});
-        QByteArray line;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                line += m_bucket.readAllStandardOutput();
-                return line.contains('\n');
-            },
-            20s));
         const QStringList shared{
             u"--database"_s, u"postgresql://postgres@/postgres?host="_s + m_cluster, u"--storage"_s,
-            u"s3://e2e?endpoint=http://127.0.0.1:"_s +
-                QString::fromLatin1(line.trimmed().split(' ').last())};
+            u"s3://e2e?endpoint=http://127.0.0.1:"_s + listeningOn(m_bucket)};
         for (QProcess& server : m_servers)
             server.setProcessEnvironment(env);
         m_originA = startServer(m_servers[0], m_data[0].path(), shared);
