@@ -1,16 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash disable=SC2034
 # Sourced by the launchers that run one command inside a private headless desktop
-# (kwin-session.sh, gnome-session.sh): the namespaces, a private home and runtime folder, a
-# private session bus, a portal folder pinned to the wanted back ends, and the logs printed
-# when a part cannot start.
+# (wayland-session.sh for sway, kwin-session.sh, gnome-session.sh): the namespaces, a private
+# home and runtime folder, a private session bus, a portal folder pinned to the wanted back
+# ends, and the logs printed when a part cannot start.
 #
-# The desktop runs in its own user, mount and process namespaces, as in wayland-session.sh: a
-# throw-away /tmp, uid 1000, and when the command ends (or the launcher is killed) the kernel
-# ends every process the desktop started. Running as root is not only refused by some
-# compositors: here kwin_wayland carries a file capability (cap_sys_resource) outside the
-# machine's bounding set, so the kernel refuses to execute it at all unless init's root is
-# unmapped, which the inner user namespace does.
+# The desktop runs in its own user, mount and process namespaces: a throw-away /tmp, uid 1000,
+# and when the command ends (or the launcher is killed) the kernel ends every process the
+# desktop started. Running as root is not only refused by some compositors: here kwin_wayland
+# carries a file capability (cap_sys_resource) outside the machine's bounding set, so the
+# kernel refuses to execute it at all unless init's root is unmapped, which the inner user
+# namespace does.
 
 self=$(readlink -f "$0")
 

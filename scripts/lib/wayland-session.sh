@@ -21,34 +21,10 @@
 # process the session started. Of the real /tmp only the sources' folder and the current one
 # stay visible.
 set -euo pipefail
-
-self=$(readlink -f "$0")
-
-# Stage one, as whoever calls: new namespaces, root inside them for the mount.
-if [ "${1:-}" != --inside ] && [ "${1:-}" != --as-user ]; then
-    exec unshare --user --map-root-user --mount --pid --fork --kill-child --mount-proc \
-        "$self" --inside "$@"
-fi
-
-# Stage two, process 1 of the namespace: a private /tmp, then drop to an ordinary user while
-# staying process 1, so the session's end is the namespace's end.
-if [ "$1" = --inside ]; then
-    shift
-    # The sources and the caller's folder stay where they were, also when they lie in /tmp.
-    keep=()
-    for dir in "$(dirname "$(dirname "$(dirname "$self")")")" "$PWD"; do
-        case $dir in /tmp/?*) keep+=("$dir") ;; esac
-    done
-    exec 3</tmp
-    mount -t tmpfs -o mode=1777 glimra-wayland /tmp
-    for dir in "${keep[@]}"; do
-        mkdir -p "$dir"
-        mount --no-canonicalize --bind "/proc/self/fd/3/${dir#/tmp/}" "$dir"
-    done
-    exec 3<&-
-    exec unshare --user --map-user=1000 --map-group=1000 "$self" --as-user "$@"
-fi
-shift
+# shellcheck source=desktop-session.sh
+. "$(dirname "$(readlink -f "$0")")/desktop-session.sh"
+desktop_enter "$@"
+set -- "${desktop_args[@]}"
 
 outputs=1
 background=""
@@ -63,44 +39,8 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || { echo "wayland-session: no command given" >&2; exit 2; }
 
-session=$(mktemp -d /tmp/glimra-wayland.XXXXXX)
-pids=()
-export GLIMRA_WL_LOGS=$session/logs
-mkdir -p "$GLIMRA_WL_LOGS"
-
-finish() {
-    local status=$?
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    exit "$status"
-}
-trap finish EXIT
-
-show_logs() {
-    for log in "$GLIMRA_WL_LOGS"/*.log; do
-        echo "--- $(basename "$log")" >&2
-        tail -n 30 "$log" >&2
-    done
-}
-
-# wait_for SECONDS COMMAND...: true once COMMAND succeeds.
-wait_for() {
-    local tries=$(($1 * 20))
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
-export HOME=$session/home XDG_RUNTIME_DIR=$session/run
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share
-export XDG_STATE_HOME=$HOME/.local/state XDG_CACHE_HOME=$HOME/.cache
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME" \
-    "$XDG_CACHE_HOME" "$HOME/Pictures/Screenshots"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset DISPLAY WAYLAND_DISPLAY SWAYSOCK DBUS_SESSION_BUS_ADDRESS XAUTHORITY
-export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+desktop_begin wayland
+export XDG_CURRENT_DESKTOP=sway
 
 # --- the compositor
 size=${GLIMRA_WL_OUTPUT:-1280x720}
@@ -126,46 +66,26 @@ sway_socket() {
     [ -n "$socket" ] && [ -n "$(ls "$XDG_RUNTIME_DIR"/wayland-* 2>/dev/null)" ] || return 1
     SWAYSOCK=$socket swaymsg -t get_outputs >/dev/null
 }
-if ! wait_for 15 sway_socket; then
-    echo "wayland-session: sway did not start" >&2
-    show_logs
-    exit 2
-fi
+wait_for 15 sway_socket || desktop_fail "sway did not start"
 SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | head -n 1)
 WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-* | grep -v '\.lock$' | head -n 1)")
 export SWAYSOCK WAYLAND_DISPLAY
 if ! wait_for 10 bash -c "[ \$(swaymsg -t get_outputs -r | grep -c '\"active\": true') -ge $outputs ]"
 then
-    echo "wayland-session: sway has fewer than $outputs outputs" >&2
-    show_logs
-    exit 2
+    desktop_fail "sway has fewer than $outputs outputs"
 fi
 
-# --- the portals. xdg-desktop-portal 1.16 reads no portals.conf: it takes the first back end
-# that offers an interface, so the folder it reads holds exactly the two wanted here.
-export XDG_DESKTOP_PORTAL_DIR=$session/portals
-mkdir -p "$XDG_DESKTOP_PORTAL_DIR"
-printf '[portal]\nDBusName=%s\nInterfaces=%s\nUseIn=sway;\n' \
-    org.freedesktop.impl.portal.desktop.wlr 'org.freedesktop.impl.portal.Screenshot;' \
-    >"$XDG_DESKTOP_PORTAL_DIR/wlr.portal"
-printf '[portal]\nDBusName=%s\nInterfaces=%s\nUseIn=sway;\n' \
-    org.freedesktop.impl.portal.desktop.gtk 'org.freedesktop.impl.portal.Access;' \
-    >"$XDG_DESKTOP_PORTAL_DIR/gtk.portal"
+# --- the portals: the wlroots one takes the pictures, the GTK one answers the access questions.
+desktop_portal wlr Screenshot
+desktop_portal gtk Access
 mkdir -p "$XDG_CONFIG_HOME/xdg-desktop-portal-wlr"
 printf '[screencast]\nchooser_type=none\n' >"$XDG_CONFIG_HOME/xdg-desktop-portal-wlr/config"
 
 # The bus starts after sway so that every service it activates inherits the display. The GTK
 # portal would otherwise wait up to 25 s for the accessibility registry on some starts.
-NO_AT_BRIDGE=1 GTK_A11Y=none GTK_USE_PORTAL=0 GSETTINGS_BACKEND=memory dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    >"$GLIMRA_WL_LOGS/dbus.log" 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-if ! wait_for 10 dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-    org.freedesktop.DBus.GetId; then
-    echo "wayland-session: the session bus did not start" >&2
-    show_logs
-    exit 2
-fi
+export NO_AT_BRIDGE=1 GTK_A11Y=none GTK_USE_PORTAL=0 GSETTINGS_BACKEND=memory
+desktop_bus session
+unset NO_AT_BRIDGE GTK_A11Y GTK_USE_PORTAL GSETTINGS_BACKEND
 
 # The wlroots portal exits at once when PipeWire is not there, even for a screenshot.
 pipewire >"$GLIMRA_WL_LOGS/pipewire.log" 2>&1 &
@@ -174,27 +94,10 @@ wait_for 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || true
 
 # The back ends start first: xdg-desktop-portal waits for each while it starts, and with both
 # starting at once it sometimes waited out the full 25 s D-Bus timeout.
-portal_answers() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-        org.freedesktop.DBus.StartServiceByName "string:$1" uint32:0
-}
-for backend in wlr gtk; do
-    if ! wait_for 25 portal_answers "org.freedesktop.impl.portal.desktop.$backend"; then
-        echo "wayland-session: the $backend portal did not start" >&2
-        show_logs
-        exit 2
-    fi
-done
-portal_has_screenshot() {
-    gdbus call --session --dest org.freedesktop.portal.Desktop \
-        --object-path /org/freedesktop/portal/desktop \
-        --method org.freedesktop.DBus.Properties.Get org.freedesktop.portal.Screenshot version
-}
-if ! wait_for 25 portal_has_screenshot; then
-    echo "wayland-session: the screenshot portal did not start" >&2
-    show_logs
-    exit 2
-fi
+wait_for 25 dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.StartServiceByName string:org.freedesktop.impl.portal.desktop.gtk \
+    uint32:0 || desktop_fail "the gtk portal did not start"
+desktop_portal_ready wlr
 
 export QT_QPA_PLATFORM=wayland
 "$@"
