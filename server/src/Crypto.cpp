@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Crypto.h"
 
+#include <openssl/evp.h>
 #include <sodium.h>
 
 #include <new>
+#include <utility>
 
 namespace glimra::server {
-
-static_assert(sizeof(crypto_hash_sha256_state) <= 128);
 
 bool initCrypto()
 {
@@ -73,22 +73,36 @@ std::string tokenDigest(std::string_view token)
     return toHex(digest, sizeof digest);
 }
 
-Sha256::Sha256()
+Sha256::Sha256() : m_context(EVP_MD_CTX_new())
 {
-    crypto_hash_sha256_init(reinterpret_cast<crypto_hash_sha256_state*>(m_state));
+    if (!m_context || EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr) != 1)
+        throw std::bad_alloc();
+}
+
+Sha256::~Sha256()
+{
+    EVP_MD_CTX_free(m_context);
+}
+
+Sha256::Sha256(Sha256&& other) noexcept : m_context(std::exchange(other.m_context, nullptr)) {}
+
+Sha256& Sha256::operator=(Sha256&& other) noexcept
+{
+    std::swap(m_context, other.m_context);
+    return *this;
 }
 
 void Sha256::update(const char* data, std::size_t size)
 {
-    crypto_hash_sha256_update(reinterpret_cast<crypto_hash_sha256_state*>(m_state),
-                              reinterpret_cast<const unsigned char*>(data), size);
+    EVP_DigestUpdate(m_context, data, size);
 }
 
 std::string Sha256::hexDigest()
 {
-    unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256_final(reinterpret_cast<crypto_hash_sha256_state*>(m_state), digest);
-    return toHex(digest, sizeof digest);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(m_context, digest, &length);
+    return toHex(digest, length);
 }
 
 } // namespace glimra::server

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+struct evp_md_ctx_st; // OpenSSL's EVP_MD_CTX
+
 namespace glimra::server {
 
 // Call once before anything below; false means no usable random source.
@@ -39,14 +41,19 @@ std::string newLinkId();
 // What is stored in place of a token: its SHA-256, hexadecimal.
 std::string tokenDigest(std::string_view token);
 
+// Through OpenSSL, which uses the processor's SHA instructions where it has them: every
+// uploaded byte passes through here, at several times the speed of a portable implementation.
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+    Sha256(Sha256&& other) noexcept;
+    Sha256& operator=(Sha256&& other) noexcept;
     void update(const char* data, std::size_t size);
     std::string hexDigest(); // ends the computation
 
 private:
-    alignas(16) unsigned char m_state[128];
+    ::evp_md_ctx_st* m_context;
 };
 
 std::string toHex(const unsigned char* data, std::size_t size);
