@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SwayWindows.h"
 
+#include "platform/wayland/SwayIpc.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QtEndian>
 
 #include <cmath>
 
@@ -13,9 +14,6 @@ namespace glimra::capture {
 
 namespace {
 
-constexpr char kMagic[] = "i3-ipc";
-constexpr int kHeaderSize = 6 + 4 + 4;
-constexpr quint32 kGetTree = 4;
 constexpr int kAnswerMs = 1000;
 
 QRect scaled(const QJsonObject& rect, qreal scale)
@@ -62,24 +60,22 @@ QByteArray swayTree()
     socket.connectToServer(path);
     if (!socket.waitForConnected(kAnswerMs))
         return {};
-    QByteArray request(kMagic, 6);
-    request.append(8, '\0');
-    qToLittleEndian<quint32>(0, request.data() + 6);
-    qToLittleEndian<quint32>(kGetTree, request.data() + 10);
-    socket.write(request);
-    QByteArray reply;
-    qint64 wanted = kHeaderSize;
-    while (reply.size() < wanted) {
+    socket.write(sway::message(sway::kGetTree, {}));
+    QByteArray buffer;
+    sway::Reply reply;
+    for (;;) {
+        switch (sway::takeReply(buffer, reply)) {
+        case sway::Take::Done:
+            return reply.payload;
+        case sway::Take::Bad:
+            return {};
+        case sway::Take::Incomplete:
+            break;
+        }
         if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(kAnswerMs))
             return {};
-        reply.append(socket.read(wanted - reply.size()));
-        if (reply.size() == kHeaderSize && wanted == kHeaderSize) {
-            if (!reply.startsWith(kMagic))
-                return {};
-            wanted += qFromLittleEndian<quint32>(reply.constData() + 6);
-        }
+        buffer.append(socket.readAll());
     }
-    return reply.mid(kHeaderSize);
 }
 
 } // namespace glimra::capture
