@@ -12,8 +12,8 @@
 #   an S3-compatible bucket (the tests' Node stand-in), beside SQLite and the data folder, each
 #   with its server's peak memory, when PostgreSQL 15 and Node 20 are installed. PostgreSQL and
 #   the stand-in share the machine's cores with the server and the clients; the stand-in's
-#   processor time per upload and its own rate for bare PUTs of the same size show how much
-#   of the gap is the stand-in.
+#   processor time per upload, its own rate for bare PUTs of the same size and the ceilings
+#   its processor time sets show how much of the gap is the stand-in.
 #
 # Usage: BASE=<commit> bench/sync-server.sh [UPLOADS_PER_CLIENT] [RECORDS] [SECONDS]
 #        (defaults: 40, 10000, 20; BASE empty: no comparison)
@@ -138,7 +138,8 @@ for run in uploads listing; do
     if [ "$run" = uploads ]; then
         before=$(cpu "$s3pid")
         "$bin/glimra-server-bench" "$port" uploads 8 "$per_client" 1000000 | tee "$work/team"
-        echo "  stand-in processor time: $((($(cpu "$s3pid") - before) * 10 / (8 * per_client))) ms an upload"
+        standin_ms=$(echo "($(cpu "$s3pid") - $before) * 1000 / $(getconf CLK_TCK) / (8 * $per_client)" | bc -l)
+        printf '  stand-in processor time: %.1f ms an upload\n' "$standin_ms"
     else
         "$bin/glimra-server-bench" "$port" listing "$records"
     fi
@@ -160,3 +161,12 @@ printf '  the stand-in alone: %.1f PUTs/s of 1 MB (%s failed)\n' "$raw" "$(cat "
 printf '  PostgreSQL + bucket: %.2fx the embedded mode, %.2fx the stand-in alone\n' \
     "$(echo "$(rate "$work/team") / $(rate "$work/embedded")" | bc -l)" \
     "$(echo "$(rate "$work/team") / $raw" | bc -l)"
+# What the stand-in leaves possible: on its one thread it takes no more PUTs a second than
+# 1000 ms over its time a PUT; given every core, the machine spends the embedded mode's time
+# an upload plus the stand-in's.
+busy() { sed -n 's/.*machine processor time: \([0-9.]*\) ms.*/\1/p' "$1"; }
+embedded_rate=$(rate "$work/embedded")
+printf '  ceilings the stand-in sets: %.2fx the embedded mode on its one thread, %.2fx on all %d cores\n' \
+    "$(echo "1000 / $standin_ms / $embedded_rate" | bc -l)" \
+    "$(echo "$(nproc) * 1000 / ($(busy "$work/embedded") + $standin_ms) / $embedded_rate" | bc -l)" \
+    "$(nproc)"
