@@ -126,6 +126,8 @@ private:
             res = closing(failureResponse(400, "Invalid request"));
         } else {
             readRequestHead(msg, req);
+            if (o.trustedProxies.contains(m_address))
+                req.remoteAddress = o.trustedProxies.client(m_address, forwardedFor(msg));
             try {
                 res = co_await answer(parser, req);
             } catch (const std::exception& e) {
@@ -357,7 +359,7 @@ private:
     void log(const HttpRequest& req, const HttpResponse& res,
              std::chrono::steady_clock::time_point started)
     {
-        m_state.log(m_address, req.method, req.path, res.status, m_sentBytes, started);
+        m_state.log(req.remoteAddress, req.method, req.path, res.status, m_sentBytes, started);
     }
 
     ServerState& m_state;

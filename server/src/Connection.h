@@ -35,8 +35,9 @@ struct ServerState {
     // Connections between the end of a request's header and the end of its answer.
     std::atomic<int> busy{0};
 
-    // Counts a new connection in, unless it would pass a limit.
-    bool admit(const std::string& address);
+    // Counts a new connection in, unless it would pass a limit: the one per address only when
+    // capped.
+    bool admit(const std::string& address, bool capped);
     void release(const std::string& address);
     // One line of the access log. The path only: a download's query carries the token.
     void log(const std::string& address, std::string_view method, std::string_view path, int status,

@@ -49,11 +49,12 @@ std::string printable(std::string_view text)
 
 } // namespace
 
-bool ServerState::admit(const std::string& address)
+bool ServerState::admit(const std::string& address, bool capped)
 {
     std::lock_guard lock(m_mutex);
     int& mine = m_perAddress[address];
-    if (m_connections >= options.maxConnections || mine >= options.maxConnectionsPerAddress) {
+    if (m_connections >= options.maxConnections ||
+        (capped && mine >= options.maxConnectionsPerAddress)) {
         if (mine == 0)
             m_perAddress.erase(address);
         return false;
@@ -194,7 +195,8 @@ void HttpServer::run(Service& service)
             }
             boost::system::error_code peerError;
             const std::string address = socket.remote_endpoint(peerError).address().to_string();
-            if (peerError || !state.admit(addressKey(address)))
+            if (peerError ||
+                !state.admit(addressKey(address), !m_options.trustedProxies.contains(address)))
                 continue; // the socket closes as it goes out of scope
             auto executor = socket.get_executor();
             asio::co_spawn(

@@ -266,6 +266,11 @@ std::variant<Invocation, std::string> parseCommandLine(const std::vector<std::st
             if (!url)
                 return bad();
             o.publicUrl = *url;
+        } else if (arg == "--trusted-proxy") {
+            auto proxies = TrustedProxies::parse(value);
+            if (!proxies)
+                return bad();
+            o.trustedProxies = std::move(*proxies);
         } else if (arg == "--access-log") {
             o.accessLog = value == "off" ? std::string() : std::string(value);
         } else if (arg == "--threads") {
@@ -360,6 +365,8 @@ Options:
   --access-log FILE|-|off    one line per request (default - : standard error)
   --public-url URL           the address users reach this server by, e.g. behind a proxy;
                              share links start with it (default: the listening address)
+  --trusted-proxy LIST       reverse proxies (addresses or networks, e.g. 127.0.0.1,10.0.0.0/8)
+                             whose X-Forwarded-For names the client (default: none)
   --version                  show the version
   --help                     show this text
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "TrustedProxies.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -45,6 +47,9 @@ struct ServerOptions {
     // What users reach the server by, e.g. behind a proxy; share links start with it. Empty:
     // the listening address. Never taken from a request, whose Host header anyone may forge.
     std::string publicUrl;
+    // Behind these, a request's client is read from X-Forwarded-For, and the proxy itself is
+    // not held to the per-address connection limit.
+    TrustedProxies trustedProxies;
 };
 
 enum class Command { Serve, AddUser, DeleteUser, Check, Sweep, Migrate, Help, Version };

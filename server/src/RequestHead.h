@@ -26,4 +26,14 @@ void readRequestHead(const boost::beast::http::header<true, Fields>& head, HttpR
     req.ifNoneMatch = std::string(head[http::field::if_none_match]);
 }
 
+// Every X-Forwarded-For field of the head, in order, as one list.
+template <class Fields>
+std::string forwardedFor(const boost::beast::http::header<true, Fields>& head)
+{
+    std::string hops;
+    for (auto [at, end] = head.equal_range("X-Forwarded-For"); at != end; ++at)
+        hops += (hops.empty() ? "" : ",") + std::string(at->value());
+    return hops;
+}
+
 } // namespace glimra::server

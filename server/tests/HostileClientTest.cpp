@@ -12,11 +12,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string jsonRequest(const char* path, const json& body, const char* connection = "close")
+std::string jsonRequest(const char* path, const json& body, const char* connection = "close",
+                        const std::string& extraHeaders = {})
 {
     const std::string text = body.dump();
     return std::string("POST ") + path + " HTTP/1.1\r\nHost: t\r\nConnection: " + connection +
-           "\r\nContent-Type: application/json\r\n" +
+           "\r\nContent-Type: application/json\r\n" + extraHeaders +
            "Content-Length: " + std::to_string(text.size()) + "\r\n\r\n" + text;
 }
 
@@ -159,4 +160,39 @@ TEST(HostileClients, guessesStopAtTheLimitsPerNameAndAddressButSpareTheOwnersAdd
         EXPECT_EQ(login("127.0.0.2", name, "wrong").first, 401) << name;
     EXPECT_EQ(login("127.0.0.2", "bob", "correct horse").first, 429);
     EXPECT_EQ(login("127.0.0.3", "bob", "correct horse").first, 200);
+}
+
+TEST(HostileClients, behindATrustedProxyEachClientHasItsOwnLimitAndNobodyElseCanForgeOne)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(),
+                         {"--login-limit-address", "3", "--login-limit-user", "100",
+                          "--max-connections-per-address", "2", "--trusted-proxy", "127.0.0.1"});
+    auto client = server.client();
+    registerUser(client, "alice");
+    const auto login = [&](const char* from, const std::string& forwardedFor, const char* pw) {
+        RawConnection raw(server.port(), from);
+        raw.send(jsonRequest(kAuth, {{"action", "login"}, {"username", "alice"}, {"password", pw}},
+                             "close", "X-Forwarded-For: " + forwardedFor + "\r\n"));
+        return statusOf(raw.receive(30s));
+    };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(login("127.0.0.1", "198.51.100.1, 203.0.113.5", "wrong"), 401);
+    EXPECT_EQ(login("127.0.0.1", "203.0.113.5", "correct horse"), 429);
+    EXPECT_EQ(login("127.0.0.1", "203.0.113.5, 127.0.0.1", "correct horse"), 429)
+        << "a hop the proxy itself adds is skipped";
+    EXPECT_EQ(login("127.0.0.1", "203.0.113.6", "correct horse"), 200)
+        << "another client behind the same proxy is not locked out";
+    // Not a trusted proxy: its header is the client's own word and changes nothing.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(login("127.0.0.2", "192.0.2." + std::to_string(i), "wrong"), 401);
+    EXPECT_EQ(login("127.0.0.2", "192.0.2.77", "correct horse"), 429);
+    // The proxy's connections are not capped per address; anyone else's still are.
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 4; ++i)
+        held.push_back(std::make_unique<RawConnection>(server.port(), "127.0.0.1"));
+    EXPECT_EQ(login("127.0.0.1", "203.0.113.7", "correct horse"), 200);
+    for (int i = 0; i < 2; ++i)
+        held.push_back(std::make_unique<RawConnection>(server.port(), "127.0.0.3"));
+    EXPECT_EQ(login("127.0.0.3", "", "correct horse"), 0) << "past the cap the server closes";
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Validation.h"
+#include "TrustedProxies.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,34 @@ TEST(Validation, failedLoginsAreCountedPerNetwork)
     };
     for (const auto& c : cases)
         EXPECT_EQ(addressKey(c.address), c.key) << c.address;
+}
+
+TEST(Validation, onlyTrustedProxiesNameTheClientAndOnlyByAnAddress)
+{
+    for (const char* bad : {"", "10.0.0.0/33", "fd00::/129", "10.0.0.1/", "proxy.internal",
+                            "10.0.0.1,,10.0.0.2", "10.0.0.0/8x"})
+        EXPECT_FALSE(TrustedProxies::parse(bad)) << bad;
+    const auto proxies = TrustedProxies::parse("127.0.0.1, 10.0.0.0/8,fd00::/8");
+    ASSERT_TRUE(proxies);
+    EXPECT_TRUE(proxies->contains("10.200.3.4") && proxies->contains("::ffff:127.0.0.1") &&
+                proxies->contains("fd12::1"));
+    EXPECT_FALSE(proxies->contains("11.0.0.1") || proxies->contains("127.0.0.2") ||
+                 proxies->contains("fe80::1") || proxies->contains("garbage"));
+
+    const struct {
+        const char* forwardedFor;
+        const char* client;
+    } cases[] = {
+        {"", "127.0.0.1"},
+        {"203.0.113.9", "203.0.113.9"},
+        // The client wrote the left part itself: only the hops the proxies added count.
+        {"198.51.100.7, 203.0.113.9", "203.0.113.9"},
+        {"203.0.113.9, 10.1.2.3", "203.0.113.9"},
+        {"203.0.113.9:5678,[2001:db8::5]:443", "2001:db8::5"},
+        {"10.1.1.1, 10.2.2.2", "10.1.1.1"},
+        {"203.0.113.9, unknown", "127.0.0.1"},
+        {"203.0.113.9, unknown, 10.9.9.9", "10.9.9.9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proxies->client("127.0.0.1", c.forwardedFor), c.client) << c.forwardedFor;
 }
