@@ -112,6 +112,16 @@ constexpr const char* kPostgresSteps[] = {
         count INTEGER NOT NULL);
     )",
     kObjectSteps,
+    // The addresses each name's owner signed in from, where a stranger's guesses at the name do
+    // not lock the owner out. Kept where every server sees them: the owner's next sign-in may
+    // reach another server than the last.
+    R"(
+    CREATE TABLE known_addresses (
+        username_key TEXT NOT NULL,
+        address TEXT NOT NULL,
+        seen_at BIGINT NOT NULL,
+        PRIMARY KEY (username_key, address));
+    )",
 };
 
 // Any number: it only has to differ from other advisory locks the database's users take.

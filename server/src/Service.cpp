@@ -198,6 +198,8 @@ HttpResponse Service::signIn(std::int64_t userId)
 
 std::string Service::nameKey(const std::string& name, const std::string& address)
 {
+    if (m_store.shared())
+        return m_store.knownAddress(name, address) ? name + " from " + address : name;
     std::lock_guard lock(m_knownMutex);
     const auto known = m_knownAddresses.find(name);
     if (known != m_knownAddresses.end() && known->second.contains(address))
@@ -207,6 +209,8 @@ std::string Service::nameKey(const std::string& name, const std::string& address
 
 void Service::rememberAddress(const std::string& name, const std::string& address)
 {
+    if (m_store.shared())
+        return m_store.rememberAddress(name, address, unixNow(), kKnownAddressesPerName);
     std::lock_guard lock(m_knownMutex);
     auto& addresses = m_knownAddresses[name];
     if (addresses.size() >= kKnownAddressesPerName && !addresses.contains(address))

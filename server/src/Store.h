@@ -151,6 +151,11 @@ public:
     void clearLoginAttempts(const std::string& key);
     // Drops the counts of windows that started at or before `before`.
     void pruneLoginAttempts(std::int64_t before);
+    // The addresses a name's owner signed in from, shared the same way; the `keep` most
+    // recently seen are kept.
+    bool knownAddress(const std::string& name, const std::string& address);
+    void rememberAddress(const std::string& name, const std::string& address, std::int64_t now,
+                         std::size_t keep);
 
     struct Ingested {
         bool quotaExceeded = false;

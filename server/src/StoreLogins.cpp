@@ -45,6 +45,31 @@ void Store::clearLoginAttempts(const std::string& key)
     db->prepare("DELETE FROM login_attempts WHERE key = ?").bind(key).run();
 }
 
+bool Store::knownAddress(const std::string& name, const std::string& address)
+{
+    auto db = reader();
+    return db->prepare("SELECT 1 FROM known_addresses WHERE username_key = ? AND address = ?")
+        .bind(name, address)
+        .step();
+}
+
+void Store::rememberAddress(const std::string& name, const std::string& address, std::int64_t now,
+                            std::size_t keep)
+{
+    auto db = writer();
+    Transaction tx(*db);
+    db->prepare("INSERT INTO known_addresses (username_key, address, seen_at) VALUES (?, ?, ?) "
+                "ON CONFLICT (username_key, address) DO UPDATE SET seen_at = EXCLUDED.seen_at")
+        .bind(name, address, now)
+        .run();
+    db->prepare("DELETE FROM known_addresses WHERE username_key = ? AND address NOT IN "
+                "(SELECT address FROM known_addresses WHERE username_key = ? "
+                "ORDER BY seen_at DESC, address LIMIT ?)")
+        .bind(name, name, static_cast<std::int64_t>(keep))
+        .run();
+    tx.commit();
+}
+
 std::chrono::seconds SharedLimiter::attempt(const std::string& key, Clock::time_point)
 {
     return std::chrono::seconds(
