@@ -57,6 +57,8 @@ struct HttpResponse {
 
 // The value of one query parameter, percent-decoded; empty when absent.
 std::string queryParameter(std::string_view query, std::string_view name);
+// Without the spaces and tabs HTTP allows around a header value or a list item.
+std::string_view trim(std::string_view text);
 
 // A Range header against a file of `size` bytes. Only one range of bytes is served; any
 // other form (several ranges, other units, bad syntax) is answered with the whole file.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TrustedProxies.h"
 
+#include "Http.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -9,15 +11,6 @@
 namespace glimra::server {
 
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Proxies write a hop as "1.2.3.4", "1.2.3.4:5678", "2001:db8::1" or "[2001:db8::1]:5678".
 std::string_view withoutPort(std::string_view hop)
@@ -52,7 +45,7 @@ std::optional<TrustedProxies> TrustedProxies::parse(std::string_view list)
     TrustedProxies proxies;
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
-        const std::string_view entry = trimmed(list.substr(0, comma));
+        const std::string_view entry = trim(list.substr(0, comma));
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
         const std::size_t slash = entry.find('/');
         const auto bytes = address(entry.substr(0, slash));
@@ -97,8 +90,8 @@ std::string TrustedProxies::client(const std::string& peer, std::string_view for
     std::string believed = peer;
     while (!forwardedFor.empty()) {
         const std::size_t comma = forwardedFor.rfind(',');
-        const std::string_view hop = withoutPort(trimmed(
-            comma == std::string_view::npos ? forwardedFor : forwardedFor.substr(comma + 1)));
+        const std::string_view hop = withoutPort(
+            trim(comma == std::string_view::npos ? forwardedFor : forwardedFor.substr(comma + 1)));
         forwardedFor =
             comma == std::string_view::npos ? std::string_view() : forwardedFor.substr(0, comma);
         const auto bytes = address(hop);
