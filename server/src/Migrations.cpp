@@ -116,10 +116,12 @@ constexpr const char* kPostgresSteps[] = {
     // not lock the owner out. Kept where every server sees them: the owner's next sign-in may
     // reach another server than the last.
     R"(
+    -- Ordered by a sequence, not a time: sign-ins come faster than a clock's seconds.
+    CREATE SEQUENCE known_addresses_seen;
     CREATE TABLE known_addresses (
         username_key TEXT NOT NULL,
         address TEXT NOT NULL,
-        seen_at BIGINT NOT NULL,
+        seen BIGINT NOT NULL DEFAULT nextval('known_addresses_seen'),
         PRIMARY KEY (username_key, address));
     )",
 };

@@ -3,6 +3,7 @@
 
 #include "SharedLimiter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -202,7 +203,8 @@ std::string Service::nameKey(const std::string& name, const std::string& address
         return m_store.knownAddress(name, address) ? name + " from " + address : name;
     std::lock_guard lock(m_knownMutex);
     const auto known = m_knownAddresses.find(name);
-    if (known != m_knownAddresses.end() && known->second.contains(address))
+    if (known != m_knownAddresses.end() &&
+        std::find(known->second.begin(), known->second.end(), address) != known->second.end())
         return name + " from " + address;
     return name;
 }
@@ -210,12 +212,14 @@ std::string Service::nameKey(const std::string& name, const std::string& address
 void Service::rememberAddress(const std::string& name, const std::string& address)
 {
     if (m_store.shared())
-        return m_store.rememberAddress(name, address, unixNow(), kKnownAddressesPerName);
+        return m_store.rememberAddress(name, address, kKnownAddressesPerName);
     std::lock_guard lock(m_knownMutex);
+    // The least recently seen goes first, not whichever sorts first.
     auto& addresses = m_knownAddresses[name];
-    if (addresses.size() >= kKnownAddressesPerName && !addresses.contains(address))
+    std::erase(addresses, address);
+    if (addresses.size() >= kKnownAddressesPerName)
         addresses.erase(addresses.begin());
-    addresses.insert(address);
+    addresses.push_back(address);
 }
 
 HttpResponse Service::login(const json& body, const HttpRequest& req)

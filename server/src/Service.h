@@ -13,10 +13,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace glimra::server {
 
@@ -80,7 +80,7 @@ private:
     std::unique_ptr<LoginLimiter> m_userLimiter;
     std::unique_ptr<LoginLimiter> m_addressLimiter;
     std::mutex m_knownMutex;
-    std::unordered_map<std::string, std::set<std::string>> m_knownAddresses;
+    std::unordered_map<std::string, std::vector<std::string>> m_knownAddresses; // oldest first
     std::string m_origin;
 };
 

@@ -154,8 +154,7 @@ public:
     // The addresses a name's owner signed in from, shared the same way; the `keep` most
     // recently seen are kept.
     bool knownAddress(const std::string& name, const std::string& address);
-    void rememberAddress(const std::string& name, const std::string& address, std::int64_t now,
-                         std::size_t keep);
+    void rememberAddress(const std::string& name, const std::string& address, std::size_t keep);
 
     struct Ingested {
         bool quotaExceeded = false;

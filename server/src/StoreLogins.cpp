@@ -53,18 +53,18 @@ bool Store::knownAddress(const std::string& name, const std::string& address)
         .step();
 }
 
-void Store::rememberAddress(const std::string& name, const std::string& address, std::int64_t now,
-                            std::size_t keep)
+void Store::rememberAddress(const std::string& name, const std::string& address, std::size_t keep)
 {
     auto db = writer();
     Transaction tx(*db);
-    db->prepare("INSERT INTO known_addresses (username_key, address, seen_at) VALUES (?, ?, ?) "
-                "ON CONFLICT (username_key, address) DO UPDATE SET seen_at = EXCLUDED.seen_at")
-        .bind(name, address, now)
+    db->prepare("INSERT INTO known_addresses (username_key, address) VALUES (?, ?) "
+                "ON CONFLICT (username_key, address) "
+                "DO UPDATE SET seen = nextval('known_addresses_seen')")
+        .bind(name, address)
         .run();
     db->prepare("DELETE FROM known_addresses WHERE username_key = ? AND address NOT IN "
                 "(SELECT address FROM known_addresses WHERE username_key = ? "
-                "ORDER BY seen_at DESC, address LIMIT ?)")
+                "ORDER BY seen DESC LIMIT ?)")
         .bind(name, name, static_cast<std::int64_t>(keep))
         .run();
     tx.commit();

@@ -196,3 +196,27 @@ TEST(HostileClients, behindATrustedProxyEachClientHasItsOwnLimitAndNobodyElseCan
         held.push_back(std::make_unique<RawConnection>(server.port(), "127.0.0.3"));
     EXPECT_EQ(login("127.0.0.3", "", "correct horse"), 0) << "past the cap the server closes";
 }
+
+TEST(HostileClients, theOwnersMostRecentAddressesAreTheOnesKeptOpen)
+{
+    TempDir dir;
+    ServerProcess server(dir.path(), {"--login-limit-user", "3"});
+    auto client = server.client();
+    registerUser(client, "alice");
+    const auto login = [&](const std::string& from, const char* password) {
+        RawConnection raw(server.port(), from.c_str());
+        raw.send(jsonRequest(kAuth,
+                             {{"action", "login"}, {"username", "alice"}, {"password", password}}));
+        return statusOf(raw.receive(30s));
+    };
+    // Sixteen addresses are kept. The second newest sorts before all the others: it must stay
+    // when a seventeenth arrives.
+    for (int i = 1; i <= 15; ++i)
+        ASSERT_EQ(login("127.0.1." + std::to_string(i), "correct horse"), 200);
+    ASSERT_EQ(login("127.0.0.2", "correct horse"), 200);
+    ASSERT_EQ(login("127.0.1.16", "correct horse"), 200);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(login("127.0.0.3", "wrong"), 401);
+    EXPECT_EQ(login("127.0.0.2", "correct horse"), 200);
+    EXPECT_EQ(login("127.0.1.1", "correct horse"), 429) << "the oldest made room";
+}
