@@ -12,15 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string jsonRequest(const char* path, const json& body, const char* connection = "close",
-                        const std::string& extraHeaders = {})
-{
-    const std::string text = body.dump();
-    return std::string("POST ") + path + " HTTP/1.1\r\nHost: t\r\nConnection: " + connection +
-           "\r\nContent-Type: application/json\r\n" + extraHeaders +
-           "Content-Length: " + std::to_string(text.size()) + "\r\n\r\n" + text;
-}
-
 std::string formHead(std::uint64_t length)
 {
     return std::string("POST ") + kSync + " HTTP/1.1\r\nHost: t\r\n" +
@@ -133,10 +124,7 @@ TEST(HostileClients, guessesStopAtTheLimitsPerNameAndAddressButSpareTheOwnersAdd
     registerUser(client, "bob");
     // The answer's status, and its Retry-After when there is one.
     const auto login = [&](const char* from, const char* name, const char* password) {
-        RawConnection raw(server.port(), from);
-        raw.send(
-            jsonRequest(kAuth, {{"action", "login"}, {"username", name}, {"password", password}}));
-        const std::string answer = raw.receive(30s);
+        const std::string answer = rawLogin(server.port(), from, name, password);
         const std::size_t retry = answer.find("Retry-After: ");
         return std::pair(statusOf(answer),
                          retry == std::string::npos ? 0 : std::atoi(answer.c_str() + retry + 13));
@@ -171,10 +159,8 @@ TEST(HostileClients, behindATrustedProxyEachClientHasItsOwnLimitAndNobodyElseCan
     auto client = server.client();
     registerUser(client, "alice");
     const auto login = [&](const char* from, const std::string& forwardedFor, const char* pw) {
-        RawConnection raw(server.port(), from);
-        raw.send(jsonRequest(kAuth, {{"action", "login"}, {"username", "alice"}, {"password", pw}},
-                             "close", "X-Forwarded-For: " + forwardedFor + "\r\n"));
-        return statusOf(raw.receive(30s));
+        return statusOf(rawLogin(server.port(), from, "alice", pw,
+                                 "X-Forwarded-For: " + forwardedFor + "\r\n"));
     };
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(login("127.0.0.1", "198.51.100.1, 203.0.113.5", "wrong"), 401);
@@ -204,10 +190,7 @@ TEST(HostileClients, theOwnersMostRecentAddressesAreTheOnesKeptOpen)
     auto client = server.client();
     registerUser(client, "alice");
     const auto login = [&](const std::string& from, const char* password) {
-        RawConnection raw(server.port(), from.c_str());
-        raw.send(jsonRequest(kAuth,
-                             {{"action", "login"}, {"username", "alice"}, {"password", password}}));
-        return statusOf(raw.receive(30s));
+        return statusOf(rawLogin(server.port(), from, "alice", password));
     };
     // Sixteen addresses are kept. The second newest sorts before all the others: it must stay
     // when a seventeenth arrives.

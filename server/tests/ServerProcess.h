@@ -108,6 +108,12 @@ private:
 };
 // The status of a raw answer ("HTTP/1.1 431 ..."), 0 when there is none.
 int statusOf(const std::string& answer);
+// A JSON POST as bytes on the wire, with any further header lines ("Name: value\r\n").
+std::string jsonRequest(const char* path, const json& body, const char* connection = "close",
+                        const std::string& extraHeaders = {});
+// A login from `from` on a connection of its own: the raw answer.
+std::string rawLogin(int port, const std::string& from, const std::string& name,
+                     const std::string& password, const std::string& extraHeaders = {});
 
 struct Reply {
     int status = 0;
