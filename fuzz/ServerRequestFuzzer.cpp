@@ -4,8 +4,10 @@
 // range, against a throw-away store. Nothing may crash, leak or read out of bounds, and the
 // upload form must never leave a temporary file behind.
 #include "Multipart.h"
+#include "ObjectStore.h"
 #include "RequestHead.h"
 #include "Service.h"
+#include "TrustedProxies.h"
 #include "Upload.h"
 
 #include <boost/beast/core/flat_buffer.hpp>
@@ -104,7 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& msg = parser.get();
     HttpRequest req;
     readRequestHead(msg, req);
-    req.remoteAddress = "192.0.2.1";
+    // As from a trusted proxy: whatever the header holds, the client named is an address.
+    static const auto proxies = TrustedProxies::parse("192.0.2.0/24,2001:db8::/32");
+    req.remoteAddress = proxies->client("192.0.2.1", forwardedFor(msg));
+    check(TrustedProxies::parse(req.remoteAddress).has_value());
     req.body = msg.body();
 
     if (const auto boundary = multipartBoundary(req.contentType)) {
