@@ -211,8 +211,16 @@ std::string Service::nameKey(const std::string& name, const std::string& address
 
 void Service::rememberAddress(const std::string& name, const std::string& address)
 {
-    if (m_store.shared())
-        return m_store.rememberAddress(name, address, kKnownAddressesPerName);
+    if (m_store.shared()) {
+        // Two servers remembering for one name at once may collide; the password was right,
+        // so the sign-in goes on without this address remembered.
+        try {
+            m_store.rememberAddress(name, address, kKnownAddressesPerName);
+        } catch (const std::exception& e) {
+            std::cerr << "glimra-server: remembering an address: " << e.what() << '\n';
+        }
+        return;
+    }
     std::lock_guard lock(m_knownMutex);
     // The least recently seen goes first, not whichever sorts first.
     auto& addresses = m_knownAddresses[name];
