@@ -39,6 +39,16 @@ std::int64_t unixNow()
         .count();
 }
 
+std::string isoTime(std::int64_t unixSeconds)
+{
+    const auto time = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    gmtime_r(&time, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
 std::string humanSize(std::uint64_t bytes)
 {
     if (bytes % (1ull << 20) == 0)

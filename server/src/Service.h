@@ -92,9 +92,6 @@ HttpResponse textResponse(int status, std::string_view text);
 // The same answer, after which the connection ends.
 HttpResponse closing(HttpResponse res);
 std::string humanSize(std::uint64_t bytes);
-std::int64_t unixNow();
-// "2026-12-08T10:00:00Z"
-std::string isoTime(std::int64_t unixSeconds);
 // The opened stored file with the download's safety headers and a Range honoured; nothing
 // when it cannot be read. `disposition`: "attachment" or "inline".
 std::optional<HttpResponse> fileResponse(const HttpRequest& req, const StoredFile& stored,

@@ -27,12 +27,8 @@ bool tagMatches(std::string_view header, std::string_view tag)
 {
     while (!header.empty()) {
         const std::size_t comma = header.find(',');
-        std::string_view item = header.substr(0, comma);
+        std::string_view item = trim(header.substr(0, comma));
         header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
-            item.remove_prefix(1);
-        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
-            item.remove_suffix(1);
         if (item.starts_with("W/"))
             item.remove_prefix(2);
         if (item == "*" || item == tag)
@@ -48,16 +44,6 @@ HttpResponse noSuchLink()
 }
 
 } // namespace
-
-std::string isoTime(std::int64_t unixSeconds)
-{
-    const auto time = static_cast<std::time_t>(unixSeconds);
-    std::tm tm{};
-    gmtime_r(&time, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
 
 json Service::shareJson(const ShareLink& link) const
 {

@@ -29,6 +29,4 @@ private:
     const std::chrono::seconds m_window;
 };
 
-std::int64_t unixNow();
-
 } // namespace glimra::server

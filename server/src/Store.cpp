@@ -181,15 +181,12 @@ Store::Ingested Store::ingest(std::int64_t userId, IncomingFile& file, const Ima
     Transaction tx(*db);
     lockUser(*db, userId);
     // Statements are finished within their expression so none is pending at the commit.
-    const bool stored = db->prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
-                            .bind(userId, file.sha256())
-                            .step();
+    const bool stored = blobKnown(*db, userId, file.sha256());
     fs::path placed;
     if (!stored) {
-        const auto used = static_cast<std::uint64_t>(
-            scalar(*db, "SELECT COALESCE(SUM(size), 0) FROM blobs WHERE user_id = ?", userId));
-        if (quota && (file.size() > *quota || used > *quota - file.size()))
-            return {true, static_cast<std::int64_t>(used), {}};
+        const std::int64_t used = quota ? usedBytes(*db, userId) : 0;
+        if (overQuota(quota, used, file.size()))
+            return {true, used, {}};
 
         const fs::path dir = m_blobs / std::to_string(userId);
         ensureDirectory(dir);
@@ -234,15 +231,17 @@ std::vector<ScreenshotRecord> Store::list(std::int64_t userId)
 std::optional<StoredFile> Store::file(std::int64_t userId, std::int64_t screenshotId)
 {
     auto db = reader();
-    auto row = db->prepare("SELECT b.sha256, b.ext, s.original_filename, b.object_key "
-                           "FROM screenshots s "
-                           "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
-                           "WHERE s.id = ? AND s.user_id = ?");
+    auto row = db->prepare(std::string(kFileColumns) + "WHERE s.id = ? AND s.user_id = ?");
     if (!row.bind(screenshotId, userId).step())
         return std::nullopt;
-    const std::string ext = row.text(1);
-    return StoredFile{blobPath(userId, row.text(0), ext), row.text(3), mediaTypeForExtension(ext),
-                      row.text(2), row.text(0)};
+    return fileFrom(row);
+}
+
+StoredFile Store::fileFrom(const Statement& row) const
+{
+    const std::string ext = row.text(2);
+    return StoredFile{blobPath(row.integer(0), row.text(1), ext), row.text(4),
+                      mediaTypeForExtension(ext), row.text(3), row.text(1)};
 }
 
 std::shared_ptr<FileHandle> Store::open(const StoredFile& file)

@@ -83,6 +83,8 @@ class ObjectStore;
 
 // Seconds since 1970, the clock of every stored time.
 std::int64_t unixNow();
+// "2026-12-08T10:00:00Z"
+std::string isoTime(std::int64_t unixSeconds);
 
 // One tidying round over a bucket (see Store::sweep).
 struct SweepReport {
@@ -205,6 +207,8 @@ private:
     // In a transaction: nobody else changes this user's records until it ends.
     void lockUser(Database& db, std::int64_t userId);
     fs::path blobPath(std::int64_t userId, std::string_view sha256, std::string_view ext) const;
+    // A row of kFileColumns.
+    StoredFile fileFrom(const Statement& row) const;
     void quarantine(const fs::path& file);
     Ingested ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
                           std::string_view originalFilename, std::string_view captureType,

@@ -18,16 +18,6 @@ constexpr std::int64_t kPendingStale = 3600;
 constexpr const char* kSweepLock = "SELECT pg_try_advisory_lock(4711230302)";
 constexpr const char* kSweepUnlock = "SELECT pg_advisory_unlock(4711230302)";
 
-std::int64_t usedBytes(Database& db, std::int64_t userId)
-{
-    return scalar(db, "SELECT COALESCE(SUM(size), 0) FROM blobs WHERE user_id = ?", userId);
-}
-
-bool overQuota(std::optional<std::uint64_t> quota, std::int64_t used, std::uint64_t size)
-{
-    return quota && (size > *quota || static_cast<std::uint64_t>(used) > *quota - size);
-}
-
 } // namespace
 
 Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, const ImageType& type,
@@ -36,24 +26,23 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                                     const std::string& uploadedAt)
 {
     const auto size = static_cast<std::int64_t>(file.size());
-    std::string key; // of the object this upload writes, if it writes one
-    bool written = false;
     // Twice at most: content known at the first look may be deleted before the commit, and
     // then this upload must write it after all.
     for (;;) {
-        if (key.empty()) {
+        std::string key; // of the object this upload writes, if it writes one
+        {
             auto db = reader();
-            const bool known = db->prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
-                                   .bind(userId, file.sha256())
-                                   .step();
+            const bool known = blobKnown(*db, userId, file.sha256());
             // Refused before a byte is sent; checked again exactly below.
-            // Summing an account's bytes grows with the account: only with a quota to keep.
-            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size()))
-                return {true, usedBytes(*db, userId), {}};
+            if (!known && quota) {
+                const std::int64_t used = usedBytes(*db, userId);
+                if (overQuota(quota, used, file.size()))
+                    return {true, used, {}};
+            }
             if (!known)
                 key = ObjectStore::newKey(userId, file.sha256(), type.extension);
         }
-        if (!key.empty() && !written) {
+        if (!key.empty()) {
             writer()
                 ->prepare("INSERT INTO pending_uploads (object_key, started_at) VALUES (?, ?)")
                 .bind(key, unixNow())
@@ -73,7 +62,6 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
                 }
                 throw;
             }
-            written = true;
             faultPoint("after-put");
         }
 
@@ -83,13 +71,12 @@ Store::Ingested Store::ingestObject(std::int64_t userId, IncomingFile& file, con
             auto db = writer();
             Transaction tx(*db);
             lockUser(*db, userId);
-            const bool known = db->prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
-                                   .bind(userId, file.sha256())
-                                   .step();
+            const bool known = blobKnown(*db, userId, file.sha256());
             if (!known && key.empty())
                 continue; // deleted meanwhile: write it after all
-            if (!known && quota && overQuota(quota, usedBytes(*db, userId), file.size())) {
-                result = {true, usedBytes(*db, userId), {}};
+            const std::int64_t used = !known && quota ? usedBytes(*db, userId) : 0;
+            if (!known && overQuota(quota, used, file.size())) {
+                result = {true, used, {}};
                 discard = key;
             } else if (known && !key.empty()) {
                 discard = key; // the same bytes arrived through another upload first
@@ -193,10 +180,11 @@ SweepReport Store::sweep(std::int64_t graceSeconds, std::int64_t now)
 
     // Listed before the rows are read: an upload committed in between is then known.
     const std::vector<S3Object> objects = m_objects->list();
-    std::set<std::string> known;
+    const std::vector<std::string> rows =
+        keys("SELECT object_key FROM blobs WHERE object_key IS NOT NULL");
+    std::set<std::string> known(rows.begin(), rows.end());
     for (const char* sql :
-         {"SELECT object_key FROM blobs WHERE object_key IS NOT NULL",
-          "SELECT object_key FROM pending_uploads", "SELECT object_key FROM tombstones"}) {
+         {"SELECT object_key FROM pending_uploads", "SELECT object_key FROM tombstones"}) {
         for (std::string& key : keys(sql))
             known.insert(std::move(key));
     }
@@ -210,7 +198,7 @@ SweepReport Store::sweep(std::int64_t graceSeconds, std::int64_t now)
                 strays.push_back(&object);
         }
     }
-    for (const std::string& key : keys("SELECT object_key FROM blobs WHERE object_key IS NOT NULL"))
+    for (const std::string& key : rows)
         if (!listed.contains(key))
             report.rowsWithoutObject.push_back(key);
     // More strays than rows looks like a database that belongs to another bucket: nothing is

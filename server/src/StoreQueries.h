@@ -6,23 +6,20 @@
 #include "Database.h"
 #include "Store.h"
 
-#include <chrono>
-#include <ctime>
-
 namespace glimra::server {
 
 inline constexpr const char* kRecordColumns =
     "SELECT s.id, b.sha256, b.ext, s.original_filename, b.size, s.capture_type, s.uploaded_at "
     "FROM screenshots s JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 ";
 
+// What a download needs of a screenshot (s) and its bytes (b); read by Store::fileFrom.
+inline constexpr const char* kFileColumns =
+    "SELECT b.user_id, b.sha256, b.ext, s.original_filename, b.object_key FROM screenshots s "
+    "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 ";
+
 inline std::string utcNow()
 {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
+    return isoTime(unixNow());
 }
 
 inline ScreenshotRecord recordFrom(const Statement& row)
@@ -52,6 +49,25 @@ inline std::int64_t scalar(Database& db, std::string_view sql, const Args&... ar
     auto row = db.prepare(sql);
     row.bind(args...);
     return row.step() ? row.integer(0) : 0;
+}
+
+// What the account's files take. Summing grows with the account: asked only with a quota.
+inline std::int64_t usedBytes(Database& db, std::int64_t userId)
+{
+    return scalar(db, "SELECT COALESCE(SUM(size), 0) FROM blobs WHERE user_id = ?", userId);
+}
+
+inline bool overQuota(std::optional<std::uint64_t> quota, std::int64_t used, std::uint64_t size)
+{
+    return quota && (size > *quota || static_cast<std::uint64_t>(used) > *quota - size);
+}
+
+// Whether the account already holds these bytes.
+inline bool blobKnown(Database& db, std::int64_t userId, const std::string& sha256)
+{
+    return db.prepare("SELECT 1 FROM blobs WHERE user_id = ? AND sha256 = ?")
+        .bind(userId, sha256)
+        .step();
 }
 
 } // namespace glimra::server

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Store.h"
+#include "StoreQueries.h"
 
 namespace glimra::server {
 
@@ -90,16 +91,12 @@ std::vector<ShareLink> Store::liveShares(std::int64_t userId, std::int64_t now)
 std::optional<StoredFile> Store::sharedFile(std::string_view linkId, std::int64_t now)
 {
     auto db = reader();
-    auto row = db->prepare("SELECT b.user_id, b.sha256, b.ext, s.original_filename, b.object_key "
-                           "FROM shares l "
-                           "JOIN screenshots s ON s.id = l.screenshot_id AND s.user_id = l.user_id "
-                           "JOIN blobs b ON b.user_id = s.user_id AND b.sha256 = s.sha256 "
+    auto row = db->prepare(std::string(kFileColumns) +
+                           "JOIN shares l ON l.screenshot_id = s.id AND l.user_id = s.user_id "
                            "WHERE l.id = ? AND (l.expires_at IS NULL OR l.expires_at > ?)");
     if (!row.bind(linkId, now).step())
         return std::nullopt;
-    const std::string ext = row.text(2);
-    return StoredFile{blobPath(row.integer(0), row.text(1), ext), row.text(4),
-                      mediaTypeForExtension(ext), row.text(3), row.text(1)};
+    return fileFrom(row);
 }
 
 } // namespace glimra::server

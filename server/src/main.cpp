@@ -87,7 +87,7 @@ int addUser(const Invocation& inv)
 
 int deleteUser(const Invocation& inv)
 {
-    Store store(inv.options.dataDir, false, inv.options.databaseUrl, openBucket(inv.options));
+    Store store = openStore(inv.options, false);
     const auto screenshots = store.deleteUser(inv.userName);
     if (!screenshots) {
         std::cerr << "glimra-server: no user " << inv.userName << '\n';
@@ -99,7 +99,7 @@ int deleteUser(const Invocation& inv)
 
 int sweep(const Invocation& inv)
 {
-    Store store(inv.options.dataDir, true, inv.options.databaseUrl, openBucket(inv.options));
+    Store store = openStore(inv.options, true);
     if (!store.usesBucket()) {
         std::cerr << "glimra-server: sweep tidies a bucket (--storage); check looks at a folder\n";
         return 2;
