@@ -73,8 +73,6 @@ public:
         deleteServerScreenshot(record, {});
     }
     void replaceServerCopy(const ScreenshotItemPtr& item) override { replaceServerCopy(item, {}); }
-    // Both list the account's screenshots again after a success, so the records show the
-    // links that are live.
     void shareScreenshot(qint64 serverId, std::optional<qint64> lifetimeSeconds,
                          ShareDone done) override;
     void revokeShareLinks(qint64 serverId, ShareDone done) override;

@@ -18,12 +18,10 @@ void SyncEngine::shareScreenshot(qint64 serverId, std::optional<qint64> lifetime
     if (!token || !m_network)
         return done({false, kSignedOut});
     m_network->shareScreenshot(*token, serverId, lifetimeSeconds,
-                               [self = QPointer(this), done](const sync::ShareReply& reply) {
+                               [done](const sync::ShareReply& reply) {
                                    if (!reply.ok)
                                        return done({false, reply.message});
                                    done({true, reply.link->url});
-                                   if (self)
-                                       self->loadServerScreenshots();
                                });
 }
 
@@ -32,17 +30,14 @@ void SyncEngine::revokeShareLinks(qint64 serverId, ShareDone done)
     const std::optional<QString> token = this->token();
     if (!token || !m_network)
         return done({false, kSignedOut});
-    m_network->unshareScreenshot(
-        *token, serverId, [self = QPointer(this), done](const sync::UnshareReply& reply) {
-            if (!reply.ok)
-                return done({false, reply.message});
-            done({true, reply.revoked == 0 ? QStringLiteral("No share links to revoke")
-                        : reply.revoked == 1
-                            ? QStringLiteral("1 share link revoked")
-                            : QStringLiteral("%1 share links revoked").arg(reply.revoked)});
-            if (self)
-                self->loadServerScreenshots();
-        });
+    m_network->unshareScreenshot(*token, serverId, [done](const sync::UnshareReply& reply) {
+        if (!reply.ok)
+            return done({false, reply.message});
+        done({true, reply.revoked == 0 ? QStringLiteral("No share links to revoke")
+                    : reply.revoked == 1
+                        ? QStringLiteral("1 share link revoked")
+                        : QStringLiteral("%1 share links revoked").arg(reply.revoked)});
+    });
 }
 
 } // namespace glimra
