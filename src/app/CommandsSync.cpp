@@ -139,16 +139,13 @@ void share(AppDelegate& app, const QStringList& args, const QString&,
         {QStringLiteral("7d"), 7 * 86'400},
         {QStringLiteral("30d"), 30 * 86'400},
         {QStringLiteral("never"), std::nullopt}};
-    bool isNumber = false;
-    const qint64 id = args.value(0).toLongLong(&isNumber);
     const bool expiresGiven = args.size() == 3 && args[1] == QLatin1String("--expires");
-    if (!isNumber || !(args.size() == 1 || (expiresGiven && lifetimes.contains(args[2]))))
+    if (!(args.size() == 1 || (expiresGiven && lifetimes.contains(args[2]))))
         return reply(2, {}, usageLine(*clientCommand(QStringLiteral("share"))));
-    if (!app.authManager()->keychain()->retrieve())
-        return reply(1, {}, kSignedOut);
-    app.screenshotManager()->shareServerScreenshot(
-        id, expiresGiven ? lifetimes.value(args[2]) : std::nullopt,
-        [reply](const ShareOutcome& outcome) { replyWithOutcome(reply, outcome); });
+    if (const std::optional<qint64> id = signedInScreenshotId(app, args[0], reply))
+        app.screenshotManager()->shareServerScreenshot(
+            *id, expiresGiven ? lifetimes.value(args[2]) : std::nullopt,
+            [reply](const ShareOutcome& outcome) { replyWithOutcome(reply, outcome); });
 }
 
 void unshare(AppDelegate& app, const QStringList& args, const QString&,
