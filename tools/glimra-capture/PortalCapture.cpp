@@ -91,18 +91,15 @@ PixelView viewOf(const QImage& image)
 
 // A PNG from the portal is kept byte for byte when the library wants PNG; anything else is
 // encoded from the pixels.
-int savePicture(const Taken& taken, const std::string& path, bool wholePicture)
+int savePicture(const Taken& taken, const std::string& path)
 {
     const bool png = taken.bytes.startsWith("\x89PNG\r\n\x1a\n");
-    std::string error;
-    if (wholePicture && png && imageFormatOfExtension(fileExtension(path)) != ImageFormat::Jpeg) {
-        const std::span<const unsigned char> whole(
-            reinterpret_cast<const unsigned char*>(taken.bytes.constData()),
-            std::size_t(taken.bytes.size()));
-        error = glimra::posix::writeFileAtomically(path, {&whole, 1});
-    } else {
-        error = saveCapture(viewOf(taken.image), path);
-    }
+    if (!png || imageFormatOfExtension(fileExtension(path)) == ImageFormat::Jpeg)
+        return saveCaptureImage(taken.image, path);
+    const std::span<const unsigned char> whole(
+        reinterpret_cast<const unsigned char*>(taken.bytes.constData()),
+        std::size_t(taken.bytes.size()));
+    const std::string error = glimra::posix::writeFileAtomically(path, {&whole, 1});
     if (!error.empty()) {
         complain(QString::fromStdString(error));
         return kExitError;
@@ -119,14 +116,14 @@ int runPortalCapture(const CaptureOptions& options, int& argc, char** argv)
         // No window is shown, so no connection to the display is made.
         QCoreApplication app(argc, argv);
         const Taken taken = takePicture(false);
-        return taken.status == kExitSaved ? savePicture(taken, options.path, true) : taken.status;
+        return taken.status == kExitSaved ? savePicture(taken, options.path) : taken.status;
     }
     QGuiApplication app(argc, argv);
     const bool onSway = !qEnvironmentVariableIsEmpty("SWAYSOCK");
     if (options.mode == CaptureMode::Window && !onSway) {
         // Only the desktop knows where its windows are: it asks the user itself.
         const Taken taken = takePicture(true);
-        return taken.status == kExitSaved ? savePicture(taken, options.path, true) : taken.status;
+        return taken.status == kExitSaved ? savePicture(taken, options.path) : taken.status;
     }
     const Taken taken = takePicture(false);
     if (taken.status != kExitSaved)
@@ -158,22 +155,7 @@ int runPortalCapture(const CaptureOptions& options, int& argc, char** argv)
         frames = swayWindowFrames(swayTree(), scale);
 
     SelectionSession session(options.mode, taken.image, desktop, std::move(frames), scale);
-    int status = kExitCancelled;
-    QObject::connect(&session, &SelectionSession::selected, &app, [&](QRect device) {
-        Taken part;
-        part.image = taken.image.copy(deviceToImage(device, desktop));
-        status = savePicture(part, options.path, false);
-        app.exit();
-    });
-    QObject::connect(&session, &SelectionSession::cancelled, &app, [&] { app.exit(); });
-    QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
-        complain(reason);
-        status = kExitError;
-        app.exit();
-    });
-    session.start();
-    app.exec();
-    return status;
+    return runSelection(session, taken.image, desktop, options.path);
 }
 
 } // namespace glimra::capture

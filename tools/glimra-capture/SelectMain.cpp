@@ -4,7 +4,6 @@
 // the chosen part.
 
 #include "CaptureOptions.h"
-#include "CaptureThumbnail.h"
 #include "ImageFile.h"
 #include "PortalCapture.h"
 #include "SelectionOverlay.h"
@@ -29,18 +28,6 @@ void complain(const QString& message)
 void complain(const std::string& message)
 {
     std::fprintf(stderr, "glimra-capture: %s\n", message.c_str());
-}
-
-int save(const QImage& image, const std::string& path)
-{
-    const PixelView pixels{image.constBits(), image.width(), image.height(), image.bytesPerLine()};
-    const std::string error = saveCapture(pixels, path);
-    if (!error.empty()) {
-        complain(error);
-        return kExitError;
-    }
-    writeCaptureThumbnail(pixels, path);
-    return kExitSaved;
 }
 
 bool canReachX11()
@@ -95,25 +82,9 @@ int main(int argc, char** argv)
     const QImage frozen(screen.view.bits, screen.view.width, screen.view.height,
                         screen.view.bytesPerLine, QImage::Format_RGB32);
     if (options.mode == CaptureMode::FullScreen)
-        return save(frozen, options.path);
+        return saveCaptureImage(frozen, options.path);
 
     const QRect desktop = frozen.rect(); // root pixels start at (0,0) on X11
     SelectionSession session(options.mode, frozen, desktop, visibleFrames(connection, root));
-    int status = kExitCancelled;
-    QObject::connect(&session, &SelectionSession::selected, &app, [&](QRect device) {
-        status = save(frozen.copy(deviceToImage(device, desktop)), options.path);
-        app.exit();
-    });
-    QObject::connect(&session, &SelectionSession::cancelled, &app, [&] {
-        status = kExitCancelled;
-        app.exit();
-    });
-    QObject::connect(&session, &SelectionSession::failed, &app, [&](const QString& reason) {
-        complain(reason);
-        status = kExitError;
-        app.exit();
-    });
-    session.start();
-    app.exec();
-    return status;
+    return runSelection(session, frozen, desktop, options.path);
 }

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SelectionOverlay.h"
 
+#include "CaptureGeometry.h"
+#include "CaptureThumbnail.h"
+#include "ImageFile.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+
+#include <cstdio>
 
 namespace glimra::capture {
 
@@ -253,6 +259,37 @@ void SelectionSession::changed()
         Q_EMIT cancelled();
         return;
     }
+}
+
+int saveCaptureImage(const QImage& image, const std::string& path)
+{
+    const PixelView pixels{image.constBits(), image.width(), image.height(), image.bytesPerLine()};
+    const std::string error = saveCapture(pixels, path);
+    if (!error.empty()) {
+        std::fprintf(stderr, "glimra-capture: %s\n", error.c_str());
+        return kExitError;
+    }
+    writeCaptureThumbnail(pixels, path);
+    return kExitSaved;
+}
+
+int runSelection(SelectionSession& session, const QImage& frozen, const QRect& desktop,
+                 const std::string& path)
+{
+    int status = kExitCancelled;
+    QObject::connect(&session, &SelectionSession::selected, qApp, [&](QRect device) {
+        status = saveCaptureImage(frozen.copy(deviceToImage(device, desktop)), path);
+        qApp->exit();
+    });
+    QObject::connect(&session, &SelectionSession::cancelled, qApp, [] { qApp->exit(); });
+    QObject::connect(&session, &SelectionSession::failed, qApp, [&](const QString& reason) {
+        std::fprintf(stderr, "glimra-capture: %s\n", reason.toLocal8Bit().constData());
+        status = kExitError;
+        qApp->exit();
+    });
+    session.start();
+    qApp->exec();
+    return status;
 }
 
 } // namespace glimra::capture

@@ -86,4 +86,11 @@ private:
     bool m_reported = false;
 };
 
+// `image` saved to `path` with its thumbnail; the capture's exit status.
+int saveCaptureImage(const QImage& image, const std::string& path);
+// Runs the application until the user has chosen, then saves the chosen part of `frozen`, the
+// picture of `desktop`, to `path`; the capture's exit status.
+int runSelection(SelectionSession& session, const QImage& frozen, const QRect& desktop,
+                 const std::string& path);
+
 } // namespace glimra::capture
