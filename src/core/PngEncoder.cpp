@@ -241,18 +241,6 @@ EncodedPng::EncodedPng(EncodedPng&&) noexcept = default;
 EncodedPng& EncodedPng::operator=(EncodedPng&&) noexcept = default;
 EncodedPng::~EncodedPng() = default;
 
-std::string EncodedPng::joined() const
-{
-    std::string bytes;
-    std::size_t size = 0;
-    for (const std::span<const unsigned char> part : m_parts)
-        size += part.size();
-    bytes.reserve(size);
-    for (const std::span<const unsigned char> part : m_parts)
-        bytes.append(reinterpret_cast<const char*>(part.data()), part.size());
-    return bytes;
-}
-
 EncodedPng encodePngParts(const PixelView& image, std::span<const PixelPatch> patches,
                           PngEncoding encoding, RowArrival* arrival)
 {

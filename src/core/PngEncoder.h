@@ -41,7 +41,19 @@ public:
 
     bool isEmpty() const { return m_parts.empty(); }
     const std::vector<std::span<const unsigned char>>& parts() const { return m_parts; }
-    std::string joined() const;
+    // The parts in one buffer: std::string, or any container with reserve and append.
+    template <class Bytes = std::string> Bytes joined() const
+    {
+        using Size = typename Bytes::size_type;
+        Size size = 0;
+        for (const std::span<const unsigned char> part : m_parts)
+            size += Size(part.size());
+        Bytes bytes;
+        bytes.reserve(size);
+        for (const std::span<const unsigned char> part : m_parts)
+            bytes.append(reinterpret_cast<const char*>(part.data()), Size(part.size()));
+        return bytes;
+    }
 
     struct Storage;
 

@@ -55,15 +55,7 @@ QByteArray encodePicture(const RenderedPicture& rendered, const QString& format)
                            {at(patch.pixels, part.topLeft() - patch.at), part.width(),
                             part.height(), patch.pixels.bytesPerLine()}});
     }
-    const capture::EncodedPng png = capture::encodePngParts(view, patches);
-    qsizetype size = 0;
-    for (const std::span<const unsigned char> part : png.parts())
-        size += qsizetype(part.size());
-    QByteArray bytes;
-    bytes.reserve(size);
-    for (const std::span<const unsigned char> part : png.parts())
-        bytes.append(reinterpret_cast<const char*>(part.data()), qsizetype(part.size()));
-    return bytes;
+    return capture::encodePngParts(view, patches).joined<QByteArray>();
 }
 
 SaveOutcome saveAsNewScreenshot(const RenderedPicture& picture, const QString& format,
