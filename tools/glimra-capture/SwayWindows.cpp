@@ -27,8 +27,8 @@ QRect scaled(const QJsonObject& rect, qreal scale)
 void collect(const QJsonObject& node, qreal scale, std::vector<WindowFrame>& tiled,
              std::vector<WindowFrame>& floating, bool isFloating)
 {
-    // Windows are the nodes with a client behind them; the scratchpad's are not visible.
-    if (node.contains(QLatin1String("pid")) && node.value(QLatin1String("visible")).toBool()) {
+    // The scratchpad's windows are not visible.
+    if (sway::isView(node) && node.value(QLatin1String("visible")).toBool()) {
         const QRect frame = scaled(node.value(QLatin1String("rect")).toObject(), scale);
         if (!frame.isEmpty())
             (isFloating ? floating : tiled)

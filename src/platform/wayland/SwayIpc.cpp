@@ -22,16 +22,6 @@ QRect rectOf(const QJsonValue& value)
                  r.value(QLatin1String("width")).toInt(), r.value(QLatin1String("height")).toInt());
 }
 
-bool isView(const QJsonObject& node)
-{
-    const QString type = node.value(QLatin1String("type")).toString();
-    if (type != QLatin1String("con") && type != QLatin1String("floating_con"))
-        return false;
-    // Wayland clients have an app_id, X11 ones a window id; a split container has neither.
-    return node.value(QLatin1String("app_id")).isString() ||
-           node.value(QLatin1String("window")).isDouble();
-}
-
 std::optional<FocusedWindow> find(const QJsonObject& node, const QRect& workspace)
 {
     const QRect usable = node.value(QLatin1String("type")).toString() == QLatin1String("workspace")
@@ -54,6 +44,16 @@ std::optional<FocusedWindow> find(const QJsonObject& node, const QRect& workspac
 }
 
 } // namespace
+
+bool isView(const QJsonObject& node)
+{
+    const QString type = node.value(QLatin1String("type")).toString();
+    if (type != QLatin1String("con") && type != QLatin1String("floating_con"))
+        return false;
+    // Wayland clients have an app_id, X11 ones a window id; a split container has neither.
+    return node.value(QLatin1String("app_id")).isString() ||
+           node.value(QLatin1String("window")).isDouble();
+}
 
 QByteArray message(quint32 type, const QByteArray& payload)
 {

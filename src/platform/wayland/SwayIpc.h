@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRect>
 
 #include <optional>
@@ -23,6 +24,9 @@ struct Reply {
 enum class Take { Incomplete, Done, Bad };
 // Moves the first whole reply out of buffer; Bad when the buffer does not start like one.
 Take takeReply(QByteArray& buffer, Reply& reply);
+
+// Whether a node of the tree is a window: a client's container, not a split or a workspace.
+bool isView(const QJsonObject& node);
 
 struct FocusedWindow {
     qint64 conId = 0;
