@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QTimer>
 
+#include <utility>
+
 namespace glimra {
 
 namespace {
@@ -63,14 +65,17 @@ void DesktopScreenshotImporter::pause()
 
 void DesktopScreenshotImporter::resume()
 {
-    if (m_pauses > 0 && --m_pauses == 0 && !m_folder.isEmpty())
+    if (m_pauses > 0 && --m_pauses == 0 && !m_folder.isEmpty() &&
+        std::exchange(m_checkSkipped, false))
         checkForNewScreenshots();
 }
 
 void DesktopScreenshotImporter::checkForNewScreenshots()
 {
-    if (m_pauses > 0)
+    if (m_pauses > 0) {
+        m_checkSkipped = true;
         return;
+    }
     const FolderListing listing = listFolder(m_folder);
     if (listing.error)
         return;

@@ -68,6 +68,7 @@ private:
     // Raised by every start and stop, so a retry timer from an earlier watch does nothing.
     quint64 m_generation = 0;
     int m_pauses = 0;
+    bool m_checkSkipped = false; // something came up while paused: look on resume
 };
 
 } // namespace glimra
