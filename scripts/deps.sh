@@ -13,19 +13,17 @@ build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools lib
 test_pkgs=(libgtest-dev libgmock-dev xvfb openbox trayer xclip xdotool pcmanfm x11-xserver-utils
     x11-utils imagemagick dbus dbus-x11 gnome-keyring libsecret-tools xterm fonts-dejavu-core
     desktop-file-utils appstream at-spi2-core python3-pyatspi gir1.2-atspi-2.0 postgresql-15)
-# The Wayland desktops the tests start: sway, KWin, their portals and the tools to check them.
-wayland_test_pkgs=(qt6-wayland sway xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
-    swaybg pipewire grim wl-clipboard wtype weston python3-dbus python3-gi
-    kwin-wayland xdg-desktop-portal-kde qtwayland5)
+# The Wayland desktops the tests start: sway, KWin and GNOME Shell, their portals, the tools to
+# check them, the QML modules that the KDE portal's screenshot dialog loads even when it asks
+# nothing, and a GTK window for the tests. (qt6-wayland and wl-clipboard come with the build.)
+wayland_test_pkgs=(sway xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
+    swaybg pipewire grim wtype weston python3-dbus python3-gi qtwayland5
+    kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
+    qml-module-qtquick-controls2 qml-module-qtquick-layouts gnome-shell xdg-desktop-portal-gnome
+    libglib2.0-bin gir1.2-gtk-3.0)
 package_pkgs=(dpkg-dev lintian systemd)
 bench_pkgs=(scrot maim hyperfine libvips-tools bc time curl python3 tesseract-ocr)
 fuzz_pkgs=(clang libclang-rt-dev)
-# KDE Plasma and GNOME Shell as headless test desktops: KWin with the QML modules that the KDE
-# portal's screenshot dialog loads even when it asks nothing, and a GTK window for the tests.
-wayland_test_pkgs+=(kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
-    qml-module-qtquick-controls2 qml-module-qtquick-layouts gnome-shell xdg-desktop-portal-gnome
-    libglib2.0-bin gir1.2-gtk-3.0)
-
 want=("${build_pkgs[@]}")
 case "${1:-run}" in
     test) want+=("${test_pkgs[@]}" "${wayland_test_pkgs[@]}") ;;
