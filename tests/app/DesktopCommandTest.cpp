@@ -42,18 +42,6 @@ TEST_F(GlimraSession, shortcutsWorkDesktopWideAndAKeyHeldElsewhereIsReportedAsRe
     EXPECT_EQ(listJson().first()[u"captureType"_s].toString(), u"fullscreen"_s);
 }
 
-TEST_F(GlimraSession, aDesktopThatMovesNoWindowsSaysSoAndTheTileCommandFails)
-{
-    // Qt's offscreen platform stands for a Wayland desktop that lets no program move windows.
-    m_env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    start();
-    EXPECT_EQ(summary(json(u"shortcuts"_s).array(), 4),
-              u"Ctrl+Alt+\u2190 false Window tiling is not available on this desktop -"_s);
-    const CommandResult tile = run({u"tile"_s, u"left-half"_s});
-    EXPECT_EQ(tile.exitCode, 1);
-    EXPECT_EQ(tile.err, u"Window tiling is not available on this desktop\n"_s);
-}
-
 TEST_F(GlimraSession, ctrlAltArrowsAndTheTileCommandTileTheActiveWindowWhereNoManagerHoldsThem)
 {
     // openbox's stock keys switch desktops with Ctrl+Alt+Left/Right; this one binds nothing.
